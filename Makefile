@@ -1,0 +1,36 @@
+# The two commands a newcomer types: `make run` and `make test`.
+JOBS ?= $(shell nproc)
+
+.PHONY: run test deps release debug bench tsan fuzz clean
+
+run: deps release
+	./build/release/corvala
+
+test: deps debug
+	cd build/debug && ctest --output-on-failure -j $(JOBS)
+
+deps:
+	@bash scripts/install-deps.sh
+
+release:
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DCORVALA_TESTS=OFF
+	cmake --build build/release -j $(JOBS)
+
+debug:
+	cmake -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug -DCORVALA_SANITIZE=ON $(if $(CI),-DCORVALA_WERROR=ON)
+	cmake --build build/debug -j $(JOBS)
+
+# Deep perft, search signature and speed figures: never part of `make test`.
+bench: deps
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DCORVALA_TESTS=OFF -DCORVALA_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+	bash scripts/bench.sh build/bench
+
+# The threaded tests under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DCORVALA_TSAN=ON
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && ctest --output-on-failure -j $(JOBS) -L threaded
+
+clean:
+	rm -rf build

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, only the packages this project needs that are missing.
+# Safe to run again and again: with everything present it does nothing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make            # the build
+  libgtest-dev              # unit tests
+  libbenchmark-dev          # make bench
+  fairymax                  # real xboard peer for tests
+  stockfish                 # real UCI peer for tests
+  xboard xvfb xauth         # the real GUI, headless, for protocol interop tests
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "# installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
