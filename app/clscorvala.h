@@ -1,0 +1,163 @@
+#pragma once
+// The application object: owns the engine and everything the command loop keeps between
+// commands (clocks, playing state, position history, EPD test state, features, tournaments).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dranbase/clsprotected.h"
+#include "dranbase/clsstring.h"
+#include "dranbase/clsthread.h"
+#include "dranbase/console.h"
+#include "engine/clsengine.h"
+
+namespace drnChess {
+
+class clsTourney;
+
+inline constexpr const char* ProgramVersion = "Corvala 3.1.27";
+
+// Playing states of the protocol driver.
+enum PlayingState : int { NotPlaying = 0, PlaysWhite = 2, PlaysBlack = 3, EpdTest = 5 };
+
+// Result of ExecuteCommand that ends the command loop.
+inline constexpr int QuitCode = 4;
+
+class clsCorvala : public dranbase::clsThread, public dranbase::clsOutBuffer {
+public:
+    explicit clsCorvala(const dranbase::clsStrings& options);
+    ~clsCorvala() override;
+
+    // Splits the line at its first blank into word and rest, then ExecuteCommand.
+    int ExecuteLine(const std::string& line);
+    // Carries out one command; QuitCode ends the command loop.
+    int ExecuteCommand(const std::string& word, const std::string& rest);
+    // Resizes the transposition table; false (nothing changed) while the engine thinks.
+    bool SetHashSize(int mib);
+
+    clsEngine& Engine() { return *engine_; }
+
+protected:
+    bool Run() override;
+
+private:
+    using Handler = int (clsCorvala::*)(const std::string& rest);
+    struct Command {
+        const char* word;
+        Handler handler;
+    };
+    static const std::vector<Command>& Commands();
+
+    // --- protocol driver ---
+    void CommandLoop();
+    void StartThinking();
+    bool SetPosition(const std::string& fen);
+    void SendPong();
+    void ReportThinking();
+    // Makes a game move on the engine and records the position before it in the history.
+    bool MakeGameMove(const std::string& text);
+    // The engine's position with its counters, as kept in the history.
+    std::string FullFEN();
+    void TakeBack(int plies);
+    // Stops a running think and discards its move (the position or the state is changing).
+    void StopThinking();
+    void OnEngineMove(const std::string& move, std::int64_t elapsed);
+
+    int CmdUserMove(const std::string& rest);
+    int CmdXboard(const std::string& rest);
+    int CmdStop(const std::string& rest);
+    int CmdProtover(const std::string& rest);
+    int CmdNothing(const std::string& rest);
+    int CmdRejected(const std::string& rest);
+    int CmdPing(const std::string& rest);
+    int CmdNew(const std::string& rest);
+    int CmdQuit(const std::string& rest);
+    int CmdForce(const std::string& rest);
+    int CmdGo(const std::string& rest);
+    int CmdWhite(const std::string& rest);
+    int CmdBlack(const std::string& rest);
+    int CmdLevel(const std::string& rest);
+    int CmdSt(const std::string& rest);
+    int CmdSd(const std::string& rest);
+    int CmdTime(const std::string& rest);
+    int CmdOtim(const std::string& rest);
+    int CmdResult(const std::string& rest);
+    int CmdSetboard(const std::string& rest);
+    int CmdIcs(const std::string& rest);
+    int CmdBk(const std::string& rest);
+    int CmdUndo(const std::string& rest);
+    int CmdRemove(const std::string& rest);
+    int CmdEasy(const std::string& rest);
+    int CmdHard(const std::string& rest);
+    int CmdPost(const std::string& rest);
+    int CmdNopost(const std::string& rest);
+    int CmdName(const std::string& rest);
+    int CmdRating(const std::string& rest);
+    int CmdComputer(const std::string& rest);
+    int CmdMemory(const std::string& rest);
+    int CmdOption(const std::string& rest);
+    int CmdCores(const std::string& rest);
+
+    // --- test commands ---
+    int CmdPerft(const std::string& rest);
+    int CmdDivide(const std::string& rest);
+    int CmdEpd(const std::string& rest);
+    void TestPosition(const std::string& line);
+    void JudgeEpdMove(const std::string& move);
+
+    // --- backslash commands ---
+    int CmdBoard(const std::string& rest);
+    int CmdDbg(const std::string& rest);
+    int CmdLoadSoul(const std::string& rest);
+    int CmdMoves(const std::string& rest);
+    int CmdTourney(const std::string& rest);
+    int CmdSoul(const std::string& rest);
+    int CmdTestSouls(const std::string& rest);
+    int CmdLearnt(const std::string& rest);
+    int CmdLearn(const std::string& rest);
+    int CmdMergeBooks(const std::string& rest);
+    int CmdCvBooks(const std::string& rest);
+    int CmdPlay(const std::string& rest);
+    int CmdConsole(const std::string& rest);
+    int CmdBuildBooks(const std::string& rest);
+    int CmdLoadBook(const std::string& rest);
+    int CmdSaveBook(const std::string& rest);
+    int CmdListBook(const std::string& rest);
+
+    // Engine share first: the engines are built on it and must go before it.
+    int defaultHashMiB_ = 64;
+    clsEngineShare share_;
+    std::unique_ptr<clsEngine> engine_;
+    dranbase::clsStrings options_;
+    dranbase::clsStrings features_;
+    std::string commandLog_;
+    dranbase::clsCStrings epdList_;
+    int epdIndex_ = 0;
+    std::vector<std::unique_ptr<clsTourney>> tourneys_;
+    std::vector<std::string> history_; // the position before each move made through the driver
+    int state_ = NotPlaying;
+    int epdSolved_ = 0;
+    bool ponder_ = false;
+    bool post_ = false;
+    bool showBoard_ = false;
+    std::int64_t defaultBaseTime_ = 300000;
+    std::int64_t movesPerControl_ = 0;
+    std::int64_t baseTime_ = 0;
+    std::int64_t increment_ = 0;
+    std::int64_t fixedMoveTime_ = 0; // "st": ms per move, 0 when not set
+    std::int64_t engineClock_ = 300000;
+    std::int64_t opponentClock_ = 300000;
+    std::int64_t thinkStart_ = 0;
+    std::int64_t deadline_ = 0;
+    std::int64_t lastReport_ = 0;
+    dranbase::clsProtected<std::string> position_;
+    std::string pendingPing_;
+    std::string icsHost_;
+    dranbase::clsStrings soulList_;
+    dranbase::clsMutex soulListMutex_;
+};
+
+} // namespace drnChess

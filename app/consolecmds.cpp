@@ -1,0 +1,140 @@
+// Backslash console commands: board display, souls, positions, books.
+
+#include "app/clscorvala.h"
+#include "app/clsparser.h"
+#include "book/clsbook.h"
+#include "book/bookcommands.h"
+
+namespace drnChess {
+
+using dranbase::SplitFields;
+using dranbase::ToInt;
+
+namespace {
+// Field i of the rest, empty when missing.
+std::string Field(const std::string& rest, std::size_t i)
+{
+    auto f = SplitFields(rest);
+    return i < f.size() ? f[i] : std::string();
+}
+} // namespace
+
+int clsCorvala::CmdBoard(const std::string& rest)
+{
+    showBoard_ = !showBoard_;
+    engine_->PrintBoard();
+    if (!rest.empty() && (rest[0] == 'm' || rest[0] == 'M')) Print(engine_->MoveListDetail());
+    return 0;
+}
+
+int clsCorvala::CmdDbg(const std::string& rest)
+{
+    engine_->modeWord = static_cast<int>(ToInt(rest));
+    ExecuteCommand("level", "0 30 0");
+    ExecuteCommand("post", "");
+    ExecuteCommand("go", "");
+    return 0;
+}
+
+int clsCorvala::CmdLoadSoul(const std::string& rest)
+{
+    dranbase::clsString text;
+    text.LoadFromFile(dranbase::Trim(rest));
+    Print("# new soul: " + text);
+    engine_->SelectSoul(dranbase::Trim(text));
+    return 0;
+}
+
+int clsCorvala::CmdMoves(const std::string& rest)
+{
+    std::string moves;
+    for (char c : rest)
+        if (c != ':') moves += c;
+    for (const auto& m : SplitFields(moves)) engine_->ApplyGameMove(m);
+    position_.Set(engine_->GetFEN());
+    engine_->PrintBoard();
+    return 0;
+}
+
+int clsCorvala::CmdSoul(const std::string& rest)
+{
+    engine_->SelectSoul(rest);
+    return 0;
+}
+
+int clsCorvala::CmdTestSouls(const std::string&) { return 0; }
+
+int clsCorvala::CmdConsole(const std::string&)
+{
+    clsParser parser([this](const std::string& line) { Print(line); });
+    parser.PrintHelp();
+    for (;;) {
+        std::string line = dranbase::ReadConsoleLine(true);
+        if (dranbase::EqualsNoCase(dranbase::Trim(line), "exit")) break;
+        // "quit" (typed, or queued at the end of input) leaves the calculator and the program.
+        if (dranbase::EqualsNoCase(dranbase::Trim(line), "quit")) return ExecuteCommand("quit", "");
+        Print(parser.Evaluate(line));
+    }
+    return 0;
+}
+
+int clsCorvala::CmdBuildBooks(const std::string& rest)
+{
+    BuildBooksCommand(rest, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    return 0;
+}
+
+int clsCorvala::CmdMergeBooks(const std::string& rest)
+{
+    MergeBooksCommand(rest, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    return 0;
+}
+
+int clsCorvala::CmdCvBooks(const std::string& rest)
+{
+    CvBooksCommand(rest, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    return 0;
+}
+
+int clsCorvala::CmdLoadBook(const std::string& rest)
+{
+    std::string name = Field(rest, 0);
+    if (name.empty()) name = "corvala.cbk";
+    int limit = static_cast<int>(ToInt(Field(rest, 1)));
+    Print("# wait...\r", false);
+    bool ok = engine_->book.ClearAndLoad(name, limit,
+        [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    if (ok)
+        Print("# book " + name + " loaded with " + std::to_string(engine_->book.Count()) + " positions");
+    else
+        Print("# error loading " + name);
+    return 0;
+}
+
+int clsCorvala::CmdSaveBook(const std::string& rest)
+{
+    std::string name = Field(rest, 0);
+    if (name.empty()) {
+        Print("# savebook book [limit]");
+        Print("# book: filename.cbk");
+        Print("# limit: save only positions played more than 'limit' times");
+        return 0;
+    }
+    Print("# wait...\r", false);
+    std::string error;
+    if (engine_->book.Save(name, static_cast<int>(ToInt(Field(rest, 1))), &error)) {
+        Print("# book " + name + " saved");
+    } else {
+        if (!error.empty()) Print(error);
+        Print("# error saving " + name);
+    }
+    return 0;
+}
+
+int clsCorvala::CmdListBook(const std::string&)
+{
+    for (const auto& line : BookListing(*engine_, engine_->book)) Print(line);
+    return 0;
+}
+
+} // namespace drnChess

@@ -1,0 +1,102 @@
+// Test and analysis commands: EPD suites, perft and divide.
+
+#include "app/clscorvala.h"
+
+namespace drnChess {
+
+using dranbase::SplitFields;
+using dranbase::SplitFirst;
+using dranbase::ToInt;
+
+namespace {
+int FirstFieldDepth(const std::string& rest)
+{
+    auto f = SplitFields(rest);
+    return f.empty() ? 0 : static_cast<int>(ToInt(f[0]));
+}
+} // namespace
+
+int clsCorvala::CmdPerft(const std::string& rest)
+{
+    int depth = FirstFieldDepth(rest);
+    dranbase::clsTimer timer;
+    engine_->PerftDriver(depth, false);
+    timer.Stop();
+    std::uint64_t nodes = engine_->nodeCount;
+    std::int64_t ms = timer.Elapsed();
+    Print("Nodes: " + std::to_string(nodes) + ", Time: " + std::to_string(ms) + " ms, Nodes/s: "
+        + std::to_string(nodes * 1000 / static_cast<std::uint64_t>(ms + 1)));
+    return 0;
+}
+
+int clsCorvala::CmdDivide(const std::string& rest)
+{
+    engine_->PerftDriver(FirstFieldDepth(rest), true, [this](const std::string& line) { Print(line); });
+    return 0;
+}
+
+int clsCorvala::CmdEpd(const std::string& rest)
+{
+    epdIndex_ = 0;
+    std::size_t blank = rest.find(' ');
+    std::string timeText = blank == std::string::npos ? rest : rest.substr(0, blank);
+    std::string file = blank == std::string::npos ? std::string() : dranbase::Trim(rest.substr(blank + 1));
+    auto [minutes, seconds] = SplitFirst(timeText, ':');
+    baseTime_ = ToInt(minutes) * 60000 + ToInt(seconds) * 1000;
+    if (baseTime_ == 0) baseTime_ = 60000;
+    if (file.empty()) file = "arasan19.epd";
+    dranbase::clsCStrings lines;
+    bool read = lines.LoadFromFile(file);
+    epdList_.Clear();
+    for (const auto& l : lines)
+        if (!dranbase::Trim(l).empty()) epdList_.Add(l);
+    if (!read || epdList_.Empty()) {
+        // Nothing to test: say so and stay out of the test state.
+        Print(read ? "# no positions in " + file : "# cannot read " + file);
+        return 0;
+    }
+    epdSolved_ = 0;
+    state_ = EpdTest;
+    Print("# time " + std::to_string(baseTime_) + " ms - file " + file);
+    TestPosition(epdList_.At(0));
+    return 0;
+}
+
+void clsCorvala::TestPosition(const std::string& line)
+{
+    StopThinking();
+    Print("# testing: " + line);
+    SetPosition(line);
+    StartThinking();
+}
+
+void clsCorvala::JudgeEpdMove(const std::string& move)
+{
+    // Expected moves are SAN; an operation may list several ("bm Qxa8 d6").
+    auto matches = [&](const std::string& op) {
+        for (const auto& san : SplitFields(engine_->positionOps.Value(op))) {
+            std::string coord = engine_->SanToCoordinate(san);
+            if (!coord.empty() && dranbase::EqualsNoCase(coord, move)) return true;
+        }
+        return false;
+    };
+    bool hasAvoid = !engine_->positionOps.Value("am").empty();
+    bool good = matches("bm") || (hasAvoid && !matches("am"));
+    std::string text = "# move " + move;
+    if (good)
+        text += " ok ---> score : " + std::to_string(++epdSolved_);
+    else
+        text += " bad!";
+    Print(text);
+    ++epdIndex_;
+    if (epdIndex_ < epdList_.Count()) {
+        TestPosition(epdList_.At(epdIndex_));
+        return;
+    }
+    int count = epdList_.Count();
+    char pct[16];
+    std::snprintf(pct, sizeof pct, "%2d", epdSolved_ * 100 / count);
+    Print("# test results: " + std::to_string(epdSolved_) + "/" + std::to_string(count) + " " + pct + "%");
+}
+
+} // namespace drnChess

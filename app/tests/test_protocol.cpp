@@ -1,0 +1,196 @@
+// The xboard protocol driver, through the real program as a GUI drives it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/tests/corvalaprocess.h"
+
+namespace {
+
+const char* const FeatureLine =
+    "feature ping=1 setboard=1 usermove=1 time=1 draw=1 reuse=1 myname=\"Corvala 3.1.27\" ics=1 name=1 "
+    "debug=1 memory=1 smp=1 nps=0 san=0 sigint=0 sigterm=0 analyze=0 colors=0 done=1";
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The FEN the board report shows ("# white value: 0.00 FEN: ...").
+std::string ShownFEN(CorvalaProcess& p)
+{
+    for (const auto& l : p.Exchange("\\")) {
+        auto at = l.find(" FEN: ");
+        if (at != std::string::npos) return l.substr(at + 6);
+    }
+    return "<none>";
+}
+
+class Protocol : public ::testing::Test {
+protected:
+    CorvalaProcess p { { "memory=1", "-seed=7" } };
+    void SetUp() override
+    {
+        ASSERT_TRUE(p.Started());
+        p.Exchange("xboard");
+    }
+};
+
+} // namespace
+
+TEST_F(Protocol, FeatureLineIsReloadedEachTime)
+{
+    EXPECT_TRUE(Contains(p.Exchange("protover 2"), FeatureLine));
+    p.Exchange("rejected ping");
+    p.Exchange("rejected myname");
+    EXPECT_TRUE(Contains(p.Exchange("protover 2"), FeatureLine));
+}
+
+TEST_F(Protocol, FixedRepliesAndUnknownWords)
+{
+    struct Case {
+        std::string command;
+        std::string reply;
+    } cases[] = {
+        { "name", "Corvala 3.1.27" },
+        { "rating", "1350 1350" },
+        { "computer", "# hello my peer!" },
+        { "NAME", "Corvala 3.1.27" },
+        { "time 6000", "# engine time set to 60000 ms" },
+        { "otim 500", "# opponent time set to 5000 ms" },
+        { "result 1-0 {White mates}", "# result 1-0 {White mates}" },
+        { "frobnicate now", "Error (unknown command): frobnicate" },
+        { " xboard", "Error (unknown command): " },
+        { "O-O", "Error (unknown command): O-O" },
+        { "e2e5", "Illegal move: e2e5" },
+        { "usermove e2e5", "Illegal move: e2e5" },
+    };
+    for (const auto& c : cases) EXPECT_TRUE(Contains(p.Exchange(c.command), c.reply)) << c.command;
+}
+
+TEST_F(Protocol, MovesInForceModeAreMadeWithoutThinking)
+{
+    p.Exchange("new");
+    p.Exchange("force");
+    EXPECT_TRUE(Contains(p.Exchange("e2e4"), "# I'm not thinking"));
+    EXPECT_TRUE(Contains(p.Exchange("usermove e7e5"), "# I'm not thinking"));
+    EXPECT_EQ(ShownFEN(p), "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6");
+    // A castling move after "usermove" reaches the move reader, which refuses it here.
+    EXPECT_TRUE(Contains(p.Exchange("usermove O-O"), "Illegal move: O-O"));
+}
+
+TEST_F(Protocol, TimeBudgetSharesTheClockOverTheMovesLeft)
+{
+    p.Exchange("new");
+    p.Exchange("level 40 5 0");
+    p.Exchange("force");
+    p.Exchange("setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 10");
+    p.Exchange("time 6000");
+    p.Send("go");
+    // (60000 - 50) / (40 - 10 + 2) = 1873
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 10/40 - time 1873/60000 ms");
+    EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
+}
+
+TEST_F(Protocol, FixedTimePerMoveUntilLevelReplacesIt)
+{
+    p.Exchange("new");
+    p.Exchange("st 1");
+    p.Send("go");
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 950/300000 ms");
+    EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
+    p.Exchange("force");
+    p.Exchange("level 0 5 0");
+    p.Exchange("time 30000");
+    p.Send("go");
+    // (300000 - 50) / 40 = 7498
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 7498/300000 ms");
+    p.Exchange("force");
+}
+
+TEST_F(Protocol, PingDuringAThinkIsAnsweredAfterTheMove)
+{
+    p.Exchange("new");
+    p.Exchange("st 1");
+    p.Send("go");
+    p.Send("ping 7");
+    bool sawMove = false;
+    for (;;) {
+        std::string line = p.ReadLine(5000);
+        ASSERT_NE(line, "<timeout>");
+        if (line.rfind("move ", 0) == 0) sawMove = true;
+        if (line == "pong 7") break;
+    }
+    EXPECT_TRUE(sawMove);
+}
+
+TEST_F(Protocol, UndoAndRemoveStepBackOneAndTwoPlies)
+{
+    const std::string start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+    const std::string afterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3";
+    const std::string afterE5 = "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6";
+    p.Exchange("new");
+    p.Exchange("force");
+    p.Exchange("e2e4");
+    p.Exchange("e7e5");
+    p.Exchange("g1f3");
+    p.Exchange("undo");
+    EXPECT_EQ(ShownFEN(p), afterE5);
+    p.Exchange("remove");
+    EXPECT_EQ(ShownFEN(p), start);
+    p.Exchange("undo"); // nothing left: unchanged
+    EXPECT_EQ(ShownFEN(p), start);
+
+    // In play: the engine answers, "remove" takes back its reply and our move, and the game
+    // goes on with the engine still playing Black.
+    p.Exchange("new");
+    p.Exchange("st 1");
+    p.Send("e2e4");
+    std::string reply = p.ReadUntil("move ", 5000);
+    ASSERT_NE(reply, "<timeout>");
+    p.Exchange("remove");
+    EXPECT_EQ(ShownFEN(p), start);
+    p.Send("d2d4");
+    EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
+    // A take-back while the engine thinks stops it first and plays nothing.
+    p.Exchange("force");
+    p.Exchange("new");
+    p.Exchange("level 0 5 0");
+    p.Send("e2e4");
+    p.ReadUntil("# moves ");
+    auto lines = p.Exchange("undo");
+    for (const auto& l : lines) EXPECT_NE(l.rfind("move ", 0), 0u) << l;
+    EXPECT_EQ(ShownFEN(p), start);
+}
+
+TEST_F(Protocol, PerftAndDivideReports)
+{
+    p.Exchange("new");
+    auto perft = p.Exchange("perft 3");
+    ASSERT_FALSE(perft.empty());
+    EXPECT_EQ(perft.back().rfind("Nodes: 8902, Time: ", 0), 0u) << perft.back();
+    auto zero = p.Exchange("perft");
+    EXPECT_EQ(zero.back().rfind("Nodes: 0, Time: ", 0), 0u);
+    auto divide = p.Exchange("divide 2");
+    ASSERT_EQ(divide.size(), 20u);
+    EXPECT_EQ(divide.front(), "Ng1-h3 20");
+    EXPECT_EQ(divide.back(), "Pa2-a4 20");
+    EXPECT_TRUE(p.Exchange("divide 1").empty());
+}
+
+TEST_F(Protocol, EpdSuiteIsJudgedAndScored)
+{
+    auto lines = p.Exchange(std::string("\\epd 0:1 ") + CORVALA_TEST_DATA + "/mate_in_one.epd", 15000);
+    std::string last;
+    for (int i = 0; i < 200 && last.rfind("# test results: ", 0) != 0; ++i) {
+        last = p.ReadLine(10000);
+        if (last == "<timeout>") break;
+        lines.push_back(last);
+    }
+    EXPECT_EQ(last, "# test results: 2/3 66%");
+    EXPECT_TRUE(Contains(lines, "# move h5f7 ok ---> score : 1"));
+    EXPECT_TRUE(Contains(lines, "# move h5f7 bad!"));
+    auto missing = p.Exchange("\\epd 0:1 /nonexistent/suite.epd");
+    EXPECT_TRUE(Contains(missing, "# cannot read /nonexistent/suite.epd"));
+}
