@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Plays Corvala against fairymax under the real xboard GUI, headless under Xvfb, and checks the
+# games: every game finished, no illegal move and no protocol error on either side, and no loss
+# on time by Corvala.
+#
+#   scripts/xboard-match.sh CORVALA GAMES OUTDIR [xboard time options...]
+#   e.g. scripts/xboard-match.sh build/release/corvala 2 out/match -tc 0:10 -inc 0.1
+#        scripts/xboard-match.sh build/release/corvala 2 out/st -st 1
+#
+# Writes OUTDIR/match.pgn (the games) and OUTDIR/xboard.debug (the protocol log).
+set -euo pipefail
+
+corvala=$(readlink -f "$1")
+games=$2
+out=$3
+shift 3
+timeopts=("$@")
+[ ${#timeopts[@]} -gt 0 ] || timeopts=(-tc 0:10 -inc 0.1)
+
+fairymax=$(command -v fairymax || echo /usr/games/fairymax)
+for p in xboard Xvfb; do
+  command -v "$p" >/dev/null || [ -x "/usr/games/$p" ] || { echo "missing: $p (run scripts/install-deps.sh)"; exit 2; }
+done
+[ -x "$fairymax" ] || { echo "missing: fairymax"; exit 2; }
+[ -x "$corvala" ] || { echo "missing: $corvala"; exit 2; }
+xboard=$(command -v xboard || echo /usr/games/xboard)
+
+mkdir -p "$out"
+out=$(readlink -f "$out")
+rm -f "$out/match.pgn" "$out/xboard.debug" "$out/xboard.stderr"
+home=$(mktemp -d)
+workdir=$(mktemp -d)
+
+# A free display, told to us by Xvfb itself.
+displayfile=$(mktemp)
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$displayfile" >/dev/null 2>&1 &
+xvfb=$!
+cleanup() {
+  [ -n "${session:-}" ] && kill -TERM -- "-$session" 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  rm -rf "$home" "$workdir" "$displayfile"
+}
+trap cleanup EXIT
+for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+display=":$(head -n1 "$displayfile")"
+
+# Generous outer limit: a game at 10 s + 0.1 s lasts well under a minute.
+limit=$(( games * 150 + 60 ))
+set +e
+HOME="$home" DISPLAY="$display" setsid timeout -k 10 "$limit" "$xboard" \
+  -fcp "$corvala memory=16" -fd "$workdir" \
+  -scp "$fairymax" -sd "$workdir" \
+  -mg "$games" "${timeopts[@]}" -sgf "$out/match.pgn" -autoCallFlag true \
+  -xexit -xponder -noGUI -saveSettingsOnExit false -soundProgram "" \
+  -debug -nameOfDebugFile "$out/xboard.debug" 2>"$out/xboard.stderr" &
+session=$!
+wait "$session"
+status=$?
+set -e
+session=""
+
+cat "$out/xboard.stderr" | grep -i "final score" || true
+if [ $status -ne 0 ]; then echo "xboard ended with status $status"; exit 1; fi
+
+fail=0
+played=$(grep -c '^\[Result ' "$out/match.pgn" || true)
+if [ "$played" -ne "$games" ]; then echo "expected $games games, found $played"; fail=1; fi
+if grep -q '^\[Result "\*"\]' "$out/match.pgn"; then echo "an unfinished game"; fail=1; fi
+# Any illegal-move complaint or protocol error, from either side.
+if grep -E '(Illegal move|Error \(|illegal move)' "$out/xboard.debug" | grep -v 'Illegal move: *$' | head -5 | grep -q .; then
+  echo "illegal move or protocol error:"; grep -E '(Illegal move|Error \(|illegal move)' "$out/xboard.debug" | head -5; fail=1
+fi
+# A loss on time by Corvala: xboard's result comment names the side that lost on time.
+python3 - "$out/match.pgn" <<'PY' || fail=1
+import re, sys
+text = open(sys.argv[1], encoding="latin-1").read()
+bad = 0
+for game in re.split(r'\n(?=\[Event )', text):
+    white = re.search(r'\[White "([^"]*)"\]', game)
+    black = re.search(r'\[Black "([^"]*)"\]', game)
+    m = re.search(r'\{(White|Black) (?:loses on time|ran out of time)[^}]*\}', game) or \
+        re.search(r'\{(?:White|Black) wins on time[^}]*\}', game)
+    if not (white and black and m):
+        continue
+    comment = m.group(0)
+    if 'wins on time' in comment:
+        loser = 'Black' if comment.startswith('{White') else 'White'
+    else:
+        loser = m.group(1)
+    name = white.group(1) if loser == 'White' else black.group(1)
+    if 'corvala' in name.lower():
+        print("Corvala lost on time:", comment); bad = 1
+sys.exit(bad)
+PY
+[ $fail -eq 0 ] && echo "ok: $games games, no illegal move, no protocol error, no loss on time"
+exit $fail
