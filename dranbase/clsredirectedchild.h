@@ -1,0 +1,110 @@
+#pragma once
+// A child process whose standard input is one pipe and whose standard output and error share
+// another. The object's thread starts the program and pumps everything it writes into a
+// mutex-guarded buffer, from which the owner takes complete lines.
+//
+// Locks: the received-text mutex guards the buffer (the reader appends, the owner takes lines);
+// the pipe mutex serialises the owner's writes against Kill. A third, innermost mutex guards
+// the process id and its reaping; it is held only for a signal or a waitpid and never while
+// another lock is being taken, so no two threads can wait on each other.
+//
+// The child is reaped exactly once (by the reader when it sees the exit, or by Kill), and
+// after that its process id is never signalled again.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+#include "dranbase/clsstring.h"
+#include "dranbase/clsthread.h"
+
+namespace dranbase {
+
+class clsRedirectedChild : public clsThread {
+public:
+    static constexpr std::int64_t DefaultKillGraceMs = 1000;
+    static constexpr std::size_t ReadBufferSize = 64536;
+
+    clsRedirectedChild();
+    // Kill(), then ends the reader thread.
+    ~clsRedirectedChild() override;
+
+    // The program to start and its parameters; set them before Start.
+    clsString ProgramPath;
+    clsString Parameters;
+
+    // Starts the reader thread, which starts the program. Returns once the program has been
+    // started or has failed to start: true when it was started (it may have ended since).
+    // A program that cannot be started prints "# cannot start <path>: <reason>".
+    bool Start() override;
+
+    // The first complete line of the received text, without its line feed and carriage
+    // returns, removed from the buffer. Empty when no complete line is there (a partial line
+    // stays) and for an empty line.
+    std::string GetLine();
+    // True from a successful start until the child is seen to have ended or is killed.
+    bool ChildRunning() const { return childRunning_.load(); }
+    // Writes the whole text to the child's input, under the pipe mutex, only while the child
+    // runs. False when nothing or not everything could be written (child gone, or it has not
+    // read its input for a long time). Never raises SIGPIPE.
+    bool WriteToChild(std::string_view text);
+    // Gives the child the grace time to leave on its own (it is watched, so a child that ends
+    // sooner costs less), then SIGTERM, then SIGKILL if it is still there, and reaps it.
+    void Kill();
+    // Ends a running child at once (SIGKILL), reaps it and closes our pipe ends. Does nothing
+    // when no child runs.
+    void CloseHandles();
+
+    void SetKillGrace(std::int64_t ms) { killGraceMs_ = ms; }
+    // The child's process id; 0 before the first start.
+    pid_t ChildPid() const { return pid_.load(); }
+    // The wait status once the child has been reaped; -1 before.
+    int ExitStatus() const { return exitStatus_.load(); }
+    // Why the last start failed; empty after a successful start.
+    std::string StartError() const;
+
+    // The parameter text as arguments: split at blanks and tabs, double quotes group blanks
+    // into one argument and are removed ("" gives an empty argument).
+    static std::vector<std::string> SplitParameters(std::string_view parameters);
+    // The folder the program runs in: the part of the path before its last '/' ("/" for a
+    // program in the root); empty for a bare name (the child keeps the parent's folder).
+    static std::string WorkingFolder(std::string_view programPath);
+
+protected:
+    // The thread body: starts the program and pumps its output until it ends or the thread is
+    // cancelled. Returns ChildRunning() (false once the child has ended or failed to start).
+    bool Run() override;
+
+private:
+    bool Launch(int& outRead);
+    // Non-blocking reap; true when the child is gone (now or earlier).
+    bool ReapIfExited();
+    void Append(const char* data, std::size_t n);
+    void CloseInput();
+    void SignalAndReap();
+
+    // Received text.
+    std::mutex textMutex_;
+    std::string received_;
+    // Writing side.
+    clsMutex pipeMutex_;
+    int inWrite_ = -1;
+    // Process state (innermost lock).
+    mutable std::mutex procMutex_;
+    std::atomic<pid_t> pid_ { 0 };
+    bool reaped_ = true;
+    std::atomic<int> exitStatus_ { -1 };
+    std::string startError_;
+    int readerFd_ = -1; // our read end, kept when the reader is cancelled while the child lives
+
+    std::atomic<bool> childRunning_ { false };
+    std::atomic<bool> launchDone_ { false };
+    std::atomic<bool> launched_ { false };
+    std::atomic<std::int64_t> killGraceMs_ { DefaultKillGraceMs };
+};
+
+} // namespace dranbase
