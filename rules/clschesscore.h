@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "dranbase/clsstring.h"
+#include "rules/attacks.h"
 #include "rules/clsboard.h"
 #include "rules/clsmove.h"
 #include "rules/clssimplenode.h"
@@ -28,7 +29,11 @@ public:
 
     // --- position ---------------------------------------------------------------------------
     // Loads a position (the empty text loads the start position); validates nothing and
-    // always returns true. EPD operations after the fourth field go to positionOps.
+    // always returns true. Placement letters S and M are read as bishop and queen. The side
+    // letter is read one character after the placement's end and the castling field three
+    // characters after it; counters (when present) go to halfmoveClock and fullmoveNumber,
+    // and the EPD operations that follow are stored by name in positionOps ("bm Nf3; id x1;"
+    // gives bm = Nf3 and id = x1). Ends with the node stack reset for the new position.
     bool SetFromFEN(std::string_view text);
     // The four FEN fields of the board (no counters).
     std::string GetFEN() const;
@@ -36,46 +41,94 @@ public:
     char PieceCharAt(u64 square) const;
     // Eight lines of eight letters, rank 8 first, each ended by CR LF (80 characters).
     std::string BoardDiagram() const;
-    // The three lines of the board report: "#", the diagram, "# white value: ... FEN: ...".
+    // The last line of the board report, "# white value: 0.00 FEN: <GetFEN()>" (side to move,
+    // material / 105 with two decimals). The report is "#", the diagram, then this line.
     std::string BoardReportLine() const;
+    // material = own minus other material of pawns, knights, bishops, rooks and queens
+    // (kings not counted, castling bonuses dropped).
     void ComputeMaterial();
 
     // --- generation and legality -------------------------------------------------------------
-    // Stage -1 generates everything at once; stages 0..5 append one batch each.
+    // Writes pseudo-legal moves of the side to move into the current node's list.
+    // Stage -1 generates everything at once; stage 0 starts the node (kingSquare,
+    // kingNeighbourhood, inCheck, pinMask, castleCopy, pawnCacheKey = 1) and empties its list
+    // before writing pawn captures; stages 1..5 append one batch each. Stage -1 also starts the
+    // node. Afterwards currentMove is the first move of the batch, Next(current)->firstMove the
+    // end of the list, and the record at the end carries MoveFlag::Illegal as an end mark. The
+    // node's `stage` field is the caller's. A node started with fewer than MovesReservedPerNode
+    // records left in the move stack gets an empty list instead of overrunning it.
     void GenerateMoves(int stage);
-    // True when a piece of `other` attacks the single-bit square.
+    // True when a piece of `other` attacks the single-bit square (`own` and `side` as they
+    // stand). An empty square argument gives false.
     bool IsAttacked(u64 square) const;
-    // Applies the move without switching sides.
+    // True when a piece among `candidates` (a subset of the lines of the square) is the
+    // nearest piece on one of the four directions from firstDirection on (1: rook lines,
+    // 5: bishop lines).
+    bool RayAttack(int squareIndex, int firstDirection, u64 candidates) const;
+    // Applies a move generated for this position, without switching sides: pieces, hash,
+    // material (+ move value, + castleBonus for castling), counts and castling squares.
+    // epSquare and the castling terms in `hash` are left alone.
     void MakeMove(const clsMove& move);
-    // Removes illegal moves from the current node's list; returns the number of legal moves.
+    // True when the move does not leave the mover's king attacked; the board is unchanged.
+    bool IsLegalMove(const clsMove& move);
+    // Removes illegal moves from the current node's list, keeping the order of the rest;
+    // returns the number of legal moves, also stored in the node's legalCount.
     int FilterLegalMoves();
-    // Root = slot 1 with an empty list; resets the per-node search fields; PrepareRoot().
+    // epSquare after a game move, called before the side switch: the square passed over by a
+    // double push, else 0.
+    void SetEnPassantAfter(const clsMove& move);
+    // Root = slot 1 with an empty list; every slot: best = -15000, ply = its index, no
+    // current move, rank masks (below); then PrepareRoot(). Slot 0's current move is the
+    // pre-root record, kept in moveStack[0]; the root list starts at moveStack[1].
+    // rankMask[0] of a slot is its "seventh-rank mask": rank 2 when the slot index is odd and
+    // black was to move at the reset, or the index is even and white was; else rank 7.
+    // rankMask[1] holds the other of the two ranks.
     void ResetNodeStack();
-    // Root castleCopy, the pre-root move record from epSquare, the root's board copy.
+    // Root castleCopy = castle; the pre-root move record (a double push that produced epSquare,
+    // or a null record) into preRootMove and moveStack[0]; the board into the root's boardCopy.
     void PrepareRoot();
-    // Plays a coordinate move on the game position; false (position unchanged) when illegal.
+    // Plays a coordinate move (e2e4, e7e8q, e7e8=q) on the game position: generated, legal,
+    // same squares and promotion. False, with the position unchanged, for an empty or
+    // unreadable text, an illegal move, a missing or superfluous promotion letter. On success
+    // the root's entry is MarkGamePosition(PositionKey()), the root is prepared for the new
+    // position and its list is empty (so the next MoveListText generates afresh).
     bool ApplyGameMove(std::string_view text);
 
     // --- texts --------------------------------------------------------------------------------
-    // At the root: long forms of the root moves, each followed by a blank (generated first
-    // when the list is empty). Empty at any other node.
+    // At the root: long forms of the root moves, each followed by a blank (all stages
+    // generated first when the list is empty); moves marked illegal are listed too.
+    // Empty at any other node.
     std::string MoveListText();
-    // "# __moves__", one detail line per move of the current node, "# ^^^".
+    // Lines separated by '\n' (no final line end): "# __moves__", one MoveDetailText line per
+    // move of the current node's list, "# ^^^".
     std::string MoveListDetail();
-    // The first root move whose long form matches the pattern; empty when none.
+    // The long form of the first root move, in list order, that matches the pattern
+    // (PatternMatches) and is legal; empty when none. Legality is checked so that SAN written
+    // without a disambiguation that only a pinned piece would need still finds its move.
     std::string MatchPattern(std::string_view pattern);
-    // SAN to a coordinate text for ApplyGameMove; empty when no legal move matches.
+    // SAN to a coordinate text for ApplyGameMove: the matched long form's characters among
+    // "abcdefgh12345678" plus the text after '=' (Pe7-e8=q gives e7e8q; Pe7-e8=b gives
+    // e7e8bb, read as a bishop promotion). Empty when no legal move matches.
     std::string SanToCoordinate(std::string_view san);
 
     // --- hashing ------------------------------------------------------------------------------
+    // XOR of ZobristKeys over every piece (slots 0..5) and every castling square that holds a
+    // piece (slot 6, under that piece's colour). No side-to-move term. MakeMove keeps `hash`
+    // equal to this except for the castling terms, which stay as they were at the FEN load.
     u64 ComputeSignature() const;
+    // ((epSquare - castle) mod 2^64) ^ SideKeys[side] ^ hash ^ occupied.
     u64 PositionKey() const;
 
     // --- perft --------------------------------------------------------------------------------
-    // Counts leaves to `depth` (0 or less: 0). With divide, hands one line per root move
-    // ("Ng1-h3 20") to divideLine. The full count is left in nodeCount.
+    // Counts the leaves of the legal move tree to `depth` from the current position and
+    // leaves the board as it was. 0 or less counts 0, and so does a depth above
+    // MaxPerftDepth (the node stack would not hold it). With divide, hands one line per legal
+    // root move ("Ng1-h3 20") to divideLine; depth 1 gives no lines. The full count is left in
+    // nodeCount; the result is its low 32 bits. Resets the node stack and sets maxPly.
     std::uint32_t PerftDriver(int depth, bool divide,
         const std::function<void(const std::string&)>& divideLine = {});
+    // Counts from the current node: remaining 0 counts the legal moves. A list that holds a
+    // king capture counts 0 (the previous move was illegal).
     std::uint64_t Perft(int remaining);
 
     // --- state (the engine layer works on these directly) --------------------------------------
@@ -100,6 +153,21 @@ public:
     clsSimpleNode* Root() { return &nodes[1]; }
     // The node after n; its firstMove marks the end of n's list.
     static clsSimpleNode* Next(clsSimpleNode* n) { return n + 1; }
+    static const clsSimpleNode* Next(const clsSimpleNode* n) { return n + 1; }
+    // Number of moves in the node's list.
+    static int MoveCount(const clsSimpleNode* n) { return static_cast<int>(Next(n)->firstMove - n->firstMove); }
+
+    // Generation and make-move helpers, used while a list is being written.
+    // Writes a capture of the piece on `to` from moveTemplate when `to` holds an opponent
+    // piece; returns whether a move was written.
+    bool AddCapture(u64 to);
+    // Turns the move just written into the queen promotion and appends the knight, bishop and
+    // rook promotions.
+    void ExpandPromotions();
+
+    // Records a node's list may need at most: a node is started only with this many left.
+    static constexpr int MovesReservedPerNode = 1024;
+    static constexpr int MaxPerftDepth = NodeStackSize - 2;
 
 protected:
     // Called by ApplyGameMove after a game move with the new position key; the engine plants
@@ -108,7 +176,18 @@ protected:
 
 private:
     std::function<void(const std::string&)> divideLine_;
-    // generator helpers are private to the implementation files
+    clsMove* write_ = nullptr; // next free record while a list is written
+
+    void StartNode(clsSimpleNode* n);
+    void WriteQuiet(u64 targets);
+    void PawnCaptures();
+    void PawnPushes();
+    void StepperCaptures(u64 pieces, int kind, const SquareTable& table);
+    void StepperQuiet(u64 pieces, int kind, const SquareTable& table);
+    void SliderCaptures(u64 pieces, int kind, const int (&directions)[4], bool skipWithoutTarget);
+    void SliderQuiet(u64 pieces, int kind, const int (&directions)[4]);
+    void Castling();
+    void FinishList();
 };
 
 } // namespace drnChess

@@ -2,6 +2,8 @@
 // The 32-byte move record written by the generator, read by make-move and marked by the search.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace drnChess {
 
@@ -36,5 +38,27 @@ struct clsMove {
     bool IsNull() const { return flags == 0 && from == 0 && to == 0; }
 };
 static_assert(sizeof(clsMove) == 32, "the move record is 32 bytes");
+
+// --- move texts -------------------------------------------------------------------------------
+// Short (coordinate) form "e2e4", promotions "e7e8=q", castling as the king's move "e1g1";
+// long form "Pe2-e4", "Ng1xPf3", "Pe7xRf8=q". A null record gives "------". The promotion
+// letter is n, b, r or q ("?" for any other code).
+std::string MoveToText(const clsMove& move, bool longForm);
+// "# " + long form + " a(order/105) v(value/105)" with two decimals, then the marks " *"
+// (illegal), " ?" (loses), " #" (mates), " \" (bound). A null record gives "???".
+std::string MoveDetailText(const clsMove& move);
+// Reads a coordinate move: origin from characters 0-1, destination from 2-3, promotion letter
+// at 4 (or 5 when 4 is '='): b/s bishop, m/q queen, n knight, r rook in either case; any other
+// letter or none gives promotion 0. Returns true when both squares were read; a missing square
+// is 0. Characters after the recognised ones are ignored.
+bool ParseCoordinateMove(std::string_view text, std::uint64_t* from, std::uint64_t* to, int* promotion);
+// Turns SAN into a pattern shaped like a long form, '?' standing for what the SAN leaves open:
+// e4 -> "P??-e4", exd5 -> "?e?x?d5", Nbd2 -> "Nb?-d2", O-O -> "Ke?-g?". A promotion letter is
+// made lower case, as long forms write it (e8=Q and e8=q give "P??-e8=q"). Text that is empty
+// after trimming, or an unknown castling form, gives the empty pattern, which matches no move.
+std::string SanToPattern(std::string_view san);
+// True when every character of the pattern equals the long form's or is '?'; a longer long
+// form matches when the pattern matches its beginning. The empty pattern matches nothing.
+bool PatternMatches(std::string_view pattern, std::string_view longForm);
 
 } // namespace drnChess

@@ -1,0 +1,60 @@
+// Perft: leaf counts of the legal move tree, the rules core's self-test.
+
+#include <algorithm>
+
+#include "rules/clschesscore.h"
+
+namespace drnChess {
+
+std::uint32_t clsChessCore::PerftDriver(
+    int depth, bool divide, const std::function<void(const std::string&)>& divideLine)
+{
+    // 1.
+    ResetNodeStack();
+    nodeCount = 0;
+    ttHits = 0;
+    repetitionHits = 0;
+    // 2. Nothing to count; beyond MaxPerftDepth the node stack would overflow.
+    if (depth <= 0 || depth > MaxPerftDepth) return 0;
+    // 3.
+    maxPly = std::min(depth, NodeStackSize);
+    divideFlag = divide;
+    divideLine_ = divideLine;
+    // 4.
+    nodeCount = Perft(depth - 1);
+    divideLine_ = nullptr;
+    return static_cast<std::uint32_t>(nodeCount);
+}
+
+std::uint64_t clsChessCore::Perft(int remaining)
+{
+    clsSimpleNode* const n = current;
+    n->boardCopy = board;
+    n->castleCopy = board.castle();
+    GenerateMoves(-1);
+    std::uint64_t count = 0;
+    const clsMove* const end = Next(n)->firstMove;
+    for (clsMove* m = n->firstMove; m < end; ++m) {
+        // A king can be taken: the move that led here was illegal.
+        if (m->Captured() == King) return 0;
+        MakeMove(*m);
+        if (IsAttacked(board.own() & board.kings())) {
+            m->flags |= MoveFlag::Illegal;
+        } else if (remaining == 0) {
+            ++count;
+        } else {
+            n->currentMove = m;
+            board.SwitchSide();
+            current = Next(n);
+            const std::uint64_t sub = Perft(remaining - 1);
+            current = n;
+            if (n == Root() && divideFlag && divideLine_)
+                divideLine_(MoveToText(*m, true) + " " + std::to_string(sub));
+            count += sub;
+        }
+        board = n->boardCopy;
+    }
+    return count;
+}
+
+} // namespace drnChess
