@@ -1,0 +1,313 @@
+// The engine object: construction and initialisation, the result slot and its texts, souls,
+// game-level helpers and the book move. The search is in search.cpp, the evaluation in
+// evaluation.cpp, the think in think.cpp.
+
+#include "engine/clsengine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "rules/random.h"
+
+namespace drnChess {
+
+namespace {
+
+// The processor test of the original start-up always answered no; "-nopopcnt" clears it again.
+std::atomic<bool> popCountEnabled { false };
+
+std::string UpperHex(std::size_t v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%zX", v);
+    return buf;
+}
+
+} // namespace
+
+bool PopCountEnabled() { return popCountEnabled.load(std::memory_order_relaxed); }
+
+clsEngine::clsEngine(const dranbase::clsStrings& programOptions, clsEngineShare* share)
+    : dranbase::clsThread("engine")
+{
+    InitKeysOnce();
+    Initialise(share, programOptions);
+    SelectSoul(DefaultSoulName);
+}
+
+clsEngine::~clsEngine()
+{
+    // The thread body runs on this object: it must end before any member goes away.
+    stop_.store(true, std::memory_order_relaxed);
+    clsThread::Cancel();
+    book.Clear();
+}
+
+bool clsEngine::Initialise(clsEngineShare* share, const dranbase::clsStrings& programOptions)
+{
+    // 1. Share; no single iteration, no fixed depth.
+    share_ = share;
+    singleIteration_ = false;
+    fixedDepth_ = 0;
+
+    // 2. Options (unless they are our own list).
+    if (&programOptions != &options) options = programOptions;
+
+    // 3. "-nopopcnt".
+    if (options.Has("-nopopcnt")) {
+        Print("# PopCount disabled by user");
+        popCountEnabled.store(false, std::memory_order_relaxed);
+    }
+
+    // 4. Attack tables (constants of the rules core; this only marks the moment they are needed).
+    BuildTables();
+
+    // 5. No result; empty stacks.
+    PostMove(nullptr);
+    for (clsMove& m : moveStack) m = clsMove {};
+    for (clsSimpleNode& n : nodes) n = clsSimpleNode {};
+
+    // 6. Record sizes.
+    if (verbose) {
+        Print("# sizeof(clsMove)=0x" + UpperHex(sizeof(clsMove)));
+        Print("# sizeof(clsSimpleNode)=0x" + UpperHex(sizeof(clsSimpleNode)));
+        Print("# sizeof(clsTT)=0x" + UpperHex(sizeof(clsTT)));
+        Print("# sizeof(clsBoard)=0x" + UpperHex(sizeof(clsBoard)));
+    }
+
+    // 7. Book: the "book" option, else corvala.cbk; a missing file is no error.
+    std::string bookFile = options.Value("book");
+    if (bookFile.empty()) bookFile = "corvala.cbk";
+    if (std::FILE* f = std::fopen(bookFile.c_str(), "rb")) {
+        std::fclose(f);
+        if (verbose) Print("# loading book " + bookFile);
+        book.ClearAndLoad(bookFile, 0, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    } else if (verbose) {
+        Print("# no book " + bookFile);
+    }
+
+    // 8. Start position.
+    SetFromFEN(StartFEN);
+
+    // 9. Usable only with a share.
+    return share_ != nullptr;
+}
+
+// --- thread ------------------------------------------------------------------------------------
+
+bool clsEngine::Start()
+{
+    if (!IsRunning()) stop_.store(false, std::memory_order_relaxed);
+    return clsThread::Start();
+}
+
+bool clsEngine::Cancel()
+{
+    stop_.store(true, std::memory_order_relaxed);
+    return clsThread::Cancel();
+}
+
+bool clsEngine::StopRequest()
+{
+    if (modeWord < 2) stop_.store(true, std::memory_order_relaxed);
+    return !Wait();
+}
+
+// --- result slot -------------------------------------------------------------------------------
+
+void clsEngine::PostMove(const clsMove* move)
+{
+    std::lock_guard lock(resultMutex_);
+    if (move) {
+        result_ = *move;
+    } else {
+        result_.flags |= MoveFlag::Illegal;
+    }
+}
+
+clsMove clsEngine::ResultMove()
+{
+    std::lock_guard lock(resultMutex_);
+    return result_;
+}
+
+std::string clsEngine::TakeMoveText(bool consume, int* score)
+{
+    std::lock_guard lock(resultMutex_);
+    if (result_.Has(MoveFlag::Illegal)) return {};
+    if (score) *score = result_.order;
+    if (consume) result_.flags |= MoveFlag::Illegal;
+    return MoveToText(result_, false);
+}
+
+std::string clsEngine::ThinkingLine()
+{
+    clsMove r;
+    {
+        std::lock_guard lock(resultMutex_);
+        r = result_;
+    }
+    if (r.Has(MoveFlag::Illegal)) return {};
+    const int distance = static_cast<int>(r.flags >> MoveFlag::MateDistanceShift);
+    int score;
+    if (r.Has(MoveFlag::Mates)) {
+        score = 100000 + distance;
+    } else if (r.Has(MoveFlag::Loses)) {
+        score = distance - 100000;
+    } else {
+        score = r.order * 100 / 105;
+    }
+    const std::int64_t centiseconds = (dranbase::Tick() - startTick_.load(std::memory_order_relaxed)) / 10;
+    return std::to_string(CurrentDepth()) + " " + std::to_string(score) + "  " + std::to_string(centiseconds) + " "
+        + std::to_string(nodesShown_.load(std::memory_order_relaxed)) + " " + MoveToText(r, true);
+}
+
+std::string clsEngine::StatisticsText(std::int64_t ms) const
+{
+    const std::uint64_t nodes = nodesShown_.load(std::memory_order_relaxed);
+    const std::uint64_t hits = ttHitsShown_.load(std::memory_order_relaxed);
+    std::string text = "# ";
+    if (ms != 0) {
+        text += std::to_string(ms) + " ms " + std::to_string(static_cast<std::int64_t>(nodes) / ms) + " Knps";
+    }
+    if (nodes != 0) {
+        text += ", TT hits: " + std::to_string(hits) + " "
+            + dranbase::FixedText(static_cast<double>(hits) * 100.0 / static_cast<double>(nodes), 2)
+            + "%, Rept.Hits: " + std::to_string(repetitionHits);
+    }
+    return text;
+}
+
+// --- position and game ---------------------------------------------------------------------------
+
+void clsEngine::PrintBoard()
+{
+    Print("#");
+    Print(BoardDiagram());
+    Print(BoardReportLine());
+}
+
+bool clsEngine::ApplyMoveText(std::string_view text)
+{
+    if (ApplyGameMove(text)) return true;
+    const std::string coordinate = SanToCoordinate(text);
+    return !coordinate.empty() && ApplyGameMove(coordinate);
+}
+
+int clsEngine::GameStatus()
+{
+    // Bare kings, or one knight or bishop besides them.
+    const u64 minors = board.knights() | board.bishops();
+    const u64 besideKings = board.occupied() & ~board.kings();
+    if (besideKings == 0 || (PopCount(besideKings) == 1 && (besideKings & minors))) {
+        return GameState::InsufficientMaterial;
+    }
+
+    // The first pseudo-legal move that keeps the king safe decides that the game goes on.
+    ResetNodeStack();
+    GenerateMoves(-1);
+    const clsSimpleNode* root = Root();
+    bool found = false;
+    for (clsMove* m = root->firstMove; m != Next(root)->firstMove && !found; ++m) {
+        found = IsLegalMove(*m);
+    }
+    const bool inCheck = root->inCheck != 0;
+    if (found) return GameState::Going;
+    if (!inCheck) return GameState::Stalemate;
+    return board.side == Black ? GameState::WhiteMates : GameState::BlackMates;
+}
+
+clsTT* clsEngine::MarkGamePosition(u64 key)
+{
+    if (!share_) return nullptr;
+    auto use = share_->Use();
+    clsTT* e = share_->Entry(key);
+    if (e) e->MarkGamePosition(key);
+    return e;
+}
+
+// --- souls ---------------------------------------------------------------------------------------
+
+void clsEngine::SelectSoul(std::string_view name)
+{
+    // 1.-2. The name, or the fallbacks.
+    std::string text(name);
+    if (text.empty()) text = options.Value("soul");
+    if (text.empty()) text = options.Value("-soul");
+    if (text.empty()) text = DefaultSoulName;
+
+    // A text with values (a soul file, "\soul X=1 2 3") is applied as it stands.
+    if (text.find('=') != std::string::npos) {
+        ApplySoulText(text);
+        Print("# soul: " + soulName_);
+        return;
+    }
+
+    // 3.-4. Otherwise the name is taken and a built-in soul of that name applied.
+    soulName_ = text;
+    Print("# soul: " + soulName_);
+    const std::string builtIn = BuiltInSoulText(soulName_);
+    if (!builtIn.empty()) ApplySoulText(builtIn);
+}
+
+void clsEngine::ApplySoulText(std::string_view text)
+{
+    ParseSoulText(text, soulName_, soul_);
+    SyncCastleBonus();
+}
+
+void clsEngine::SetSoulValue(int index, std::int32_t value)
+{
+    if (index < 0 || index >= SoulWeight::Count) return;
+    soul_[static_cast<std::size_t>(index)] = value;
+    SyncCastleBonus();
+}
+
+std::string clsEngine::SoulText() const
+{
+    std::string text = soulName_ + "=";
+    for (int i = 0; i < SoulWeight::Count; ++i) {
+        if (i) text += ' ';
+        text += std::to_string(soul_[static_cast<std::size_t>(i)]);
+    }
+    return text;
+}
+
+// --- book ----------------------------------------------------------------------------------------
+
+bool clsEngine::BookMove()
+{
+    // 1. Candidates (this resets the node stack and leaves the root list generated).
+    const clsBoard saved = board;
+    current->boardCopy = board;
+    std::vector<clsBookEntryExt> candidates;
+    if (CollectCandidates(*this, book, candidates) == 0) return false;
+
+    // 2. Drop the moves played in fewer than 2 % of the candidates' games.
+    DropRareCandidates(candidates);
+    if (candidates.empty()) return false;
+
+    // 3. A uniform choice among the rest.
+    const auto r = static_cast<std::int32_t>(static_cast<std::uint32_t>(NextRandom()));
+    const clsBookEntryExt& chosen = candidates[static_cast<std::size_t>(
+        PickCandidateIndex(r, static_cast<int>(candidates.size())))];
+
+    // 4. The generated move with that long form is posted.
+    bool posted = false;
+    const clsSimpleNode* root = Root();
+    for (clsMove* m = root->firstMove; m != Next(root)->firstMove; ++m) {
+        if (MoveToText(*m, true) != chosen.move) continue;
+        PostMove(m);
+        if (verbose) Print("# book move " + chosen.move);
+        Sleep(50);
+        posted = true;
+        break;
+    }
+
+    // 5. The board as it was.
+    board = saved;
+    return posted;
+}
+
+} // namespace drnChess
