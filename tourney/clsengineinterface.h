@@ -1,0 +1,133 @@
+#pragma once
+// One player of a game as the referee sees it: the common base of the engine clients.
+//
+// The base owns the protocol dialogue that only needs Send: handshake state, pings, the game
+// start, clocks, starting a search and passing moves on, and the reading of the engine's
+// replies. The kinds (an external program over pipes, the program's own engine) supply the
+// transport: Start, Stop, Send, ReadResponse, IsReady, Quit.
+//
+// Threads: every operation runs on the referee's game thread. The flags that another thread
+// sets or reads (Ended by the reader thread's end, Ready and UsePing read by anyone asking
+// IsReady) are atomics.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "dranbase/clsstring.h"
+#include "dranbase/console.h"
+
+namespace drnChess {
+
+inline constexpr int ProtocolXboard = 0;
+inline constexpr int ProtocolUci = 1;
+
+// Where a player's traffic goes when it plays in a game: the game's log. The mark is the
+// player's colour (0 white, 1 black); 2 marks the game's own lines.
+class clsGameLogSink {
+public:
+    virtual ~clsGameLogSink() = default;
+    virtual void GameLog(int mark, const std::string& text) = 0;
+};
+
+// The fixed pauses of the dialogue. The defaults pace a real game; tests shorten them.
+struct clsClientTiming {
+    std::int64_t SendDelayMs = 100; // after every command sent
+    std::int64_t StartDelayMs = 1500; // after starting the engine, before the handshake
+    std::int64_t HandshakeMs = 20000; // longest wait for the engine to become ready
+    std::int64_t FeatureWaitMs = 2000; // xboard: wait for a first done=... before assuming an old engine
+    std::int64_t QuitGraceMs = 1000; // after "quit", before the engine is terminated
+};
+
+class clsEngineInterface : public dranbase::clsOutBuffer {
+public:
+    clsEngineInterface() = default;
+    ~clsEngineInterface() override = default;
+    clsEngineInterface(const clsEngineInterface&) = delete;
+    clsEngineInterface& operator=(const clsEngineInterface&) = delete;
+
+    // --- transport, given by each kind ---------------------------------------------------------
+    // Starts the player; clears Ended. False when it could not be started (Ended stays set).
+    virtual bool Start() = 0;
+    // Quits and ends the player for good; sets Ended.
+    virtual void Stop() = 0;
+    // The next reply of the engine, already parsed (ParseResponse); empty when there is none.
+    virtual std::string ReadResponse() = 0;
+    // Sends one command line (the line end is added).
+    virtual void Send(const std::string& text) = 0;
+    // The traffic log: the owner game's log with the player's colour as mark, or, without an
+    // owner, the console line "# =====>\t" + name + ":\t" + text.
+    virtual void Log(const std::string& text);
+    // True when the engine has answered the last handshake or synchronisation.
+    virtual bool IsReady() { return Ready.load(); }
+    // Tells the engine to leave and makes sure it does.
+    virtual void Quit() { }
+
+    // --- the dialogue --------------------------------------------------------------------------
+    // Synchronises: clears Ready. xboard: "ping N" with the next number when the engine uses
+    // pings, else Ready at once. UCI: "isready".
+    void Ping();
+    // xboard: "new", "post", "level 0 <base> <increment s>". UCI: "ucinewgame",
+    // "position startpos", then Ping(). Empties MovesPlayed.
+    void NewGame();
+    // Stores own and opponent's clocks from the two sides' values, by this player's colour.
+    void SetClocks(std::int64_t whiteTime, std::int64_t blackTime, std::int64_t whiteIncrement,
+        std::int64_t blackIncrement);
+    // xboard: "time", "otim" (centiseconds) and "go". UCI: "go wtime .. btime .. winc .. binc ..".
+    void StartThinking();
+    // Records the move; when another player made it, passes it on (xboard: "time", "otim" and
+    // the bare move; UCI: the position with all moves, then StartThinking()).
+    void SendMove(const std::string& move, int moverColour);
+    // Reads one line of the engine (see the .cpp for the rules). Returns "move <text>" for a
+    // move, "result <text>" for an xboard result claim (a resignation gives the loss of this
+    // player), and empty for every other line, whose effect, if any, is on the state here.
+    std::string ParseResponse(std::string_view line);
+    // The "level" command for a base time and increment in milliseconds: "level 0 1 1",
+    // "level 0 1:30 0".
+    static std::string LevelCommand(std::int64_t baseMs, std::int64_t incrementMs);
+
+    // The timing of the dialogue; a kind may pass parts of it on to its transport.
+    virtual void SetTiming(const clsClientTiming& timing) { timing_ = timing; }
+    const clsClientTiming& Timing() const { return timing_; }
+
+    // --- state -----------------------------------------------------------------------------------
+    clsGameLogSink* Owner = nullptr; // the game that logs this player's traffic; may be null
+    std::string MovesPlayed; // every move of the game, each followed by a blank (UCI)
+    std::string PlayerName; // the player's name from the tournament
+    int PingCounter = 0; // number of the last "ping" sent
+    std::atomic<bool> UsePing { false }; // the engine announced ping=1
+    std::atomic<bool> Ready { false }; // the engine answered the last handshake or ping
+    std::atomic<bool> Ended { true }; // the player's thread has ended (or never started)
+    int Colour = 0; // 0 white, 1 black
+    dranbase::clsStrings Features; // xboard features as received, name -> value
+    std::int64_t OwnTime = 0; // milliseconds left
+    std::int64_t OwnIncrement = 0;
+    std::int64_t OpponentTime = 0;
+    std::int64_t OpponentIncrement = 0;
+    int Protocol = ProtocolXboard;
+    std::int64_t LinesRead = 0; // lines ReadResponse has taken (empty lines not counted)
+
+    // xboard handshake bookkeeping. A "feature done=0" holds readiness until "done=1"; a ping
+    // sent holds it until its "pong".
+    bool DoneAnnounced = false; // a done=... pair has been seen since the handshake began
+    bool AwaitingDone = false; // done=0 seen, done=1 not yet
+    bool AwaitingPong = false; // a ping is out and its pong has not come
+
+private:
+    clsClientTiming timing_;
+};
+
+// The start-up handshake of a player before a game (the referee calls it once per game and
+// player): sets colour and both clocks to the base time and increment; when the player is not
+// ready yet, starts it, waits the start delay and asks for its protocol ("xboard" +
+// "protover 2", or "uci"), then waits until it is ready: UCI "uciok"; xboard "feature ...
+// done=1" after a "done=0", the "pong" of a ping the features asked for, or no done=... at all
+// within the feature wait (an engine of the old protocol). A move or result before readiness,
+// an engine that ends, or the handshake time-out stop the wait. When ready, NewGame() follows.
+// True when the player is ready.
+bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs);
+
+} // namespace drnChess

@@ -1,0 +1,75 @@
+#include "tourney/clsexternalengine.h"
+
+#include "dranbase/clsthread.h"
+
+namespace drnChess {
+
+clsExternalEngine::clsExternalEngine(
+    std::string programPath, std::string parameters, int protocol, std::string playerName)
+{
+    ProgramPath = std::move(programPath);
+    Parameters = std::move(parameters);
+    Protocol = protocol;
+    PlayerName = std::move(playerName);
+    SetKillGrace(Timing().QuitGraceMs);
+}
+
+clsExternalEngine::~clsExternalEngine()
+{
+    Stop();
+}
+
+void clsExternalEngine::SetTiming(const clsClientTiming& timing)
+{
+    clsEngineInterface::SetTiming(timing);
+    SetKillGrace(timing.QuitGraceMs);
+}
+
+bool clsExternalEngine::Start()
+{
+    Ended = false;
+    stopped_ = false;
+    started_ = true;
+    if (clsRedirectedChild::Start()) return true;
+    Ended = true;
+    return false;
+}
+
+void clsExternalEngine::Stop()
+{
+    if (stopped_.exchange(true)) return;
+    if (started_) Quit();
+    Kill();
+    Cancel(); // joins the reader thread
+    Ended = true;
+}
+
+std::string clsExternalEngine::ReadResponse()
+{
+    std::string line = GetLine();
+    if (line.empty()) return {};
+    ++LinesRead;
+    Log("<---\t" + line);
+    return ParseResponse(line);
+}
+
+void clsExternalEngine::Send(const std::string& text)
+{
+    Log("--->\t" + text);
+    if (ChildRunning()) WriteToChild(text + "\n");
+    dranbase::SleepMs(Timing().SendDelayMs);
+}
+
+bool clsExternalEngine::IsReady()
+{
+    return Ready && IsRunning();
+}
+
+void clsExternalEngine::Quit()
+{
+    Send("quit");
+    Ready = false;
+    Kill();
+}
+
+} // namespace drnChess
