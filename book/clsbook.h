@@ -51,7 +51,10 @@ struct clsBookEntryExt : clsBookEntry {
 class clsBook {
 public:
     // Adds the counters to the entry of the same key, or inserts the entry in key order.
+    // Each insertion moves the entries behind it: for many entries use AddOrMergeAll.
     void AddOrMerge(const clsBookEntry& entry);
+    // The same as AddOrMerge for each entry, in one sort and one linear merge.
+    void AddOrMergeAll(std::vector<clsBookEntry> entries);
     // Binary search by key; null when the key is not in the book.
     const clsBookEntry* Find(u64 key) const;
     void Clear() { entries_.clear(); }
