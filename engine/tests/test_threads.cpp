@@ -1,0 +1,115 @@
+// The engine thread: stop requests, the mode word, destruction while thinking, and engines that
+// search at the same time on one shared table. These also run under ThreadSanitizer.
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "dranbase/clsthread.h"
+#include "engine/tests/enginetestutil.h"
+
+namespace drnChess {
+namespace {
+
+    using testing::MakeEngine;
+    using testing::Options;
+
+    constexpr const char* Middlegame = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
+
+    // Polls until the think has started the given iteration (depth 2 then is complete).
+    bool WaitForDepth(const clsEngine& e, int depth)
+    {
+        for (int i = 0; i < 20000 && e.CurrentDepth() < depth; ++i) dranbase::SleepMs(1);
+        return e.CurrentDepth() >= depth;
+    }
+
+    TEST(EngineThreads, StopRequestEndsAnUnlimitedThinkWithItsBestMove)
+    {
+        clsEngineShare share;
+        share.Size(1);
+        auto e = MakeEngine(&share);
+        e->SetFromFEN(Middlegame);
+        ASSERT_TRUE(e->Start());
+        EXPECT_TRUE(e->IsRunning());
+        ASSERT_TRUE(WaitForDepth(*e, 4));
+        EXPECT_FALSE(e->ThinkingLine().empty()); // read while the engine runs
+        EXPECT_FALSE(share.Size(2));             // no resizing under a search
+        EXPECT_TRUE(e->StopRequest());
+        EXPECT_FALSE(e->IsRunning());
+        EXPECT_FALSE(e->TakeMoveText(false).empty());
+        EXPECT_TRUE(share.Size(2));
+    }
+
+    TEST(EngineThreads, AStopRightAfterTheStartIsNotLost)
+    {
+        auto e = MakeEngine(nullptr);
+        e->SetFromFEN(Middlegame);
+        for (int i = 0; i < 5; ++i) {
+            e->Start();
+            EXPECT_TRUE(e->StopRequest()); // returns: the think saw the flag
+            EXPECT_FALSE(e->IsRunning());
+        }
+    }
+
+    TEST(EngineThreads, ModeWordTwoLetsTheSearchFinish)
+    {
+        auto e = MakeEngine(nullptr);
+        e->SetFromFEN(Middlegame);
+        e->SetFixedDepth(4);
+        e->SetSingleIteration(true);
+        e->modeWord = 2;
+        e->Start();
+        EXPECT_TRUE(e->StopRequest());
+        EXPECT_FALSE(e->StopRaised());
+        EXPECT_EQ(e->CurrentDepth(), 4);
+        EXPECT_FALSE(e->TakeMoveText(false).empty());
+    }
+
+    TEST(EngineThreads, CancelAndDestructionStopAThinkWhateverTheModeWord)
+    {
+        auto e = MakeEngine(nullptr);
+        e->SetFromFEN(Middlegame);
+        e->modeWord = 2;
+        e->Start();
+        ASSERT_TRUE(WaitForDepth(*e, 2));
+        e->Cancel();
+        EXPECT_FALSE(e->IsRunning());
+
+        e->Start();
+        ASSERT_TRUE(WaitForDepth(*e, 2));
+        e.reset(); // joins the thread before the stacks go away
+    }
+
+    TEST(EngineThreads, RandomTimedIsNotLimitedToDepthTwo)
+    {
+        auto e = MakeEngine(nullptr, Options({ { "-random", "" }, { "-timed", "" } }));
+        e->SetFromFEN(Middlegame);
+        e->Start();
+        ASSERT_TRUE(WaitForDepth(*e, 4));
+        EXPECT_TRUE(e->IsRunning());
+        e->StopRequest();
+        EXPECT_FALSE(e->TakeMoveText(false).empty());
+    }
+
+    TEST(EngineThreads, EnginesSearchTogetherOnOneTable)
+    {
+        clsEngineShare share;
+        share.Size(1);
+        auto a = MakeEngine(&share);
+        auto b = MakeEngine(&share);
+        a->SetFromFEN(Middlegame);
+        b->SetFromFEN(Middlegame);
+        b->ApplyMoveText("f1c4"); // plants game marks while a searches
+        a->SetFixedDepth(4);
+        b->SetFixedDepth(4);
+        a->Start();
+        b->Start();
+        a->Wait();
+        b->Wait();
+        EXPECT_FALSE(a->TakeMoveText(false).empty());
+        EXPECT_FALSE(b->TakeMoveText(false).empty());
+        EXPECT_GT(a->TTHits() + b->TTHits(), 0u);
+    }
+
+} // namespace
+} // namespace drnChess
