@@ -80,7 +80,7 @@ int clsCorvala::CmdConsole(const std::string&)
 
 int clsCorvala::CmdBuildBooks(const std::string& rest)
 {
-    BuildBooksCommand(rest, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    BuildBooksCommand(rest, *engine_, [this](const std::string& text, bool endLine) { Print(text, endLine); });
     return 0;
 }
 
@@ -92,7 +92,7 @@ int clsCorvala::CmdMergeBooks(const std::string& rest)
 
 int clsCorvala::CmdCvBooks(const std::string& rest)
 {
-    CvBooksCommand(rest, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    CvBooks([this](const std::string& text, bool endLine) { Print(text, endLine); });
     return 0;
 }
 

@@ -408,7 +408,7 @@ int clsCorvala::CmdSt(const std::string& rest)
 int clsCorvala::CmdSd(const std::string& rest)
 {
     long long d = dranbase::Trim(rest).empty() ? 2 : ToInt(rest);
-    engine_->maxPly = static_cast<int>(d < 128 ? d : 128);
+    engine_->SetMaxPly(static_cast<int>(d < 128 ? d : 128));
     return 0;
 }
 
