@@ -436,6 +436,10 @@ std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* resu
             token.remove_prefix(dots);
             if (token.empty()) continue;
         }
+        if (token.find_first_not_of('.') == std::string_view::npos) { // "12. ... Nf6"
+            black = true;
+            continue;
+        }
         while (!token.empty() && token[0] == '.')
             token.remove_prefix(1);
         std::string move = StripAnnotation(token);

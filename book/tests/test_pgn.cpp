@@ -157,8 +157,8 @@ TEST(PgnMoveText, SplitsIntoMoveTokens)
         EXPECT_EQ(result, r.result) << r.text;
     }
 
-    std::vector<clsMoveToken> tokens = SplitMoveText("12... Nf6 13. O-O Be7 14.c4");
-    ASSERT_EQ(tokens.size(), 4u);
+    std::vector<clsMoveToken> tokens = SplitMoveText("12... Nf6 13. O-O Be7 14.c4 15. ... d5");
+    ASSERT_EQ(tokens.size(), 5u);
     EXPECT_EQ(tokens[0].number, 12);
     EXPECT_TRUE(tokens[0].black);
     EXPECT_EQ(tokens[1].number, 13);
@@ -166,6 +166,8 @@ TEST(PgnMoveText, SplitsIntoMoveTokens)
     EXPECT_EQ(tokens[2].number, 13);
     EXPECT_TRUE(tokens[2].black);
     EXPECT_EQ(tokens[3].number, 14);
+    EXPECT_EQ(tokens[4].number, 15);
+    EXPECT_TRUE(tokens[4].black);
 }
 
 TEST(PgnMoveText, ResolvesMovesAgainstTheLegalMoves)
