@@ -62,6 +62,7 @@ int main(int argc, char** argv)
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("depth %d signature (total nodes): %llu\n", depth, static_cast<unsigned long long>(total));
-    std::printf("nodes/s: %.0f (%.3f s)\n", seconds > 0 ? static_cast<double>(total) / seconds : 0.0, seconds);
+    std::printf(
+        "nodes/s: %.0f (%.3f s)\n", seconds > 0 ? static_cast<double>(total) / seconds : 0.0, seconds);
     return 0;
 }

@@ -14,19 +14,22 @@ namespace drnChess {
 
 namespace {
 
-// The processor test of the original start-up always answered no; "-nopopcnt" clears it again.
-std::atomic<bool> popCountEnabled { false };
+    // The processor test of the original start-up always answered no; "-nopopcnt" clears it again.
+    std::atomic<bool> popCountEnabled { false };
 
-std::string UpperHex(std::size_t v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%zX", v);
-    return buf;
-}
+    std::string UpperHex(std::size_t v)
+    {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%zX", v);
+        return buf;
+    }
 
 } // namespace
 
-bool PopCountEnabled() { return popCountEnabled.load(std::memory_order_relaxed); }
+bool PopCountEnabled()
+{
+    return popCountEnabled.load(std::memory_order_relaxed);
+}
 
 clsEngine::clsEngine(const dranbase::clsStrings& programOptions, clsEngineShare* share)
     : dranbase::clsThread("engine")
@@ -65,8 +68,10 @@ bool clsEngine::Initialise(clsEngineShare* share, const dranbase::clsStrings& pr
 
     // 5. No result; empty stacks.
     PostMove(nullptr);
-    for (clsMove& m : moveStack) m = clsMove {};
-    for (clsSimpleNode& n : nodes) n = clsSimpleNode {};
+    for (clsMove& m : moveStack)
+        m = clsMove {};
+    for (clsSimpleNode& n : nodes)
+        n = clsSimpleNode {};
 
     // 6. Record sizes.
     if (verbose) {
@@ -82,7 +87,8 @@ bool clsEngine::Initialise(clsEngineShare* share, const dranbase::clsStrings& pr
     if (std::FILE* f = std::fopen(bookFile.c_str(), "rb")) {
         std::fclose(f);
         if (verbose) Print("# loading book " + bookFile);
-        book.ClearAndLoad(bookFile, 0, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+        book.ClearAndLoad(
+            bookFile, 0, [this](const std::string& text, bool endLine) { Print(text, endLine); });
     } else if (verbose) {
         Print("# no book " + bookFile);
     }
@@ -159,8 +165,8 @@ std::string clsEngine::ThinkingLine()
         score = r.order * 100 / 105;
     }
     const std::int64_t centiseconds = (dranbase::Tick() - startTick_.load(std::memory_order_relaxed)) / 10;
-    return std::to_string(CurrentDepth()) + " " + std::to_string(score) + "  " + std::to_string(centiseconds) + " "
-        + std::to_string(nodesShown_.load(std::memory_order_relaxed)) + " " + MoveToText(r, true);
+    return std::to_string(CurrentDepth()) + " " + std::to_string(score) + "  " + std::to_string(centiseconds)
+        + " " + std::to_string(nodesShown_.load(std::memory_order_relaxed)) + " " + MoveToText(r, true);
 }
 
 std::string clsEngine::StatisticsText(std::int64_t ms) const
@@ -290,8 +296,8 @@ bool clsEngine::BookMove()
 
     // 3. A uniform choice among the rest.
     const auto r = static_cast<std::int32_t>(static_cast<std::uint32_t>(NextRandom()));
-    const clsBookEntryExt& chosen = candidates[static_cast<std::size_t>(
-        PickCandidateIndex(r, static_cast<int>(candidates.size())))];
+    const clsBookEntryExt& chosen
+        = candidates[static_cast<std::size_t>(PickCandidateIndex(r, static_cast<int>(candidates.size())))];
 
     // 4. The generated move with that long form is posted.
     bool posted = false;

@@ -34,20 +34,20 @@ namespace drnChess {
 
 // Scores in internal units (a pawn is 105).
 namespace Score {
-inline constexpr int None = -15000;  // no score yet
-inline constexpr int Mated = -10000; // the side to move is checkmated
-inline constexpr int Draw = -52;     // stalemate, insufficient material, game-position marks
-inline constexpr int MateBound = 4999; // above: the mover mates; below the negation: is mated
-inline constexpr int KingCapture = 9999;
+    inline constexpr int None = -15000; // no score yet
+    inline constexpr int Mated = -10000; // the side to move is checkmated
+    inline constexpr int Draw = -52; // stalemate, insufficient material, game-position marks
+    inline constexpr int MateBound = 4999; // above: the mover mates; below the negation: is mated
+    inline constexpr int KingCapture = 9999;
 } // namespace Score
 
 // Codes of GameStatus(), the result-code bits of the game record.
 namespace GameState {
-inline constexpr int Going = 1;
-inline constexpr int WhiteMates = 0x16;   // black is to move and checkmated: 1-0
-inline constexpr int BlackMates = 0x1A;   // white is to move and checkmated: 0-1
-inline constexpr int Stalemate = 0x1200;
-inline constexpr int InsufficientMaterial = 0x2200;
+    inline constexpr int Going = 1;
+    inline constexpr int WhiteMates = 0x16; // black is to move and checkmated: 1-0
+    inline constexpr int BlackMates = 0x1A; // white is to move and checkmated: 0-1
+    inline constexpr int Stalemate = 0x1200;
+    inline constexpr int InsufficientMaterial = 0x2200;
 } // namespace GameState
 
 // The deepest iteration the node stack holds (the deepest node's list ends in the next slot).

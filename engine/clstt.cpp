@@ -8,9 +8,9 @@
 namespace drnChess {
 
 namespace {
-constexpr std::int32_t NoScore = -15000;
-constexpr std::int32_t DrawScore = -52;
-constexpr auto Relaxed = std::memory_order_relaxed;
+    constexpr std::int32_t NoScore = -15000;
+    constexpr std::int32_t DrawScore = -52;
+    constexpr auto Relaxed = std::memory_order_relaxed;
 } // namespace
 
 void clsTT::Claim(u64 k)
@@ -37,9 +37,15 @@ void clsTT::MarkGamePosition(u64 k)
     flags.store(TTFlag::GamePosition, Relaxed);
 }
 
-void clsTT::SetOnPath() { flags.fetch_or(TTFlag::OnPath, Relaxed); }
+void clsTT::SetOnPath()
+{
+    flags.fetch_or(TTFlag::OnPath, Relaxed);
+}
 
-void clsTT::ClearOnPath() { flags.fetch_and(~TTFlag::OnPath, Relaxed); }
+void clsTT::ClearOnPath()
+{
+    flags.fetch_and(~TTFlag::OnPath, Relaxed);
+}
 
 clsEngineShare::clsEngineShare()
 {
@@ -69,7 +75,8 @@ bool clsEngineShare::Size(std::int32_t mib)
     // 2. Entries: the size in bytes over 32, rounded down to a power of two.
     bytes_ = static_cast<u64>(mib) << 20;
     u64 count = bytes_ / sizeof(clsTT);
-    while (count & (count - 1)) count &= count - 1;
+    while (count & (count - 1))
+        count &= count - 1;
 
     // 3. Halve the count until an allocation succeeds (or nothing is left).
     for (; count; count >>= 1) {

@@ -29,9 +29,9 @@ namespace drnChess {
 
 // Bits of clsTT::flags.
 namespace TTFlag {
-inline constexpr std::uint32_t Stored = 0x04;       // score and depth hold a search result
-inline constexpr std::uint32_t OnPath = 0x10;       // position is on the current search path
-inline constexpr std::uint32_t GamePosition = 0x28; // position of the game played so far
+    inline constexpr std::uint32_t Stored = 0x04; // score and depth hold a search result
+    inline constexpr std::uint32_t OnPath = 0x10; // position is on the current search path
+    inline constexpr std::uint32_t GamePosition = 0x28; // position of the game played so far
 } // namespace TTFlag
 
 // Depth of a game-position mark: deeper than any search reaches.

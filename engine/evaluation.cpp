@@ -15,46 +15,61 @@ namespace drnChess {
 
 namespace {
 
-using i64 = std::int64_t;
+    using i64 = std::int64_t;
 
-// Square masks (bit 0 is h1, bit 63 is a8).
-constexpr u64 Centre = 0x0000003C3C000000ULL;            // c4-f4, c5-f5
-constexpr u64 BishopPoorSquares = 0xFF818181818181FFULL; // the edge
-constexpr u64 KnightPoorSquares = 0xFFE7C38181C3E7FFULL; // the edge and the squares near a corner
-constexpr u64 CornerEdges = 0xE7818100008181E7ULL;       // a1-c1, f1-h1, a2, h2, a3, h3 and mirrored
-constexpr u64 KingCentre = 0x183C7EFFFF7E3C18ULL;
-constexpr u64 KingOffCorner = 0x1CFFFFFFFFFFFF1CULL;     // all but a1, b1, c1, g1, h1 and rank 8 alike
-constexpr u64 FilesACFH = 0xA5A5A5A5A5A5A5A5ULL;
-constexpr u64 CornerSetA = 0x03010000000080C0ULL;        // a1, b1, a2, h7, g8, h8
-constexpr u64 CornerSetB = 0xC080000000000103ULL;        // g1, h1, h2, a7, a8, b8
-constexpr u64 LightSquares = 0xAA55AA55AA55AA55ULL;      // h1 and a8 are light
-constexpr u64 OuterRanks = Rank1 | Rank8;
-constexpr u64 QueenHomeRanks = Rank1 | Rank2 | Rank7 | Rank8;
-constexpr u64 ByteSpread = 0x0101010101010101ULL;
+    // Square masks (bit 0 is h1, bit 63 is a8).
+    constexpr u64 Centre = 0x0000003C3C000000ULL; // c4-f4, c5-f5
+    constexpr u64 BishopPoorSquares = 0xFF818181818181FFULL; // the edge
+    constexpr u64 KnightPoorSquares = 0xFFE7C38181C3E7FFULL; // the edge and the squares near a corner
+    constexpr u64 CornerEdges = 0xE7818100008181E7ULL; // a1-c1, f1-h1, a2, h2, a3, h3 and mirrored
+    constexpr u64 KingCentre = 0x183C7EFFFF7E3C18ULL;
+    constexpr u64 KingOffCorner = 0x1CFFFFFFFFFFFF1CULL; // all but a1, b1, c1, g1, h1 and rank 8 alike
+    constexpr u64 FilesACFH = 0xA5A5A5A5A5A5A5A5ULL;
+    constexpr u64 CornerSetA = 0x03010000000080C0ULL; // a1, b1, a2, h7, g8, h8
+    constexpr u64 CornerSetB = 0xC080000000000103ULL; // g1, h1, h2, a7, a8, b8
+    constexpr u64 LightSquares = 0xAA55AA55AA55AA55ULL; // h1 and a8 are light
+    constexpr u64 OuterRanks = Rank1 | Rank8;
+    constexpr u64 QueenHomeRanks = Rank1 | Rank2 | Rank7 | Rank8;
+    constexpr u64 ByteSpread = 0x0101010101010101ULL;
 
-constexpr int CountUpToTwo(u64 b) { return b == 0 ? 0 : (b & (b - 1)) == 0 ? 1 : 2; }
+    constexpr int CountUpToTwo(u64 b)
+    {
+        return b == 0 ? 0 : (b & (b - 1)) == 0 ? 1 : 2;
+    }
 
-// The number of set bits of the top byte of b * 0x0101010101010101: for members on different
-// files, the number of files holding exactly one member.
-constexpr int ByteSumCount(u64 b) { return PopCount((b * ByteSpread) >> 56); }
+    // The number of set bits of the top byte of b * 0x0101010101010101: for members on different
+    // files, the number of files holding exactly one member.
+    constexpr int ByteSumCount(u64 b)
+    {
+        return PopCount((b * ByteSpread) >> 56);
+    }
 
-// Squares a king could move to from its square; 0 without a king.
-int KingMoveCount(u64 king) { return king ? PopCount(KingAttacks[SquareIndex(king)]) : 0; }
+    // Squares a king could move to from its square; 0 without a king.
+    int KingMoveCount(u64 king)
+    {
+        return king ? PopCount(KingAttacks[SquareIndex(king)]) : 0;
+    }
 
-// The same file and both neighbouring files.
-constexpr u64 Widen(u64 f) { return f | ((f >> 1) & ~FileA) | ((f & ~FileA) << 1); }
+    // The same file and both neighbouring files.
+    constexpr u64 Widen(u64 f)
+    {
+        return f | ((f >> 1) & ~FileA) | ((f & ~FileA) << 1);
+    }
 
-// A pawn with another pawn of its colour lower on its file loses its bit through the carry.
-constexpr u64 DoubledOf(u64 x) { return x & ~(x * ByteSpread); }
+    // A pawn with another pawn of its colour lower on its file loses its bit through the carry.
+    constexpr u64 DoubledOf(u64 x)
+    {
+        return x & ~(x * ByteSpread);
+    }
 
-// A side's minor pieces on its back rank, grown by 2 when there are two or more and none of its
-// queens stands on ranks 1, 2, 7 or 8.
-int UndevelopedMinors(u64 minors, u64 backRank, u64 queens)
-{
-    int count = PopCount(minors & backRank);
-    if (count >= 2 && !(queens & QueenHomeRanks)) count += 2;
-    return count;
-}
+    // A side's minor pieces on its back rank, grown by 2 when there are two or more and none of its
+    // queens stands on ranks 1, 2, 7 or 8.
+    int UndevelopedMinors(u64 minors, u64 backRank, u64 queens)
+    {
+        int count = PopCount(minors & backRank);
+        if (count >= 2 && !(queens & QueenHomeRanks)) count += 2;
+        return count;
+    }
 
 } // namespace
 
@@ -68,7 +83,8 @@ int clsEngine::Evaluate()
     const u64 minors = b.knights() | b.bishops();
 
     // 1. King area.
-    const i64 kingArea = i64 { KingMoveCount(ourKing) - KingMoveCount(theirKing) } * c[SoulWeight::KingMobility];
+    const i64 kingArea
+        = i64 { KingMoveCount(ourKing) - KingMoveCount(theirKing) } * c[SoulWeight::KingMobility];
 
     // 2. A bare enemy king and no pawns of ours: draws by material, else drive it to a corner.
     if (!(other & ~b.kings()) && !(own & b.pawns())) {
@@ -101,7 +117,8 @@ int clsEngine::Evaluate()
         const u64 blackFill = black | black >> 8 | black >> 16 | black >> 24;
         const u64 whitePassed = white & ~Widen(blackFill);
         const u64 blackPassed = black & ~Widen(whiteFill);
-        i64 passed = i64 { ByteSumCount(whitePassed) - ByteSumCount(blackPassed) } * c[SoulWeight::PassedPawns];
+        i64 passed
+            = i64 { ByteSumCount(whitePassed) - ByteSumCount(blackPassed) } * c[SoulWeight::PassedPawns];
         if (us == Black) passed = -passed;
         const int doubled = PopCount(DoubledOf(own & b.pawns())) - PopCount(DoubledOf(other & b.pawns()));
         n->pawnScore = static_cast<std::int32_t>(passed - i64 { doubled } * c[SoulWeight::DoubledPawns]);
@@ -109,12 +126,14 @@ int clsEngine::Evaluate()
 
     // 4. Main sum.
     const auto poorMinors = [&](u64 side) {
-        return PopCount(b.knights() & side & KnightPoorSquares) + PopCount(b.bishops() & side & BishopPoorSquares);
+        return PopCount(b.knights() & side & KnightPoorSquares)
+            + PopCount(b.bishops() & side & BishopPoorSquares);
     };
     const u64 notQueens = ~b.queens();
     i64 s = kingArea;
     s -= i64 { poorMinors(own) - poorMinors(other) } * c[SoulWeight::PoorMinorSquares];
-    s += i64 { PopCount(own & notQueens & Centre) - PopCount(other & notQueens & Centre) } * c[SoulWeight::CentreOccupation];
+    s += i64 { PopCount(own & notQueens & Centre) - PopCount(other & notQueens & Centre) }
+        * c[SoulWeight::CentreOccupation];
     s += i64 { 8 - PopCount(b.rooks() & other & n->rankMask[0]) } * c[SoulWeight::SeventhRankRooks];
     s += n->pawnScore;
 

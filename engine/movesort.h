@@ -11,7 +11,8 @@ inline void SortByScore(clsMove* first, clsMove* end)
     for (clsMove* i = first + 1; i < end; ++i) {
         const clsMove m = *i;
         clsMove* j = i;
-        for (; j > first && (j - 1)->order < m.order; --j) *j = *(j - 1);
+        for (; j > first && (j - 1)->order < m.order; --j)
+            *j = *(j - 1);
         *j = m;
     }
 }
@@ -22,7 +23,8 @@ inline void SortByValue(clsMove* first, clsMove* end)
     for (clsMove* i = first + 1; i < end; ++i) {
         const clsMove m = *i;
         clsMove* j = i;
-        for (; j > first && (j - 1)->value < m.value; --j) *j = *(j - 1);
+        for (; j > first && (j - 1)->value < m.value; --j)
+            *j = *(j - 1);
         *j = m;
     }
 }

@@ -16,10 +16,10 @@ namespace drnChess {
 
 namespace {
 
-bool SameMove(const clsMove& a, const clsMove& b)
-{
-    return a.from == b.from && a.to == b.to && a.Promotion() == b.Promotion();
-}
+    bool SameMove(const clsMove& a, const clsMove& b)
+    {
+        return a.from == b.from && a.to == b.to && a.Promotion() == b.Promotion();
+    }
 
 } // namespace
 
@@ -139,7 +139,8 @@ int clsEngine::Search(int depth)
             }
             // 2. Captures first; skip the stages that produce nothing.
             GenerateMoves(0);
-            while (n->currentMove == Next(n)->firstMove && n->stage < 5) GenerateMoves(++n->stage);
+            while (n->currentMove == Next(n)->firstMove && n->stage < 5)
+                GenerateMoves(++n->stage);
             step = Step::NextMove;
             break;
 
@@ -170,8 +171,7 @@ int clsEngine::Search(int depth)
             //    stack still holds a full list for it (only absurd positions run out).
             ++nodeCount;
             ++n->movesMade;
-            if (n->ply < depth
-                && moveStack + MoveStackSize - Next(n)->firstMove >= MovesReservedPerNode) {
+            if (n->ply < depth && moveStack + MoveStackSize - Next(n)->firstMove >= MovesReservedPerNode) {
                 if (n->entry) n->entry->SetOnPath();
                 board.SwitchSide();
                 n = current = Next(n);

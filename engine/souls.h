@@ -12,25 +12,25 @@ namespace drnChess {
 
 // Indices of the 16 weights, in soul-text order. "us" is the side whose position is scored.
 namespace SoulWeight {
-enum Index : int {
-    CentreOccupation = 0,  // pieces other than queens on c4-f4, c5-f5, ours minus theirs
-    Development = 1,       // minor pieces still on the back rank, theirs minus ours
-    CastlingBonus = 2,     // added to the material of a side when it castles
-    PoorMinorSquares = 3,  // penalty: bishops on the edge, knights on the edge or near a corner
-    PassedPawns = 4,       // passed pawns, ours minus theirs
-    DoubledPawns = 5,      // penalty: doubled pawns, ours minus theirs
-    SeventhRankRooks = 6,  // 8 minus the enemy rooks on the node's rank mask
-    KingOutsideRooks = 7,  // king on its first or last rank and not between its own rooks
-    UnusedWeight8 = 8,     // read by nothing
-    UnusedWeight9 = 9,     // read by nothing
-    KingMobility = 10,     // squares around the king, ours minus theirs
-    TradingFactor = 11,    // own pawns minus twice own pieces, signed by who is ahead
-    UnmovedKing = 12,      // king still on a square with castling rights, ours minus theirs
-    Bishops = 13,          // bishops counted up to two, ours minus theirs
-    BareKingDrive = 14,    // driving a bare king to the edge and a corner
-    KingSafety = 15,       // king in the centre or off the corners (penalty), pawn shield (bonus)
-};
-inline constexpr int Count = 16;
+    enum Index : int {
+        CentreOccupation = 0, // pieces other than queens on c4-f4, c5-f5, ours minus theirs
+        Development = 1, // minor pieces still on the back rank, theirs minus ours
+        CastlingBonus = 2, // added to the material of a side when it castles
+        PoorMinorSquares = 3, // penalty: bishops on the edge, knights on the edge or near a corner
+        PassedPawns = 4, // passed pawns, ours minus theirs
+        DoubledPawns = 5, // penalty: doubled pawns, ours minus theirs
+        SeventhRankRooks = 6, // 8 minus the enemy rooks on the node's rank mask
+        KingOutsideRooks = 7, // king on its first or last rank and not between its own rooks
+        UnusedWeight8 = 8, // read by nothing
+        UnusedWeight9 = 9, // read by nothing
+        KingMobility = 10, // squares around the king, ours minus theirs
+        TradingFactor = 11, // own pawns minus twice own pieces, signed by who is ahead
+        UnmovedKing = 12, // king still on a square with castling rights, ours minus theirs
+        Bishops = 13, // bishops counted up to two, ours minus theirs
+        BareKingDrive = 14, // driving a bare king to the edge and a corner
+        KingSafety = 15, // king in the centre or off the corners (penalty), pawn shield (bonus)
+    };
+    inline constexpr int Count = 16;
 } // namespace SoulWeight
 
 using SoulValues = std::array<std::int32_t, SoulWeight::Count>;

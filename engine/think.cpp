@@ -11,12 +11,12 @@ namespace drnChess {
 
 namespace {
 
-// |r| of the generator's next value taken as a signed 32-bit number.
-std::int64_t NextRandomMagnitude()
-{
-    const auto r = static_cast<std::int32_t>(static_cast<std::uint32_t>(NextRandom()));
-    return std::llabs(std::int64_t { r });
-}
+    // |r| of the generator's next value taken as a signed 32-bit number.
+    std::int64_t NextRandomMagnitude()
+    {
+        const auto r = static_cast<std::int32_t>(static_cast<std::uint32_t>(NextRandom()));
+        return std::llabs(std::int64_t { r });
+    }
 
 } // namespace
 

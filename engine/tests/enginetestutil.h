@@ -25,7 +25,8 @@ inline dranbase::clsStrings Options(std::initializer_list<std::pair<const char*,
 }
 
 // An engine that keeps its lines for the test and does not echo them.
-inline std::unique_ptr<clsEngine> MakeEngine(clsEngineShare* share, const dranbase::clsStrings& options = Options())
+inline std::unique_ptr<clsEngine> MakeEngine(
+    clsEngineShare* share, const dranbase::clsStrings& options = Options())
 {
     auto e = std::make_unique<clsEngine>(options, share);
     e->SetEcho(false);
@@ -37,7 +38,8 @@ inline std::unique_ptr<clsEngine> MakeEngine(clsEngineShare* share, const dranba
 inline std::vector<std::string> TakeLines(clsEngine& e)
 {
     std::vector<std::string> lines;
-    for (std::string l = e.TakeLine(); !l.empty(); l = e.TakeLine()) lines.push_back(l);
+    for (std::string l = e.TakeLine(); !l.empty(); l = e.TakeLine())
+        lines.push_back(l);
     return lines;
 }
 
@@ -48,7 +50,10 @@ inline void Think(clsEngine& e)
     e.Wait();
 }
 
-constexpr u64 Sq(const char* name) { return u64 { 1 } << (8 * (name[1] - '1') + (7 - (name[0] - 'a'))); }
+constexpr u64 Sq(const char* name)
+{
+    return u64 { 1 } << (8 * (name[1] - '1') + (7 - (name[0] - 'a')));
+}
 
 // The root move with these squares (after a think the root list holds the searched moves).
 inline const clsMove* FindRootMove(clsEngine& e, const char* from, const char* to)

@@ -46,7 +46,8 @@ namespace {
 
     TEST(EngineInit, LoadsTheBookNamedByTheOption)
     {
-        const std::string path = (std::filesystem::temp_directory_path() / "corvala_engine_test.cbk").string();
+        const std::string path
+            = (std::filesystem::temp_directory_path() / "corvala_engine_test.cbk").string();
         clsBook written;
         for (u64 k = 1; k <= 3; ++k) {
             clsBookEntry entry;
@@ -61,7 +62,8 @@ namespace {
         const auto lines = TakeLines(*e);
         bool announced = false;
         // The book's progress texts (ended by "\r", no line end) follow on the same kept line.
-        for (const auto& l : lines) announced = announced || l.rfind("# loading book " + path, 0) == 0;
+        for (const auto& l : lines)
+            announced = announced || l.rfind("# loading book " + path, 0) == 0;
         EXPECT_TRUE(announced);
         EXPECT_EQ(e->book.Count(), 3);
         std::remove(path.c_str());
@@ -138,7 +140,7 @@ namespace {
     {
         auto e = MakeEngine(nullptr);
         EXPECT_TRUE(e->ApplyMoveText("e2e4"));
-        EXPECT_TRUE(e->ApplyMoveText("Nf6"));   // SAN is read too
+        EXPECT_TRUE(e->ApplyMoveText("Nf6")); // SAN is read too
         EXPECT_TRUE(e->ApplyMoveText("g1f3"));
         const std::string before = e->GetFEN();
         for (const char* bad : { "", "e2e4", "xyz", "O-O", "e8g8", "Ke7", "a7a5q" }) {
@@ -164,8 +166,8 @@ namespace {
             { "4k3/8/8/8/8/8/8/4K3 w - -", GameState::InsufficientMaterial },
             { "4k3/8/8/8/8/8/8/4KN2 b - -", GameState::InsufficientMaterial },
             { "4k3/8/8/8/8/8/8/2b1K3 w - -", GameState::InsufficientMaterial },
-            { "4k3/8/8/8/8/8/8/3NKN2 b - -", GameState::Going },     // two knights play on
-            { "4k3/8/8/8/8/8/4P3/4K3 b - -", GameState::Going },     // a pawn plays on
+            { "4k3/8/8/8/8/8/8/3NKN2 b - -", GameState::Going }, // two knights play on
+            { "4k3/8/8/8/8/8/4P3/4K3 b - -", GameState::Going }, // a pawn plays on
             { "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq -", GameState::BlackMates },
             { "R5k1/5ppp/8/8/8/8/8/6K1 b - -", GameState::WhiteMates },
             { "k7/8/1Q6/8/8/8/8/7K b - -", GameState::Stalemate },

@@ -20,7 +20,8 @@ namespace {
         {
             engine->SetFromFEN(fen);
             engine->ApplySoulText("T=0");
-            for (int i = 0; i < Count; ++i) engine->SetSoulValue(i, soul[static_cast<std::size_t>(i)]);
+            for (int i = 0; i < Count; ++i)
+                engine->SetSoulValue(i, soul[static_cast<std::size_t>(i)]);
             engine->current->pawnCacheKey = 1; // as a node starting its moves
             return engine->Evaluate();
         }
@@ -74,8 +75,8 @@ namespace {
             // 6. Development: our c1 and f1 still home (2, the queen on d1), theirs 4.
             { "development", "rnbqkbnr/pppppppp/8/8/8/2N2N2/PPPPPPPP/R1BQKB1R w KQkq -", Development, 2 },
             // Their queen off ranks 1, 2, 7, 8: their count of 4 grows by 2.
-            { "development, queen out", "rnb1kbnr/pppppppp/8/3q4/8/2N2N2/PPPPPPPP/R1BQKB1R w KQkq -", Development,
-                4 },
+            { "development, queen out", "rnb1kbnr/pppppppp/8/3q4/8/2N2N2/PPPPPPPP/R1BQKB1R w KQkq -",
+                Development, 4 },
             { "development without our queen", "rnbqkbnr/pppppppp/8/8/8/2N2N2/PPPPPPPP/R1B1KB1R w KQkq -",
                 Development, 0 },
             // 7. King and rooks on the back rank: g1 outside a1/f1, e1 between a1/h1.
@@ -92,7 +93,8 @@ namespace {
             { "trading, ahead", "4k3/p7/8/8/8/8/PPP5/4K3 w - -", TradingFactor, 1 },
             { "trading, behind", "4k3/p7/8/8/8/8/PPP5/4K3 b - -", TradingFactor, 1 },
         };
-        for (const TermCase& c : cases) EXPECT_EQ(Term(c.fen, c.weight), c.expected) << c.what;
+        for (const TermCase& c : cases)
+            EXPECT_EQ(Term(c.fen, c.weight), c.expected) << c.what;
     }
 
     TEST_F(Evaluation, BareKing)
@@ -118,7 +120,8 @@ namespace {
             { "with a pawn", "4k3/8/8/8/8/8/P7/4K3 w - -", BareKingDrive, 0 },
             { "their knight", "4k1n1/8/8/8/8/8/8/R3K3 w - -", BareKingDrive, 0 },
         };
-        for (const TermCase& c : cases) EXPECT_EQ(Term(c.fen, c.weight, 1), c.expected) << c.what;
+        for (const TermCase& c : cases)
+            EXPECT_EQ(Term(c.fen, c.weight, 1), c.expected) << c.what;
 
         // The king area is part of the mop-up sum: d4 (8 moves) against h8 (3).
         SoulValues soul {};

@@ -25,7 +25,10 @@ namespace {
         return false;
     }
 
-    int MateDistance(const clsMove& m) { return static_cast<int>(m.flags >> MoveFlag::MateDistanceShift); }
+    int MateDistance(const clsMove& m)
+    {
+        return static_cast<int>(m.flags >> MoveFlag::MateDistanceShift);
+    }
 
     class Search : public ::testing::Test {
     protected:

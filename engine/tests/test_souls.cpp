@@ -19,7 +19,8 @@ namespace {
     {
         SoulValues s {};
         std::size_t i = 0;
-        for (int x : v) s[i++] = x;
+        for (int x : v)
+            s[i++] = x;
         return s;
     }
 
@@ -34,10 +35,10 @@ namespace {
             { "X=1 2 3", "X", Values({ 1, 2, 3 }) }, // missing values are 0
             { "Simple5=7 20 20 5 5 8 8 10 10 20 5 1 5 15 5 10", "Simple5",
                 Values({ 7, 20, 20, 5, 5, 8, 8, 10, 10, 20, 5, 1, 5, 15, 5, 10 }) },
-            { "N=-4 abc 12x", "N", Values({ -4, 0, 12 }) },    // C-style conversion
-            { "N=1  3", "N", Values({ 1, 0, 3 }) },             // an empty token between two blanks
-            { "Bare", "Bare", Values({}) },                      // no "=": the name alone
-            { "A=B=1 2", "A", Values({ 0, 2 }) },               // "B=1" converts to 0
+            { "N=-4 abc 12x", "N", Values({ -4, 0, 12 }) }, // C-style conversion
+            { "N=1  3", "N", Values({ 1, 0, 3 }) }, // an empty token between two blanks
+            { "Bare", "Bare", Values({}) }, // no "=": the name alone
+            { "A=B=1 2", "A", Values({ 0, 2 }) }, // "B=1" converts to 0
             { "F=1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17", "F",
                 Values({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16 }) },
         };
@@ -65,7 +66,8 @@ namespace {
         EXPECT_STREQ(SoulNames[0], "ORIGINAL");
         EXPECT_STREQ(SoulNames[29], "The Hut of Baba Yaga");
         EXPECT_STREQ(SoulNames[80], "Footprints in the Snow");
-        for (const char* n : SoulNames) EXPECT_GT(std::string(n).size(), 0u);
+        for (const char* n : SoulNames)
+            EXPECT_GT(std::string(n).size(), 0u);
     }
 
     TEST(SoulSelection, ConstructionSelectsSimple5)

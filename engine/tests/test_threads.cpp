@@ -19,7 +19,8 @@ namespace {
     // Polls until the think has started the given iteration (depth 2 then is complete).
     bool WaitForDepth(const clsEngine& e, int depth)
     {
-        for (int i = 0; i < 20000 && e.CurrentDepth() < depth; ++i) dranbase::SleepMs(1);
+        for (int i = 0; i < 20000 && e.CurrentDepth() < depth; ++i)
+            dranbase::SleepMs(1);
         return e.CurrentDepth() >= depth;
     }
 
@@ -33,7 +34,7 @@ namespace {
         EXPECT_TRUE(e->IsRunning());
         ASSERT_TRUE(WaitForDepth(*e, 4));
         EXPECT_FALSE(e->ThinkingLine().empty()); // read while the engine runs
-        EXPECT_FALSE(share.Size(2));             // no resizing under a search
+        EXPECT_FALSE(share.Size(2)); // no resizing under a search
         EXPECT_TRUE(e->StopRequest());
         EXPECT_FALSE(e->IsRunning());
         EXPECT_FALSE(e->TakeMoveText(false).empty());
@@ -99,10 +100,10 @@ namespace {
         auto b = MakeEngine(&share);
         a->SetFromFEN(Middlegame);
         b->SetFromFEN(Middlegame);
-        b->ApplyMoveText("f1c4"); // plants game marks while a searches
         a->SetFixedDepth(4);
         b->SetFixedDepth(4);
         a->Start();
+        b->ApplyMoveText("f1c4"); // plants a game mark while a searches
         b->Start();
         a->Wait();
         b->Wait();

@@ -34,7 +34,10 @@ namespace {
     // Allocation fails above a given number of entries.
     class LimitedShare : public clsEngineShare {
     public:
-        explicit LimitedShare(u64 limit) : limit_(limit) { }
+        explicit LimitedShare(u64 limit)
+            : limit_(limit)
+        {
+        }
         int attempts = 0;
 
     protected:
