@@ -118,7 +118,9 @@ bool clsRedirectedChild::Start()
     if (IsRunning()) return launched_.load();
     launchDone_.store(false);
     launched_.store(false);
-    if (!clsThread::Start()) return false;
+    // clsThread::Start reports IsRunning(), which is already false when a short-lived child
+    // has come and gone by then: the outcome of the launch is what counts.
+    clsThread::Start();
     // The program is started on the reader thread; wait for the outcome so that the owner's
     // first write cannot come before the child exists.
     while (!launchDone_.load() && IsRunning())

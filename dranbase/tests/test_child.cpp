@@ -87,6 +87,12 @@ struct ShellChild : clsRedirectedChild {
         Parameters = "-c \"" + script + "\"";
         SetKillGrace(50);
     }
+    // The reader must not outlive this part of the object.
+    ~ShellChild() override
+    {
+        Kill();
+        Cancel();
+    }
 };
 
 } // namespace
