@@ -463,12 +463,16 @@ std::string ResolveMoveText(clsChessCore& core, std::string_view text)
 {
     MoveRequest r = ParseMoveRequest(text);
     if (!r.valid) return {};
-    core.ResetNodeStack();
+    // After a FEN load or a game move the root is current and only needs preparing.
+    if (core.current != core.Root())
+        core.ResetNodeStack();
+    else
+        core.PrepareRoot();
     core.GenerateMoves(-1);
-    if (core.FilterLegalMoves() == 0) return {};
+    // Legality is tested only for the moves that match, the first legal one in list order wins.
     clsSimpleNode* root = core.Root();
     for (clsMove* m = root->firstMove; m < clsChessCore::Next(root)->firstMove; ++m)
-        if (!m->Has(MoveFlag::Illegal) && Matches(r, *m)) return CoordinateText(*m);
+        if (Matches(r, *m) && core.IsLegalMove(*m)) return CoordinateText(*m);
     return {};
 }
 

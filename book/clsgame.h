@@ -94,7 +94,7 @@ std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* resu
 // the move text names, or empty when none does. Reads SAN (Nf3, exd5, Nbd2, R1e2, e8=Q, e8Q,
 // O-O, 0-0-0, with or without + # x) and long and coordinate forms (Ng1-f3, e2e4). Only
 // legal moves are matched, so a pinned piece never takes a move its twin can make.
-// Generates the root's move list (the node stack is reset).
+// Leaves the root current with the position's pseudo-legal moves generated in its list.
 std::string ResolveMoveText(clsChessCore& core, std::string_view text);
 
 // Hooks of the game reader: beforeMove sees the position before each move, afterMove the
