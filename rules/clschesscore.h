@@ -134,7 +134,7 @@ public:
     // --- state (the engine layer works on these directly) --------------------------------------
     clsBoard board {};
     clsMove preRootMove {};
-    clsMove moveTemplate {};
+    clsMove moveTemplate {}; // what AddCapture copies
     clsSimpleNode* current = nullptr;
     int maxPly = 128;
     bool divideFlag = false;
@@ -157,12 +157,13 @@ public:
     // Number of moves in the node's list.
     static int MoveCount(const clsSimpleNode* n) { return static_cast<int>(Next(n)->firstMove - n->firstMove); }
 
-    // Generation and make-move helpers, used while a list is being written.
-    // Writes a capture of the piece on `to` from moveTemplate when `to` holds an opponent
-    // piece; returns whether a move was written.
+    // Appends to the current node's list a capture of the piece on `to`, copied from
+    // moveTemplate (moving kind in flags, origin in from) with the captured kind and its value;
+    // returns whether a move was written (false when `to` holds no opponent piece or the move
+    // stack is full).
     bool AddCapture(u64 to);
-    // Turns the move just written into the queen promotion and appends the knight, bishop and
-    // rook promotions.
+    // Turns the last move of the current node's list into the queen promotion (value +835) and
+    // appends the knight (+198), bishop (+198) and rook (+395) promotions.
     void ExpandPromotions();
 
     // Records a node's list may need at most: a node is started only with this many left.
@@ -179,14 +180,8 @@ private:
     clsMove* write_ = nullptr; // next free record while a list is written
 
     void StartNode(clsSimpleNode* n);
-    void WriteQuiet(u64 targets);
-    void PawnCaptures();
-    void PawnPushes();
-    void StepperCaptures(u64 pieces, int kind, const SquareTable& table);
-    void StepperQuiet(u64 pieces, int kind, const SquareTable& table);
-    void SliderCaptures(u64 pieces, int kind, const int (&directions)[4], bool skipWithoutTarget);
-    void SliderQuiet(u64 pieces, int kind, const int (&directions)[4]);
-    void Castling();
+    clsMove* EnPassant(clsMove* w) const;
+    clsMove* Castling(clsMove* w) const;
     void FinishList();
 };
 

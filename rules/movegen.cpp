@@ -1,7 +1,7 @@
 // The staged pseudo-legal move generator and the attack test.
 //
-// Every list is written in place into the move stack from moveTemplate, and every loop takes
-// the lowest set bit first, so the order of a list is fixed by the order of the loops below.
+// Every list is written in place into the move stack, and every loop takes the lowest set bit
+// first, so the order of a list is fixed by the order of the loops below.
 
 #include "rules/attacks.h"
 #include "rules/bits.h"
@@ -17,6 +17,157 @@ namespace {
     constexpr int RookQuietDirections[4] = { East, West, North, South };
 
     constexpr u64 AnyCastleSquare = 0x8900000000000089ULL; // a1 e1 h1 a8 e8 h8
+
+    // The writers below work on a local write position, so that the compiler can keep it in a
+    // register; each returns the position after what it wrote.
+
+    inline clsMove* Put(clsMove* w, std::uint32_t flags, int value, u64 from, u64 to)
+    {
+        w->flags = flags;
+        w->value = static_cast<std::int16_t>(value);
+        w->order = 0;
+        w->from = from;
+        w->to = to;
+        w->extra = 0;
+        return w + 1;
+    }
+
+    // Kind of the opponent piece on `to`, tested in the order pawn, knight, bishop, rook,
+    // queen, king.
+    inline int CapturedKind(const clsBoard& b, u64 to)
+    {
+        for (int k = Pawn; k < King; ++k)
+            if (b.bb[k] & to) return k;
+        return King;
+    }
+
+    inline clsMove* PutCapture(clsMove* w, const clsBoard& b, std::uint32_t flags, u64 from, u64 to)
+    {
+        const int kind = CapturedKind(b, to);
+        return Put(w, flags | (static_cast<std::uint32_t>(kind) << 4), PieceValue[kind], from, to);
+    }
+
+    // Queen, knight, bishop and rook promotions of a pawn move worth `captured`.
+    inline clsMove* PutPromotions(clsMove* w, std::uint32_t flags, int captured, u64 from, u64 to)
+    {
+        for (int kind : { Queen, Knight, Bishop, Rook })
+            w = Put(w, flags | (static_cast<std::uint32_t>(kind) << 8), captured + PieceValue[kind] - PieceValue[Pawn],
+                from, to);
+        return w;
+    }
+
+    inline clsMove* PutQuiet(clsMove* w, std::uint32_t flags, u64 from, u64 targets)
+    {
+        for (; targets; targets &= targets - 1) w = Put(w, flags, 0, from, LowestBit(targets));
+        return w;
+    }
+
+    // Ordinary pawn captures (en passant is the caller's): towards the a-file first.
+    clsMove* PawnCaptures(clsMove* w, const clsBoard& b)
+    {
+        const u64 other = b.other();
+        const u64 pawns = b.own() & b.pawns();
+        auto captures = [&](u64 targets, int shift, bool up, u64 lastRank) {
+            for (; targets; targets &= targets - 1) {
+                const u64 to = LowestBit(targets);
+                const u64 from = up ? to >> shift : to << shift;
+                const int kind = CapturedKind(b, to);
+                const std::uint32_t flags = Pawn | (static_cast<std::uint32_t>(kind) << 4);
+                if (to & lastRank)
+                    w = PutPromotions(w, flags, PieceValue[kind], from, to);
+                else
+                    w = Put(w, flags, PieceValue[kind], from, to);
+            }
+        };
+        if (b.side == White) {
+            captures(((pawns & ~FileA) << 9) & other, 9, true, Rank8);
+            captures(((pawns & ~FileH) << 7) & other, 7, true, Rank8);
+        } else {
+            captures((pawns >> 9) & other & ~FileA, 9, false, Rank1);
+            captures((pawns >> 7) & other & ~FileH, 7, false, Rank1);
+        }
+        return w;
+    }
+
+    // Single pushes (with promotions), then double pushes.
+    clsMove* PawnPushes(clsMove* w, const clsBoard& b)
+    {
+        const u64 empty = ~b.occupied();
+        const u64 pawns = b.own() & b.pawns();
+        if (b.side == White) {
+            const u64 single = (pawns << 8) & empty;
+            for (u64 t = single; t; t &= t - 1) {
+                const u64 to = LowestBit(t);
+                w = (to & Rank8) ? PutPromotions(w, Pawn, 0, to >> 8, to) : Put(w, Pawn, 0, to >> 8, to);
+            }
+            for (u64 t = ((single & Rank3) << 8) & empty; t; t &= t - 1) {
+                const u64 to = LowestBit(t);
+                w = Put(w, Pawn | MoveFlag::DoublePush, 0, to >> 16, to);
+            }
+        } else {
+            const u64 single = (pawns >> 8) & empty;
+            for (u64 t = single; t; t &= t - 1) {
+                const u64 to = LowestBit(t);
+                w = (to & Rank1) ? PutPromotions(w, Pawn, 0, to << 8, to) : Put(w, Pawn, 0, to << 8, to);
+            }
+            for (u64 t = ((single & Rank6) >> 8) & empty; t; t &= t - 1) {
+                const u64 to = LowestBit(t);
+                w = Put(w, Pawn | MoveFlag::DoublePush, 0, to << 16, to);
+            }
+        }
+        return w;
+    }
+
+    clsMove* StepperCaptures(clsMove* w, const clsBoard& b, u64 pieces, int kind, const SquareTable& table)
+    {
+        const u64 other = b.other();
+        for (; pieces; pieces &= pieces - 1) {
+            const u64 from = LowestBit(pieces);
+            for (u64 t = table[SquareIndex(pieces)] & other; t; t &= t - 1)
+                w = PutCapture(w, b, static_cast<std::uint32_t>(kind), from, LowestBit(t));
+        }
+        return w;
+    }
+
+    clsMove* StepperQuiet(clsMove* w, const clsBoard& b, u64 pieces, int kind, const SquareTable& table)
+    {
+        const u64 empty = ~b.occupied();
+        for (; pieces; pieces &= pieces - 1)
+            w = PutQuiet(w, static_cast<std::uint32_t>(kind), LowestBit(pieces), table[SquareIndex(pieces)] & empty);
+        return w;
+    }
+
+    // Per piece and direction, the nearest piece on the ray when it is the opponent's.
+    clsMove* SliderCaptures(
+        clsMove* w, const clsBoard& b, u64 pieces, int kind, const int (&directions)[4], int lines)
+    {
+        const u64 other = b.other(), occupied = b.occupied();
+        for (; pieces; pieces &= pieces - 1) {
+            const int s = SquareIndex(pieces);
+            if (!(Rays[lines][s] & other)) continue; // nothing to take on these lines
+            const u64 from = LowestBit(pieces);
+            for (int d : directions) {
+                const u64 blockers = Rays[d][s] & occupied;
+                if (!blockers) continue;
+                const u64 nearest = (d & 1) ? LowestBit(blockers) : HighestBit(blockers);
+                if (nearest & other) w = PutCapture(w, b, static_cast<std::uint32_t>(kind), from, nearest);
+            }
+        }
+        return w;
+    }
+
+    // Per piece and direction, the empty squares up to the nearest piece.
+    clsMove* SliderQuiet(clsMove* w, const clsBoard& b, u64 pieces, int kind, const int (&directions)[4])
+    {
+        const u64 occupied = b.occupied();
+        for (; pieces; pieces &= pieces - 1) {
+            const int s = SquareIndex(pieces);
+            const u64 from = LowestBit(pieces);
+            for (int d : directions)
+                w = PutQuiet(w, static_cast<std::uint32_t>(kind), from, RayUpToBlocker(d, s, occupied) & ~occupied);
+        }
+        return w;
+    }
 
 } // namespace
 
@@ -45,206 +196,80 @@ void clsChessCore::StartNode(clsSimpleNode* n)
 
 bool clsChessCore::AddCapture(u64 to)
 {
-    if (!(to & board.other())) return false;
-    int kind = King;
-    for (int k = Pawn; k < King; ++k)
-        if (board.bb[k] & to) {
-            kind = k;
-            break;
-        }
-    *write_ = moveTemplate;
-    write_->flags |= static_cast<std::uint32_t>(kind) << 4;
-    write_->value = static_cast<std::int16_t>(PieceValue[kind]);
-    write_->to = to;
-    ++write_;
+    clsMove* w = Next(current)->firstMove;
+    if (!(to & board.other()) || moveStack + MoveStackSize - w < 2) return false;
+    const int kind = CapturedKind(board, to);
+    *w = moveTemplate;
+    w->flags |= static_cast<std::uint32_t>(kind) << 4;
+    w->value = static_cast<std::int16_t>(PieceValue[kind]);
+    w->to = to;
+    write_ = w + 1;
+    FinishList();
     return true;
 }
 
 void clsChessCore::ExpandPromotions()
 {
-    clsMove* queen = write_ - 1;
+    clsMove* queen = Next(current)->firstMove - 1;
+    if (queen < current->firstMove || moveStack + MoveStackSize - queen < 5) return;
     const int captured = queen->value;
-    queen->flags |= static_cast<std::uint32_t>(Queen) << 8;
-    queen->value = static_cast<std::int16_t>(captured + PieceValue[Queen] - PieceValue[Pawn]);
-    for (int kind : { Knight, Bishop, Rook }) {
-        *write_ = *queen;
-        write_->flags = (queen->flags & ~MoveFlag::PromotionMask) | (static_cast<std::uint32_t>(kind) << 8);
-        write_->value = static_cast<std::int16_t>(captured + PieceValue[kind] - PieceValue[Pawn]);
-        ++write_;
+    const std::uint32_t flags = queen->flags & ~MoveFlag::PromotionMask;
+    clsMove* w = queen;
+    for (int kind : { Queen, Knight, Bishop, Rook }) {
+        *w = *queen;
+        w->flags = flags | (static_cast<std::uint32_t>(kind) << 8);
+        w->value = static_cast<std::int16_t>(captured + PieceValue[kind] - PieceValue[Pawn]);
+        ++w;
     }
+    write_ = w;
+    FinishList();
 }
 
-void clsChessCore::WriteQuiet(u64 targets)
+clsMove* clsChessCore::EnPassant(clsMove* w) const
 {
-    while (targets) {
-        *write_ = moveTemplate;
-        write_->to = LowestBit(targets);
-        ++write_;
-        targets &= targets - 1;
-    }
-}
-
-void clsChessCore::PawnCaptures()
-{
-    const u64 other = board.other();
-    const u64 pawns = board.own() & board.pawns();
-    const bool white = board.side == White;
-    moveTemplate = clsMove {};
-    moveTemplate.flags = Pawn;
-
-    // En passant, when the move that led here was a double push.
+    // Only when the move that led here was a double push.
     const clsMove* previous = (current - 1)->currentMove;
-    if (previous && previous->Has(MoveFlag::DoublePush)) {
-        const u64 victim = previous->to;
-        const u64 passed = white ? victim << 8 : victim >> 8;
-        // A loaded en-passant square without a pawn that could just have passed it gives nothing.
-        if ((victim & other & board.pawns() & (white ? Rank5 : Rank4)) && !(passed & board.occupied())) {
-            const u64 capturers[2] = { (victim & ~FileA) << 1, (victim & ~FileH) >> 1 };
-            for (u64 from : capturers) {
-                if (!(from & pawns)) continue;
-                write_->flags = Pawn | (Pawn << 4) | MoveFlag::EnPassant;
-                write_->value = static_cast<std::int16_t>(PieceValue[Pawn]);
-                write_->order = 0;
-                write_->from = from;
-                write_->to = passed;
-                write_->extra = victim;
-                ++write_;
-            }
-        }
-    }
-
-    if (white) {
-        for (u64 t = ((pawns & ~FileA) << 9) & other; t; t &= t - 1) {
-            const u64 to = LowestBit(t);
-            moveTemplate.from = to >> 9;
-            if (AddCapture(to) && (to & Rank8)) ExpandPromotions();
-        }
-        for (u64 t = ((pawns & ~FileH) << 7) & other; t; t &= t - 1) {
-            const u64 to = LowestBit(t);
-            moveTemplate.from = to >> 7;
-            if (AddCapture(to) && (to & Rank8)) ExpandPromotions();
-        }
-    } else {
-        for (u64 t = (pawns >> 9) & other & ~FileA; t; t &= t - 1) {
-            const u64 to = LowestBit(t);
-            moveTemplate.from = to << 9;
-            if (AddCapture(to) && (to & Rank1)) ExpandPromotions();
-        }
-        for (u64 t = (pawns >> 7) & other & ~FileH; t; t &= t - 1) {
-            const u64 to = LowestBit(t);
-            moveTemplate.from = to << 7;
-            if (AddCapture(to) && (to & Rank1)) ExpandPromotions();
-        }
-    }
-}
-
-void clsChessCore::PawnPushes()
-{
-    const u64 empty = ~board.occupied();
-    const u64 pawns = board.own() & board.pawns();
+    if (!previous || !previous->Has(MoveFlag::DoublePush)) return w;
     const bool white = board.side == White;
-    moveTemplate = clsMove {};
-    moveTemplate.flags = Pawn;
-
-    const u64 single = (white ? pawns << 8 : pawns >> 8) & empty;
-    const u64 lastRank = white ? Rank8 : Rank1;
-    for (u64 t = single; t; t &= t - 1) {
-        const u64 to = LowestBit(t);
-        moveTemplate.from = white ? to >> 8 : to << 8;
-        *write_ = moveTemplate;
-        write_->to = to;
-        ++write_;
-        if (to & lastRank) ExpandPromotions();
+    const u64 victim = previous->to;
+    const u64 passed = white ? victim << 8 : victim >> 8;
+    // A loaded en-passant square without a pawn that could just have passed it gives nothing.
+    if (!(victim & board.other() & board.pawns() & (white ? Rank5 : Rank4)) || (passed & board.occupied()))
+        return w;
+    const u64 pawns = board.own() & board.pawns();
+    // The capturer towards the a-file first, then the one towards the h-file.
+    for (u64 from : { (victim & ~FileA) << 1, (victim & ~FileH) >> 1 }) {
+        if (!(from & pawns)) continue;
+        w = Put(w, Pawn | (Pawn << 4) | MoveFlag::EnPassant, PieceValue[Pawn], from, passed);
+        (w - 1)->extra = victim;
     }
-    moveTemplate.flags = Pawn | MoveFlag::DoublePush;
-    const u64 twice = (white ? (single & Rank3) << 8 : (single & Rank6) >> 8) & empty;
-    for (u64 t = twice; t; t &= t - 1) {
-        const u64 to = LowestBit(t);
-        moveTemplate.from = white ? to >> 16 : to << 16;
-        *write_ = moveTemplate;
-        write_->to = to;
-        ++write_;
-    }
+    return w;
 }
 
-void clsChessCore::StepperCaptures(u64 pieces, int kind, const SquareTable& table)
-{
-    moveTemplate = clsMove {};
-    moveTemplate.flags = static_cast<std::uint32_t>(kind);
-    const u64 other = board.other();
-    for (; pieces; pieces &= pieces - 1) {
-        moveTemplate.from = LowestBit(pieces);
-        for (u64 t = table[SquareIndex(pieces)] & other; t; t &= t - 1) AddCapture(LowestBit(t));
-    }
-}
-
-void clsChessCore::StepperQuiet(u64 pieces, int kind, const SquareTable& table)
-{
-    moveTemplate = clsMove {};
-    moveTemplate.flags = static_cast<std::uint32_t>(kind);
-    const u64 empty = ~board.occupied();
-    for (; pieces; pieces &= pieces - 1) {
-        moveTemplate.from = LowestBit(pieces);
-        WriteQuiet(table[SquareIndex(pieces)] & empty);
-    }
-}
-
-void clsChessCore::SliderCaptures(u64 pieces, int kind, const int (&directions)[4], bool bishopLines)
-{
-    moveTemplate = clsMove {};
-    moveTemplate.flags = static_cast<std::uint32_t>(kind);
-    const u64 other = board.other(), occupied = board.occupied();
-    const int lines = bishopLines ? BishopLines : RookLines;
-    for (; pieces; pieces &= pieces - 1) {
-        const int s = SquareIndex(pieces);
-        if (!(Rays[lines][s] & other)) continue; // nothing to take on these lines
-        moveTemplate.from = LowestBit(pieces);
-        for (int d : directions) {
-            const u64 blockers = Rays[d][s] & occupied;
-            if (!blockers) continue;
-            const u64 nearest = (d & 1) ? LowestBit(blockers) : HighestBit(blockers);
-            if (nearest & other) AddCapture(nearest);
-        }
-    }
-}
-
-void clsChessCore::SliderQuiet(u64 pieces, int kind, const int (&directions)[4])
-{
-    moveTemplate = clsMove {};
-    moveTemplate.flags = static_cast<std::uint32_t>(kind);
-    const u64 occupied = board.occupied();
-    for (; pieces; pieces &= pieces - 1) {
-        const int s = SquareIndex(pieces);
-        moveTemplate.from = LowestBit(pieces);
-        for (int d : directions) WriteQuiet(RayUpToBlocker(d, s, occupied) & ~occupied);
-    }
-}
-
-void clsChessCore::Castling()
+clsMove* clsChessCore::Castling(clsMove* w) const
 {
     const u64 castle = board.castle();
-    if (!(castle & AnyCastleSquare)) return;
+    if (!(castle & AnyCastleSquare)) return w;
     const int shift = board.side == White ? 0 : 56;
     const u64 h = u64 { 0x01 } << shift, g = u64 { 0x02 } << shift, f = u64 { 0x04 } << shift;
     const u64 e = u64 { 0x08 } << shift, d = u64 { 0x10 } << shift, c = u64 { 0x20 } << shift;
     const u64 b = u64 { 0x40 } << shift, a = u64 { 0x80 } << shift;
-    if (!(board.own() & board.kings() & e) || !(castle & e)) return;
+    if (!(board.own() & board.kings() & e) || !(castle & e)) return w;
     // A right needs its corner in `castle` and an own rook standing there.
     const u64 rooks = board.own() & board.rooks() & castle;
     const bool kingSide = (rooks & h) != 0, queenSide = (rooks & a) != 0;
-    if (!kingSide && !queenSide) return;
-    if (IsAttacked(e)) return;
+    if (!kingSide && !queenSide) return w;
+    if (IsAttacked(e)) return w;
     const u64 occupied = board.occupied();
-    auto write = [this, e](u64 to, u64 extra) {
-        *write_ = clsMove {};
-        write_->flags = King | MoveFlag::Castling;
-        write_->from = e;
-        write_->to = to;
-        write_->extra = extra;
-        ++write_;
-    };
-    if (kingSide && !(occupied & (f | g)) && !IsAttacked(f)) write(g, h | f);
-    if (queenSide && !(occupied & (b | c | d)) && !IsAttacked(d)) write(c, a | d);
+    if (kingSide && !(occupied & (f | g)) && !IsAttacked(f)) {
+        w = Put(w, King | MoveFlag::Castling, 0, e, g);
+        (w - 1)->extra = h | f;
+    }
+    if (queenSide && !(occupied & (b | c | d)) && !IsAttacked(d)) {
+        w = Put(w, King | MoveFlag::Castling, 0, e, c);
+        (w - 1)->extra = a | d;
+    }
+    return w;
 }
 
 void clsChessCore::FinishList()
@@ -269,40 +294,46 @@ void clsChessCore::GenerateMoves(int stage)
         write_ = Next(n)->firstMove;
     }
     clsMove* const batch = write_;
+    clsMove* w = write_;
 
-    const u64 own = board.own();
-    const u64 knights = own & board.knights(), bishops = own & board.bishops();
-    const u64 rooks = own & board.rooks(), queens = own & board.queens(), kings = own & board.kings();
+    const clsBoard& b = board;
+    const u64 own = b.own();
+    const u64 knights = own & b.knights(), bishops = own & b.bishops();
+    const u64 rooks = own & b.rooks(), queens = own & b.queens(), kings = own & b.kings();
 
-    if (stage == 0 || stage == -1) PawnCaptures();
-    if (stage == 1 || stage == -1) {
-        StepperCaptures(knights, Knight, KnightAttacks);
-        SliderCaptures(bishops, Bishop, BishopCaptureDirections, true);
+    if (stage == 0 || stage == -1) {
+        w = EnPassant(w);
+        w = PawnCaptures(w, b);
     }
-    if (stage == 2 || stage == -1) SliderCaptures(rooks, Rook, RookCaptureDirections, false);
+    if (stage == 1 || stage == -1) {
+        w = StepperCaptures(w, b, knights, Knight, KnightAttacks);
+        w = SliderCaptures(w, b, bishops, Bishop, BishopCaptureDirections, BishopLines);
+    }
+    if (stage == 2 || stage == -1) w = SliderCaptures(w, b, rooks, Rook, RookCaptureDirections, RookLines);
     if (stage == 3 || stage == -1) {
-        SliderCaptures(queens, Queen, RookCaptureDirections, false);
-        SliderCaptures(queens, Queen, BishopCaptureDirections, true);
-        StepperCaptures(kings, King, KingAttacks);
+        w = SliderCaptures(w, b, queens, Queen, RookCaptureDirections, RookLines);
+        w = SliderCaptures(w, b, queens, Queen, BishopCaptureDirections, BishopLines);
+        w = StepperCaptures(w, b, kings, King, KingAttacks);
     }
     if (stage == 4 || stage == -1) {
-        StepperQuiet(knights, Knight, KnightAttacks);
-        SliderQuiet(bishops, Bishop, BishopQuietDirections);
-        SliderQuiet(rooks, Rook, RookQuietDirections);
+        w = StepperQuiet(w, b, knights, Knight, KnightAttacks);
+        w = SliderQuiet(w, b, bishops, Bishop, BishopQuietDirections);
+        w = SliderQuiet(w, b, rooks, Rook, RookQuietDirections);
     }
     if (stage == 5 || stage == -1) {
-        SliderQuiet(queens, Queen, RookQuietDirections);
-        SliderQuiet(queens, Queen, BishopQuietDirections);
+        w = SliderQuiet(w, b, queens, Queen, RookQuietDirections);
+        w = SliderQuiet(w, b, queens, Queen, BishopQuietDirections);
         if (stage == 5) { // stage 5 writes pawn pushes before king moves, stage -1 after them
-            PawnPushes();
-            StepperQuiet(kings, King, KingAttacks);
+            w = PawnPushes(w, b);
+            w = StepperQuiet(w, b, kings, King, KingAttacks);
         } else {
-            StepperQuiet(kings, King, KingAttacks);
-            PawnPushes();
+            w = StepperQuiet(w, b, kings, King, KingAttacks);
+            w = PawnPushes(w, b);
         }
-        Castling();
+        w = Castling(w);
     }
 
+    write_ = w;
     n->currentMove = batch;
     FinishList();
 }

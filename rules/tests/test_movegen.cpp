@@ -168,6 +168,24 @@ namespace {
         EXPECT_EQ(m->value, 5000);
     }
 
+    TEST(Stages, CaptureAndPromotionHelpersAppendToTheList)
+    {
+        auto core = CoreAt("6rr/6P1/8/8/8/8/8/K6k w - - 0 1");
+        clsSimpleNode* root = core->Root();
+        core->moveTemplate = clsMove {};
+        core->moveTemplate.flags = Pawn;
+        core->moveTemplate.from = TextToSquare("g7");
+        EXPECT_FALSE(core->AddCapture(TextToSquare("f8"))); // empty square
+        EXPECT_FALSE(core->AddCapture(TextToSquare("a1"))); // own piece
+        ASSERT_TRUE(core->AddCapture(TextToSquare("h8")));
+        core->ExpandPromotions();
+        root->currentMove = root->firstMove;
+        EXPECT_EQ(testing::BatchTexts(*core, true), Split("Pg7xRh8=q Pg7xRh8=n Pg7xRh8=b Pg7xRh8=r"));
+        const int values[] = { 1335, 698, 698, 895 };
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(root->firstMove[i].value, values[i]);
+        EXPECT_TRUE(clsChessCore::Next(root)->firstMove->Has(MoveFlag::Illegal));
+    }
+
     TEST(EnPassant, LoadedSquareAndMoveChain)
     {
         // Two pawns can take the d5 pawn: the one towards the a-file first.
