@@ -8,10 +8,10 @@
 // (the speed figure quoted for the move generator).
 
 #include <chrono>
-#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -33,7 +33,8 @@ std::vector<Depth> ParseDepths(const std::string& line)
     std::size_t at = line.find(';');
     while (at != std::string::npos) {
         const std::size_t next = line.find(';', at + 1);
-        const std::string field = line.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+        const std::string field
+            = line.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
         int depth = 0;
         unsigned long long count = 0;
         if (std::sscanf(field.c_str(), " D%d %llu", &depth, &count) == 2) depths.push_back({ depth, count });
@@ -42,7 +43,10 @@ std::vector<Depth> ParseDepths(const std::string& line)
     return depths;
 }
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
 
 } // namespace
 

@@ -15,15 +15,15 @@ namespace drnChess {
 // towards lower indices. Each ray runs from the square (excluded) to the board edge.
 enum Direction : int {
     AllLines = 0,
-    North = 1,     // +8
-    East = 2,      // -1, towards the h-file
-    West = 3,      // +1, towards the a-file
-    South = 4,     // -8
+    North = 1, // +8
+    East = 2, // -1, towards the h-file
+    West = 3, // +1, towards the a-file
+    South = 4, // -8
     NorthEast = 5, // +7
     SouthEast = 6, // -9
     NorthWest = 7, // +9
     SouthWest = 8, // -7
-    RookLines = 9,   // union of 1-4
+    RookLines = 9, // union of 1-4
     BishopLines = 10 // union of 5-8
 };
 
@@ -40,8 +40,7 @@ namespace detail {
         return r;
     }
     // Squares at the given (file, rank) offsets from the square that lie on the board.
-    template <std::size_t N>
-    constexpr u64 Jumps(int sq, const int (&offsets)[N][2])
+    template <std::size_t N> constexpr u64 Jumps(int sq, const int (&offsets)[N][2])
     {
         const int file = 7 - (sq & 7), rank = sq >> 3;
         u64 r = 0;
@@ -59,7 +58,8 @@ namespace detail {
             { -1, 1 }, { -1, -1 } };
         for (int s = 0; s < 64; ++s) {
             const int file = 7 - (s & 7), rank = s >> 3;
-            for (int d = 1; d <= 8; ++d) t[d][s] = Walk(file, rank, step[d][0], step[d][1]);
+            for (int d = 1; d <= 8; ++d)
+                t[d][s] = Walk(file, rank, step[d][0], step[d][1]);
             t[RookLines][s] = t[1][s] | t[2][s] | t[3][s] | t[4][s];
             t[BishopLines][s] = t[5][s] | t[6][s] | t[7][s] | t[8][s];
             t[AllLines][s] = t[RookLines][s] | t[BishopLines][s];
@@ -68,18 +68,20 @@ namespace detail {
     }
     constexpr SquareTable MakeKnight()
     {
-        constexpr int o[8][2] = { { 1, 2 }, { 2, 1 }, { 2, -1 }, { 1, -2 }, { -1, -2 }, { -2, -1 }, { -2, 1 },
-            { -1, 2 } };
+        constexpr int o[8][2]
+            = { { 1, 2 }, { 2, 1 }, { 2, -1 }, { 1, -2 }, { -1, -2 }, { -2, -1 }, { -2, 1 }, { -1, 2 } };
         SquareTable t {};
-        for (int s = 0; s < 64; ++s) t[s] = Jumps(s, o);
+        for (int s = 0; s < 64; ++s)
+            t[s] = Jumps(s, o);
         return t;
     }
     constexpr SquareTable MakeKing()
     {
-        constexpr int o[8][2] = { { 1, 1 }, { 1, 0 }, { 1, -1 }, { 0, -1 }, { -1, -1 }, { -1, 0 }, { -1, 1 },
-            { 0, 1 } };
+        constexpr int o[8][2]
+            = { { 1, 1 }, { 1, 0 }, { 1, -1 }, { 0, -1 }, { -1, -1 }, { -1, 0 }, { -1, 1 }, { 0, 1 } };
         SquareTable t {};
-        for (int s = 0; s < 64; ++s) t[s] = Jumps(s, o);
+        for (int s = 0; s < 64; ++s)
+            t[s] = Jumps(s, o);
         return t;
     }
     constexpr SquareTable MakeKingZone()
@@ -107,11 +109,15 @@ namespace detail {
         }
         return t;
     }
-    constexpr u64 Spread(unsigned byte) { return static_cast<u64>(byte & 0xFF) * 0x0101010101010101ULL; }
+    constexpr u64 Spread(unsigned byte)
+    {
+        return static_cast<u64>(byte & 0xFF) * 0x0101010101010101ULL;
+    }
     constexpr ByteTable MakeHighestBitFill()
     {
         ByteTable t {};
-        for (unsigned x = 1; x < 256; ++x) t[x] = Spread(1u << (std::bit_width(x) - 1));
+        for (unsigned x = 1; x < 256; ++x)
+            t[x] = Spread(1u << (std::bit_width(x) - 1));
         return t;
     }
     constexpr ByteTable MakeSpanBelowTop()
@@ -122,7 +128,8 @@ namespace detail {
             const unsigned rest = x & ~(1u << top);
             const int low = rest ? std::bit_width(rest) - 1 : -1; // second highest bit, or below bit 0
             unsigned span = 0;
-            for (int b = low + 1; b < top; ++b) span |= 1u << b;
+            for (int b = low + 1; b < top; ++b)
+                span |= 1u << b;
             t[x] = Spread(span);
         }
         return t;
@@ -135,7 +142,8 @@ namespace detail {
             const unsigned rest = x & ~(1u << bottom);
             const int high = rest ? std::countr_zero(rest) : 8; // second lowest bit, or above bit 7
             unsigned span = 0;
-            for (int b = bottom + 1; b < high; ++b) span |= 1u << b;
+            for (int b = bottom + 1; b < high; ++b)
+                span |= 1u << b;
             t[x] = Spread(span);
         }
         return t;

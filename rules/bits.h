@@ -19,19 +19,22 @@ namespace detail {
     constexpr std::array<u64, 64> MakeSquareBit()
     {
         std::array<u64, 64> t {};
-        for (int i = 0; i < 64; ++i) t[i] = u64 { 1 } << i;
+        for (int i = 0; i < 64; ++i)
+            t[i] = u64 { 1 } << i;
         return t;
     }
     constexpr std::array<std::uint8_t, 256> MakeBitLength()
     {
         std::array<std::uint8_t, 256> t {};
-        for (int x = 0; x < 256; ++x) t[x] = static_cast<std::uint8_t>(std::bit_width(static_cast<unsigned>(x)));
+        for (int x = 0; x < 256; ++x)
+            t[x] = static_cast<std::uint8_t>(std::bit_width(static_cast<unsigned>(x)));
         return t;
     }
     constexpr std::array<std::uint8_t, 256> MakePopCount8()
     {
         std::array<std::uint8_t, 256> t {};
-        for (int x = 0; x < 256; ++x) t[x] = static_cast<std::uint8_t>(std::popcount(static_cast<unsigned>(x)));
+        for (int x = 0; x < 256; ++x)
+            t[x] = static_cast<std::uint8_t>(std::popcount(static_cast<unsigned>(x)));
         return t;
     }
 } // namespace detail
@@ -55,14 +58,29 @@ inline constexpr u64 Rank7 = 0x00FF000000000000ULL;
 inline constexpr u64 Rank8 = 0xFF00000000000000ULL;
 
 // Index 0..63 of the lowest set bit; 64 for an empty board (callers guard against that).
-constexpr int SquareIndex(u64 b) { return std::countr_zero(b); }
+constexpr int SquareIndex(u64 b)
+{
+    return std::countr_zero(b);
+}
 // Number of set bits (equal to the sum of PopCount8 over the eight bytes).
-constexpr int PopCount(u64 b) { return std::popcount(b); }
-constexpr u64 LowestBit(u64 b) { return b & (0 - b); }
+constexpr int PopCount(u64 b)
+{
+    return std::popcount(b);
+}
+constexpr u64 LowestBit(u64 b)
+{
+    return b & (0 - b);
+}
 // The highest set bit alone; 0 for 0.
-constexpr u64 HighestBit(u64 b) { return b ? u64 { 1 } << (63 - std::countl_zero(b)) : 0; }
+constexpr u64 HighestBit(u64 b)
+{
+    return b ? u64 { 1 } << (63 - std::countl_zero(b)) : 0;
+}
 // Index of the highest set bit; b must not be 0.
-constexpr int HighestIndex(u64 b) { return 63 - std::countl_zero(b); }
+constexpr int HighestIndex(u64 b)
+{
+    return 63 - std::countl_zero(b);
+}
 
 // Two-character name of a single-bit square ("e4"). An empty board gives "i1".
 std::string SquareToText(u64 square);

@@ -14,13 +14,30 @@ namespace {
     int KindOfLetter(char c)
     {
         switch (c) {
-        case 'P': case 'p': return Pawn;
-        case 'N': case 'n': return Knight;
-        case 'B': case 'b': case 'S': case 's': return Bishop;
-        case 'R': case 'r': return Rook;
-        case 'Q': case 'q': case 'M': case 'm': return Queen;
-        case 'K': case 'k': return King;
-        default: return NoPiece;
+        case 'P':
+        case 'p':
+            return Pawn;
+        case 'N':
+        case 'n':
+            return Knight;
+        case 'B':
+        case 'b':
+        case 'S':
+        case 's':
+            return Bishop;
+        case 'R':
+        case 'r':
+            return Rook;
+        case 'Q':
+        case 'q':
+        case 'M':
+        case 'm':
+            return Queen;
+        case 'K':
+        case 'k':
+            return King;
+        default:
+            return NoPiece;
         }
     }
 
@@ -33,11 +50,15 @@ namespace {
     // End (exclusive) of the blank-delimited token starting at i.
     std::size_t TokenEnd(std::string_view text, std::size_t i)
     {
-        while (i < text.size() && text[i] != ' ') ++i;
+        while (i < text.size() && text[i] != ' ')
+            ++i;
         return i;
     }
 
-    bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+    bool IsDigit(char c)
+    {
+        return c >= '0' && c <= '9';
+    }
 
 } // namespace
 
@@ -52,7 +73,8 @@ clsChessCore::clsChessCore()
 bool clsChessCore::SetFromFEN(std::string_view text)
 {
     // 1. Empty board and operations.
-    for (auto& b : board.bb) b = 0;
+    for (auto& b : board.bb)
+        b = 0;
     board.material = 0;
     board.side = White;
     board.pieceCount[0] = board.pieceCount[1] = 0;
@@ -93,11 +115,20 @@ bool clsChessCore::SetFromFEN(std::string_view text)
         const std::size_t end = TokenEnd(text, at);
         for (std::size_t k = at; k < end; ++k) {
             switch (text[k]) {
-            case 'K': board.castle() |= CastleK; break;
-            case 'Q': board.castle() |= CastleQ; break;
-            case 'k': board.castle() |= Castlek; break;
-            case 'q': board.castle() |= Castleq; break;
-            default: break;
+            case 'K':
+                board.castle() |= CastleK;
+                break;
+            case 'Q':
+                board.castle() |= CastleQ;
+                break;
+            case 'k':
+                board.castle() |= Castlek;
+                break;
+            case 'q':
+                board.castle() |= Castleq;
+                break;
+            default:
+                break;
             }
         }
         at = end;
@@ -202,7 +233,8 @@ std::string clsChessCore::BoardDiagram() const
     std::string s;
     s.reserve(80);
     for (int rank = 7; rank >= 0; --rank) {
-        for (int file = 0; file < 8; ++file) s += PieceCharAt(SquareBit[8 * rank + (7 - file)]);
+        for (int file = 0; file < 8; ++file)
+            s += PieceCharAt(SquareBit[8 * rank + (7 - file)]);
         s += "\r\n";
     }
     return s;
@@ -210,8 +242,8 @@ std::string clsChessCore::BoardDiagram() const
 
 std::string clsChessCore::BoardReportLine() const
 {
-    return std::string("# ") + (board.side == Black ? "black" : "white") + " value: "
-        + dranbase::FixedText(board.material / 105.0, 2) + " FEN: " + GetFEN();
+    return std::string("# ") + (board.side == Black ? "black" : "white")
+        + " value: " + dranbase::FixedText(board.material / 105.0, 2) + " FEN: " + GetFEN();
 }
 
 void clsChessCore::ComputeMaterial()

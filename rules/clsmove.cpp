@@ -13,28 +13,55 @@ namespace {
     char PromotionLetter(int code)
     {
         switch (code) {
-        case Knight: return 'n';
-        case Bishop: return 'b';
-        case Rook: return 'r';
-        case Queen: return 'q';
-        default: return '?';
+        case Knight:
+            return 'n';
+        case Bishop:
+            return 'b';
+        case Rook:
+            return 'r';
+        case Queen:
+            return 'q';
+        default:
+            return '?';
         }
     }
 
     int PromotionCode(char c)
     {
         switch (c) {
-        case 'B': case 'S': case 'b': case 's': return Bishop;
-        case 'M': case 'Q': case 'm': case 'q': return Queen;
-        case 'N': case 'n': return Knight;
-        case 'R': case 'r': return Rook;
-        default: return 0;
+        case 'B':
+        case 'S':
+        case 'b':
+        case 's':
+            return Bishop;
+        case 'M':
+        case 'Q':
+        case 'm':
+        case 'q':
+            return Queen;
+        case 'N':
+        case 'n':
+            return Knight;
+        case 'R':
+        case 'r':
+            return Rook;
+        default:
+            return 0;
         }
     }
 
-    bool IsFileLetter(char c) { return c >= 'a' && c <= 'h'; }
-    bool IsRankDigit(char c) { return c >= '1' && c <= '8'; }
-    bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+    bool IsFileLetter(char c)
+    {
+        return c >= 'a' && c <= 'h';
+    }
+    bool IsRankDigit(char c)
+    {
+        return c >= '1' && c <= '8';
+    }
+    bool IsUpper(char c)
+    {
+        return c >= 'A' && c <= 'Z';
+    }
 
 } // namespace
 
@@ -99,7 +126,8 @@ std::string SanToPattern(std::string_view san)
     if (s.empty()) return "";
     // Reading past the end gives '\0'; inserting past the end appends.
     auto at = [&s](std::size_t i) { return i < s.size() ? s[i] : '\0'; };
-    auto insert = [&s](std::size_t i, std::size_t count, char c) { s.insert(std::min(i, s.size()), count, c); };
+    auto insert
+        = [&s](std::size_t i, std::size_t count, char c) { s.insert(std::min(i, s.size()), count, c); };
 
     // 2. Castling.
     if (s[0] == 'O') {

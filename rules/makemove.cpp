@@ -31,7 +31,8 @@ void clsChessCore::MakeMove(const clsMove& move)
         b.bb[Kings] ^= f | t;
         b.bb[Rooks] ^= move.extra;
         b.bb[Own] ^= move.extra;
-        for (u64 r = move.extra; r; r &= r - 1) b.bb[Hash] ^= ZobristKeys[SquareIndex(r) & 63][Rook - 2][us];
+        for (u64 r = move.extra; r; r &= r - 1)
+            b.bb[Hash] ^= ZobristKeys[SquareIndex(r) & 63][Rook - 2][us];
         b.bb[Castle] &= ~(f | t);
         b.material += castleBonus;
     } else {

@@ -51,14 +51,15 @@ namespace {
     inline clsMove* PutPromotions(clsMove* w, std::uint32_t flags, int captured, u64 from, u64 to)
     {
         for (int kind : { Queen, Knight, Bishop, Rook })
-            w = Put(w, flags | (static_cast<std::uint32_t>(kind) << 8), captured + PieceValue[kind] - PieceValue[Pawn],
-                from, to);
+            w = Put(w, flags | (static_cast<std::uint32_t>(kind) << 8),
+                captured + PieceValue[kind] - PieceValue[Pawn], from, to);
         return w;
     }
 
     inline clsMove* PutQuiet(clsMove* w, std::uint32_t flags, u64 from, u64 targets)
     {
-        for (; targets; targets &= targets - 1) w = Put(w, flags, 0, from, LowestBit(targets));
+        for (; targets; targets &= targets - 1)
+            w = Put(w, flags, 0, from, LowestBit(targets));
         return w;
     }
 
@@ -133,7 +134,8 @@ namespace {
     {
         const u64 empty = ~b.occupied();
         for (; pieces; pieces &= pieces - 1)
-            w = PutQuiet(w, static_cast<std::uint32_t>(kind), LowestBit(pieces), table[SquareIndex(pieces)] & empty);
+            w = PutQuiet(
+                w, static_cast<std::uint32_t>(kind), LowestBit(pieces), table[SquareIndex(pieces)] & empty);
         return w;
     }
 
@@ -164,7 +166,8 @@ namespace {
             const int s = SquareIndex(pieces);
             const u64 from = LowestBit(pieces);
             for (int d : directions)
-                w = PutQuiet(w, static_cast<std::uint32_t>(kind), from, RayUpToBlocker(d, s, occupied) & ~occupied);
+                w = PutQuiet(
+                    w, static_cast<std::uint32_t>(kind), from, RayUpToBlocker(d, s, occupied) & ~occupied);
         }
         return w;
     }

@@ -28,7 +28,8 @@ namespace {
     u64 NextKey()
     {
         u64 key = 0;
-        for (int byte = 0; byte < 8; ++byte) key |= static_cast<u64>(NextKeyByte()) << (8 * byte);
+        for (int byte = 0; byte < 8; ++byte)
+            key |= static_cast<u64>(NextKeyByte()) << (8 * byte);
         return key;
     }
 
@@ -36,8 +37,10 @@ namespace {
     {
         for (auto& square : ZobristKeys)
             for (auto& slot : square)
-                for (auto& key : slot) key = NextKey();
-        for (auto& key : SideKeys) key = NextKey();
+                for (auto& key : slot)
+                    key = NextKey();
+        for (auto& key : SideKeys)
+            key = NextKey();
         return true;
     }
 

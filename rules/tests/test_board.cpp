@@ -11,7 +11,10 @@ namespace {
 
     using testing::CoreAt;
 
-    constexpr u64 Sq(int file, int rank) { return u64 { 1 } << (8 * rank + (7 - file)); }
+    constexpr u64 Sq(int file, int rank)
+    {
+        return u64 { 1 } << (8 * rank + (7 - file));
+    }
     constexpr u64 E1 = Sq(4, 0), H1 = Sq(7, 0), A1 = Sq(0, 0), E8 = Sq(4, 7), A8 = Sq(0, 7), H8 = Sq(7, 7);
 
     TEST(SquareText, NamesAndBitsAgree)
@@ -20,15 +23,16 @@ namespace {
             int bit;
             const char* name;
         };
-        const Case cases[] = { { 0, "h1" }, { 7, "a1" }, { 56, "h8" }, { 63, "a8" }, { 19, "e3" }, { 27, "e4" },
-            { 44, "d6" } };
+        const Case cases[] = { { 0, "h1" }, { 7, "a1" }, { 56, "h8" }, { 63, "a8" }, { 19, "e3" },
+            { 27, "e4" }, { 44, "d6" } };
         for (const Case& c : cases) {
             EXPECT_EQ(SquareToText(u64 { 1 } << c.bit), c.name);
             EXPECT_EQ(TextToSquare(c.name), u64 { 1 } << c.bit) << c.name;
             EXPECT_EQ(SquareIndex(u64 { 1 } << c.bit), c.bit);
         }
         EXPECT_EQ(TextToSquare("e4xyz"), u64 { 1 } << 27); // further characters are ignored
-        for (const char* bad : { "", "e", "i1", "a9", "a0", "E4", "4e" }) EXPECT_EQ(TextToSquare(bad), 0u) << bad;
+        for (const char* bad : { "", "e", "i1", "a9", "a0", "E4", "4e" })
+            EXPECT_EQ(TextToSquare(bad), 0u) << bad;
     }
 
     TEST(ByteTables, FollowTheirDefinitions)
@@ -48,7 +52,7 @@ namespace {
         EXPECT_EQ(HighestBitFill[0x13], 0x10 * bytes);
         EXPECT_EQ(SpanBelowTop[0x90], 0x60 * bytes); // between bits 7 and 4
         EXPECT_EQ(SpanBelowTop[0x10], 0x0F * bytes); // one bit: everything below it
-        EXPECT_EQ(SpanBelowTop[0x18], 0u);           // neighbours: nothing between
+        EXPECT_EQ(SpanBelowTop[0x18], 0u); // neighbours: nothing between
         EXPECT_EQ(SpanAboveBottom[0x90], 0x60 * bytes);
         EXPECT_EQ(SpanAboveBottom[0x10], 0xE0 * bytes); // one bit: everything above it
         EXPECT_EQ(SpanAboveBottom[0], 0u);
@@ -201,9 +205,11 @@ namespace {
     {
         auto core = CoreAt("");
         EXPECT_EQ(core->BoardDiagram(),
-            "rnbqkbnr\r\npppppppp\r\n........\r\n........\r\n........\r\n........\r\nPPPPPPPP\r\nRNBQKBNR\r\n");
+            "rnbqkbnr\r\npppppppp\r\n........\r\n........\r\n........\r\n........"
+            "\r\nPPPPPPPP\r\nRNBQKBNR\r\n");
         EXPECT_EQ(core->BoardDiagram().size(), 80u);
-        EXPECT_EQ(core->BoardReportLine(), "# white value: 0.00 FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+        EXPECT_EQ(core->BoardReportLine(),
+            "# white value: 0.00 FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
         EXPECT_EQ(core->PieceCharAt(E1), 'K');
         EXPECT_EQ(core->PieceCharAt(E8), 'k');
         EXPECT_EQ(core->PieceCharAt(Sq(3, 7)), 'q');

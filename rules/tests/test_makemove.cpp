@@ -43,7 +43,8 @@ namespace {
         std::set<u64> keys;
         for (int s = 0; s < 64; ++s)
             for (int slot = 0; slot <= 6; ++slot)
-                for (int c = 0; c < 2; ++c) keys.insert(ZobristKeys[s][slot][c]);
+                for (int c = 0; c < 2; ++c)
+                    keys.insert(ZobristKeys[s][slot][c]);
         keys.insert(SideKeys[0]);
         keys.insert(SideKeys[1]);
         EXPECT_EQ(keys.size(), 64u * 7 * 2 + 2);
@@ -110,15 +111,18 @@ namespace {
     TEST(Hash, TranspositionsMeetInTheSameKey)
     {
         auto a = CoreAt(""), b = CoreAt("");
-        for (const char* m : { "e2e3", "e7e6", "g1f3" }) ASSERT_TRUE(a->ApplyGameMove(m));
-        for (const char* m : { "g1f3", "e7e6", "e2e3" }) ASSERT_TRUE(b->ApplyGameMove(m));
+        for (const char* m : { "e2e3", "e7e6", "g1f3" })
+            ASSERT_TRUE(a->ApplyGameMove(m));
+        for (const char* m : { "g1f3", "e7e6", "e2e3" })
+            ASSERT_TRUE(b->ApplyGameMove(m));
         EXPECT_EQ(a->PositionKey(), b->PositionKey());
 
         // Knights out and back: hash, castle, en passant, side and so the key as at the start.
         auto c = CoreAt("");
         const clsBoard start = c->board;
         const u64 key = c->PositionKey();
-        for (const char* m : { "g1f3", "g8f6", "f3g1", "f6g8" }) ASSERT_TRUE(c->ApplyGameMove(m));
+        for (const char* m : { "g1f3", "g8f6", "f3g1", "f6g8" })
+            ASSERT_TRUE(c->ApplyGameMove(m));
         EXPECT_EQ(c->board.hash(), start.hash());
         EXPECT_EQ(c->board.castle(), start.castle());
         EXPECT_EQ(c->board.epSquare(), 0u);
@@ -188,15 +192,13 @@ namespace {
             const char* move;
         };
         const Case cases[] = {
-            { StartFEN, "" },
-            { StartFEN, "zz" },
-            { StartFEN, "e2" },
-            { StartFEN, "e2e5" },   // not a move of the pawn
-            { StartFEN, "e2e4q" },  // promotion letter on a plain move
-            { StartFEN, "e1e2" },   // own piece in the way
-            { pinned, "e2c3" },     // the knight is pinned
+            { StartFEN, "" }, { StartFEN, "zz" }, { StartFEN, "e2" },
+            { StartFEN, "e2e5" }, // not a move of the pawn
+            { StartFEN, "e2e4q" }, // promotion letter on a plain move
+            { StartFEN, "e1e2" }, // own piece in the way
+            { pinned, "e2c3" }, // the knight is pinned
             { "3k4/4P3/8/8/8/8/8/K7 w - - 0 1", "e7e8" }, // promotion letter missing
-            { "k7/8/8/8/8/8/8/K6r w - - 0 1", "a1b1" },   // stays in check
+            { "k7/8/8/8/8/8/8/K6r w - - 0 1", "a1b1" }, // stays in check
         };
         for (const Case& c : cases) {
             auto core = CoreAt(c.fen);

@@ -61,7 +61,8 @@ namespace {
         core->GenerateMoves(-1);
         const clsMove* m = core->Root()->firstMove;
         const int expected[] = { 1335, 698, 698, 895, 1335, 698, 698, 895, 0, 0, 0, 835, 198, 198, 395 };
-        for (int v : expected) EXPECT_EQ((m++)->value, v);
+        for (int v : expected)
+            EXPECT_EQ((m++)->value, v);
     }
 
     // Stage -1 is stages 0 to 5 in order, except that it writes king moves before pawn pushes.
@@ -182,7 +183,8 @@ namespace {
         root->currentMove = root->firstMove;
         EXPECT_EQ(testing::BatchTexts(*core, true), Split("Pg7xRh8=q Pg7xRh8=n Pg7xRh8=b Pg7xRh8=r"));
         const int values[] = { 1335, 698, 698, 895 };
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(root->firstMove[i].value, values[i]);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(root->firstMove[i].value, values[i]);
         EXPECT_TRUE(clsChessCore::Next(root)->firstMove->Has(MoveFlag::Illegal));
     }
 
@@ -208,13 +210,16 @@ namespace {
 
         // Without the en-passant square there is no such capture.
         core->SetFromFEN("4k3/8/8/2PpP3/8/8/8/4K3 w - - 0 1");
-        for (const std::string& t : RootList(*core, true)) EXPECT_EQ(t.find("xPd6"), std::string::npos) << t;
+        for (const std::string& t : RootList(*core, true))
+            EXPECT_EQ(t.find("xPd6"), std::string::npos) << t;
 
         // Through game moves: the capture is offered right after the double push only.
         core->SetFromFEN("");
-        for (const char* m : { "e2e4", "a7a6", "e4e5", "d7d5" }) ASSERT_TRUE(core->ApplyGameMove(m)) << m;
+        for (const char* m : { "e2e4", "a7a6", "e4e5", "d7d5" })
+            ASSERT_TRUE(core->ApplyGameMove(m)) << m;
         EXPECT_NE(core->MoveListText().find("Pe5xPd6"), std::string::npos);
-        for (const char* m : { "a2a3", "a6a5" }) ASSERT_TRUE(core->ApplyGameMove(m)) << m;
+        for (const char* m : { "a2a3", "a6a5" })
+            ASSERT_TRUE(core->ApplyGameMove(m)) << m;
         EXPECT_EQ(core->MoveListText().find("Pe5xPd6"), std::string::npos);
         EXPECT_FALSE(core->ApplyGameMove("e5d6"));
     }
@@ -231,7 +236,7 @@ namespace {
         struct Case {
             const char* fen;
             const char* generated; // castling moves written by the generator
-            const char* legal;     // those that survive the legality test
+            const char* legal; // those that survive the legality test
         };
         const Case cases[] = {
             { "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "e1g1 e1c1", "e1g1 e1c1" },
@@ -239,14 +244,14 @@ namespace {
             { "4k3/8/8/8/8/8/8/R3K2R w K - 0 1", "e1g1", "e1g1" },
             { "4k3/8/8/8/8/8/8/R3K2R w Q - 0 1", "e1c1", "e1c1" },
             { "4k3/8/8/8/8/8/8/R3K2R w - - 0 1", "", "" },
-            { "4kr2/8/8/8/8/8/8/R3K2R w KQ - 0 1", "e1c1", "e1c1" },      // f1 attacked
-            { "3rk3/8/8/8/8/8/8/R3K2R w KQ - 0 1", "e1g1", "e1g1" },      // d1 attacked
-            { "4k3/8/8/8/8/8/4r3/R3K2R w KQ - 0 1", "", "" },             // in check
-            { "4k3/8/8/8/8/8/8/RN2K2R w KQ - 0 1", "e1g1", "e1g1" },      // b1 occupied
+            { "4kr2/8/8/8/8/8/8/R3K2R w KQ - 0 1", "e1c1", "e1c1" }, // f1 attacked
+            { "3rk3/8/8/8/8/8/8/R3K2R w KQ - 0 1", "e1g1", "e1g1" }, // d1 attacked
+            { "4k3/8/8/8/8/8/4r3/R3K2R w KQ - 0 1", "", "" }, // in check
+            { "4k3/8/8/8/8/8/8/RN2K2R w KQ - 0 1", "e1g1", "e1g1" }, // b1 occupied
             { "1r2k3/8/8/8/8/8/8/R3K2R w KQ - 0 1", "e1g1 e1c1", "e1g1 e1c1" }, // b1 attacked: allowed
             { "4k1r1/8/8/8/8/8/8/R3K2R w KQ - 0 1", "e1g1 e1c1", "e1c1" }, // only g1 attacked
-            { "4k3/8/8/8/8/8/8/4K2N w K - 0 1", "", "" },                 // a right without its rook
-            { "4k3/8/8/8/8/8/8/R4K1R w KQ - 0 1", "", "" },               // king off e1
+            { "4k3/8/8/8/8/8/8/4K2N w K - 0 1", "", "" }, // a right without its rook
+            { "4k3/8/8/8/8/8/8/R4K1R w KQ - 0 1", "", "" }, // king off e1
         };
         auto castles = [](const Texts& moves) {
             std::string s;
@@ -270,24 +275,24 @@ namespace {
             bool attacked;
         };
         const Case cases[] = {
-            { "4k3/8/8/8/3r4/8/8/4K3 w - - 0 1", "d1", true },   // rook down the file
-            { "4k3/8/8/8/3r4/8/8/4K3 w - - 0 1", "h4", true },   // rook along the rank
+            { "4k3/8/8/8/3r4/8/8/4K3 w - - 0 1", "d1", true }, // rook down the file
+            { "4k3/8/8/8/3r4/8/8/4K3 w - - 0 1", "h4", true }, // rook along the rank
             { "4k3/8/8/8/3r4/8/3P4/4K3 w - - 0 1", "d1", false }, // blocked
-            { "4k3/8/8/8/3r4/8/3P4/4K3 w - - 0 1", "d2", true },  // the blocker itself
-            { "4k3/8/8/3p4/8/8/8/4K3 w - - 0 1", "e4", true },    // black pawn attacks down
+            { "4k3/8/8/8/3r4/8/3P4/4K3 w - - 0 1", "d2", true }, // the blocker itself
+            { "4k3/8/8/3p4/8/8/8/4K3 w - - 0 1", "e4", true }, // black pawn attacks down
             { "4k3/8/8/3p4/8/8/8/4K3 w - - 0 1", "d4", false },
-            { "4k3/8/8/8/4P3/8/8/4K3 b - - 0 1", "d5", true },    // white pawn attacks up
+            { "4k3/8/8/8/4P3/8/8/4K3 b - - 0 1", "d5", true }, // white pawn attacks up
             { "4k3/8/8/8/4P3/8/8/4K3 b - - 0 1", "e5", false },
-            { "4k1n1/8/8/8/8/8/8/4K3 w - - 0 1", "f6", true },    // knight
+            { "4k1n1/8/8/8/8/8/8/4K3 w - - 0 1", "f6", true }, // knight
             { "4k1n1/8/8/8/8/8/8/4K3 w - - 0 1", "g6", false },
-            { "4k3/8/8/8/8/8/6b1/4K3 w - - 0 1", "e4", true },    // bishop
+            { "4k3/8/8/8/8/8/6b1/4K3 w - - 0 1", "e4", true }, // bishop
             { "4k3/8/8/8/8/5N2/6b1/4K3 w - - 0 1", "e4", false },
             { "4k3/8/8/8/8/8/6b1/4K3 w - - 0 1", "f1", true },
-            { "4k3/8/8/8/8/8/8/q3K3 w - - 0 1", "d1", true },     // queen on a line
-            { "4k3/8/8/8/8/8/8/q3K3 w - - 0 1", "d4", true },     // queen on a diagonal
+            { "4k3/8/8/8/8/8/8/q3K3 w - - 0 1", "d1", true }, // queen on a line
+            { "4k3/8/8/8/8/8/8/q3K3 w - - 0 1", "d4", true }, // queen on a diagonal
             { "4k3/8/8/8/8/8/8/q3K3 w - - 0 1", "c2", false },
-            { "4k3/8/8/8/8/8/8/4K3 w - - 0 1", "d7", true },      // king
-            { "4k3/8/8/8/8/8/8/4K3 w - - 0 1", "d2", false },     // own king does not count
+            { "4k3/8/8/8/8/8/8/4K3 w - - 0 1", "d7", true }, // king
+            { "4k3/8/8/8/8/8/8/4K3 w - - 0 1", "d2", false }, // own king does not count
         };
         for (const Case& c : cases) {
             auto core = CoreAt(c.fen);

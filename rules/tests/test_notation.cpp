@@ -49,9 +49,9 @@ namespace {
 
         EXPECT_EQ(MoveDetailText(Move(Pawn | (Rook << 4) | (Queen << 8), "g7", "h8", 1335)),
             "# Pg7xRh8=q a(0.00) v(12.71)");
-        EXPECT_EQ(MoveDetailText(Move(Knight | MoveFlag::Illegal | MoveFlag::Loses | MoveFlag::Mates
-                                          | MoveFlag::Bound,
-                      "g1", "f3", 0, -15000)),
+        EXPECT_EQ(MoveDetailText(
+                      Move(Knight | MoveFlag::Illegal | MoveFlag::Loses | MoveFlag::Mates | MoveFlag::Bound,
+                          "g1", "f3", 0, -15000)),
             "# Ng1-f3 a(-142.86) v(0.00) * ? # \\");
         EXPECT_EQ(MoveDetailText(clsMove {}), "???");
     }
@@ -117,7 +117,8 @@ namespace {
             { "", "" },
             { " + ", "" },
         };
-        for (const Case& c : cases) EXPECT_EQ(SanToPattern(c.san), c.pattern) << c.san;
+        for (const Case& c : cases)
+            EXPECT_EQ(SanToPattern(c.san), c.pattern) << c.san;
 
         EXPECT_TRUE(PatternMatches("P?\?-e8", "Pe7-e8=q")); // a longer long form matches its start
         EXPECT_TRUE(PatternMatches("?e?x?d5", "Pe4xPd5"));

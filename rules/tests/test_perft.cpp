@@ -109,7 +109,8 @@ namespace {
         EXPECT_EQ(core->PerftDriver(3, true, collect), 97862u);
         ASSERT_EQ(lines.size(), 48u);
         std::uint64_t sum = 0;
-        for (const std::string& line : lines) sum += std::stoull(line.substr(line.find(' ') + 1));
+        for (const std::string& line : lines)
+            sum += std::stoull(line.substr(line.find(' ') + 1));
         EXPECT_EQ(sum, 97862u);
     }
 
@@ -121,16 +122,16 @@ namespace {
             std::uint32_t count;
         };
         const Case cases[] = {
-            { "8/8/8/8/8/8/8/8 w - - 0 1", 2, 0 },             // empty board
-            { "8/8/8/3Q4/8/8/8/8 w - - 0 1", 1, 27 },          // no kings at all
+            { "8/8/8/8/8/8/8/8 w - - 0 1", 2, 0 }, // empty board
+            { "8/8/8/3Q4/8/8/8/8 w - - 0 1", 1, 27 }, // no kings at all
             { "8/8/8/3Q4/8/8/8/8 w - - 0 1", 2, 0 },
-            { "4k3/8/8/8/8/8/8/4K2r b - - 0 1", 1, 0 },        // the side not to move is in check
-            { "4k3/8/8/8/4P3/8/8/4K3 b - e3 0 1", 1, 5 },      // loaded en passant: plain count
-            { "4k3/8/8/8/3pP3/8/8/4K3 b - e3 0 1", 1, 7 },     // ... and with the capture
-            { "4k3/8/8/4P3/8/8/8/4K3 w - d6 0 1", 1, 6 },      // en-passant square without victim
-            { "4k3/8/8/8/8/8/8/4K2N w K - 0 1", 1, 7 },        // castling right without its rook
-            { "P7/8/8/8/8/8/8/k6K w - - 0 1", 2, 9 },          // pawn on the last rank cannot move
-            { "KK6/8/8/8/8/8/8/kk6 w - - 0 1", 1, 6 },         // two kings a side
+            { "4k3/8/8/8/8/8/8/4K2r b - - 0 1", 1, 0 }, // the side not to move is in check
+            { "4k3/8/8/8/4P3/8/8/4K3 b - e3 0 1", 1, 5 }, // loaded en passant: plain count
+            { "4k3/8/8/8/3pP3/8/8/4K3 b - e3 0 1", 1, 7 }, // ... and with the capture
+            { "4k3/8/8/4P3/8/8/8/4K3 w - d6 0 1", 1, 6 }, // en-passant square without victim
+            { "4k3/8/8/8/8/8/8/4K2N w K - 0 1", 1, 7 }, // castling right without its rook
+            { "P7/8/8/8/8/8/8/k6K w - - 0 1", 2, 9 }, // pawn on the last rank cannot move
+            { "KK6/8/8/8/8/8/8/kk6 w - - 0 1", 1, 6 }, // two kings a side
         };
         for (const Case& c : cases) {
             auto core = CoreAt(c.fen);
