@@ -67,7 +67,7 @@ namespace {
 
 std::string MoveToText(const clsMove& move, bool longForm)
 {
-    if (move.IsNull()) return "------";
+    if (move.from == 0 || move.to == 0) return "------"; // a null record, or a "no move" mark
     std::string s;
     s.reserve(12);
     if (longForm) s += PieceLetters[move.Moving() & 7];
@@ -91,7 +91,7 @@ std::string MoveToText(const clsMove& move, bool longForm)
 
 std::string MoveDetailText(const clsMove& move)
 {
-    if (move.IsNull()) return "???";
+    if (move.from == 0 || move.to == 0) return "???";
     std::string s = "# " + MoveToText(move, true);
     s += " a(" + dranbase::FixedText(move.order / 105.0, 2) + ")";
     s += " v(" + dranbase::FixedText(move.value / 105.0, 2) + ")";

@@ -41,11 +41,13 @@ static_assert(sizeof(clsMove) == 32, "the move record is 32 bytes");
 
 // --- move texts -------------------------------------------------------------------------------
 // Short (coordinate) form "e2e4", promotions "e7e8=q", castling as the king's move "e1g1";
-// long form "Pe2-e4", "Ng1xPf3", "Pe7xRf8=q". A null record gives "------". The promotion
+// long form "Pe2-e4", "Ng1xPf3", "Pe7xRf8=q". A record without both squares (a null record,
+// or a "no move" mark that carries only flags) gives "------". The promotion
 // letter is n, b, r or q ("?" for any other code).
 std::string MoveToText(const clsMove& move, bool longForm);
 // "# " + long form + " a(order/105) v(value/105)" with two decimals, then the marks " *"
-// (illegal), " ?" (loses), " #" (mates), " \" (bound). A null record gives "???".
+// (illegal), " ?" (loses), " #" (mates), " \" (bound). A record without both
+// squares gives "???".
 std::string MoveDetailText(const clsMove& move);
 // Reads a coordinate move: origin from characters 0-1, destination from 2-3, promotion letter
 // at 4 (or 5 when 4 is '='): b/s bishop, m/q queen, n knight, r rook in either case; any other

@@ -41,6 +41,7 @@ namespace {
             { Move(Pawn | (1 << 4), "e2", "e4"), "e2e4", "Pe2-e4" }, // captured code 1: no capture
             { Move(Pawn | (Pawn << 8), "e7", "e8"), "e7e8=?", "Pe7-e8=?" },
             { clsMove {}, "------", "------" },
+            { Move(MoveFlag::Illegal, "", ""), "------", "------" }, // the "no move" mark
         };
         for (const Case& c : cases) {
             EXPECT_EQ(MoveToText(c.move, false), c.shortForm);
