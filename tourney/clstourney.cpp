@@ -1,0 +1,357 @@
+#include "tourney/clstourney.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "dranbase/clsfile.h"
+#include "dranbase/console.h"
+#include "engine/clsengine.h"
+#include "tourney/gamerules.h"
+
+namespace drnChess {
+
+using dranbase::EqualsNoCase;
+using dranbase::ToInt;
+using dranbase::Trim;
+
+namespace {
+
+std::string Unquoted(const std::string& text)
+{
+    std::string s = Trim(text);
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
+    return s;
+}
+
+// A number of the description: the element or attribute when present, else the default.
+std::int64_t NumberOr(const std::string& text, bool present, std::int64_t fallback)
+{
+    return present ? ToInt(text) : fallback;
+}
+
+} // namespace
+
+clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
+{
+    clsTourneyConfig c;
+    const dranbase::clsXML* tourney = document.FindPath("tourney");
+    if (!tourney) return c;
+    c.found = true;
+    c.name = tourney->GetAttribute("name");
+    const std::string type = tourney->GetAttribute("type");
+    if (EqualsNoCase(type, "gauntlet"))
+        c.kind = TourneyKind::Gauntlet;
+    else if (EqualsNoCase(type, "learning"))
+        c.kind = TourneyKind::Learning;
+
+    if (const dranbase::clsXML* options = tourney->FindChild("options")) {
+        const dranbase::clsXML* rounds = options->FindPath("rounds");
+        c.rounds = static_cast<int>(NumberOr(rounds ? rounds->Text() : "", rounds != nullptr, 1));
+        c.verbose = EqualsNoCase(Trim(options->GetChildText("verbose")), "true");
+        c.logFolder = Unquoted(options->GetChildText("logfolder"));
+        if (const dranbase::clsXML* clock = options->FindPath("clock")) {
+            auto attribute = [&](const char* name, std::int64_t fallback) {
+                return NumberOr(clock->GetAttribute(name), clock->Attributes().Has(name), fallback);
+            };
+            c.movesPerControl = attribute("moves_per_second", 0);
+            c.gameMs = attribute("game_ms", 300000);
+            c.incrementMs = attribute("increment_ms", 0);
+        } else {
+            c.gameMs = 300000;
+        }
+        const dranbase::clsXML* threads = options->FindPath("threads");
+        c.threads = static_cast<int>(NumberOr(threads ? threads->Text() : "", threads != nullptr, 1));
+    }
+    c.threads = std::max(c.threads, 1);
+    c.rounds = std::max(c.rounds, 0);
+
+    if (const dranbase::clsXML* engines = tourney->FindPath("engines")) {
+        c.enginesText = engines->ToText();
+        dranbase::clsXMLCollection list;
+        const_cast<dranbase::clsXML*>(engines)->CollectByName("engine", list);
+        for (const dranbase::clsXML* e : list) {
+            if (!EqualsNoCase(Trim(e->GetAttribute("active")), "true")) continue;
+            clsPlayerConfig p { e->GetAttribute("name"), e->GetAttribute("protocol"),
+                Unquoted(e->GetChildText("filename")), Trim(e->GetChildText("parameters")) };
+            bool repeated = std::any_of(
+                c.players.begin(), c.players.end(), [&](const clsPlayerConfig& q) { return q.name == p.name; });
+            if (repeated)
+                c.skippedPlayers.push_back(p.name);
+            else
+                c.players.push_back(std::move(p));
+        }
+    }
+
+    if (const dranbase::clsXML* header = tourney->FindPath("pgn/header")) {
+        for (int i = 0; i < header->ChildCount(); ++i) {
+            const dranbase::clsXML* tag = header->Child(i);
+            const int kind = tag->NodeKind();
+            if (kind != dranbase::clsXML::Element && kind != dranbase::clsXML::ElementAlt
+                && kind != dranbase::clsXML::TextElement)
+                continue;
+            if (tag->Name().find("Dran") != std::string::npos) continue;
+            c.extraTags.Set(tag->Name(), Trim(tag->Text()));
+        }
+    }
+    return c;
+}
+
+std::vector<std::pair<int, int>> MakePairings(int playerCount, int kind)
+{
+    std::vector<std::pair<int, int>> pairs;
+    for (int i = 0; i < playerCount; ++i)
+        for (int j = 0; j < playerCount; ++j) {
+            if (i == j) continue;
+            if (kind != TourneyKind::RoundRobin && i != 0 && j != 0) continue;
+            pairs.emplace_back(i, j);
+        }
+    return pairs;
+}
+
+// --- clsTourney ------------------------------------------------------------------------------------
+
+clsTourney::clsTourney(int number, const std::string& filePath)
+    : dranbase::clsThread("tourney"), number_(number), filePath_(filePath)
+{
+    xml_.LoadFile(filePath);
+}
+
+clsTourney::~clsTourney() { clsTourney::Cancel(); }
+
+bool clsTourney::Cancel()
+{
+    if (IsRunning()) {
+        cancelRequested_ = true;
+        {
+            std::lock_guard lock(gamesMutex_);
+            for (int i = 0; i < games_.Count(); ++i)
+                games_.Item(i)->RequestAbort();
+        }
+        TourneyLog(0, "cancel");
+    }
+    // The thread stops scheduling, waits for the aborted games to end, writes the log and
+    // returns; joining it replaces a fixed grace time.
+    return clsThread::Cancel();
+}
+
+void clsTourney::TourneyLog(int number, const std::string& text)
+{
+    const std::string line = std::to_string(number_) + "\t" + std::to_string(dranbase::Tick() - startTick_.load())
+        + "\t" + std::to_string(round_.load()) + "\t" + std::to_string(number) + "\t-\t" + text;
+    dranbase::Output().Write(line, true);
+    if (logFileName_.empty()) return;
+    std::lock_guard lock(logMutex_);
+    log_.push_back(line);
+}
+
+bool clsTourney::SaveTourneyLog()
+{
+    if (logFileName_.empty()) return true;
+    std::string text;
+    for (const std::string& line : LogLines())
+        text += line + "\r\n";
+    if (dranbase::WriteFileAtomic(logFileName_, text)) return true;
+    dranbase::Output().Write("# cannot write " + logFileName_, true);
+    return false;
+}
+
+std::vector<std::string> clsTourney::LogLines() const
+{
+    std::lock_guard lock(logMutex_);
+    return log_;
+}
+
+std::vector<std::string> clsTourney::Standings() const
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < players_.Count(); ++i)
+        lines.push_back(players_.Item(i)->Name + ": " + std::to_string(players_.Item(i)->Score()));
+    return lines;
+}
+
+bool clsTourney::Run()
+{
+    LoadTourney();
+    return true;
+}
+
+void clsTourney::LoadTourney()
+{
+    // 1. A fresh start.
+    startTick_ = dranbase::Tick();
+    {
+        std::lock_guard lock(gamesMutex_);
+        games_.Clear();
+    }
+    players_.Clear();
+    round_ = 0;
+    peakRunning_ = 0;
+
+    // 2.-3. The description.
+    config_ = ReadTourneyConfig(xml_);
+    if (!config_.found) {
+        dranbase::Output().Write("# no tourney element in " + filePath_, true);
+        return;
+    }
+    logFileName_ = config_.logFolder.empty() ? std::string()
+                                             : dranbase::JoinPath(config_.logFolder, config_.name) + ".log";
+    {
+        std::lock_guard lock(logMutex_);
+        log_.clear();
+    }
+    if (!config_.logFolder.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(config_.logFolder, ec); // the game files go there too
+    }
+
+    // 4. The players.
+    TourneyLog(0, "loading engines from " + filePath_);
+    if (!config_.enginesText.empty()) dranbase::Output().Write(config_.enginesText, true);
+    for (const clsPlayerConfig& p : config_.players) {
+        players_.Add(p.name, std::make_unique<clsPlayer>(p.name, p.protocol, p.fileName, p.parameters));
+        TourneyLog(0, std::to_string(players_.Count()) + "\t" + p.name + "\t" + p.fileName);
+    }
+    for (const std::string& name : config_.skippedPlayers)
+        TourneyLog(0, "engine " + QuoteName(name) + " skipped: the name is taken");
+
+    // 5.-6. The games.
+    baseName_ = dranbase::JoinPath(config_.logFolder, config_.name) + ".T" + std::to_string(number_);
+    TourneyLog(0, "creating games");
+    CreateGames();
+    TourneyLog(0, std::to_string(games_.Count()) + " games created");
+    TourneyLog(0, "          -   _");
+    TourneyLog(0, "        [(|) (|)]       \"IN MOTO L'OROLOGIO DEL BIANCO!\"");
+    TourneyLog(0, "_________________________");
+
+    // 7. Learning, or the rounds and the standings.
+    if (config_.kind == TourneyKind::Learning) {
+        dranbase::clsStrings engineOptions;
+        engineOptions.Add("memory", "-1");
+        engine_ = std::make_unique<clsEngine>(engineOptions, nullptr);
+        engine_->SetKeepLines(false);
+        engine_->SetFromFEN(clsTourneyGame::StartPosition);
+        if (LearningHook) LearningHook(*this);
+        dranbase::Output().Write("----------------- learning has finished", true);
+        engine_.reset();
+    } else {
+        PlayRounds();
+        if (!cancelRequested_) {
+            round_ = config_.rounds;
+            TourneyLog(0, "----------------- tournament has finished");
+            for (const std::string& line : Standings())
+                TourneyLog(0, line);
+            TourneyLog(0, "-----------------");
+        }
+    }
+
+    // 8. The end.
+    TourneyLog(0, "");
+    SaveTourneyLog();
+    dranbase::Output().Write("# end", true);
+    std::lock_guard lock(gamesMutex_);
+    games_.Clear();
+}
+
+void clsTourney::CreateGames()
+{
+    for (auto [white, black] : MakePairings(players_.Count(), config_.kind)) {
+        auto game = std::make_unique<clsTourneyGame>();
+        game->White = players_.Item(white);
+        game->Black = players_.Item(black);
+        game->GameNumber = games_.Count() + 1;
+        game->BaseTimeMs = config_.gameMs;
+        game->IncrementMs = config_.incrementMs;
+        game->MovesPerControl = config_.movesPerControl;
+        game->Verbose = config_.verbose;
+        game->Timing = Timing;
+        std::lock_guard lock(gamesMutex_);
+        games_.Add(std::to_string(white) + "-" + std::to_string(black), std::move(game));
+    }
+}
+
+void clsTourney::SetGameTags(clsTourneyGame& game, int round, int index)
+{
+    const std::string roundText = std::to_string(round);
+    game.SetTag("Event", config_.name);
+    game.SetTag("Site", "");
+    game.SetTag("Date", "");
+    game.SetTag("Round", roundText);
+    game.SetTag("DranRound", std::to_string(number_) + ":" + roundText + ":" + std::to_string(index + 1));
+    game.SetTag("DranSoftware", Software);
+    game.SetTag("DranTimeControl", DranTimeControlTag(config_.movesPerControl, config_.gameMs, config_.incrementMs));
+    game.SetTag("TimeControl", TimeControlTag(config_.movesPerControl, config_.gameMs, config_.incrementMs));
+    game.SetTag("White", game.White->Name);
+    game.SetTag("Black", game.Black->Name);
+    game.SetTag("Result", "*");
+    for (const auto& tag : config_.extraTags)
+        game.SetTag(tag.key, tag.value);
+}
+
+void clsTourney::PlayRounds()
+{
+    // 1. Nothing left over from an earlier run; scores from 0.
+    for (int g = 0; g < games_.Count(); ++g)
+        games_.Item(g)->MarkAborted();
+    for (int p = 0; p < players_.Count(); ++p)
+        players_.Item(p)->ResetScore();
+
+    std::vector<bool> reported;
+    for (int round = 1; round <= config_.rounds && !cancelRequested_; ++round) {
+        round_ = round;
+        // 2a. Every game afresh: file name, record, tags.
+        for (int g = 0; g < games_.Count(); ++g) {
+            clsTourneyGame& game = *games_.Item(g);
+            game.Wait(); // the previous round's thread has finished its work; reap it
+            game.FileBase = GameFileName(baseName_, round, game.GameNumber);
+            game.Clear(false);
+            SetGameTags(game, round, g);
+        }
+        reported.assign(static_cast<std::size_t>(games_.Count()), false);
+
+        // 2b. Scheduling passes until every game of the round has finished.
+        for (;;) {
+            int running = 0, unfinished = 0;
+            std::string playing;
+            for (int g = 0; g < games_.Count(); ++g) {
+                clsTourneyGame& game = *games_.Item(g);
+                if (game.IsFinished()) continue;
+                if (cancelRequested_ && !game.IsRunning()) {
+                    game.MarkAborted(); // never started: nothing to wait for
+                    continue;
+                }
+                ++unfinished;
+                if (!game.IsRunning()) {
+                    if (running < config_.threads) {
+                        game.SetTag("Date", PgnDate(std::time(nullptr)));
+                        game.Start();
+                        ++running;
+                    }
+                } else {
+                    ++running;
+                    playing += std::to_string(game.GameNumber) + " ";
+                }
+            }
+            peakRunning_ = std::max(peakRunning_.load(), running);
+
+            for (int g = 0; g < games_.Count(); ++g) {
+                clsTourneyGame& game = *games_.Item(g);
+                if (reported[static_cast<std::size_t>(g)] || !game.IsFinished()) continue;
+                TourneyLog(game.GameNumber, "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t"
+                        + game.White->Name + "\t" + game.Black->Name + "\t" + game.FileBase);
+                reported[static_cast<std::size_t>(g)] = true;
+                SaveTourneyLog();
+            }
+            if (unfinished == 0) break;
+
+            dranbase::Output().Write("# ROUND " + std::to_string(round) + "/" + std::to_string(config_.rounds)
+                    + " - GAMES PLAYING " + std::to_string(running) + "/" + std::to_string(unfinished) + " "
+                    + playing,
+                true);
+            if (!Sleep(1000)) dranbase::SleepMs(10); // cancelled: the games are winding down
+        }
+    }
+}
+
+} // namespace drnChess

@@ -1,0 +1,156 @@
+#pragma once
+// A tournament: its XML description, the players, one game per pairing, and the rounds.
+//
+// clsTourney is a thread: its body (LoadTourney) reads the file, creates players and games,
+// then plays the rounds with at most "threads" games at once, reporting each result in the
+// tournament log and the standings at the end; the learning kind hands its players to the
+// learning hook instead. The console stays free meanwhile.
+//
+// The description (element and attribute names as read; every name of a kind or flag value is
+// compared ignoring case):
+//   <tourney name="N" type="roundrobin|gauntlet|learning">
+//     <options>
+//       <rounds>1</rounds> <threads>1</threads> <logfolder>dir</logfolder>
+//       <clock moves_per_second="0" game_ms="300000" increment_ms="0"/>
+//       <verbose>true</verbose>            every game log line also on the console
+//     </options>
+//     <engines>
+//       <engine active="true" name="X" protocol="xboard|uci|embedded">
+//         <filename>"/usr/games/fairymax"</filename> <parameters>...</parameters>
+//       </engine>
+//     </engines>
+//     <pgn><header><Site>Home</Site></header></pgn>   extra PGN tags (no names with "Dran")
+//   </tourney>
+//
+// Threads: the tournament thread alone creates, schedules and destroys the games; it starts a
+// game's thread and then only polls IsFinished(). Cancel() may come from another thread; the
+// tournament log has its own mutex.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dranbase/clsstring.h"
+#include "dranbase/clsthread.h"
+#include "dranbase/clsxml.h"
+#include "tourney/clstourneygame.h"
+
+namespace drnChess {
+
+class clsEngine;
+
+// Kinds of tournament.
+namespace TourneyKind {
+inline constexpr int RoundRobin = 0;
+inline constexpr int Gauntlet = 1;
+inline constexpr int Learning = 2;
+} // namespace TourneyKind
+
+// One active engine of the description.
+struct clsPlayerConfig {
+    std::string name;
+    std::string protocol;
+    std::string fileName;   // without surrounding double quotes
+    std::string parameters;
+};
+
+// The description as read, with its defaults.
+struct clsTourneyConfig {
+    bool found = false;     // the file has a "tourney" element
+    std::string name;
+    int kind = TourneyKind::RoundRobin;
+    int rounds = 1;
+    std::string logFolder;
+    std::int64_t movesPerControl = 0;
+    std::int64_t gameMs = 60000;
+    std::int64_t incrementMs = 0;
+    int threads = 1;
+    bool verbose = false;
+    std::vector<clsPlayerConfig> players; // active ones, in file order, first of a name kept
+    std::vector<std::string> skippedPlayers; // active engines dropped for a repeated name
+    dranbase::clsStrings extraTags;        // "pgn/header" children in document order
+    std::string enginesText;               // the engines element as XML text (empty if none)
+};
+
+// Reads the description from a parsed document. Missing elements keep the defaults; without
+// "options" the clock is 60000 ms, increment 0, moves per control 0, threads 1, rounds 1; with
+// "options", a missing clock attribute reads as 300000 ms for "game_ms", 0 for the others.
+// Fewer than one thread counts as one (a tournament that may run no game would never end);
+// fewer than zero rounds count as zero.
+clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document);
+
+// The pairings (white index, black index) in creation order: every ordered pair for a round
+// robin; for the gauntlet and learning kinds only the pairs with player 0.
+std::vector<std::pair<int, int>> MakePairings(int playerCount, int kind);
+
+class clsTourney : public dranbase::clsThread {
+public:
+    static constexpr const char* Software = "Corvala 3.1.27";
+
+    // Reads the file now ("# file not found: <path>" when it cannot be read); the games are made
+    // when the thread runs.
+    clsTourney(int number, const std::string& filePath);
+    ~clsTourney() override;
+
+    // Aborts the unfinished games, writes "cancel" to the tournament log, gives the games 3000 ms
+    // to wind down (only when the tournament is running) and stops the thread.
+    bool Cancel() override;
+
+    // Builds the line number "\t" ms since start "\t" round "\t" game "\t-\t" text, prints it and,
+    // when there is a log file, keeps it for the file.
+    void TourneyLog(int number, const std::string& text);
+    // Rewrites the log file (every line followed by CR LF) under a temporary name renamed into
+    // place. True when there is no log file or it was written.
+    bool SaveTourneyLog();
+
+    // Called for the learning kind instead of the rounds, on the tournament thread.
+    std::function<void(clsTourney&)> LearningHook;
+    // The clients' pauses for every game (tests shorten them).
+    clsClientTiming Timing;
+
+    // --- read after the thread has ended (or from the hook) --------------------------------------
+    const clsTourneyConfig& Config() const { return config_; }
+    int Number() const { return number_; }
+    const std::string& LogFileName() const { return logFileName_; }
+    const std::string& BaseName() const { return baseName_; }
+    std::vector<std::string> LogLines() const;
+    int PlayerCount() const { return players_.Count(); }
+    clsPlayer* Player(int i) const { return players_.Item(i); }
+    // "name: score" in player order, as the standings print them.
+    std::vector<std::string> Standings() const;
+    // The most games seen running at once.
+    int PeakRunning() const { return peakRunning_.load(); }
+
+protected:
+    bool Run() override;
+
+private:
+    void LoadTourney();
+    void CreateGames();
+    void PlayRounds();
+    void SetGameTags(clsTourneyGame& game, int round, int index);
+
+    int number_;
+    std::atomic<int> round_ { 0 };
+    std::string filePath_;
+    dranbase::clsXML xml_;
+    clsTourneyConfig config_;
+    std::atomic<std::int64_t> startTick_ { 0 };
+    mutable std::mutex logMutex_;
+    std::vector<std::string> log_;
+    std::string logFileName_;
+    std::string baseName_;
+    std::unique_ptr<clsEngine> engine_; // the learning kind's own engine
+    dranbase::clsCollection<clsPlayer> players_;
+    dranbase::clsCollection<clsTourneyGame> games_;
+    std::atomic<int> peakRunning_ { 0 };
+    std::atomic<bool> cancelRequested_ { false };
+    std::mutex gamesMutex_; // guards the game list against Cancel() from another thread
+};
+
+} // namespace drnChess

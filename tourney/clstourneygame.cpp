@@ -1,0 +1,271 @@
+#include "tourney/clstourneygame.h"
+
+#include "dranbase/clsfile.h"
+#include "dranbase/console.h"
+#include "engine/clsengine.h"
+#include "tourney/clsembeddedengine.h"
+#include "tourney/clsexternalengine.h"
+
+namespace drnChess {
+
+using dranbase::EqualsNoCase;
+
+// --- clsPlayer -------------------------------------------------------------------------------------
+
+int clsPlayer::AddScore(int halfPoints)
+{
+    std::lock_guard lock(scoreMutex_);
+    score_ += halfPoints;
+    return score_;
+}
+
+int clsPlayer::Score() const
+{
+    std::lock_guard lock(scoreMutex_);
+    return score_;
+}
+
+void clsPlayer::ResetScore()
+{
+    std::lock_guard lock(scoreMutex_);
+    score_ = 0;
+}
+
+// --- clsTourneyGame --------------------------------------------------------------------------------
+
+clsTourneyGame::clsTourneyGame() : dranbase::clsThread("game") { }
+
+clsTourneyGame::~clsTourneyGame()
+{
+    abort_ = true;
+    Cancel(); // the body runs on this object: it ends before anything is released
+}
+
+void clsTourneyGame::Clear(bool keepTags)
+{
+    clsGame::Clear(keepTags);
+    {
+        std::lock_guard lock(logMutex_);
+        gameLog_.clear();
+    }
+    history_.Clear();
+    moveText_.Reset(1, drnChess::White);
+    played_.clear();
+    side_ = 0;
+    fullMove_ = 0;
+    finished_.store(false, std::memory_order_release);
+}
+
+void clsTourneyGame::GameLog(int mark, const std::string& text)
+{
+    static constexpr const char* Marks[] = { "W", "B", "-" };
+    const std::string line = std::string(Marks[mark >= 0 && mark <= 2 ? mark : 2]) + "\t" + text;
+    {
+        std::lock_guard lock(logMutex_);
+        gameLog_.push_back(line);
+    }
+    if (Verbose || line.find("forfeit") != std::string::npos)
+        dranbase::Output().Write("#\tG" + std::to_string(GameNumber) + "\t" + line, true);
+}
+
+std::vector<std::string> clsTourneyGame::LogLines() const
+{
+    std::lock_guard lock(logMutex_);
+    return gameLog_;
+}
+
+bool clsTourneyGame::InitEngine(clsEngineInterface& engine, int colour)
+{
+    engine.Owner = this;
+    return Handshake(engine, colour, BaseTimeMs, IncrementMs);
+}
+
+bool clsTourneyGame::IsRepetition() { return history_.Add(PlacementKey(referee_->board)); }
+
+bool clsTourneyGame::SaveGameFiles()
+{
+    if (FileBase.empty()) return true;
+    std::string log;
+    for (const std::string& line : LogLines())
+        log += line + "\r\n";
+    bool ok = true;
+    for (auto [extension, text] : { std::pair<const char*, std::string> { "log", log }, { "pgn", PgnText() } }) {
+        const std::string path = dranbase::ReplaceExtension(FileBase, extension);
+        if (!dranbase::WriteFileAtomic(path, text)) {
+            dranbase::Output().Write("# cannot write " + path, true);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+void clsTourneyGame::MarkAborted()
+{
+    if (IsRunning() || IsFinished()) return;
+    SetResult(GameResult::Aborted);
+    finished_.store(true, std::memory_order_release);
+}
+
+std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(clsPlayer& player, int colour)
+{
+    std::unique_ptr<clsEngineInterface> engine;
+    if (EqualsNoCase(player.Protocol, "embedded")) {
+        engine = std::make_unique<clsEmbeddedEngine>(player.Name, player.Parameters);
+    } else {
+        const int protocol = EqualsNoCase(player.Protocol, "uci") ? ProtocolUci : ProtocolXboard;
+        engine = std::make_unique<clsExternalEngine>(player.FileName, player.Parameters, protocol, player.Name);
+    }
+    clsClientTiming timing = Timing;
+    if (EqualsNoCase(player.Protocol, "embedded")) timing.StartDelayMs = 0; // nothing to wait for
+    engine->SetTiming(timing);
+    const bool ready = InitEngine(*engine, colour);
+
+    // A program that could not be started at all is no player: the game cannot be played.
+    if (auto* external = dynamic_cast<clsExternalEngine*>(engine.get()); external && !external->StartError().empty()) {
+        GameLog(2, "cannot start " + QuoteName(player.FileName) + ": " + external->StartError());
+        engine->Stop();
+        return nullptr;
+    }
+    if (!ready) GameLog(colour, player.Name + " is not ready");
+    return engine;
+}
+
+void clsTourneyGame::EndGame(std::uint32_t code)
+{
+    SetResult(code);
+    GameLog(2, ResultText() + " " + ReasonText());
+}
+
+void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
+{
+    clsPlayer* names[2] = { White, Black };
+    clock_[0] = clock_[1] = BaseTimeMs;
+    std::int64_t start = dranbase::Tick();
+    players[0]->StartThinking();
+    Sleep(1);
+    side_ = 0;
+    fullMove_ = 0;
+
+    while (!StopAsked() && ResultCode == GameResult::Unfinished) {
+        clsEngineInterface& mover = *players[side_];
+        const std::string& name = names[side_]->Name;
+
+        // 1. The clock.
+        const std::int64_t elapsed = dranbase::Tick() - start;
+        if (IsTimeForfeit(elapsed, clock_[side_])) {
+            const std::string text = ForfeitText(elapsed, clock_[side_]);
+            SetTag("Forfeit_ms", text);
+            GameLog(side_, name + " forfeits on time (" + text + ")");
+            EndGame(ForfeitCode(side_));
+            break;
+        }
+
+        // 2. The mover's next reply; an empty one from a player that has ended is a crash.
+        const std::string response = mover.ReadResponse();
+        if (response.empty()) {
+            if (mover.Ended) {
+                GameLog(side_, name + " has crashed!");
+                EndGame(CrashCode(side_));
+            } else {
+                Sleep(1);
+            }
+            continue;
+        }
+        GameLog(side_, response);
+        const clsResponse reply = SplitResponse(response);
+
+        if (EqualsNoCase(reply.keyword, "move")) {
+            // 3. A move: the clock, the rules, then either the end or the other side's turn.
+            clock_[side_] = ClockAfterMove(clock_[side_], IncrementMs, elapsed);
+            const std::string text = MoveOfResponse(reply.rest);
+            const clsGameMove move = text.empty() ? clsGameMove {} : ReadGameMove(*referee_, text);
+            if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
+                GameLog(2, "illegal move " + QuoteName(text) + " by " + QuoteName(name));
+                EndGame(IllegalMoveCode(side_));
+                break;
+            }
+            if (side_ == drnChess::White) ++fullMove_;
+            played_ += move.coordinate + " ";
+            moveText_.Add(move.san + CheckMark(*referee_));
+            MoveText = moveText_.Text();
+
+            std::uint32_t code = GameResult::Draw | GameResult::Repetition;
+            if (!IsRepetition()) code = static_cast<std::uint32_t>(referee_->GameStatus());
+            if (code != GameResult::Unfinished) {
+                EndGame(code);
+                break;
+            }
+            const int moved = side_;
+            mover.SendMove(move.coordinate, moved);
+            side_ ^= 1;
+            start = dranbase::Tick();
+            players[side_]->SetClocks(clock_[0], clock_[1], IncrementMs, IncrementMs);
+            players[side_]->SendMove(move.coordinate, moved);
+        } else if (EqualsNoCase(reply.keyword, "result")) {
+            // 4. A claim: a draw, or the mover's own loss; a claimed win goes unheard.
+            if (std::uint32_t code = ClaimCode(reply.rest, side_); code != 0) EndGame(code);
+        }
+    }
+}
+
+void clsTourneyGame::ScoreGame()
+{
+    const clsHalfPoints points = HalfPoints(ResultCode);
+    const std::pair<clsPlayer*, int> sides[] = { { White, points.white }, { Black, points.black } };
+    for (auto [player, halfPoints] : sides) {
+        const int total = player->AddScore(halfPoints);
+        GameLog(2, QuoteName(player->Name) + " result " + std::to_string(halfPoints) + " score " + std::to_string(total));
+    }
+}
+
+bool clsTourneyGame::Run()
+{
+    // 1. A fresh record (the tags stay) and the referee at the start position.
+    Clear(true);
+    // The referee engine lives while the game is played (a tournament may hold many games).
+    dranbase::clsStrings refereeOptions;
+    refereeOptions.Add("memory", "-1");
+    referee_ = std::make_unique<clsEngine>(refereeOptions, nullptr);
+    referee_->SetKeepLines(false);
+    referee_->SetFromFEN(StartPosition);
+    if (!White || !Black) {
+        SetResult(GameResult::Aborted);
+        finished_.store(true, std::memory_order_release);
+        return false;
+    }
+
+    // 2.-4. The players, then the moves.
+    GameLog(2, "new match: " + QuoteName(White->Name) + " vs " + QuoteName(Black->Name));
+    std::unique_ptr<clsEngineInterface> interfaces[2];
+    try {
+        interfaces[0] = CreateInterface(*White, 0);
+        if (interfaces[0] && !StopAsked()) interfaces[1] = CreateInterface(*Black, 1);
+        if (interfaces[0] && interfaces[1]) {
+            clsEngineInterface* players[2] = { interfaces[0].get(), interfaces[1].get() };
+            PlayMoves(players);
+        }
+    } catch (...) {
+        GameLog(2, "game aborted do to software exception!");
+        SetResult(GameResult::Aborted);
+    }
+    if (ResultCode == GameResult::Unfinished) {
+        // No interface, or the game was told to stop.
+        if (!interfaces[0] || !interfaces[1]) GameLog(2, "game aborted: a player could not be started");
+        EndGame(GameResult::Aborted);
+    }
+
+    // 5. Scores, the players' end, the files.
+    ScoreGame();
+    for (auto& engine : interfaces)
+        if (engine) engine->Stop();
+    for (auto& engine : interfaces)
+        engine.reset();
+    MoveText = moveText_.Text(ResultText());
+    SaveGameFiles();
+    referee_.reset();
+    const bool known = (ResultCode & (GameResult::Unfinished | GameResult::Aborted)) == 0;
+    finished_.store(true, std::memory_order_release);
+    return known;
+}
+
+} // namespace drnChess

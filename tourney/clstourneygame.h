@@ -1,0 +1,137 @@
+#pragma once
+// One tournament game and its referee.
+//
+// clsTourneyGame runs one game on a thread of its own: it creates the two players' interfaces
+// (an external program, or the program's own engine), runs their handshakes, relays the moves,
+// keeps both clocks, checks every move on a referee engine of its own, ends the game by the
+// rules (mate, stalemate, insufficient material, a position's fourth occurrence), by a player's
+// fault (time, an illegal or empty move, a crash) or by a player's claim (a draw, its own loss),
+// scores it, and writes the game's log and PGN files.
+//
+// Threads: the tournament sets the players, clocks, tags and file name while the game's thread
+// is not running, starts it, and then reads nothing but IsFinished() until that turns true;
+// after that the record (result, tags, log) belongs to the tournament again. RequestAbort() may
+// be called from any thread. Players' scores are shared between games and change only under
+// each player's mutex.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "book/clsgame.h"
+#include "dranbase/clsthread.h"
+#include "tourney/clsengineinterface.h"
+#include "tourney/gamerules.h"
+
+namespace drnChess {
+
+class clsEngine;
+
+// A player of a tournament as its file describes it, with its score.
+class clsPlayer {
+public:
+    clsPlayer(std::string name, std::string protocol, std::string fileName, std::string parameters)
+        : Name(std::move(name)), Protocol(std::move(protocol)), FileName(std::move(fileName)),
+          Parameters(std::move(parameters))
+    {
+    }
+
+    // Adds half-points under the score mutex and returns the new total.
+    int AddScore(int halfPoints);
+    int Score() const;
+    void ResetScore();
+
+    int Flag = 0;
+    std::string Name;
+    int Word = 0;
+    std::string Protocol;   // "uci", "embedded", anything else is xboard
+    std::string FileName;   // the program to start
+    std::string Parameters; // its command line (for "embedded": the engine's options)
+
+private:
+    mutable std::mutex scoreMutex_;
+    int score_ = 0; // half-points: a win 2, a draw 1
+};
+
+class clsTourneyGame : public dranbase::clsThread, public clsGame, public clsGameLogSink {
+public:
+    static constexpr const char* StartPosition = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+
+    clsTourneyGame();
+    ~clsTourneyGame() override;
+
+    // The game record, the game log, the repetition history and the finished flag start afresh;
+    // the tags stay when keepTags is set.
+    void Clear(bool keepTags) override;
+
+    // Appends "W", "B" or "-" (mark 0, 1, 2), a tab and the text to the game log, and prints
+    // "#\tG<number>\t<line>" on the console when verbose or when the line mentions "forfeit".
+    void GameLog(int mark, const std::string& text) override;
+    // The game log lines so far (a copy).
+    std::vector<std::string> LogLines() const;
+
+    // Makes the game the interface's owner (its traffic goes to the game log), then runs the
+    // clients' start-up Handshake with the game's base time and increment. True when ready.
+    bool InitEngine(clsEngineInterface& engine, int colour);
+    // After a move on the referee's board: appends the placement key and answers whether the
+    // position has occurred for the fourth time.
+    bool IsRepetition();
+    // Writes the game log (base name with ".log", each line ended by CR LF) and the PGN (".pgn")
+    // when the base name is set, each under a temporary name renamed into place. False when a
+    // file could not be written (a console line says which).
+    bool SaveGameFiles();
+
+    // Asks the game to end as aborted: a running game stops within a poll, one not yet started
+    // ends at once when it starts. Final for this object. Safe from any thread.
+    void RequestAbort() { abort_ = true; }
+    // For a game whose thread is not running and that has not finished: records it as aborted
+    // and finished, without playing it.
+    void MarkAborted();
+    // True once Run has scored the game and written its files.
+    bool IsFinished() const { return finished_.load(std::memory_order_acquire); }
+
+    // --- set by the tournament before the thread starts -----------------------------------------
+    int GameNumber = 0;
+    clsPlayer* White = nullptr;
+    clsPlayer* Black = nullptr;
+    std::int64_t BaseTimeMs = 60000;
+    std::int64_t IncrementMs = 0;
+    std::int64_t MovesPerControl = 0;
+    bool Verbose = false;
+    std::string FileBase;      // "<tourney base>.R<r>.G<g>.pgn"; no files when empty
+    clsClientTiming Timing;    // the clients' pauses (tests shorten them)
+
+    // --- read after the game ------------------------------------------------------------------
+    int SideToMove() const { return side_; }
+    int FullMoveNumber() const { return fullMove_; }
+    // The coordinate moves of the game, each followed by a blank.
+    const std::string& PlayedMoves() const { return played_; }
+
+protected:
+    // The thread body: plays the game. True unless the result is unknown or aborted.
+    bool Run() override;
+
+private:
+    std::unique_ptr<clsEngineInterface> CreateInterface(clsPlayer& player, int colour);
+    void PlayMoves(clsEngineInterface* players[2]);
+    void EndGame(std::uint32_t code);
+    void ScoreGame();
+    bool StopAsked() { return Cancelled() || abort_.load(); }
+
+    mutable std::mutex logMutex_;
+    std::vector<std::string> gameLog_;
+    std::unique_ptr<clsEngine> referee_;
+    int side_ = 0;
+    int fullMove_ = 0;
+    std::atomic<bool> finished_ { false };
+    std::atomic<bool> abort_ { false };
+    std::int64_t clock_[2] = { 0, 0 };
+    clsRepetitionHistory history_;
+    clsMoveTextWriter moveText_;
+    std::string played_;
+};
+
+} // namespace drnChess

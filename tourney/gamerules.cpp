@@ -1,0 +1,300 @@
+#include "tourney/gamerules.h"
+
+#include <bit>
+#include <tuple>
+
+#include "book/clsgame.h"
+#include "dranbase/clsstring.h"
+#include "rules/clschesscore.h"
+#include "rules/random.h"
+
+namespace drnChess {
+
+namespace {
+
+// The loser decides the winner's bits: a loss of White is 0-1 (0x2 | 0x8). A loss of Black is
+// 1-0: 0x2, with the white-wins bit 0x4 for some reasons and not for others, as the codes have
+// always been written (scoring and the texts test only 0x2 and 0x8).
+std::uint32_t LossOf(int mover, std::uint32_t reason, bool whiteWinsBit)
+{
+    if (mover == White) return reason | GameResult::BlackWon;
+    return reason | GameResult::Decided | (whiteWinsBit ? GameResult::WhiteWins : 0);
+}
+
+std::string SquareName(u64 square)
+{
+    int index = std::countr_zero(square);
+    std::string s;
+    s.push_back(static_cast<char>('a' + (7 - index % 8)));
+    s.push_back(static_cast<char>('1' + index / 8));
+    return s;
+}
+
+int FileOf(u64 square) { return 7 - std::countr_zero(square) % 8; }
+int RankOf(u64 square) { return std::countr_zero(square) / 8; }
+
+// The legal moves of the core's position, at a freshly reset root.
+std::pair<clsMove*, clsMove*> LegalRootMoves(clsChessCore& core)
+{
+    core.ResetNodeStack();
+    core.GenerateMoves(-1);
+    core.FilterLegalMoves();
+    clsSimpleNode* root = core.Root();
+    return { root->firstMove, clsChessCore::Next(root)->firstMove };
+}
+
+} // namespace
+
+bool IsTimeForfeit(std::int64_t elapsedMs, std::int64_t ownTimeMs) { return elapsedMs - ownTimeMs > ClockGraceMs; }
+
+std::string ForfeitText(std::int64_t elapsedMs, std::int64_t ownTimeMs)
+{
+    return std::to_string(elapsedMs) + ">" + std::to_string(ownTimeMs);
+}
+
+std::int64_t ClockAfterMove(std::int64_t ownTimeMs, std::int64_t incrementMs, std::int64_t elapsedMs)
+{
+    return ownTimeMs + incrementMs - elapsedMs;
+}
+
+std::uint32_t ForfeitCode(int mover) { return LossOf(mover, GameResult::Forfeit, true); }
+std::uint32_t IllegalMoveCode(int mover) { return LossOf(mover, GameResult::IllegalMove, false); }
+std::uint32_t CrashCode(int mover) { return LossOf(mover, GameResult::EngineCrashed, true); }
+std::uint32_t ResignCode(int mover) { return LossOf(mover, GameResult::Resign, false); }
+
+std::uint32_t ClaimCode(std::string_view rest, int mover)
+{
+    if (rest.find("1/2-1/2") != std::string_view::npos) return GameResult::Draw;
+    // Only the first word is the result; a comment may follow it ("0-1 {White resigns}").
+    std::string_view word = rest.substr(0, rest.find(' '));
+    if ((mover == White && word == "0-1") || (mover == Black && word == "1-0")) return ResignCode(mover);
+    return 0;
+}
+
+clsHalfPoints HalfPoints(std::uint32_t code)
+{
+    switch (code & 0x820B) {
+    case GameResult::Decided:
+        return { 2, 0 };
+    case GameResult::Decided | GameResult::BlackWins:
+        return { 0, 2 };
+    case GameResult::Draw:
+        return { 1, 1 };
+    default:
+        return {};
+    }
+}
+
+clsResponse SplitResponse(std::string_view line)
+{
+    auto [keyword, rest] = dranbase::SplitFirst(line, ' ');
+    return { keyword, dranbase::Trim(rest) };
+}
+
+std::string MoveOfResponse(std::string_view rest)
+{
+    std::string_view trimmed = rest.substr(0, rest.find_first_of(" \t"));
+    std::string move;
+    for (char c : trimmed)
+        if (c != '=') move.push_back(c);
+    return move;
+}
+
+u64 PlacementKey(const clsBoard& board)
+{
+    u64 key = 0;
+    for (int kind = Pawn; kind <= King; ++kind) {
+        for (int colourSlot = 0; colourSlot < 2; ++colourSlot) {
+            u64 pieces = board.bb[kind] & board.bb[colourSlot == 0 ? Own : Other];
+            while (pieces) {
+                int square = std::countr_zero(pieces);
+                pieces &= pieces - 1;
+                key ^= ZobristKeys[static_cast<std::size_t>(square)][static_cast<std::size_t>(kind - Pawn)]
+                                  [static_cast<std::size_t>(colourSlot)];
+            }
+        }
+    }
+    return key;
+}
+
+bool clsRepetitionHistory::Add(u64 key)
+{
+    keys_.push_back(key);
+    int equal = 0;
+    for (int i = static_cast<int>(keys_.size()) - 2; i >= 1; --i)
+        if (keys_[static_cast<std::size_t>(i)] == key && ++equal == 3) return true;
+    return false;
+}
+
+std::string QuoteName(std::string_view name)
+{
+    std::string s = "'";
+    for (char c : name) {
+        s.push_back(c);
+        if (c == '\'') s.push_back('\'');
+    }
+    s.push_back('\'');
+    return s;
+}
+
+std::string TimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs)
+{
+    std::string s = std::to_string(gameMs / 1000);
+    if (movesPerControl != 0) s = std::to_string(movesPerControl) + "/" + s;
+    if (incrementMs != 0) s += "+" + std::to_string(incrementMs / 1000);
+    return s;
+}
+
+std::string DranTimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs)
+{
+    return std::to_string(movesPerControl) + ":" + std::to_string(gameMs) + ":" + std::to_string(incrementMs);
+}
+
+std::string PgnDate(std::time_t when)
+{
+    std::tm local {};
+    localtime_r(&when, &local);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d.%02d.%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    return text;
+}
+
+std::string GameFileName(const std::string& tourneyBase, int round, int game)
+{
+    return tourneyBase + ".R" + std::to_string(round) + ".G" + std::to_string(game) + ".pgn";
+}
+
+namespace {
+
+// The legal move of the list with the coordinates of the text; null when none.
+const clsMove* FindCoordinateMove(clsMove* first, clsMove* end, std::string_view coordinate)
+{
+    u64 from = 0, to = 0;
+    int promotion = 0;
+    if (!ParseCoordinateMove(coordinate, &from, &to, &promotion)) return nullptr;
+    for (clsMove* m = first; m < end; ++m)
+        if (!m->Has(MoveFlag::Illegal) && m->from == from && m->to == to && m->Promotion() == promotion) return m;
+    return nullptr;
+}
+
+std::string SanOf(const clsMove* move, clsMove* first, clsMove* end)
+{
+    if (move->Has(MoveFlag::Castling)) return FileOf(move->to) == 6 ? "O-O" : "O-O-O";
+    const bool capture = move->Captured() != 0 || move->Has(MoveFlag::EnPassant);
+    std::string san;
+    if (move->Moving() == Pawn) {
+        if (capture) san = std::string(1, static_cast<char>('a' + FileOf(move->from))) + "x";
+        san += SquareName(move->to);
+        if (move->Promotion()) {
+            san += "=";
+            san.push_back(PieceLetters[move->Promotion()]);
+        }
+        return san;
+    }
+
+    // A piece: its letter, then as much of the origin as tells it from a twin of the same kind
+    // that can reach the same square (file first, then rank, then both).
+    bool twin = false, sameFile = false, sameRank = false;
+    for (clsMove* m = first; m < end; ++m) {
+        if (m->Has(MoveFlag::Illegal) || m->to != move->to || m->Moving() != move->Moving()) continue;
+        if (m->from == move->from) continue;
+        twin = true;
+        if (FileOf(m->from) == FileOf(move->from)) sameFile = true;
+        if (RankOf(m->from) == RankOf(move->from)) sameRank = true;
+    }
+    san.push_back(PieceLetters[move->Moving()]);
+    const std::string origin = SquareName(move->from);
+    if (twin) {
+        if (!sameFile)
+            san.push_back(origin[0]);
+        else if (!sameRank)
+            san.push_back(origin[1]);
+        else
+            san += origin;
+    }
+    if (capture) san += "x";
+    san += SquareName(move->to);
+    return san;
+}
+
+std::string PlainCoordinate(const clsMove& move)
+{
+    std::string text = MoveToText(move, false);
+    std::erase(text, '=');
+    return text;
+}
+
+} // namespace
+
+std::string SanOfMove(clsChessCore& core, std::string_view coordinate)
+{
+    auto [first, end] = LegalRootMoves(core);
+    const clsMove* move = FindCoordinateMove(first, end, coordinate);
+    return move ? SanOf(move, first, end) : std::string();
+}
+
+clsGameMove ReadGameMove(clsChessCore& core, std::string_view text)
+{
+    auto [first, end] = LegalRootMoves(core);
+    const clsMove* move = FindCoordinateMove(first, end, text);
+    if (!move) {
+        // Not a coordinate move: perhaps SAN. SanToCoordinate generates the list again.
+        const std::string coordinate = core.SanToCoordinate(text);
+        if (coordinate.empty()) return {};
+        std::tie(first, end) = LegalRootMoves(core);
+        move = FindCoordinateMove(first, end, coordinate);
+        if (!move) return {};
+    }
+    return { PlainCoordinate(*move), SanOf(move, first, end) };
+}
+
+std::string CheckMark(clsChessCore& core)
+{
+    const bool inCheck = core.IsAttacked(core.board.own() & core.board.kings());
+    if (!inCheck) return {};
+    auto [first, end] = LegalRootMoves(core);
+    for (clsMove* m = first; m < end; ++m)
+        if (!m->Has(MoveFlag::Illegal)) return "+";
+    return "#";
+}
+
+void clsMoveTextWriter::Reset(int fullMoveNumber, int sideToMove)
+{
+    tokens_.clear();
+    number_ = fullMoveNumber > 0 ? fullMoveNumber : 1;
+    side_ = sideToMove;
+    plies_ = 0;
+}
+
+void clsMoveTextWriter::Add(const std::string& san)
+{
+    if (side_ == White)
+        tokens_.push_back(std::to_string(number_) + ".");
+    else if (plies_ == 0)
+        tokens_.push_back(std::to_string(number_) + "...");
+    tokens_.push_back(san);
+    if (side_ == Black) ++number_;
+    side_ ^= 1;
+    ++plies_;
+}
+
+std::string clsMoveTextWriter::Text(const std::string& resultToken) const
+{
+    constexpr std::size_t LineWidth = 79;
+    std::string text, line;
+    auto put = [&](const std::string& token) {
+        if (!line.empty() && line.size() + 1 + token.size() > LineWidth) {
+            text += line + "\r\n";
+            line.clear();
+        }
+        if (!line.empty()) line.push_back(' ');
+        line += token;
+    };
+    for (const std::string& t : tokens_)
+        put(t);
+    if (!resultToken.empty()) put(resultToken);
+    if (!line.empty()) text += line + "\r\n";
+    return text;
+}
+
+} // namespace drnChess

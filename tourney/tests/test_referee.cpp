@@ -1,0 +1,226 @@
+// The referee thread with real child processes: our scripted fake engine plays each way a game
+// can end, all games at once; then the program's own engine as a player.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "book/clsgame.h"
+#include "engine/clsengine.h"
+#include "tourney/clstourneygame.h"
+#include "tourney/tests/test_referee_support.h"
+
+using namespace drnChess;
+using namespace std::chrono_literals;
+
+namespace {
+
+clsClientTiming FastTiming()
+{
+    clsClientTiming t;
+    t.SendDelayMs = 2;
+    t.StartDelayMs = 0;
+    t.HandshakeMs = 5000;
+    t.FeatureWaitMs = 300;
+    t.QuitGraceMs = 200;
+    return t;
+}
+
+// A game to its end: who plays, and what the record must say afterwards.
+struct Scenario {
+    const char* name;
+    const char* whiteProtocol;
+    const char* whiteProgram; // empty: the fake engine
+    const char* whiteParameters;
+    const char* blackProtocol;
+    const char* blackParameters;
+    std::int64_t baseMs;
+    std::uint32_t code;
+    const char* result;
+    const char* reason;
+    int plies;
+    int whitePoints, blackPoints;
+};
+
+// A game that ends in K+N vs K after 48 plies of mass exchanges.
+constexpr const char* MaterialWhite = "--moves=h2h3,c2c4,b2b4,b4a5,d2d4,c1h6,h6g7,d1b1,b1b7,b7c7,f2f3,h1g1,g2g3,f1e2,"
+                                      "g1f1,g3g4,f3g4,f1f7,f7e7,e2d1,e1f1,d1g4,g4e6,e6d5";
+constexpr const char* MaterialBlack = "--moves=h7h5,g8h6,a7a5,a8a5,a5a2,a2a1,a1b1,f8g7,g7d4,d8c7,d4g1,c7c4,c4e2,e8d8,"
+                                      "b8c6,h5g4,h8h3,h3h6,c6e7,d7d5,c8g4,h6e6,d8c7,e7d5";
+
+const Scenario Scenarios[] = {
+    { "fool's mate, Black over UCI", "xboard", "", "--moves=f2f3,g2g4", "uci", "--moves=e7e5,d8h4", 20000, 0x1A, "0-1",
+        "mate", 4, 0, 2 },
+    { "stalemate", "xboard", "", "--moves=e2e3,d1h5,h5a5,h2h4,a5c7,c7d7,d7b7,b7b8,b8c8,c8e6", "xboard",
+        "--moves=a7a5,a8a6,h7h5,a6h6,f7f6,e8f7,d8d3,d3h7,f7g6", 20000, 0x1200, "1/2-1/2", "stalemate", 19, 1, 1 },
+    { "insufficient material", "xboard", "", MaterialWhite, "xboard", MaterialBlack, 20000, 0x2200, "1/2-1/2",
+        "insufficient material", 48, 1, 1 },
+    { "repetition", "xboard", "", "--moves=g1f3,f3g1,g1f3,f3g1,g1f3,f3g1,g1f3,f3g1", "uci",
+        "--moves=g8f6,f6g8,g8f6,f6g8,g8f6,f6g8,g8f6,f6g8", 20000, 0xA00, "1/2-1/2", "triple repetition", 14, 1, 1 },
+    { "illegal move", "xboard", "", "--moves=e2e4,d2d4,c2c4", "xboard", "--moves=e7e5,e5e3", 20000, 0x102, "1-0",
+        "illegal move", 3, 2, 0 },
+    { "nonsense move", "xboard", "", "--moves=e2e4 --illegal-at=1", "xboard", "--moves=e7e5", 20000, 0x10A, "0-1",
+        "illegal move", 0, 0, 2 },
+    { "crash", "xboard", "", "--moves=e2e4,d2d4 --crash-after=1", "xboard", "--moves=e7e5,d7d5", 20000, 0x400A,
+        "0-1", "engine crashed", 2, 0, 2 },
+    { "stall", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=e7e5 --stall-after=0", 1500, 0x26, "1-0",
+        "forfeit", 1, 2, 0 },
+    { "White resigns with 0-1", "xboard", "", "--moves=e2e4 --result-at=1 --result=0-1", "xboard",
+        "--moves=e7e5,d7d5", 20000, 0x4A, "0-1", "resign", 2, 0, 2 },
+    { "Black resigns", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=", 20000, 0x42, "1-0", "resign", 1, 2, 0 },
+    { "draw claim", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=e7e5 --result-at=1 --result=1/2-1/2", 20000,
+        0x200, "1/2-1/2", "", 3, 1, 1 },
+    { "claimed win goes unheard", "xboard", "", "--moves=e2e4 --result-at=1 \"--result=1-0 {White claims}\"", "xboard",
+        "--moves=e7e5,d7d5", 1500, 0x2A, "0-1", "forfeit", 2, 0, 2 },
+    { "missing program", "xboard", "/nonexistent/corvala-test-engine", "", "xboard", "--moves=e7e5", 20000, 0x8000,
+        "*", "game aborted", 0, 0, 0 },
+    { "embedded player", "embedded", "", "memory=1", "xboard", "--moves=", 20000, 0x42, "1-0", "resign", 1, 2, 0 },
+};
+
+struct Running {
+    const Scenario* scenario;
+    std::unique_ptr<clsPlayer> white, black;
+    std::unique_ptr<clsTourneyGame> game;
+};
+
+TEST(RefereeGames, EveryWayAGameEnds)
+{
+    testsupport::ScratchFolder folder("referee");
+    std::vector<Running> games;
+    testing::internal::CaptureStdout();
+    for (const Scenario& s : Scenarios) {
+        Running r { &s, nullptr, nullptr, std::make_unique<clsTourneyGame>() };
+        r.white = std::make_unique<clsPlayer>(std::string("W ") + s.name, s.whiteProtocol,
+            *s.whiteProgram ? s.whiteProgram : FAKE_ENGINE_PATH, s.whiteParameters);
+        r.black = std::make_unique<clsPlayer>(std::string("B ") + s.name, s.blackProtocol, FAKE_ENGINE_PATH,
+            s.blackParameters);
+        r.game->White = r.white.get();
+        r.game->Black = r.black.get();
+        r.game->GameNumber = static_cast<int>(games.size()) + 1;
+        r.game->BaseTimeMs = s.baseMs;
+        r.game->IncrementMs = 0;
+        r.game->Timing = FastTiming();
+        r.game->FileBase = folder.File("game" + std::to_string(r.game->GameNumber) + ".pgn");
+        r.game->SetTag("White", r.white->Name);
+        r.game->SetTag("Black", r.black->Name);
+        r.game->SetTag("Result", "*");
+        games.push_back(std::move(r));
+    }
+    for (Running& r : games)
+        ASSERT_TRUE(r.game->Start());
+    const bool allFinished = testsupport::WaitFor(
+        [&] {
+            for (Running& r : games)
+                if (!r.game->IsFinished()) return false;
+            return true;
+        },
+        90s);
+    for (Running& r : games)
+        r.game->Wait();
+    const std::string console = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(allFinished);
+
+    for (Running& r : games) {
+        const Scenario& s = *r.scenario;
+        SCOPED_TRACE(s.name);
+        clsTourneyGame& g = *r.game;
+        EXPECT_EQ(g.ResultCode, s.code) << std::hex << g.ResultCode;
+        EXPECT_EQ(g.ResultText(), s.result);
+        EXPECT_EQ(g.ReasonText(), s.reason);
+        EXPECT_EQ(r.white->Score(), s.whitePoints);
+        EXPECT_EQ(r.black->Score(), s.blackPoints);
+
+        // The files: the log line by line, the PGN readable back with every move.
+        const std::string log = testsupport::ReadFile(folder.File("game" + std::to_string(g.GameNumber) + ".log"));
+        EXPECT_NE(log.find("-\tnew match: " + QuoteName(r.white->Name) + " vs " + QuoteName(r.black->Name) + "\r\n"),
+            std::string::npos)
+            << log;
+        EXPECT_NE(log.find(QuoteName(r.white->Name) + " result " + std::to_string(s.whitePoints) + " score "),
+            std::string::npos);
+        const std::string pgn = testsupport::ReadFile(g.FileBase);
+        EXPECT_NE(pgn.find(std::string("[Result \"") + s.result + "\"]"), std::string::npos) << pgn;
+        EXPECT_NE(pgn.find(std::string("[Reason \"") + s.reason + "\"]"), std::string::npos) << pgn;
+        dranbase::clsStrings noOptions;
+        auto reader = std::make_unique<clsEngine>(noOptions, nullptr);
+        reader->SetKeepLines(false);
+        clsGame readBack;
+        std::string error;
+        EXPECT_TRUE(ReadPgnGame(pgn, *reader, readBack, 0, {}, &error)) << error << "\n" << pgn;
+        EXPECT_EQ(static_cast<int>(readBack.Moves.size()), s.plies) << pgn;
+        EXPECT_EQ(readBack.Tag("Result"), s.result);
+    }
+
+    // The time forfeits carry elapsed > own time, beyond the grace.
+    for (Running& r : games) {
+        const std::string forfeit = r.game->Tag("Forfeit_ms");
+        if (r.game->ReasonText() != "forfeit") {
+            EXPECT_TRUE(forfeit.empty());
+            continue;
+        }
+        const std::size_t gt = forfeit.find('>');
+        ASSERT_NE(gt, std::string::npos) << forfeit;
+        const long long elapsed = std::stoll(forfeit.substr(0, gt)), own = std::stoll(forfeit.substr(gt + 1));
+        EXPECT_LE(own, r.scenario->baseMs);
+        EXPECT_GT(elapsed, own + 50) << forfeit;
+    }
+
+    // A claimed win is logged and play goes on.
+    const std::vector<std::string> claimLog = games[11].game->LogLines();
+    EXPECT_NE(std::find(claimLog.begin(), claimLog.end(), "W\tresult 1-0"), claimLog.end());
+
+    // Verbose off: of the game log, only the forfeit lines reach the console.
+    std::size_t gameLines = 0;
+    std::istringstream lines(console);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("#\tG", 0) != 0) continue;
+        ++gameLines;
+        EXPECT_NE(line.find("forfeit"), std::string::npos) << line;
+    }
+    EXPECT_GE(gameLines, 2u);
+
+    // Every engine has been ended and reaped.
+    games.clear();
+    EXPECT_TRUE(testsupport::ChildProcesses().empty());
+}
+
+TEST(RefereeGames, VerboseCopiesTheLogAndAbortStops)
+{
+    testsupport::ScratchFolder folder("referee_abort");
+    clsPlayer white("Slow White", "xboard", FAKE_ENGINE_PATH, "--moves=e2e4,d2d4 --move-delay=100000");
+    clsPlayer black("Black", "uci", FAKE_ENGINE_PATH, "--moves=e7e5");
+    auto game = std::make_unique<clsTourneyGame>();
+    game->White = &white;
+    game->Black = &black;
+    game->GameNumber = 7;
+    game->Verbose = true;
+    game->Timing = FastTiming();
+    game->FileBase = folder.File("aborted.pgn");
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(game->Start());
+    ASSERT_TRUE(testsupport::WaitFor(
+        [&] {
+            for (const std::string& line : game->LogLines())
+                if (line.find("--->\tgo") != std::string::npos) return true;
+            return false;
+        },
+        10s));
+    game->RequestAbort();
+    ASSERT_TRUE(testsupport::WaitFor([&] { return game->IsFinished(); }, 10s));
+    game->Wait();
+    const std::string console = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(game->ResultCode, GameResult::Aborted);
+    EXPECT_EQ(game->ResultText(), "*");
+    EXPECT_EQ(white.Score(), 0);
+    EXPECT_EQ(black.Score(), 0);
+    EXPECT_NE(console.find("#\tG7\t-\tnew match: 'Slow White' vs 'Black'"), std::string::npos);
+    EXPECT_NE(console.find("#\tG7\tW\t--->\tgo"), std::string::npos);
+    EXPECT_NE(testsupport::ReadFile(folder.File("aborted.pgn")).find("[Result \"*\"]"), std::string::npos);
+    game.reset();
+    EXPECT_TRUE(testsupport::ChildProcesses().empty());
+}
+
+} // namespace
