@@ -123,9 +123,9 @@ private:
 // The start-up handshake of a player before a game (the referee calls it once per game and
 // player): sets colour and both clocks to the base time and increment; when the player is not
 // ready yet, starts it, waits the start delay and asks for its protocol ("xboard" +
-// "protover 2", or "uci"), then waits until it is ready: UCI "uciok"; xboard "feature ...
-// done=1" after a "done=0", the "pong" of a ping the features asked for, or no done=... at all
-// within the feature wait (an engine of the old protocol). A move or result before readiness,
+// "protover 2", or "uci"), then waits until it is ready: UCI "uciok"; xboard a feature line
+// with done=1 (which also ends an earlier done=0) and the "pong" of a ping the features asked
+// for, or no done=... at all within the feature wait (an engine of the old protocol). A move or result before readiness,
 // an engine that ends, or the handshake time-out stop the wait. When ready, NewGame() follows.
 // True when the player is ready.
 bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs);
