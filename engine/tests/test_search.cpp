@@ -1,6 +1,7 @@
 // The search and the think: mates, stalemate, root marks, determinism, the four-ply probe and
 // the random modes. Depths stay at 4 or below so the sanitizer build stays quick.
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -204,6 +205,65 @@ namespace {
         EXPECT_EQ(FixedDepthThink(*engine, Positions[1], 4), first);
         ASSERT_TRUE(share.Size(1));
         EXPECT_EQ(FixedDepthThink(*engine, Positions[1], 4), first);
+    }
+
+    // Plain minimax over the full move lists, with the search's leaf score and mate/stalemate
+    // scores: the alpha-beta node loop must find the same root value.
+    int Minimax(clsEngine& e, int ply, int depth)
+    {
+        clsSimpleNode* n = &e.nodes[ply];
+        e.current = n;
+        const clsBoard saved = e.board;
+        e.GenerateMoves(-1);
+        int best = -15000;
+        bool legal = false;
+        for (clsMove* m = n->firstMove; m != clsChessCore::Next(n)->firstMove; ++m) {
+            e.MakeMove(*m);
+            if (e.IsAttacked(e.board.own() & e.board.kings())) {
+                e.board = saved;
+                continue;
+            }
+            legal = true;
+            int score;
+            if (ply < depth) {
+                n->currentMove = m;
+                e.board.SwitchSide();
+                score = -Minimax(e, ply + 1, depth);
+                e.current = n;
+            } else {
+                n->pawnCacheKey = 1;
+                score = static_cast<std::int16_t>(e.board.material + e.Evaluate());
+            }
+            e.board = saved;
+            best = std::max(best, score);
+        }
+        if (!legal) return n->inCheck ? -10000 : -52;
+        return best;
+    }
+
+    TEST_F(Search, AgreesWithPlainMinimax)
+    {
+        struct Case {
+            const char* fen;
+            int depth;
+        };
+        const Case cases[] = {
+            { Positions[0], 3 }, { Positions[1], 3 }, { Positions[2], 2 }, { Positions[3], 4 },
+            { "8/8/4k3/8/2p5/8/B2P2K1/8 w - -", 4 },
+            { "r1b1k2r/ppppnppp/2n2q2/2b5/3NP3/2P1B3/PP3PPP/RN1QKB1R w KQkq -", 3 },
+            { "k7/8/2K5/8/8/8/8/7R w - -", 4 }, // a mate in two
+            { "4r1k1/8/8/8/8/p7/6PP/1N5K w - -", 4 }, // moves that lose to mate
+            { "7k/5K2/p7/8/8/8/8/6R1 b - -", 4 }, // every move loses to mate
+        };
+        for (const Case& c : cases) {
+            engine->SetFromFEN(c.fen);
+            engine->SetFixedDepth(c.depth);
+            engine->SetSingleIteration(true);
+            Think(*engine);
+            const int searched = engine->ResultMove().order;
+            engine->SetFromFEN(c.fen);
+            EXPECT_EQ(searched, Minimax(*engine, 1, c.depth)) << c.fen << " depth " << c.depth;
+        }
     }
 
     TEST_F(Search, WithoutATableTheSearchStillWorks)
