@@ -14,7 +14,8 @@ namespace drnChess {
 
 namespace {
 
-    // The processor test of the original start-up always answered no; "-nopopcnt" clears it again.
+    // The start-up processor test answers no; "-nopopcnt" clears the flag again. Nothing computes
+    // with it: bit counting is the same either way.
     std::atomic<bool> popCountEnabled { false };
 
     std::string UpperHex(std::size_t v)
