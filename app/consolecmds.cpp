@@ -90,7 +90,7 @@ int clsCorvala::CmdMergeBooks(const std::string& rest)
     return 0;
 }
 
-int clsCorvala::CmdCvBooks(const std::string& rest)
+int clsCorvala::CmdCvBooks(const std::string&)
 {
     CvBooks([this](const std::string& text, bool endLine) { Print(text, endLine); });
     return 0;

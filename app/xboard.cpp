@@ -45,6 +45,7 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
         { "rejected", &clsCorvala::CmdRejected },
         { "ping", &clsCorvala::CmdPing },
         { "variant", &clsCorvala::CmdNothing },
+        { "random", &clsCorvala::CmdNothing }, // xboard sends it; the engine plays no random moves on request
         { "new", &clsCorvala::CmdNew },
         { "quit", &clsCorvala::CmdQuit },
         { "force", &clsCorvala::CmdForce },
