@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 
 namespace drnChess {
 
@@ -10,6 +11,9 @@ std::array<u64, 2> SideKeys {};
 
 namespace {
 
+    // Engines on several threads draw from the one generator (book choices, random moves), so
+    // every step and every seeding takes this lock; nothing draws per search node.
+    std::mutex generatorMutex;
     u64 s0 = 0;
     u64 s1 = 1;
 
@@ -48,6 +52,7 @@ namespace {
 
 u64 NextRandom()
 {
+    std::lock_guard lock(generatorMutex);
     u64 x = s0;
     const u64 y = s1;
     s0 = y;
@@ -58,12 +63,14 @@ u64 NextRandom()
 
 void SeedRandom(u64 n)
 {
+    std::lock_guard lock(generatorMutex);
     s0 = n;
     s1 = n + 1;
 }
 
 void SeedRandomFromTime()
 {
+    std::lock_guard lock(generatorMutex);
     s0 = static_cast<std::uint32_t>(std::time(nullptr));
     s1 = s0 + static_cast<u64>(std::rand());
 }

@@ -7,8 +7,8 @@
 // once, by InitKeysOnce(), which the engine calls when it is constructed: a fixed seed must be
 // set before the first engine is built to fix the keys as well.
 //
-// The generator state is not guarded: seeding and drawing belong to the thread that starts the
-// program, and InitKeysOnce() is itself safe to call from several threads.
+// The generator is shared by every thread that draws (engines choosing book or random moves,
+// learning): each step takes a lock. InitKeysOnce() is safe to call from several threads.
 
 #include <array>
 #include <cstdint>
