@@ -32,5 +32,12 @@ tsan: deps
 	cmake --build build/tsan -j $(JOBS)
 	cd build/tsan && ctest --output-on-failure -j $(JOBS) -L threaded
 
+# A minute of coverage-guided fuzzing of the XML reader (clang and libFuzzer).
+fuzz: deps
+	cmake -S fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++
+	cmake --build build/fuzz -j $(JOBS)
+	mkdir -p build/fuzz/corpus
+	build/fuzz/fuzz_xml -max_total_time=60 build/fuzz/corpus
+
 clean:
 	rm -rf build

@@ -70,8 +70,9 @@ bool clsThread::Start()
         thread_ = std::thread([this] { Entry(); });
     } catch (...) {
         state_.store(0);
+        return false;
     }
-    return IsRunning();
+    return true; // started (a short body may already have ended)
 }
 
 bool clsThread::Cancel()
