@@ -22,6 +22,8 @@ inline constexpr const char* StartFEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ
 
 class clsChessCore {
 public:
+    // The first core built in the process draws the hash keys (InitKeysOnce), so a fixed seed
+    // (SeedRandom) must be set before. The board starts empty: load one with SetFromFEN.
     clsChessCore();
     virtual ~clsChessCore() = default;
     clsChessCore(const clsChessCore&) = delete;
@@ -57,6 +59,9 @@ public:
     // end of the list, and the record at the end carries MoveFlag::Illegal as an end mark. The
     // node's `stage` field is the caller's. A node started with fewer than MovesReservedPerNode
     // records left in the move stack gets an empty list instead of overrunning it.
+    // Castling needs the king on its home square, the corner in `castle` with an own rook on
+    // it; en passant needs the previous move to be a double push whose pawn still stands there
+    // (so a FEN en-passant square without such a pawn gives no capture).
     void GenerateMoves(int stage);
     // True when a piece of `other` attacks the single-bit square (`own` and `side` as they
     // stand). An empty square argument gives false.
