@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The benchmarks of `make bench`: deep perft over the shared positions (every listed depth),
+# the search node-count signature with its speed, and book building from the shared PGN games.
+#   scripts/bench.sh BUILD_DIR
+set -euo pipefail
+dir=${1:-build/bench}
+status=0
+for b in perft_bench search_bench book_bench; do
+  exe="$dir/bench/$b"
+  [ -x "$exe" ] || exe="$dir/$b"
+  if [ ! -x "$exe" ]; then echo "== $b: not built"; status=1; continue; fi
+  echo "== $b"
+  "$exe" || status=1
+done
+exit $status
