@@ -13,6 +13,7 @@ clsCorvala::clsCorvala(const dranbase::clsStrings& options)
 {
     SetKeepLines(false); // nobody reads the application's own lines back
     engine_ = std::make_unique<clsEngine>(options_, &share_);
+    engine_->SetKeepLines(false);
     commandLog_ = options_.Value("-log");
     std::string memory = options_.Value("memory");
     SetHashSize(memory.empty() ? defaultHashMiB_ : static_cast<int>(ToInt(memory)));

@@ -410,6 +410,9 @@ int clsCorvala::CmdSd(const std::string& rest)
 {
     long long d = dranbase::Trim(rest).empty() ? 2 : ToInt(rest);
     engine_->SetMaxPly(static_cast<int>(d < 128 ? d : 128));
+    // The think reads its own limit: the maximum ply is also lowered by perft and probes.
+    // Iterations go in steps of two from depth 2, so depth 2 is the shallowest think.
+    engine_->SetDepthLimit(static_cast<int>(d < 2 ? 2 : d < 128 ? d : 128));
     return 0;
 }
 

@@ -128,6 +128,10 @@ public:
     // Single iteration: skip the book and run one iteration of the fixed depth (or 2).
     void SetSingleIteration(bool on) { singleIteration_ = on; }
     bool SingleIteration() const { return singleIteration_; }
+    // The deepest iteration a think may run ("sd"); 0 means no limit but the node stack's.
+    // Iterations go 2, 4, 6 ..., so an odd limit stops at the even depth below it.
+    void SetDepthLimit(int depth) { depthLimit_ = depth; }
+    int DepthLimit() const { return depthLimit_; }
     // The first iteration depth in plies; 0 means not set (start at 2).
     void SetFixedDepth(int depth) { fixedDepth_ = depth; }
     int FixedDepth() const { return fixedDepth_; }
@@ -202,6 +206,7 @@ private:
 
     bool singleIteration_ = false;
     int fixedDepth_ = 0;
+    int depthLimit_ = 0;
     std::atomic<bool> stop_ { false };
 
     std::mutex resultMutex_; // guards result_ only

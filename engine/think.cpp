@@ -79,6 +79,7 @@ bool clsEngine::Run()
     // 5. Depth limit, held where the node stack ends.
     int limit = fixedDepth_ != 0 ? fixedDepth_ : (random && !timed && !proportional) ? 2 : MaxSearchDepth;
     limit = std::min(limit, MaxSearchDepth);
+    if (depthLimit_ > 0) limit = std::min(limit, depthLimit_); // "sd"
 
     // The table may not be resized while this think uses it.
     std::shared_lock<std::shared_mutex> tableUse;

@@ -194,3 +194,14 @@ TEST_F(Protocol, EpdSuiteIsJudgedAndScored)
     auto missing = p.Exchange("\\epd 0:1 /nonexistent/suite.epd");
     EXPECT_TRUE(Contains(missing, "# cannot read /nonexistent/suite.epd"));
 }
+
+TEST_F(Protocol, SearchDepthLimitStopsTheThinkOnItsOwn)
+{
+    p.Exchange("new");
+    p.Exchange("post");
+    p.Exchange("sd 4");
+    p.Exchange("level 0 60 0"); // an hour's budget: only the depth limit can end the think
+    p.Send("go");
+    std::string move = p.ReadUntil("move ", 20000);
+    EXPECT_NE(move, "<timeout>");
+}
