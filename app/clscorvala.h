@@ -64,6 +64,8 @@ private:
     void TakeBack(int plies);
     // Stops a running think and discards its move (the position or the state is changing).
     void StopThinking();
+    // Hands options and limits that arrived during a think to the engine once it is idle.
+    void ApplyPendingSettings();
     void OnEngineMove(const std::string& move, std::int64_t elapsed);
 
     int CmdUserMove(const std::string& rest);
@@ -148,6 +150,14 @@ private:
     std::int64_t baseTime_ = 0;
     std::int64_t increment_ = 0;
     std::int64_t fixedMoveTime_ = 0; // "st": ms per move, 0 when not set
+    int depthLimit_ = 0;             // "sd": deepest iteration, 0 when not set
+    int maxPlyRequest_ = 0;          // "sd" also sets the maximum ply, when the engine is idle
+    struct PendingOption {
+        std::string key;
+        std::string value;
+        bool replace = false; // Set (memory, cores) rather than Add (option)
+    };
+    std::vector<PendingOption> pendingOptions_;
     std::int64_t engineClock_ = 300000;
     std::int64_t opponentClock_ = 300000;
     std::int64_t thinkStart_ = 0;

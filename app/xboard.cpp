@@ -32,6 +32,20 @@ std::int64_t MinutesText(const std::string& text)
 // A bare word is a move when its second character is a rank digit.
 bool LooksLikeMove(const std::string& word) { return word.size() >= 2 && word[1] >= '1' && word[1] <= '8'; }
 
+// Commands that may arrive while the engine thinks: they touch only the driver's own fields,
+// or stop the think themselves before they change anything. Every other command (one that
+// reads or changes the engine's position, book, soul or options) first stops the think.
+bool AllowedWhileThinking(const std::string& word)
+{
+    static const char* const words[] = { "?", "ping", "time", "otim", "post", "nopost", "easy", "hard", "xboard",
+        "protover", "accepted", "rejected", "name", "rating", "computer", "ics", "draw", "hint", "variant", "random",
+        "level", "st", "sd", "memory", "option", "cores", "new", "quit", "force", "go", "white", "black", "result",
+        "setboard", "undo", "remove", "\\epd", "analyze", "edit" };
+    for (const char* w : words)
+        if (EqualsNoCase(word, w)) return true;
+    return false;
+}
+
 } // namespace
 
 const std::vector<clsCorvala::Command>& clsCorvala::Commands()
@@ -116,6 +130,18 @@ int clsCorvala::ExecuteCommand(const std::string& word, const std::string& rest)
             std::fclose(f);
         }
     }
+    if (engine_->IsRunning() && !AllowedWhileThinking(word)) {
+        // The engine's board belongs to its thread until the think ends.
+        if (LooksLikeMove(word) || EqualsNoCase(word, "usermove")) {
+            Print("Illegal move: " + (LooksLikeMove(word) ? word : rest));
+            return 0;
+        }
+        StopThinking();
+        if (state_ != NotPlaying) {
+            state_ = NotPlaying;
+            Print("# thinking stopped for " + word);
+        }
+    }
     if (LooksLikeMove(word)) return CmdUserMove(word);
     for (const auto& c : Commands())
         if (EqualsNoCase(word, c.word)) return (this->*c.handler)(rest);
@@ -131,6 +157,7 @@ void clsCorvala::CommandLoop()
     while (!quit && !Cancelled()) {
         std::int64_t now = dranbase::Tick();
         if (!engine_->IsRunning()) {
+            if (!pendingOptions_.empty() || maxPlyRequest_ > 0) ApplyPendingSettings();
             if (state_ == PlaysWhite || state_ == PlaysBlack || state_ == EpdTest) {
                 ReportThinking();
                 int score = 0;
@@ -234,8 +261,10 @@ void clsCorvala::ReportThinking()
 
 void clsCorvala::StartThinking()
 {
-    // 1. A search still running is stopped and its thread joined.
+    // 1. A search still running is stopped and its thread joined; settings that came during
+    //    it take effect now.
     engine_->StopRequest();
+    ApplyPendingSettings();
     // 2. Diagnostics follow "post".
     engine_->verbose = post_;
     // 3. Move count within the time control; a new control adds its base time.
@@ -344,6 +373,8 @@ int clsCorvala::CmdNew(const std::string&)
     engine_->fullmoveNumber = 1;
     history_.clear();
     fixedMoveTime_ = 0;
+    depthLimit_ = 0; // "sd" holds until it is changed or a new game starts
+    ApplyPendingSettings();
     engineClock_ = opponentClock_ = defaultBaseTime_;
     state_ = PlaysBlack;
     return 0;
@@ -409,10 +440,11 @@ int clsCorvala::CmdSt(const std::string& rest)
 int clsCorvala::CmdSd(const std::string& rest)
 {
     long long d = dranbase::Trim(rest).empty() ? 2 : ToInt(rest);
-    engine_->SetMaxPly(static_cast<int>(d < 128 ? d : 128));
-    // The think reads its own limit: the maximum ply is also lowered by perft and probes.
-    // Iterations go in steps of two from depth 2, so depth 2 is the shallowest think.
-    engine_->SetDepthLimit(static_cast<int>(d < 2 ? 2 : d < 128 ? d : 128));
+    // The think reads its own limit (the maximum ply is also lowered by perft and probes);
+    // it is handed over when the next think starts. Iterations go in steps of two from
+    // depth 2, so depth 2 is the shallowest think.
+    depthLimit_ = static_cast<int>(d < 2 ? 2 : d < 128 ? d : 128);
+    maxPlyRequest_ = static_cast<int>(d < 128 ? d : 128);
     return 0;
 }
 
@@ -519,23 +551,45 @@ int clsCorvala::CmdComputer(const std::string&)
     return 0;
 }
 
+void clsCorvala::ApplyPendingSettings()
+{
+    // The engine reads its options and limits when a think starts: they change only while
+    // its thread is idle.
+    if (engine_->IsRunning()) return;
+    for (auto& o : pendingOptions_) {
+        if (o.key.empty()) continue;
+        if (o.replace)
+            engine_->options.Set(o.key, o.value);
+        else
+            engine_->options.Add(o.key, o.value);
+    }
+    pendingOptions_.clear();
+    engine_->SetDepthLimit(depthLimit_);
+    if (maxPlyRequest_ > 0) engine_->SetMaxPly(maxPlyRequest_);
+    maxPlyRequest_ = 0;
+}
+
 int clsCorvala::CmdMemory(const std::string& rest)
 {
-    engine_->options.Set("memory", rest);
-    if (!engine_->IsRunning()) SetHashSize(dranbase::Trim(rest).empty() ? defaultHashMiB_ : static_cast<int>(ToInt(rest)));
+    pendingOptions_.push_back({ "memory", rest, true });
+    if (engine_->IsRunning()) return 0; // recorded; the table keeps its size
+    ApplyPendingSettings();
+    SetHashSize(dranbase::Trim(rest).empty() ? defaultHashMiB_ : static_cast<int>(ToInt(rest)));
     return 0;
 }
 
 int clsCorvala::CmdOption(const std::string& rest)
 {
     auto [name, value] = SplitFirst(rest, '=');
-    engine_->options.Add(name, value);
+    pendingOptions_.push_back({ name, value, false });
+    ApplyPendingSettings();
     return 0;
 }
 
 int clsCorvala::CmdCores(const std::string& rest)
 {
-    engine_->options.Set("cores", rest);
+    pendingOptions_.push_back({ "cores", rest, true });
+    ApplyPendingSettings();
     return 0;
 }
 

@@ -205,3 +205,38 @@ TEST_F(Protocol, SearchDepthLimitStopsTheThinkOnItsOwn)
     std::string move = p.ReadUntil("move ", 20000);
     EXPECT_NE(move, "<timeout>");
 }
+
+TEST_F(Protocol, CommandsDuringAThinkLeaveThePositionAlone)
+{
+    p.Exchange("new");
+    p.Exchange("level 0 60 0"); // a long budget: the think runs until something stops it
+    p.Send("go");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    // Allowed during a think: clocks, posting, memory. An out-of-turn move is refused. (A ping
+    // would be answered only after the move, so replies are read one by one here.)
+    p.Send("time 5000");
+    EXPECT_EQ(p.ReadUntil("# engine time"), "# engine time set to 50000 ms");
+    p.Send("e7e5");
+    EXPECT_EQ(p.ReadUntil("Illegal move"), "Illegal move: e7e5");
+    p.Send("post");
+    p.Send("memory 2"); // recorded; the table is not resized under the search
+    // "?" plays the move found so far, for the unchanged start position.
+    p.Send("?");
+    std::string move = p.ReadUntil("move ", 5000);
+    ASSERT_NE(move, "<timeout>");
+    p.Exchange("force");
+    std::string fen = ShownFEN(p);
+    EXPECT_EQ(fen.find(" b KQkq"), fen.find(' ')) << fen; // one white move was made, black to move
+
+    // A tool command during a think stops it, plays nothing and leaves the game to the user.
+    p.Exchange("new");
+    p.Exchange("level 0 60 0");
+    p.Send("go");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    auto perft = p.Exchange("perft 2");
+    EXPECT_TRUE(Contains(perft, "# thinking stopped for perft"));
+    for (const auto& l : perft) EXPECT_NE(l.rfind("move ", 0), 0u) << l;
+    EXPECT_EQ(perft.back().rfind("Nodes: 400,", 0), 0u) << perft.back();
+    EXPECT_EQ(ShownFEN(p), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    EXPECT_TRUE(Contains(p.Exchange("e2e4"), "# I'm not thinking"));
+}
