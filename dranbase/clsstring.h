@@ -136,6 +136,19 @@ public:
     }
     T* Find(std::string_view key) const { return Item(IndexOf(key)); }
     const std::string& Key(int i) const { return nodes_[static_cast<std::size_t>(i)].key; }
+    // Moves one entry to another index, shifting those between; false when either index is
+    // out of range or they are equal.
+    bool Move(int from, int to)
+    {
+        if (from == to || from < 0 || to < 0 || from >= Count() || to >= Count()) return false;
+        auto it = nodes_.begin();
+        if (from < to)
+            std::rotate(it + from, it + from + 1, it + to + 1);
+        else
+            std::rotate(it + to, it + from, it + from + 1);
+        sorted_ = false;
+        return true;
+    }
     void RemoveAt(int i)
     {
         if (i >= 0 && i < Count()) nodes_.erase(nodes_.begin() + i);

@@ -75,6 +75,21 @@ TEST(Strings, CollectionLookupAgreesBeforeAndAfterSorting)
     }
 }
 
+TEST(Strings, CollectionMoveShiftsTheEntriesBetween)
+{
+    clsCollection<int> c;
+    for (int i = 0; i < 5; ++i) c.Add("k" + std::to_string(i), std::make_unique<int>(i));
+    EXPECT_FALSE(c.Move(2, 2));
+    EXPECT_FALSE(c.Move(0, 5));
+    EXPECT_FALSE(c.Move(-1, 2));
+    ASSERT_TRUE(c.Move(0, 3)); // k1 k2 k3 k0 k4
+    ASSERT_TRUE(c.Move(4, 1)); // k1 k4 k2 k3 k0
+    std::string order;
+    for (int i = 0; i < c.Count(); ++i) order += c.Key(i);
+    EXPECT_EQ(order, "k1k4k2k3k0");
+    EXPECT_EQ(*c.Find("k0"), 0);
+}
+
 TEST(Strings, FileSaveAppendsUnlessOverwriting)
 {
     auto path = (std::filesystem::temp_directory_path() / "corvala_strings_test.txt").string();
