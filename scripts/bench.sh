@@ -5,7 +5,7 @@
 set -euo pipefail
 dir=${1:-build/bench}
 status=0
-for b in perft_bench search_bench book_bench; do
+for b in perft_bench search_bench book_bench bookfile_bench; do
   exe="$dir/bench/$b"
   [ -x "$exe" ] || exe="$dir/$b"
   if [ ! -x "$exe" ]; then echo "== $b: not built"; status=1; continue; fi
