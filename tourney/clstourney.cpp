@@ -312,7 +312,10 @@ void clsTourney::PlayRounds()
 
         // 2b. Scheduling passes until every game of the round has finished.
         for (;;) {
+            // Games already running hold their slots before any new one starts.
             int running = 0, unfinished = 0;
+            for (int g = 0; g < games_.Count(); ++g)
+                if (!games_.Item(g)->IsFinished() && games_.Item(g)->IsRunning()) ++running;
             std::string playing;
             for (int g = 0; g < games_.Count(); ++g) {
                 clsTourneyGame& game = *games_.Item(g);
@@ -329,7 +332,6 @@ void clsTourney::PlayRounds()
                         ++running;
                     }
                 } else {
-                    ++running;
                     playing += std::to_string(game.GameNumber) + " ";
                 }
             }

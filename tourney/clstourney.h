@@ -97,8 +97,10 @@ public:
     clsTourney(int number, const std::string& filePath);
     ~clsTourney() override;
 
-    // Aborts the unfinished games, writes "cancel" to the tournament log, gives the games 3000 ms
-    // to wind down (only when the tournament is running) and stops the thread.
+    // When the tournament is running: asks every unfinished game to end as aborted and writes
+    // "cancel" to the tournament log. Then stops the thread and waits for it, which waits for
+    // the running games to wind down (their engines quit and are ended), so nothing of the
+    // tournament outlives the call. The rounds' end lines and standings are not written.
     bool Cancel() override;
 
     // Builds the line number "\t" ms since start "\t" round "\t" game "\t-\t" text, prints it and,
