@@ -76,7 +76,8 @@ void clsEmbeddedEngine::StartThink()
 {
     engine_->StopRequest();
     const std::int64_t clock = clock_ > 0 ? clock_ : OwnTime;
-    deadline_ = dranbase::Tick() + ThinkBudget(clock, engine_->FullMoveNumber(), movesPerControl_, increment_);
+    deadline_
+        = dranbase::Tick() + ThinkBudget(clock, engine_->FullMoveNumber(), movesPerControl_, increment_);
     thinking_ = engine_->Start();
     if (!thinking_) FinishThink(); // no thread: answer at once
 }
@@ -120,9 +121,10 @@ void clsEmbeddedEngine::Send(const std::string& text)
 void clsEmbeddedEngine::Command(const std::string& text)
 {
     auto [word, rest] = dranbase::SplitFirst(dranbase::Trim(text), ' ');
-    if (word.empty() || EqualsNoCase(word, "xboard") || EqualsNoCase(word, "post") || EqualsNoCase(word, "nopost")
-        || EqualsNoCase(word, "otim") || EqualsNoCase(word, "easy") || EqualsNoCase(word, "hard")
-        || EqualsNoCase(word, "accepted") || EqualsNoCase(word, "rejected") || EqualsNoCase(word, "computer")) {
+    if (word.empty() || EqualsNoCase(word, "xboard") || EqualsNoCase(word, "post")
+        || EqualsNoCase(word, "nopost") || EqualsNoCase(word, "otim") || EqualsNoCase(word, "easy")
+        || EqualsNoCase(word, "hard") || EqualsNoCase(word, "accepted") || EqualsNoCase(word, "rejected")
+        || EqualsNoCase(word, "computer")) {
         return;
     }
     if (EqualsNoCase(word, "protover")) {

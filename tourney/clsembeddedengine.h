@@ -55,7 +55,8 @@ public:
     // control (0: the whole game) and the increment: t / moves left, t being the clock less
     // 50 ms when it is above 100 ms, plus half the increment as long as that stays within half
     // of t. Never below 1.
-    static std::int64_t ThinkBudget(std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs);
+    static std::int64_t ThinkBudget(
+        std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs);
 
     clsEngine& Engine() { return *engine_; }
     bool Thinking() const { return thinking_; }
@@ -72,11 +73,11 @@ private:
     std::deque<std::string> replies_;
     bool thinking_ = false;
     std::int64_t deadline_ = 0;
-    bool force_ = true;       // moves are only recorded, no think follows
-    int playing_ = 1;         // the colour it plays after "new" (Black) or "go"
+    bool force_ = true; // moves are only recorded, no think follows
+    int playing_ = 1; // the colour it plays after "new" (Black) or "go"
     int movesPerControl_ = 0;
     std::int64_t increment_ = 0;
-    std::int64_t clock_ = 0;  // its own clock as the last "time" said (ms)
+    std::int64_t clock_ = 0; // its own clock as the last "time" said (ms)
 };
 
 } // namespace drnChess

@@ -18,18 +18,18 @@ using dranbase::Trim;
 
 namespace {
 
-std::string Unquoted(const std::string& text)
-{
-    std::string s = Trim(text);
-    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
-    return s;
-}
+    std::string Unquoted(const std::string& text)
+    {
+        std::string s = Trim(text);
+        if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
+        return s;
+    }
 
-// A number of the description: the element or attribute when present, else the default.
-std::int64_t NumberOr(const std::string& text, bool present, std::int64_t fallback)
-{
-    return present ? ToInt(text) : fallback;
-}
+    // A number of the description: the element or attribute when present, else the default.
+    std::int64_t NumberOr(const std::string& text, bool present, std::int64_t fallback)
+    {
+        return present ? ToInt(text) : fallback;
+    }
 
 } // namespace
 
@@ -75,8 +75,8 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
             if (!EqualsNoCase(Trim(e->GetAttribute("active")), "true")) continue;
             clsPlayerConfig p { e->GetAttribute("name"), e->GetAttribute("protocol"),
                 Unquoted(e->GetChildText("filename")), Trim(e->GetChildText("parameters")) };
-            bool repeated = std::any_of(
-                c.players.begin(), c.players.end(), [&](const clsPlayerConfig& q) { return q.name == p.name; });
+            bool repeated = std::any_of(c.players.begin(), c.players.end(),
+                [&](const clsPlayerConfig& q) { return q.name == p.name; });
             if (repeated)
                 c.skippedPlayers.push_back(p.name);
             else
@@ -113,12 +113,17 @@ std::vector<std::pair<int, int>> MakePairings(int playerCount, int kind)
 // --- clsTourney ------------------------------------------------------------------------------------
 
 clsTourney::clsTourney(int number, const std::string& filePath)
-    : dranbase::clsThread("tourney"), number_(number), filePath_(filePath)
+    : dranbase::clsThread("tourney")
+    , number_(number)
+    , filePath_(filePath)
 {
     xml_.LoadFile(filePath);
 }
 
-clsTourney::~clsTourney() { clsTourney::Cancel(); }
+clsTourney::~clsTourney()
+{
+    clsTourney::Cancel();
+}
 
 bool clsTourney::Cancel()
 {
@@ -138,8 +143,9 @@ bool clsTourney::Cancel()
 
 void clsTourney::TourneyLog(int number, const std::string& text)
 {
-    const std::string line = std::to_string(number_) + "\t" + std::to_string(dranbase::Tick() - startTick_.load())
-        + "\t" + std::to_string(round_.load()) + "\t" + std::to_string(number) + "\t-\t" + text;
+    const std::string line = std::to_string(number_) + "\t"
+        + std::to_string(dranbase::Tick() - startTick_.load()) + "\t" + std::to_string(round_.load()) + "\t"
+        + std::to_string(number) + "\t-\t" + text;
     dranbase::Output().Write(line, true);
     if (logFileName_.empty()) return;
     std::lock_guard lock(logMutex_);
@@ -280,7 +286,8 @@ void clsTourney::SetGameTags(clsTourneyGame& game, int round, int index)
     game.SetTag("Round", roundText);
     game.SetTag("DranRound", std::to_string(number_) + ":" + roundText + ":" + std::to_string(index + 1));
     game.SetTag("DranSoftware", Software);
-    game.SetTag("DranTimeControl", DranTimeControlTag(config_.movesPerControl, config_.gameMs, config_.incrementMs));
+    game.SetTag(
+        "DranTimeControl", DranTimeControlTag(config_.movesPerControl, config_.gameMs, config_.incrementMs));
     game.SetTag("TimeControl", TimeControlTag(config_.movesPerControl, config_.gameMs, config_.incrementMs));
     game.SetTag("White", game.White->Name);
     game.SetTag("Black", game.Black->Name);
@@ -340,8 +347,9 @@ void clsTourney::PlayRounds()
             for (int g = 0; g < games_.Count(); ++g) {
                 clsTourneyGame& game = *games_.Item(g);
                 if (reported[static_cast<std::size_t>(g)] || !game.IsFinished()) continue;
-                TourneyLog(game.GameNumber, "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t"
-                        + game.White->Name + "\t" + game.Black->Name + "\t" + game.FileBase);
+                TourneyLog(game.GameNumber,
+                    "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t" + game.White->Name + "\t"
+                        + game.Black->Name + "\t" + game.FileBase);
                 reported[static_cast<std::size_t>(g)] = true;
                 SaveTourneyLog();
             }

@@ -46,22 +46,22 @@ class clsEngine;
 
 // Kinds of tournament.
 namespace TourneyKind {
-inline constexpr int RoundRobin = 0;
-inline constexpr int Gauntlet = 1;
-inline constexpr int Learning = 2;
+    inline constexpr int RoundRobin = 0;
+    inline constexpr int Gauntlet = 1;
+    inline constexpr int Learning = 2;
 } // namespace TourneyKind
 
 // One active engine of the description.
 struct clsPlayerConfig {
     std::string name;
     std::string protocol;
-    std::string fileName;   // without surrounding double quotes
+    std::string fileName; // without surrounding double quotes
     std::string parameters;
 };
 
 // The description as read, with its defaults.
 struct clsTourneyConfig {
-    bool found = false;     // the file has a "tourney" element
+    bool found = false; // the file has a "tourney" element
     std::string name;
     int kind = TourneyKind::RoundRobin;
     int rounds = 1;
@@ -73,8 +73,8 @@ struct clsTourneyConfig {
     bool verbose = false;
     std::vector<clsPlayerConfig> players; // active ones, in file order, first of a name kept
     std::vector<std::string> skippedPlayers; // active engines dropped for a repeated name
-    dranbase::clsStrings extraTags;        // "pgn/header" children in document order
-    std::string enginesText;               // the engines element as XML text (empty if none)
+    dranbase::clsStrings extraTags; // "pgn/header" children in document order
+    std::string enginesText; // the engines element as XML text (empty if none)
 };
 
 // Reads the description from a parsed document. Missing elements keep the defaults; without

@@ -33,7 +33,10 @@ void clsPlayer::ResetScore()
 
 // --- clsTourneyGame --------------------------------------------------------------------------------
 
-clsTourneyGame::clsTourneyGame() : dranbase::clsThread("game") { }
+clsTourneyGame::clsTourneyGame()
+    : dranbase::clsThread("game")
+{
+}
 
 clsTourneyGame::~clsTourneyGame()
 {
@@ -80,7 +83,10 @@ bool clsTourneyGame::InitEngine(clsEngineInterface& engine, int colour)
     return Handshake(engine, colour, BaseTimeMs, IncrementMs);
 }
 
-bool clsTourneyGame::IsRepetition() { return history_.Add(PlacementKey(referee_->board)); }
+bool clsTourneyGame::IsRepetition()
+{
+    return history_.Add(PlacementKey(referee_->board));
+}
 
 bool clsTourneyGame::SaveGameFiles()
 {
@@ -89,7 +95,8 @@ bool clsTourneyGame::SaveGameFiles()
     for (const std::string& line : LogLines())
         log += line + "\r\n";
     bool ok = true;
-    for (auto [extension, text] : { std::pair<const char*, std::string> { "log", log }, { "pgn", PgnText() } }) {
+    for (auto [extension, text] :
+        { std::pair<const char*, std::string> { "log", log }, { "pgn", PgnText() } }) {
         const std::string path = dranbase::ReplaceExtension(FileBase, extension);
         if (!dranbase::WriteFileAtomic(path, text)) {
             dranbase::Output().Write("# cannot write " + path, true);
@@ -113,7 +120,8 @@ std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(clsPlayer& p
         engine = std::make_unique<clsEmbeddedEngine>(player.Name, player.Parameters);
     } else {
         const int protocol = EqualsNoCase(player.Protocol, "uci") ? ProtocolUci : ProtocolXboard;
-        engine = std::make_unique<clsExternalEngine>(player.FileName, player.Parameters, protocol, player.Name);
+        engine
+            = std::make_unique<clsExternalEngine>(player.FileName, player.Parameters, protocol, player.Name);
     }
     clsClientTiming timing = Timing;
     if (EqualsNoCase(player.Protocol, "embedded")) timing.StartDelayMs = 0; // nothing to wait for
@@ -121,7 +129,8 @@ std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(clsPlayer& p
     const bool ready = InitEngine(*engine, colour);
 
     // A program that could not be started at all is no player: the game cannot be played.
-    if (auto* external = dynamic_cast<clsExternalEngine*>(engine.get()); external && !external->StartError().empty()) {
+    if (auto* external = dynamic_cast<clsExternalEngine*>(engine.get());
+        external && !external->StartError().empty()) {
         GameLog(2, "cannot start " + QuoteName(player.FileName) + ": " + external->StartError());
         engine->Stop();
         return nullptr;
@@ -214,7 +223,9 @@ void clsTourneyGame::ScoreGame()
     const std::pair<clsPlayer*, int> sides[] = { { White, points.white }, { Black, points.black } };
     for (auto [player, halfPoints] : sides) {
         const int total = player->AddScore(halfPoints);
-        GameLog(2, QuoteName(player->Name) + " result " + std::to_string(halfPoints) + " score " + std::to_string(total));
+        GameLog(2,
+            QuoteName(player->Name) + " result " + std::to_string(halfPoints) + " score "
+                + std::to_string(total));
     }
 }
 

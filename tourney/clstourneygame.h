@@ -34,8 +34,10 @@ class clsEngine;
 class clsPlayer {
 public:
     clsPlayer(std::string name, std::string protocol, std::string fileName, std::string parameters)
-        : Name(std::move(name)), Protocol(std::move(protocol)), FileName(std::move(fileName)),
-          Parameters(std::move(parameters))
+        : Name(std::move(name))
+        , Protocol(std::move(protocol))
+        , FileName(std::move(fileName))
+        , Parameters(std::move(parameters))
     {
     }
 
@@ -47,8 +49,8 @@ public:
     int Flag = 0;
     std::string Name;
     int Word = 0;
-    std::string Protocol;   // "uci", "embedded", anything else is xboard
-    std::string FileName;   // the program to start
+    std::string Protocol; // "uci", "embedded", anything else is xboard
+    std::string FileName; // the program to start
     std::string Parameters; // its command line (for "embedded": the engine's options)
 
 private:
@@ -101,8 +103,8 @@ public:
     std::int64_t IncrementMs = 0;
     std::int64_t MovesPerControl = 0;
     bool Verbose = false;
-    std::string FileBase;      // "<tourney base>.R<r>.G<g>.pgn"; no files when empty
-    clsClientTiming Timing;    // the clients' pauses (tests shorten them)
+    std::string FileBase; // "<tourney base>.R<r>.G<g>.pgn"; no files when empty
+    clsClientTiming Timing; // the clients' pauses (tests shorten them)
 
     // --- read after the game ------------------------------------------------------------------
     int SideToMove() const { return side_; }

@@ -12,40 +12,49 @@ namespace drnChess {
 
 namespace {
 
-// The loser decides the winner's bits: a loss of White is 0-1 (0x2 | 0x8). A loss of Black is
-// 1-0: 0x2, with the white-wins bit 0x4 for some reasons and not for others, as the codes have
-// always been written (scoring and the texts test only 0x2 and 0x8).
-std::uint32_t LossOf(int mover, std::uint32_t reason, bool whiteWinsBit)
-{
-    if (mover == White) return reason | GameResult::BlackWon;
-    return reason | GameResult::Decided | (whiteWinsBit ? GameResult::WhiteWins : 0);
-}
+    // The loser decides the winner's bits: a loss of White is 0-1 (0x2 | 0x8). A loss of Black is
+    // 1-0: 0x2, with the white-wins bit 0x4 for some reasons and not for others, as the codes have
+    // always been written (scoring and the texts test only 0x2 and 0x8).
+    std::uint32_t LossOf(int mover, std::uint32_t reason, bool whiteWinsBit)
+    {
+        if (mover == White) return reason | GameResult::BlackWon;
+        return reason | GameResult::Decided | (whiteWinsBit ? GameResult::WhiteWins : 0);
+    }
 
-std::string SquareName(u64 square)
-{
-    int index = std::countr_zero(square);
-    std::string s;
-    s.push_back(static_cast<char>('a' + (7 - index % 8)));
-    s.push_back(static_cast<char>('1' + index / 8));
-    return s;
-}
+    std::string SquareName(u64 square)
+    {
+        int index = std::countr_zero(square);
+        std::string s;
+        s.push_back(static_cast<char>('a' + (7 - index % 8)));
+        s.push_back(static_cast<char>('1' + index / 8));
+        return s;
+    }
 
-int FileOf(u64 square) { return 7 - std::countr_zero(square) % 8; }
-int RankOf(u64 square) { return std::countr_zero(square) / 8; }
+    int FileOf(u64 square)
+    {
+        return 7 - std::countr_zero(square) % 8;
+    }
+    int RankOf(u64 square)
+    {
+        return std::countr_zero(square) / 8;
+    }
 
-// The legal moves of the core's position, at a freshly reset root.
-std::pair<clsMove*, clsMove*> LegalRootMoves(clsChessCore& core)
-{
-    core.ResetNodeStack();
-    core.GenerateMoves(-1);
-    core.FilterLegalMoves();
-    clsSimpleNode* root = core.Root();
-    return { root->firstMove, clsChessCore::Next(root)->firstMove };
-}
+    // The legal moves of the core's position, at a freshly reset root.
+    std::pair<clsMove*, clsMove*> LegalRootMoves(clsChessCore& core)
+    {
+        core.ResetNodeStack();
+        core.GenerateMoves(-1);
+        core.FilterLegalMoves();
+        clsSimpleNode* root = core.Root();
+        return { root->firstMove, clsChessCore::Next(root)->firstMove };
+    }
 
 } // namespace
 
-bool IsTimeForfeit(std::int64_t elapsedMs, std::int64_t ownTimeMs) { return elapsedMs - ownTimeMs > ClockGraceMs; }
+bool IsTimeForfeit(std::int64_t elapsedMs, std::int64_t ownTimeMs)
+{
+    return elapsedMs - ownTimeMs > ClockGraceMs;
+}
 
 std::string ForfeitText(std::int64_t elapsedMs, std::int64_t ownTimeMs)
 {
@@ -57,10 +66,22 @@ std::int64_t ClockAfterMove(std::int64_t ownTimeMs, std::int64_t incrementMs, st
     return ownTimeMs + incrementMs - elapsedMs;
 }
 
-std::uint32_t ForfeitCode(int mover) { return LossOf(mover, GameResult::Forfeit, true); }
-std::uint32_t IllegalMoveCode(int mover) { return LossOf(mover, GameResult::IllegalMove, false); }
-std::uint32_t CrashCode(int mover) { return LossOf(mover, GameResult::EngineCrashed, true); }
-std::uint32_t ResignCode(int mover) { return LossOf(mover, GameResult::Resign, false); }
+std::uint32_t ForfeitCode(int mover)
+{
+    return LossOf(mover, GameResult::Forfeit, true);
+}
+std::uint32_t IllegalMoveCode(int mover)
+{
+    return LossOf(mover, GameResult::IllegalMove, false);
+}
+std::uint32_t CrashCode(int mover)
+{
+    return LossOf(mover, GameResult::EngineCrashed, true);
+}
+std::uint32_t ResignCode(int mover)
+{
+    return LossOf(mover, GameResult::Resign, false);
+}
 
 std::uint32_t ClaimCode(std::string_view rest, int mover)
 {
@@ -166,63 +187,64 @@ std::string GameFileName(const std::string& tourneyBase, int round, int game)
 
 namespace {
 
-// The legal move of the list with the coordinates of the text; null when none.
-const clsMove* FindCoordinateMove(clsMove* first, clsMove* end, std::string_view coordinate)
-{
-    u64 from = 0, to = 0;
-    int promotion = 0;
-    if (!ParseCoordinateMove(coordinate, &from, &to, &promotion)) return nullptr;
-    for (clsMove* m = first; m < end; ++m)
-        if (!m->Has(MoveFlag::Illegal) && m->from == from && m->to == to && m->Promotion() == promotion) return m;
-    return nullptr;
-}
+    // The legal move of the list with the coordinates of the text; null when none.
+    const clsMove* FindCoordinateMove(clsMove* first, clsMove* end, std::string_view coordinate)
+    {
+        u64 from = 0, to = 0;
+        int promotion = 0;
+        if (!ParseCoordinateMove(coordinate, &from, &to, &promotion)) return nullptr;
+        for (clsMove* m = first; m < end; ++m)
+            if (!m->Has(MoveFlag::Illegal) && m->from == from && m->to == to && m->Promotion() == promotion)
+                return m;
+        return nullptr;
+    }
 
-std::string SanOf(const clsMove* move, clsMove* first, clsMove* end)
-{
-    if (move->Has(MoveFlag::Castling)) return FileOf(move->to) == 6 ? "O-O" : "O-O-O";
-    const bool capture = move->Captured() != 0 || move->Has(MoveFlag::EnPassant);
-    std::string san;
-    if (move->Moving() == Pawn) {
-        if (capture) san = std::string(1, static_cast<char>('a' + FileOf(move->from))) + "x";
-        san += SquareName(move->to);
-        if (move->Promotion()) {
-            san += "=";
-            san.push_back(PieceLetters[move->Promotion()]);
+    std::string SanOf(const clsMove* move, clsMove* first, clsMove* end)
+    {
+        if (move->Has(MoveFlag::Castling)) return FileOf(move->to) == 6 ? "O-O" : "O-O-O";
+        const bool capture = move->Captured() != 0 || move->Has(MoveFlag::EnPassant);
+        std::string san;
+        if (move->Moving() == Pawn) {
+            if (capture) san = std::string(1, static_cast<char>('a' + FileOf(move->from))) + "x";
+            san += SquareName(move->to);
+            if (move->Promotion()) {
+                san += "=";
+                san.push_back(PieceLetters[move->Promotion()]);
+            }
+            return san;
         }
+
+        // A piece: its letter, then as much of the origin as tells it from a twin of the same kind
+        // that can reach the same square (file first, then rank, then both).
+        bool twin = false, sameFile = false, sameRank = false;
+        for (clsMove* m = first; m < end; ++m) {
+            if (m->Has(MoveFlag::Illegal) || m->to != move->to || m->Moving() != move->Moving()) continue;
+            if (m->from == move->from) continue;
+            twin = true;
+            if (FileOf(m->from) == FileOf(move->from)) sameFile = true;
+            if (RankOf(m->from) == RankOf(move->from)) sameRank = true;
+        }
+        san.push_back(PieceLetters[move->Moving()]);
+        const std::string origin = SquareName(move->from);
+        if (twin) {
+            if (!sameFile)
+                san.push_back(origin[0]);
+            else if (!sameRank)
+                san.push_back(origin[1]);
+            else
+                san += origin;
+        }
+        if (capture) san += "x";
+        san += SquareName(move->to);
         return san;
     }
 
-    // A piece: its letter, then as much of the origin as tells it from a twin of the same kind
-    // that can reach the same square (file first, then rank, then both).
-    bool twin = false, sameFile = false, sameRank = false;
-    for (clsMove* m = first; m < end; ++m) {
-        if (m->Has(MoveFlag::Illegal) || m->to != move->to || m->Moving() != move->Moving()) continue;
-        if (m->from == move->from) continue;
-        twin = true;
-        if (FileOf(m->from) == FileOf(move->from)) sameFile = true;
-        if (RankOf(m->from) == RankOf(move->from)) sameRank = true;
+    std::string PlainCoordinate(const clsMove& move)
+    {
+        std::string text = MoveToText(move, false);
+        std::erase(text, '=');
+        return text;
     }
-    san.push_back(PieceLetters[move->Moving()]);
-    const std::string origin = SquareName(move->from);
-    if (twin) {
-        if (!sameFile)
-            san.push_back(origin[0]);
-        else if (!sameRank)
-            san.push_back(origin[1]);
-        else
-            san += origin;
-    }
-    if (capture) san += "x";
-    san += SquareName(move->to);
-    return san;
-}
-
-std::string PlainCoordinate(const clsMove& move)
-{
-    std::string text = MoveToText(move, false);
-    std::erase(text, '=');
-    return text;
-}
 
 } // namespace
 

@@ -13,36 +13,36 @@ namespace drnChess {
 
 namespace {
 
-void PrintBoardTo(dranbase::clsOutBuffer& out, clsEngine& engine)
-{
-    out.Print("#");
-    out.Print(engine.BoardDiagram());
-    out.Print(engine.BoardReportLine());
-}
-
-bool Wait(dranbase::clsThread* owner, std::int64_t ms)
-{
-    if (owner) return owner->Sleep(ms);
-    dranbase::SleepMs(ms);
-    return true;
-}
-
-// Appends the game to the PGN file, rewriting the file whole under a temporary name so that a
-// failure never leaves it cut short. Earlier games in the file are kept.
-bool AppendPgn(const std::string& path, const std::string& gameText, std::string* error)
-{
-    dranbase::clsString existing;
-    existing.LoadFromFile(path);
-    std::string text = existing;
-    if (!text.empty()) {
-        if (text.back() != '\n') text += "\r\n";
-        if (text.size() < 4 || text.compare(text.size() - 4, 4, "\r\n\r\n") != 0) text += "\r\n";
+    void PrintBoardTo(dranbase::clsOutBuffer& out, clsEngine& engine)
+    {
+        out.Print("#");
+        out.Print(engine.BoardDiagram());
+        out.Print(engine.BoardReportLine());
     }
-    text += gameText;
-    if (dranbase::WriteFileAtomic(path, text)) return true;
-    *error = "cannot write " + path;
-    return false;
-}
+
+    bool Wait(dranbase::clsThread* owner, std::int64_t ms)
+    {
+        if (owner) return owner->Sleep(ms);
+        dranbase::SleepMs(ms);
+        return true;
+    }
+
+    // Appends the game to the PGN file, rewriting the file whole under a temporary name so that a
+    // failure never leaves it cut short. Earlier games in the file are kept.
+    bool AppendPgn(const std::string& path, const std::string& gameText, std::string* error)
+    {
+        dranbase::clsString existing;
+        existing.LoadFromFile(path);
+        std::string text = existing;
+        if (!text.empty()) {
+            if (text.back() != '\n') text += "\r\n";
+            if (text.size() < 4 || text.compare(text.size() - 4, 4, "\r\n\r\n") != 0) text += "\r\n";
+        }
+        text += gameText;
+        if (dranbase::WriteFileAtomic(path, text)) return true;
+        *error = "cannot write " + path;
+        return false;
+    }
 
 } // namespace
 
@@ -76,7 +76,8 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
     record.SetTag("Result", "*");
     if (fen != StartFEN) {
         record.SetTag("SetUp", "1");
-        record.SetTag("FEN", referee->GetFEN() + " " + std::to_string(referee->halfmoveClock) + " "
+        record.SetTag("FEN",
+            referee->GetFEN() + " " + std::to_string(referee->halfmoveClock) + " "
                 + std::to_string(referee->fullmoveNumber > 0 ? referee->fullmoveNumber : 1));
     }
     clsMoveTextWriter moveText;
@@ -121,7 +122,8 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
         // 3. The state of the game after it.
         const int status = referee->GameStatus();
         if (status == GameState::WhiteMates || status == GameState::BlackMates) {
-            finish(static_cast<std::uint32_t>(status), status == GameState::WhiteMates ? " win 1" : " win -1");
+            finish(
+                static_cast<std::uint32_t>(status), status == GameState::WhiteMates ? " win 1" : " win -1");
             PrintBoardTo(out, *referee);
             break;
         }
@@ -177,8 +179,8 @@ clsPlayResult PlayMatch(clsEngineShare* share, const std::string& soulA, const s
     return PlayEngineGame(*a, *b, settings, out, owner);
 }
 
-int PlayCommand(clsEngineShare* share, const std::string& rest, dranbase::clsOutBuffer& out,
-    dranbase::clsThread* owner)
+int PlayCommand(
+    clsEngineShare* share, const std::string& rest, dranbase::clsOutBuffer& out, dranbase::clsThread* owner)
 {
     const std::vector<std::string> fields = dranbase::SplitFields(rest);
     auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };

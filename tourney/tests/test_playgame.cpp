@@ -66,7 +66,7 @@ TEST(PlayGame, DecidedAndDrawnEndings)
     struct Row {
         const char* fen;
         const char* ending; // the end of the console move line
-        int result;         // from A's side; A moves first
+        int result; // from A's side; A moves first
         std::uint32_t code;
         const char* pgnResult;
         const char* san;
@@ -74,7 +74,8 @@ TEST(PlayGame, DecidedAndDrawnEndings)
     const Row rows[] = {
         { "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", " win 1", 1, GameState::WhiteMates, "1-0", "1. Ra8#" },
         { "r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", " win -1", 1, GameState::BlackMates, "0-1", "1... Ra1#" },
-        { "8/8/8/8/2k5/8/q7/1K6 w - - 0 1", " win 0", 0, GameState::InsufficientMaterial, "1/2-1/2", "1. Kxa2" },
+        { "8/8/8/8/2k5/8/q7/1K6 w - - 0 1", " win 0", 0, GameState::InsufficientMaterial, "1/2-1/2",
+            "1. Kxa2" },
     };
     testsupport::ScratchFolder folder("play_endings");
     clsEngineShare share;
@@ -94,7 +95,8 @@ TEST(PlayGame, DecidedAndDrawnEndings)
         EXPECT_EQ(played.code, r.code);
         EXPECT_EQ(played.plies, 1);
         ASSERT_GE(played.moves.size(), std::string(r.ending).size());
-        EXPECT_EQ(played.moves.substr(played.moves.size() - std::string(r.ending).size()), r.ending) << played.moves;
+        EXPECT_EQ(played.moves.substr(played.moves.size() - std::string(r.ending).size()), r.ending)
+            << played.moves;
         EXPECT_EQ(out.Last(), std::to_string(r.result));
         EXPECT_TRUE(played.pgnWritten) << played.pgnError;
     }
@@ -106,7 +108,8 @@ TEST(PlayGame, DecidedAndDrawnEndings)
         EXPECT_EQ(games[i].Tag("FEN"), rows[i].fen);
         EXPECT_EQ(games[i].Tag("SetUp"), "1");
         EXPECT_EQ(games[i].Tag("Result"), rows[i].pgnResult);
-        EXPECT_NE(games[i].MoveText.find(std::string(rows[i].san) + " " + rows[i].pgnResult), std::string::npos)
+        EXPECT_NE(
+            games[i].MoveText.find(std::string(rows[i].san) + " " + rows[i].pgnResult), std::string::npos)
             << games[i].MoveText;
         EXPECT_EQ(games[i].Moves.size(), 1u);
     }
@@ -172,7 +175,10 @@ TEST(PlayGame, UsageUnwritableFileAndCancel)
 
     // The owner thread's cancellation ends the game at once as aborted.
     struct Player : dranbase::clsThread {
-        Player() : clsThread("player") { }
+        Player()
+            : clsThread("player")
+        {
+        }
         ~Player() override { Cancel(); }
         bool Run() override
         {

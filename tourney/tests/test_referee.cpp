@@ -46,38 +46,44 @@ struct Scenario {
 };
 
 // A game that ends in K+N vs K after 48 plies of mass exchanges.
-constexpr const char* MaterialWhite = "--moves=h2h3,c2c4,b2b4,b4a5,d2d4,c1h6,h6g7,d1b1,b1b7,b7c7,f2f3,h1g1,g2g3,f1e2,"
-                                      "g1f1,g3g4,f3g4,f1f7,f7e7,e2d1,e1f1,d1g4,g4e6,e6d5";
-constexpr const char* MaterialBlack = "--moves=h7h5,g8h6,a7a5,a8a5,a5a2,a2a1,a1b1,f8g7,g7d4,d8c7,d4g1,c7c4,c4e2,e8d8,"
-                                      "b8c6,h5g4,h8h3,h3h6,c6e7,d7d5,c8g4,h6e6,d8c7,e7d5";
+constexpr const char* MaterialWhite
+    = "--moves=h2h3,c2c4,b2b4,b4a5,d2d4,c1h6,h6g7,d1b1,b1b7,b7c7,f2f3,h1g1,g2g3,f1e2,"
+      "g1f1,g3g4,f3g4,f1f7,f7e7,e2d1,e1f1,d1g4,g4e6,e6d5";
+constexpr const char* MaterialBlack
+    = "--moves=h7h5,g8h6,a7a5,a8a5,a5a2,a2a1,a1b1,f8g7,g7d4,d8c7,d4g1,c7c4,c4e2,e8d8,"
+      "b8c6,h5g4,h8h3,h3h6,c6e7,d7d5,c8g4,h6e6,d8c7,e7d5";
 
 const Scenario Scenarios[] = {
-    { "fool's mate, Black over UCI", "xboard", "", "--moves=f2f3,g2g4", "uci", "--moves=e7e5,d8h4", 20000, 0x1A, "0-1",
-        "mate", 4, 0, 2 },
+    { "fool's mate, Black over UCI", "xboard", "", "--moves=f2f3,g2g4", "uci", "--moves=e7e5,d8h4", 20000,
+        0x1A, "0-1", "mate", 4, 0, 2 },
     { "stalemate", "xboard", "", "--moves=e2e3,d1h5,h5a5,h2h4,a5c7,c7d7,d7b7,b7b8,b8c8,c8e6", "xboard",
-        "--moves=a7a5,a8a6,h7h5,a6h6,f7f6,e8f7,d8d3,d3h7,f7g6", 20000, 0x1200, "1/2-1/2", "stalemate", 19, 1, 1 },
+        "--moves=a7a5,a8a6,h7h5,a6h6,f7f6,e8f7,d8d3,d3h7,f7g6", 20000, 0x1200, "1/2-1/2", "stalemate", 19, 1,
+        1 },
     { "insufficient material", "xboard", "", MaterialWhite, "xboard", MaterialBlack, 20000, 0x2200, "1/2-1/2",
         "insufficient material", 48, 1, 1 },
     { "repetition", "xboard", "", "--moves=g1f3,f3g1,g1f3,f3g1,g1f3,f3g1,g1f3,f3g1", "uci",
-        "--moves=g8f6,f6g8,g8f6,f6g8,g8f6,f6g8,g8f6,f6g8", 20000, 0xA00, "1/2-1/2", "triple repetition", 14, 1, 1 },
-    { "illegal move", "xboard", "", "--moves=e2e4,d2d4,c2c4", "xboard", "--moves=e7e5,e5e3", 20000, 0x102, "1-0",
-        "illegal move", 3, 2, 0 },
-    { "nonsense move", "xboard", "", "--moves=e2e4 --illegal-at=1", "xboard", "--moves=e7e5", 20000, 0x10A, "0-1",
-        "illegal move", 0, 0, 2 },
-    { "crash", "xboard", "", "--moves=e2e4,d2d4 --crash-after=1", "xboard", "--moves=e7e5,d7d5", 20000, 0x400A,
-        "0-1", "engine crashed", 2, 0, 2 },
+        "--moves=g8f6,f6g8,g8f6,f6g8,g8f6,f6g8,g8f6,f6g8", 20000, 0xA00, "1/2-1/2", "triple repetition", 14,
+        1, 1 },
+    { "illegal move", "xboard", "", "--moves=e2e4,d2d4,c2c4", "xboard", "--moves=e7e5,e5e3", 20000, 0x102,
+        "1-0", "illegal move", 3, 2, 0 },
+    { "nonsense move", "xboard", "", "--moves=e2e4 --illegal-at=1", "xboard", "--moves=e7e5", 20000, 0x10A,
+        "0-1", "illegal move", 0, 0, 2 },
+    { "crash", "xboard", "", "--moves=e2e4,d2d4 --crash-after=1", "xboard", "--moves=e7e5,d7d5", 20000,
+        0x400A, "0-1", "engine crashed", 2, 0, 2 },
     { "stall", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=e7e5 --stall-after=0", 1500, 0x26, "1-0",
         "forfeit", 1, 2, 0 },
     { "White resigns with 0-1", "xboard", "", "--moves=e2e4 --result-at=1 --result=0-1", "xboard",
         "--moves=e7e5,d7d5", 20000, 0x4A, "0-1", "resign", 2, 0, 2 },
-    { "Black resigns", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=", 20000, 0x42, "1-0", "resign", 1, 2, 0 },
-    { "draw claim", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=e7e5 --result-at=1 --result=1/2-1/2", 20000,
-        0x200, "1/2-1/2", "", 3, 1, 1 },
-    { "claimed win goes unheard", "xboard", "", "--moves=e2e4 --result-at=1 \"--result=1-0 {White claims}\"", "xboard",
-        "--moves=e7e5,d7d5", 1500, 0x2A, "0-1", "forfeit", 2, 0, 2 },
-    { "missing program", "xboard", "/nonexistent/corvala-test-engine", "", "xboard", "--moves=e7e5", 20000, 0x8000,
-        "*", "game aborted", 0, 0, 0 },
-    { "embedded player", "embedded", "", "memory=1", "xboard", "--moves=", 20000, 0x42, "1-0", "resign", 1, 2, 0 },
+    { "Black resigns", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=", 20000, 0x42, "1-0", "resign",
+        1, 2, 0 },
+    { "draw claim", "xboard", "", "--moves=e2e4,d2d4", "xboard",
+        "--moves=e7e5 --result-at=1 --result=1/2-1/2", 20000, 0x200, "1/2-1/2", "", 3, 1, 1 },
+    { "claimed win goes unheard", "xboard", "", "--moves=e2e4 --result-at=1 \"--result=1-0 {White claims}\"",
+        "xboard", "--moves=e7e5,d7d5", 1500, 0x2A, "0-1", "forfeit", 2, 0, 2 },
+    { "missing program", "xboard", "/nonexistent/corvala-test-engine", "", "xboard", "--moves=e7e5", 20000,
+        0x8000, "*", "game aborted", 0, 0, 0 },
+    { "embedded player", "embedded", "", "memory=1", "xboard", "--moves=", 20000, 0x42, "1-0", "resign", 1, 2,
+        0 },
 };
 
 struct Running {
@@ -95,8 +101,8 @@ TEST(RefereeGames, EveryWayAGameEnds)
         Running r { &s, nullptr, nullptr, std::make_unique<clsTourneyGame>() };
         r.white = std::make_unique<clsPlayer>(std::string("W ") + s.name, s.whiteProtocol,
             *s.whiteProgram ? s.whiteProgram : FAKE_ENGINE_PATH, s.whiteParameters);
-        r.black = std::make_unique<clsPlayer>(std::string("B ") + s.name, s.blackProtocol, FAKE_ENGINE_PATH,
-            s.blackParameters);
+        r.black = std::make_unique<clsPlayer>(
+            std::string("B ") + s.name, s.blackProtocol, FAKE_ENGINE_PATH, s.blackParameters);
         r.game->White = r.white.get();
         r.game->Black = r.black.get();
         r.game->GameNumber = static_cast<int>(games.size()) + 1;
@@ -134,8 +140,10 @@ TEST(RefereeGames, EveryWayAGameEnds)
         EXPECT_EQ(r.black->Score(), s.blackPoints);
 
         // The files: the log line by line, the PGN readable back with every move.
-        const std::string log = testsupport::ReadFile(folder.File("game" + std::to_string(g.GameNumber) + ".log"));
-        EXPECT_NE(log.find("-\tnew match: " + QuoteName(r.white->Name) + " vs " + QuoteName(r.black->Name) + "\r\n"),
+        const std::string log
+            = testsupport::ReadFile(folder.File("game" + std::to_string(g.GameNumber) + ".log"));
+        EXPECT_NE(log.find("-\tnew match: " + QuoteName(r.white->Name) + " vs " + QuoteName(r.black->Name)
+                      + "\r\n"),
             std::string::npos)
             << log;
         EXPECT_NE(log.find(QuoteName(r.white->Name) + " result " + std::to_string(s.whitePoints) + " score "),

@@ -34,10 +34,10 @@ TEST(RefereeClock, ForfeitOnlyPastTheGrace)
     };
     const Row rows[] = {
         { 3050, 3000, false }, // own time + 50: still in time
-        { 3051, 3000, true },  // + 51: lost
+        { 3051, 3000, true }, // + 51: lost
         { 0, 0, false },
         { 51, 0, true },
-        { 10, -45, true },     // a clock already below zero leaves less grace
+        { 10, -45, true }, // a clock already below zero leaves less grace
         { 5, -45, false },
     };
     for (const Row& r : rows)
@@ -101,10 +101,10 @@ TEST(RefereeResults, ResultClaims)
     const Row rows[] = {
         { "1/2-1/2", White, 0x200 },
         { "1/2-1/2 {Draw by repetition}", Black, 0x200 },
-        { "0-1", White, 0x4A },               // White gives up
+        { "0-1", White, 0x4A }, // White gives up
         { "0-1 {White resigns}", White, 0x4A },
         { "1-0", Black, 0x42 },
-        { "1-0", White, 0 },                  // a claimed win of the mover goes unheard
+        { "1-0", White, 0 }, // a claimed win of the mover goes unheard
         { "0-1 {Black mates}", Black, 0 },
         { "", White, 0 },
         { "*", Black, 0 },
@@ -210,8 +210,7 @@ TEST(RefereeTexts, NamesTimeControlsDatesFiles)
         const char* dranTimeControl;
     };
     const Row rows[] = {
-        { 40, 300000, 2000, "40/300+2", "40:300000:2000" },
-        { 0, 60000, 0, "60", "0:60000:0" },
+        { 40, 300000, 2000, "40/300+2", "40:300000:2000" }, { 0, 60000, 0, "60", "0:60000:0" },
         { 0, 90500, 0, "90", "0:90500:0" },
         { 0, 5000, 500, "5+0", "0:5000:500" }, // a non-zero increment is shown, in whole seconds
     };
@@ -234,8 +233,8 @@ TEST(RefereeNotation, SanOfCoordinateMoves)
     struct Row {
         const char* fen;
         const char* move;
-        const char* san;   // without the check mark; empty when not legal
-        const char* mark;  // after the move
+        const char* san; // without the check mark; empty when not legal
+        const char* mark; // after the move
     };
     const Row rows[] = {
         { StartFEN, "e2e4", "e4", "" },
@@ -326,17 +325,18 @@ TEST(EmbeddedPlayer, ThinkBudget)
         std::int64_t increment, budget;
     };
     const Row rows[] = {
-        { 60050, 1, 0, 0, 1500 },      // (60050 - 50) / 40
-        { 60000, 10, 40, 0, 1873 },    // (60000 - 50) / (40 - 10 + 2)
-        { 60000, 50, 40, 0, 1873 },    // move 50 is move 10 of the second control
-        { 60000, 40, 40, 0, 29975 },   // the last move of a control
-        { 100, 1, 0, 0, 2 },           // no margin taken at 100 ms or less
-        { 0, 1, 0, 0, 1 },             // never below 1
-        { 4050, 1, 0, 1000, 600 },     // 100 + half the increment
-        { 450, 1, 0, 1000, 200 },      // the increment never pushes past half the clock
+        { 60050, 1, 0, 0, 1500 }, // (60050 - 50) / 40
+        { 60000, 10, 40, 0, 1873 }, // (60000 - 50) / (40 - 10 + 2)
+        { 60000, 50, 40, 0, 1873 }, // move 50 is move 10 of the second control
+        { 60000, 40, 40, 0, 29975 }, // the last move of a control
+        { 100, 1, 0, 0, 2 }, // no margin taken at 100 ms or less
+        { 0, 1, 0, 0, 1 }, // never below 1
+        { 4050, 1, 0, 1000, 600 }, // 100 + half the increment
+        { 450, 1, 0, 1000, 200 }, // the increment never pushes past half the clock
     };
     for (const Row& r : rows)
-        EXPECT_EQ(clsEmbeddedEngine::ThinkBudget(r.clock, r.fullMove, r.movesPerControl, r.increment), r.budget)
+        EXPECT_EQ(
+            clsEmbeddedEngine::ThinkBudget(r.clock, r.fullMove, r.movesPerControl, r.increment), r.budget)
             << r.clock << " " << r.fullMove << " " << r.movesPerControl << " " << r.increment;
 }
 

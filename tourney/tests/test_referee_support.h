@@ -79,8 +79,7 @@ inline std::vector<int> ChildProcesses()
 }
 
 // Polls the condition every 20 ms up to the limit; true when it held.
-template <class Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit)
+template <class Condition> bool WaitFor(Condition condition, std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!condition()) {

@@ -102,9 +102,10 @@ TEST(TourneyConfig, DefaultsAndKinds)
         // No options at all: one round, one thread, a minute each.
         { "<tourney name='x'/>", true, TourneyKind::RoundRobin, 1, 1, 0, 60000, 0, false },
         // Options without a clock: the clock's own defaults.
-        { "<tourney type='LEARNING'><options><rounds>3</rounds></options></tourney>", true, TourneyKind::Learning, 3,
-            1, 0, 300000, 0, false },
-        { "<tourney type='gauntlet'><options><clock game_ms='5000'/><verbose>yes</verbose></options></tourney>",
+        { "<tourney type='LEARNING'><options><rounds>3</rounds></options></tourney>", true,
+            TourneyKind::Learning, 3, 1, 0, 300000, 0, false },
+        { "<tourney type='gauntlet'><options><clock "
+          "game_ms='5000'/><verbose>yes</verbose></options></tourney>",
             true, TourneyKind::Gauntlet, 1, 1, 0, 5000, 0, false },
         { "<tourney type='swiss'><options><threads>0</threads><rounds>-2</rounds><verbose>True</verbose>"
           "</options></tourney>",
@@ -132,7 +133,8 @@ TEST(TourneyConfig, DefaultsAndKinds)
 TEST(TourneyPairings, RoundRobinGauntletLearning)
 {
     using Pairs = std::vector<std::pair<int, int>>;
-    EXPECT_EQ(MakePairings(3, TourneyKind::RoundRobin), (Pairs { { 0, 1 }, { 0, 2 }, { 1, 0 }, { 1, 2 }, { 2, 0 }, { 2, 1 } }));
+    EXPECT_EQ(MakePairings(3, TourneyKind::RoundRobin),
+        (Pairs { { 0, 1 }, { 0, 2 }, { 1, 0 }, { 1, 2 }, { 2, 0 }, { 2, 1 } }));
     EXPECT_EQ(MakePairings(3, TourneyKind::Gauntlet), (Pairs { { 0, 1 }, { 0, 2 }, { 1, 0 }, { 2, 0 } }));
     EXPECT_EQ(MakePairings(3, TourneyKind::Learning), MakePairings(3, TourneyKind::Gauntlet));
     EXPECT_EQ(MakePairings(5, TourneyKind::RoundRobin).size(), 20u);
@@ -161,7 +163,8 @@ std::string FakeTourneyXml(const std::string& folder, const std::string& type, i
           "<engine active=\"true\" name=\"Gamma\" protocol=\"uci\"><filename>"
         + engine
         + "</filename><parameters>--moves=g1f3</parameters></engine>"
-          "</engines><pgn><header><Annotator>Tester</Annotator><DranNote>x</DranNote></header></pgn></tourney>";
+          "</engines><pgn><header><Annotator>Tester</Annotator><DranNote>x</DranNote></header></pgn></"
+          "tourney>";
 }
 
 TEST(TourneyRun, RoundRobinBetweenFakeEngines)
@@ -208,8 +211,8 @@ TEST(TourneyRun, RoundRobinBetweenFakeEngines)
     EXPECT_EQ(results, expected);
     ASSERT_GE(log.size(), 6u);
     const std::vector<std::string> tail(log.end() - 6, log.end());
-    const char* tailTexts[] = { "----------------- tournament has finished", "Alpha: 6", "Beta: 0", "Gamma: 6",
-        "-----------------", "" };
+    const char* tailTexts[] = { "----------------- tournament has finished", "Alpha: 6", "Beta: 0",
+        "Gamma: 6", "-----------------", "" };
     for (std::size_t i = 0; i < 6; ++i) {
         const std::vector<std::string> f = dranbase::SplitAll(tail[i], '\t');
         ASSERT_EQ(f.size(), 6u) << tail[i];
@@ -227,8 +230,9 @@ TEST(TourneyRun, RoundRobinBetweenFakeEngines)
         std::vector<std::string> names;
         for (const std::string& line : SplitLines(pgn))
             if (!line.empty() && line[0] == '[') names.push_back(line.substr(1, line.find(' ') - 1));
-        const std::vector<std::string> order = { "Event", "Site", "Date", "Round", "DranRound", "DranSoftware",
-            "DranTimeControl", "TimeControl", "White", "Black", "Result", "Annotator", "Reason" };
+        const std::vector<std::string> order
+            = { "Event", "Site", "Date", "Round", "DranRound", "DranSoftware", "DranTimeControl",
+                  "TimeControl", "White", "Black", "Result", "Annotator", "Reason" };
         EXPECT_EQ(names, order) << pgn;
         EXPECT_NE(pgn.find("[Event \"Fakes\"]"), std::string::npos);
         EXPECT_NE(pgn.find("[DranRound \"3:1:" + std::to_string(g) + "\"]"), std::string::npos);
@@ -255,10 +259,12 @@ TEST(TourneyRun, CancelAbortsGamesAndEndsEngines)
     const std::string xml = "<tourney name='Slow'><options><threads>2</threads><logfolder>" + folder.Path()
         + "</logfolder><clock game_ms='60000'/></options><engines>"
           "<engine active='true' name='A' protocol='xboard'><filename>"
-        + engine + "</filename><parameters>--moves=e2e4 --move-delay=60000</parameters></engine>"
-                   "<engine active='true' name='B' protocol='uci'><filename>"
-        + engine + "</filename><parameters>--moves=e7e5 --move-delay=60000</parameters></engine>"
-                   "</engines></tourney>";
+        + engine
+        + "</filename><parameters>--moves=e2e4 --move-delay=60000</parameters></engine>"
+          "<engine active='true' name='B' protocol='uci'><filename>"
+        + engine
+        + "</filename><parameters>--moves=e7e5 --move-delay=60000</parameters></engine>"
+          "</engines></tourney>";
     ASSERT_TRUE(dranbase::clsString(xml).SaveToFile(file, true));
 
     clsTourney tourney(1, file);
@@ -288,7 +294,8 @@ TEST(TourneyRun, MissingFileAndLearningKind)
         EXPECT_EQ(missing.PlayerCount(), 0);
     }
     std::string console = testing::internal::GetCapturedStdout();
-    EXPECT_NE(console.find("# file not found: /nonexistent/corvala-tourney.xml"), std::string::npos) << console;
+    EXPECT_NE(console.find("# file not found: /nonexistent/corvala-tourney.xml"), std::string::npos)
+        << console;
 
     // The learning kind hands its players to the hook instead of playing rounds.
     testsupport::ScratchFolder folder("tourney_learning");

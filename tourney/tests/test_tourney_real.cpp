@@ -36,7 +36,8 @@ TEST(TourneyReal, EmbeddedFairymaxStockfishRoundRobin)
         + folder.Path()
         + "</logfolder><clock moves_per_second=\"0\" game_ms=\"4000\" increment_ms=\"100\"/></options>"
           "<engines>"
-          "<engine active=\"true\" name=\"Corvala\" protocol=\"embedded\"><parameters>memory=4</parameters></engine>"
+          "<engine active=\"true\" name=\"Corvala\" "
+          "protocol=\"embedded\"><parameters>memory=4</parameters></engine>"
           "<engine active=\"true\" name=\"Fairymax\" protocol=\"xboard\"><filename>"
         + Fairymax
         + "</filename></engine>"
@@ -61,8 +62,8 @@ TEST(TourneyReal, EmbeddedFairymaxStockfishRoundRobin)
     EXPECT_LE(tourney.PeakRunning(), 2);
 
     // Six results, each a real ending; the half-points add up to two per game.
-    const std::set<std::string> soundReasons = { "mate", "forfeit", "resign", "triple repetition", "stalemate",
-        "insufficient material", "" };
+    const std::set<std::string> soundReasons
+        = { "mate", "forfeit", "resign", "triple repetition", "stalemate", "insufficient material", "" };
     const std::string log = testsupport::ReadFile(folder.File("Real.log"));
     int results = 0;
     for (const std::string& line : dranbase::SplitAll(log, '\n')) {
