@@ -77,6 +77,8 @@ public:
                 std::string line = buffer_.substr(0, nl);
                 buffer_.erase(0, nl + 1);
                 if (!line.empty() && line.back() == '\r') line.pop_back();
+                // Progress text ends in a carriage return: keep what a terminal would show.
+                if (auto cr = line.rfind('\r'); cr != std::string::npos) line.erase(0, cr + 1);
                 lines_.push_back(line);
                 return line;
             }

@@ -1,0 +1,119 @@
+// The backslash console commands, through the real program, in a scratch working folder.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "app/tests/corvalaprocess.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& prefix)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+class Console : public ::testing::Test {
+protected:
+    fs::path dir;
+    std::unique_ptr<CorvalaProcess> p;
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("corvala_console_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "pgn");
+        fs::copy_file(std::string(CORVALA_TEST_DATA) + "/two_games.pgn", dir / "pgn" / "two_games.pgn");
+        p = std::make_unique<CorvalaProcess>(std::vector<std::string> { "memory=1", "-seed=3" }, dir.string());
+        p->Exchange("xboard");
+    }
+    void TearDown() override
+    {
+        p.reset();
+        fs::remove_all(dir);
+    }
+};
+
+} // namespace
+
+TEST_F(Console, BooksAreBuiltLoadedListedAndSaved)
+{
+    auto usage = p->Exchange("\\buildbooks");
+    EXPECT_TRUE(Contains(usage, "# buildbooks path_of_pgn_files moves_count [type]"));
+    EXPECT_TRUE(Contains(usage, "# type: 0=book, 1=extract FEN"));
+
+    auto build = p->Exchange("\\buildbooks pgn 10");
+    EXPECT_TRUE(Contains(build, "# 2 games parsed!"));
+    ASSERT_TRUE(fs::exists(dir / "pgn" / "two_games.cbk"));
+
+    EXPECT_TRUE(Contains(p->Exchange("\\loadbook missing.cbk"), "# error loading missing.cbk"));
+    EXPECT_TRUE(AnyStartsWith(p->Exchange("\\loadbook pgn/two_games.cbk"), "# book pgn/two_games.cbk loaded with "));
+    p->Exchange("new");
+    // Both games open 1.e4: it is the only book move of the start position.
+    EXPECT_TRUE(Contains(p->Exchange("bk"), " best book move: Pe2-e4"));
+    auto list = p->Exchange("\\listbook");
+    EXPECT_TRUE(std::any_of(list.begin(), list.end(), [](const std::string& l) {
+        return l.find(" Pe2-e4 1 1 0 75.00%") != std::string::npos && l.find("<--- best entry") != std::string::npos;
+    }));
+    EXPECT_TRUE(std::any_of(list.begin(), list.end(),
+        [](const std::string& l) { return l.size() > 19 && l.substr(l.size() - 4) == " ???"; }));
+
+    auto saveUsage = p->Exchange("\\savebook");
+    EXPECT_TRUE(Contains(saveUsage, "# savebook book [limit]"));
+    EXPECT_TRUE(AnyStartsWith(p->Exchange("\\savebook copy.cbk"), "# book copy.cbk saved"));
+    EXPECT_EQ(fs::file_size(dir / "copy.cbk"), fs::file_size(dir / "pgn" / "two_games.cbk"));
+    EXPECT_TRUE(Contains(p->Exchange("\\savebook no/such/folder/x.cbk"), "# error saving no/such/folder/x.cbk"));
+
+    // The engine plays its book move in the start position.
+    p->Exchange("st 1");
+    p->Send("go");
+    EXPECT_EQ(p->ReadUntil("move ", 5000), "move e2e4");
+}
+
+TEST_F(Console, SoulsPositionsAndTheCalculator)
+{
+    EXPECT_TRUE(Contains(p->Exchange("\\soul GEN_26_12_1"), "# soul: GEN_26_12_1"));
+    {
+        std::ofstream(dir / "my.soul") << "Mine=1 2 3\n";
+    }
+    auto loaded = p->Exchange("\\loadsoul my.soul");
+    EXPECT_TRUE(Contains(loaded, "# soul: Mine"));
+    EXPECT_TRUE(AnyStartsWith(loaded, "# new soul: Mine=1 2 3"));
+
+    auto moves = p->Exchange("\\moves e2:e4 e7e5 zz9 g1f3");
+    EXPECT_TRUE(std::any_of(moves.begin(), moves.end(), [](const std::string& l) {
+        return l.find("FEN: rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -") != std::string::npos;
+    }));
+
+    p->Send("\\console");
+    EXPECT_EQ(p->ReadUntil("# sample of commands"), "# sample of commands:");
+    p->Send("FSET(a, 0x10)");
+    EXPECT_EQ(p->ReadUntil("16"), "16");
+    p->Send("FHEX(a << 4 | 1)");
+    EXPECT_EQ(p->ReadUntil("0x"), "0x0000000000000101");
+    p->Send("1 / 0");
+    EXPECT_EQ(p->ReadUntil("# error").rfind("# error: division by zero", 0), 0u);
+    p->Send("exit");
+    EXPECT_TRUE(Contains(p->Exchange("name"), "Corvala 3.1.27"));
+}
+
+TEST_F(Console, PlayWritesItsGameAsPgn)
+{
+    auto usage = p->Exchange("\\play 10 0 game.pgn");
+    EXPECT_TRUE(Contains(usage, "# \\play ms_per_move max_moves file.pgn [soulA soulB]"));
+    auto lines = p->Exchange("\\play 20 6 game.pgn Simple5 GEN_26_12_1", 30000);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(lines.back() == "0" || lines.back() == "1" || lines.back() == "-1") << lines.back();
+    std::ifstream in(dir / "game.pgn");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("[Result \""), std::string::npos);
+    EXPECT_NE(text.find("1. "), std::string::npos);
+}
