@@ -76,26 +76,16 @@ if grep -E '<first *: *Error' "$out/xboard.debug" | head -5 | grep -q .; then
   echo "protocol error from Corvala:"; grep -E '<first *: *Error' "$out/xboard.debug" | head -5; fail=1
 fi
 # A loss on time by Corvala: xboard's result comment names the side that lost on time.
-python3 - "$out/match.pgn" <<'PY' || fail=1
-import re, sys
-text = open(sys.argv[1], encoding="latin-1").read()
-bad = 0
-for game in re.split(r'\n(?=\[Event )', text):
-    white = re.search(r'\[White "([^"]*)"\]', game)
-    black = re.search(r'\[Black "([^"]*)"\]', game)
-    m = re.search(r'\{(White|Black) (?:loses on time|ran out of time)[^}]*\}', game) or \
-        re.search(r'\{(?:White|Black) wins on time[^}]*\}', game)
-    if not (white and black and m):
-        continue
-    comment = m.group(0)
-    if 'wins on time' in comment:
-        loser = 'Black' if comment.startswith('{White') else 'White'
-    else:
-        loser = m.group(1)
-    name = white.group(1) if loser == 'White' else black.group(1)
-    if 'corvala' in name.lower():
-        print("Corvala lost on time:", comment); bad = 1
-sys.exit(bad)
-PY
+awk '
+  /^\[White "/ { white = $0 }
+  /^\[Black "/ { black = $0 }
+  /(wins on time|flag fell)/ {
+    line = $0
+    if (line ~ /wins on time/) loser = (line ~ /White wins on time/) ? "Black" : "White"
+    else loser = (line ~ /White.s flag fell/) ? "White" : "Black"
+    name = (loser == "White") ? white : black
+    if (tolower(name) ~ /corvala/) { print "Corvala lost on time: " line; bad = 1 }
+  }
+  END { exit bad }' "$out/match.pgn" || fail=1
 [ $fail -eq 0 ] && echo "ok: $games games, no illegal move, no protocol error, no loss on time"
 exit $fail
