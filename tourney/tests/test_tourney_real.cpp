@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -96,6 +97,21 @@ TEST(TourneyReal, EmbeddedFairymaxStockfishRoundRobin)
         }
     }
     EXPECT_EQ(results, 6) << log;
+
+    // A PGN validator of its own, when installed, reads every game without complaint.
+    constexpr const char* Validator = "/usr/games/pgn-extract";
+    if (std::filesystem::exists(Validator)) {
+        const std::string command
+            = std::string(Validator) + " -s " + folder.Path() + "/Real.T1.R1.G*.pgn 2>&1 >/dev/null";
+        std::string complaints;
+        if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[256];
+            while (std::fgets(buffer, sizeof buffer, pipe))
+                complaints += buffer;
+            EXPECT_EQ(::pclose(pipe), 0);
+        }
+        EXPECT_EQ(complaints, "");
+    }
 
     int total = 0;
     for (int i = 0; i < tourney.PlayerCount(); ++i)
