@@ -9,7 +9,7 @@ packages=(
   libbenchmark-dev          # make bench
   fairymax                  # real xboard peer for tests
   stockfish                 # real UCI peer for tests
-  xboard xvfb xauth         # the real GUI, headless, for protocol interop tests
+  xboard xvfb xauth xdotool # the real GUI, headless (xdotool types moves into it), for interop tests
 )
 
 missing=()
