@@ -15,6 +15,7 @@
 
 #include "dranbase/clsthread.h"
 #include "tourney/clsexternalengine.h"
+#include "tourney/tests/fasttiming.h"
 
 using namespace drnChess;
 
@@ -38,18 +39,6 @@ struct RecordingLog : clsGameLogSink {
     }
     Lines lines;
 };
-
-// Short pauses for the fake engine; the defaults are exercised with the real peers.
-clsClientTiming FastTiming()
-{
-    clsClientTiming t;
-    t.SendDelayMs = 2;
-    t.StartDelayMs = 0;
-    t.HandshakeMs = 5000;
-    t.FeatureWaitMs = 300;
-    t.QuitGraceMs = 200;
-    return t;
-}
 
 // The file the fake engine echoes its input to; removed afterwards.
 class EchoLog {

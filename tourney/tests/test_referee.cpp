@@ -11,23 +11,13 @@
 #include "book/clsgame.h"
 #include "engine/clsengine.h"
 #include "tourney/clstourneygame.h"
+#include "tourney/tests/fasttiming.h"
 #include "tourney/tests/test_referee_support.h"
 
 using namespace drnChess;
 using namespace std::chrono_literals;
 
 namespace {
-
-clsClientTiming FastTiming()
-{
-    clsClientTiming t;
-    t.SendDelayMs = 2;
-    t.StartDelayMs = 0;
-    t.HandshakeMs = 5000;
-    t.FeatureWaitMs = 300;
-    t.QuitGraceMs = 200;
-    return t;
-}
 
 // A game to its end: who plays, and what the record must say afterwards.
 struct Scenario {

@@ -14,6 +14,7 @@
 #include "dranbase/clsxml.h"
 #include "rules/clschesscore.h"
 #include "tourney/clstourney.h"
+#include "tourney/tests/fasttiming.h"
 #include "tourney/tests/test_referee_support.h"
 
 using namespace drnChess;
@@ -28,17 +29,6 @@ clsTourneyConfig ConfigOf(const std::string& xml)
     dranbase::clsXML document;
     document.Parse(xml);
     return ReadTourneyConfig(document);
-}
-
-clsClientTiming FastTiming()
-{
-    clsClientTiming t;
-    t.SendDelayMs = 2;
-    t.StartDelayMs = 0;
-    t.HandshakeMs = 5000;
-    t.FeatureWaitMs = 300;
-    t.QuitGraceMs = 200;
-    return t;
 }
 
 std::vector<std::string> SplitLines(const std::string& text)
