@@ -124,7 +124,10 @@ std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(clsPlayer& p
             = std::make_unique<clsExternalEngine>(player.FileName, player.Parameters, protocol, player.Name);
     }
     clsClientTiming timing = Timing;
-    if (EqualsNoCase(player.Protocol, "embedded")) timing.StartDelayMs = 0; // nothing to wait for
+    if (EqualsNoCase(player.Protocol, "embedded")) {
+        timing.StartDelayMs = 0; // nothing to wait for
+        timing.SendDelayMs = 0;  // commands are carried out at once, without a pause
+    }
     engine->SetTiming(timing);
     const bool ready = InitEngine(*engine, colour);
 
@@ -149,8 +152,8 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
 {
     clsPlayer* names[2] = { White, Black };
     clock_[0] = clock_[1] = BaseTimeMs;
-    std::int64_t start = dranbase::Tick();
     players[0]->StartThinking();
+    std::int64_t start = dranbase::Tick() - players[0]->Timing().SendDelayMs;
     Sleep(1);
     side_ = 0;
     fullMove_ = 0;
@@ -207,9 +210,12 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             const int moved = side_;
             mover.SendMove(move.coordinate, moved);
             side_ ^= 1;
-            start = dranbase::Tick();
             players[side_]->SetClocks(clock_[0], clock_[1], IncrementMs, IncrementMs);
             players[side_]->SendMove(move.coordinate, moved);
+            // The new mover's clock runs from the moment its last command (the move, or "go")
+            // was written: the pauses the referee takes after each of its commands are not
+            // the engine's time.
+            start = dranbase::Tick() - players[side_]->Timing().SendDelayMs;
         } else if (EqualsNoCase(reply.keyword, "result")) {
             // 4. A claim: a draw, or the mover's own loss; a claimed win goes unheard.
             if (std::uint32_t code = ClaimCode(reply.rest, side_); code != 0) EndGame(code);
