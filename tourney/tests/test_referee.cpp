@@ -222,3 +222,30 @@ TEST(RefereeGames, VerboseCopiesTheLogAndAbortStops)
 }
 
 } // namespace
+
+// The referee pauses after every command it sends (100 ms by default); that is its time, not
+// the engine's. Two instant movers on a 1.5 s clock must never lose on time, although the
+// pauses of a 14-ply game add up to several seconds.
+TEST(RefereeGames, TheRefereesPausesAreNotChargedToTheMover)
+{
+    testsupport::ScratchFolder folder("referee_pauses");
+    clsPlayer white("W", "xboard", FAKE_ENGINE_PATH, "--moves=g1f3,f3g1,g1f3,f3g1,g1f3,f3g1,g1f3,f3g1");
+    clsPlayer black("B", "uci", FAKE_ENGINE_PATH, "--moves=g8f6,f6g8,g8f6,f6g8,g8f6,f6g8,g8f6,f6g8");
+    clsTourneyGame game;
+    game.White = &white;
+    game.Black = &black;
+    game.GameNumber = 1;
+    game.BaseTimeMs = 1500;
+    game.IncrementMs = 0;
+    clsClientTiming timing = FastTiming();
+    timing.SendDelayMs = 100; // the default pause
+    game.Timing = timing;
+    game.FileBase = folder.File("pauses.pgn");
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(game.Start());
+    const bool finished = testsupport::WaitFor([&] { return game.IsFinished(); }, 60s);
+    game.Wait();
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(game.ReasonText(), "triple repetition") << game.Tag("Forfeit_ms");
+}
