@@ -39,7 +39,12 @@ int clsCorvala::CmdDbg(const std::string& rest)
 int clsCorvala::CmdLoadSoul(const std::string& rest)
 {
     dranbase::clsString text;
-    text.LoadFromFile(dranbase::Trim(rest));
+    const std::string file = dranbase::Trim(rest);
+    if (text.LoadFromFile(file) == 0) {
+        // Nothing to apply: the soul in force stays.
+        Print("# cannot read the soul file '" + file + "'");
+        return 0;
+    }
     Print("# new soul: " + text);
     engine_->SelectSoul(dranbase::Trim(text));
     return 0;

@@ -88,6 +88,10 @@ TEST_F(Console, SoulsPositionsAndTheCalculator)
     EXPECT_TRUE(Contains(loaded, "# soul: Mine"));
     EXPECT_TRUE(AnyStartsWith(loaded, "# new soul: Mine=1 2 3"));
 
+    auto missing = p->Exchange("\\loadsoul absent.soul");
+    EXPECT_TRUE(Contains(missing, "# cannot read the soul file 'absent.soul'"));
+    EXPECT_FALSE(AnyStartsWith(missing, "# soul: "));
+
     auto moves = p->Exchange("\\moves e2:e4 e7e5 zz9 g1f3");
     EXPECT_TRUE(std::any_of(moves.begin(), moves.end(), [](const std::string& l) {
         return l.find("FEN: rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -") != std::string::npos;
