@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev          # make bench
   fairymax                  # real xboard peer for tests
   stockfish                 # real UCI peer for tests
+  pgn-extract               # PGN validator for the written games
   xboard xvfb xauth xdotool # the real GUI, headless (xdotool types moves into it), for interop tests
 )
 
