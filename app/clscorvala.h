@@ -23,6 +23,9 @@ inline constexpr const char* ProgramVersion = "Corvala 3.1.27";
 // Playing states of the protocol driver.
 enum PlayingState : int { NotPlaying = 0, PlaysWhite = 2, PlaysBlack = 3, EpdTest = 5 };
 
+// A time given as minutes, or minutes ":" seconds ("level", "\epd"), in milliseconds.
+std::int64_t MinutesToMs(const std::string& text);
+
 // Result of ExecuteCommand that ends the command loop.
 inline constexpr int QuitCode = 4;
 

@@ -5,7 +5,6 @@
 namespace drnChess {
 
 using dranbase::SplitFields;
-using dranbase::SplitFirst;
 using dranbase::ToInt;
 
 namespace {
@@ -41,8 +40,7 @@ int clsCorvala::CmdEpd(const std::string& rest)
     std::size_t blank = rest.find(' ');
     std::string timeText = blank == std::string::npos ? rest : rest.substr(0, blank);
     std::string file = blank == std::string::npos ? std::string() : dranbase::Trim(rest.substr(blank + 1));
-    auto [minutes, seconds] = SplitFirst(timeText, ':');
-    baseTime_ = ToInt(minutes) * 60000 + ToInt(seconds) * 1000;
+    baseTime_ = MinutesToMs(timeText);
     if (baseTime_ == 0) baseTime_ = 60000;
     if (file.empty()) file = "arasan19.epd";
     dranbase::clsCStrings lines;
