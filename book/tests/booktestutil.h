@@ -9,7 +9,19 @@
 
 #include <unistd.h>
 
+#include "book/clsbook.h"
+
 namespace booktest {
+
+inline drnChess::clsBookEntry Entry(std::int32_t w, std::int32_t l, std::int32_t d, drnChess::u64 key)
+{
+    drnChess::clsBookEntry e;
+    e.wins = w;
+    e.losses = l;
+    e.draws = d;
+    e.key = key;
+    return e;
+}
 
 class TempDir {
 public:

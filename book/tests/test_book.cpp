@@ -18,17 +18,9 @@ using booktest::ReadBytes;
 using booktest::TempDir;
 using booktest::WriteBytes;
 
-namespace {
+using booktest::Entry;
 
-clsBookEntry Entry(std::int32_t w, std::int32_t l, std::int32_t d, u64 key)
-{
-    clsBookEntry e;
-    e.wins = w;
-    e.losses = l;
-    e.draws = d;
-    e.key = key;
-    return e;
-}
+namespace {
 
 std::string Fixture(const char* name)
 {

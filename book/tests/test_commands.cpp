@@ -15,6 +15,8 @@ using booktest::ReadBytes;
 using booktest::TempDir;
 using booktest::WriteBytes;
 
+using booktest::Entry;
+
 namespace {
 
 // Collects whole lines; texts without a line end ("\r" progress) are dropped.
@@ -27,16 +29,6 @@ struct LineSink {
         };
     }
 };
-
-clsBookEntry Entry(std::int32_t w, std::int32_t l, std::int32_t d, u64 key)
-{
-    clsBookEntry e;
-    e.wins = w;
-    e.losses = l;
-    e.draws = d;
-    e.key = key;
-    return e;
-}
 
 void SaveBook(const std::string& path, const std::vector<clsBookEntry>& entries)
 {
