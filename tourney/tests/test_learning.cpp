@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 #include <map>
 #include <set>
 
@@ -208,5 +209,53 @@ TEST(LearningRun, SameSeedGivesTheSameInitialSouls)
     ASSERT_EQ(first.size(), 3u);
     EXPECT_EQ(first, second);
     EXPECT_NE(first["The Barbarian"], first["ORIGINAL"]); // odd members start with fresh values
+    fs::remove_all(dir);
+}
+
+TEST(LearntCommand, TenTournamentRoundsKeepTheBestSoul)
+{
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("corvala_learnt_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir); // the command reads tourney.xml and writes soul.txt where it runs
+    dranbase::clsString(
+        "<tourney name=\"tune\" type=\"gauntlet\"><options><rounds>1</rounds><threads>2</threads>"
+        "<clock moves_per_second=\"0\" game_ms=\"400\" increment_ms=\"0\"/></options><engines>"
+        "<engine active=\"true\" name=\"Candidate\" protocol=\"embedded\"><parameters>memory=1 -load=soul.txt"
+        "</parameters></engine>"
+        "<engine active=\"true\" name=\"Default\" protocol=\"embedded\"><parameters>memory=1</parameters></engine>"
+        "</engines></tourney>")
+        .SaveToFile("tourney.xml", true);
+
+    SeedRandom(21);
+    clsEngineShare share;
+    share.Size(1);
+    clsEngine engine(dranbase::clsStrings {}, &share);
+    engine.SetEcho(false);
+    dranbase::clsOutBuffer out;
+    out.SetEcho(false);
+    testing::internal::CaptureStdout(); // the tournaments print their progress
+    LearntCommand(engine, out, nullptr);
+    testing::internal::GetCapturedStdout();
+    fs::current_path(previous);
+
+    int rounds = 0;
+    std::string best;
+    for (std::string line = out.TakeLine(); !line.empty(); line = out.TakeLine()) {
+        if (line.rfind("#=================> round ", 0) == 0) ++rounds;
+        if (line.rfind("# best soul: ", 0) == 0) best = line;
+    }
+    EXPECT_EQ(rounds, 10);
+    ASSERT_FALSE(best.empty());
+    // The engine ends with the best candidate's values under the default soul's name.
+    EXPECT_EQ(engine.SoulName(), "Simple5");
+    EXPECT_NE(best.find("Simple5=" + [&] {
+        std::string v;
+        for (std::size_t i = 0; i < engine.Soul().size(); ++i) v += (i ? " " : "") + std::to_string(engine.Soul()[i]);
+        return v;
+    }()), std::string::npos) << best;
+    EXPECT_TRUE(fs::exists(dir / "soul.txt"));
     fs::remove_all(dir);
 }
