@@ -399,26 +399,23 @@ void clsRedirectedChild::Kill()
                 SleepMs(std::min<std::int64_t>(5, deadline - Tick()));
         }
     }
+    TerminateAndClose();
+    if (locked) pipeMutex_.Unlock();
+}
+
+void clsRedirectedChild::TerminateAndClose()
+{
     SignalAndReap();
     childRunning_.store(false);
     CloseInput();
-    {
-        std::lock_guard lock(procMutex_);
-        CloseFd(readerFd_);
-    }
-    if (locked) pipeMutex_.Unlock();
+    std::lock_guard lock(procMutex_);
+    CloseFd(readerFd_);
 }
 
 void clsRedirectedChild::CloseHandles()
 {
     bool locked = pipeMutex_.Lock();
-    SignalAndReap();
-    childRunning_.store(false);
-    CloseInput();
-    {
-        std::lock_guard lock(procMutex_);
-        CloseFd(readerFd_);
-    }
+    TerminateAndClose();
     if (locked) pipeMutex_.Unlock();
 }
 

@@ -86,6 +86,8 @@ private:
     void Append(const char* data, std::size_t n);
     void CloseInput();
     void SignalAndReap();
+    // Terminates and reaps the child and closes both pipes; the caller holds the pipe mutex.
+    void TerminateAndClose();
 
     // Received text.
     std::mutex textMutex_;
