@@ -168,8 +168,9 @@ void clsCorvala::StartThinking()
         budget = baseTime_;
         engineClock_ = 100 * baseTime_;
     } else if (fixedMoveTime_ > 0) {
-        // A fixed time per move: keep a margin for stopping the search and sending the move.
-        std::int64_t margin = fixedMoveTime_ / 20 < 50 ? 50 : fixedMoveTime_ / 20;
+        // A fixed time per move: keep a margin for stopping the search, sending the move and
+        // the GUI's own delays on a loaded machine (a tenth of the time, at least 100 ms).
+        std::int64_t margin = fixedMoveTime_ / 10 < 100 ? 100 : fixedMoveTime_ / 10;
         budget = fixedMoveTime_ > 2 * margin ? fixedMoveTime_ - margin : fixedMoveTime_ / 2;
     } else {
         std::int64_t t = engineClock_ > 100 ? engineClock_ - 50 : engineClock_;

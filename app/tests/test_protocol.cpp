@@ -98,7 +98,7 @@ TEST_F(Protocol, FixedTimePerMoveUntilLevelReplacesIt)
     p.Exchange("new");
     p.Exchange("st 1");
     p.Send("go");
-    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 950/300000 ms");
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 900/300000 ms");
     EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
     p.Exchange("force");
     p.Exchange("level 0 5 0");
