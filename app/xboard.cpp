@@ -3,6 +3,8 @@
 #include "app/clscorvala.h"
 #include "book/clsbook.h"
 
+#include <algorithm>
+
 namespace drnChess {
 
 using dranbase::EqualsNoCase;
@@ -170,7 +172,7 @@ void clsCorvala::StartThinking()
     } else if (fixedMoveTime_ > 0) {
         // A fixed time per move: keep a margin for stopping the search, sending the move and
         // the GUI's own delays on a loaded machine (a tenth of the time, at least 100 ms).
-        std::int64_t margin = fixedMoveTime_ / 10 < 100 ? 100 : fixedMoveTime_ / 10;
+        std::int64_t margin = std::max<std::int64_t>(100, fixedMoveTime_ / 10);
         budget = fixedMoveTime_ > 2 * margin ? fixedMoveTime_ - margin : fixedMoveTime_ / 2;
     } else {
         std::int64_t t = engineClock_ > 100 ? engineClock_ - 50 : engineClock_;

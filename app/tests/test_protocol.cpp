@@ -95,6 +95,13 @@ TEST_F(Protocol, TimeBudgetSharesTheClockOverTheMovesLeft)
 
 TEST_F(Protocol, FixedTimePerMoveUntilLevelReplacesIt)
 {
+    // A tenth of the time is kept in reserve, at least 100 ms.
+    p.Exchange("new");
+    p.Exchange("st 10");
+    p.Send("go");
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 9000/300000 ms");
+    p.Send("?");
+    EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
     p.Exchange("new");
     p.Exchange("st 1");
     p.Send("go");
