@@ -7,7 +7,8 @@ packages=(
   cmake g++ make            # the build
   libgtest-dev              # unit tests
   libbenchmark-dev          # make bench
-  fairymax                  # real xboard peer for tests
+  fairymax                  # real xboard peer for tests (driven by our own client only)
+  phalanx hoichess sjeng    # real xboard peers under the xboard GUI (stable with `computer`)
   stockfish                 # real UCI peer for tests
   pgn-extract               # PGN validator for the written games
   xboard xvfb xauth xdotool # the real GUI, headless (xdotool types moves into it), for interop tests
