@@ -180,8 +180,12 @@ void clsCorvala::StartThinking()
         if (movesLeft < 1) movesLeft = 1;
         budget = t / movesLeft;
     }
-    // 7. Deadline.
+    // 7. Deadline, and the same budget as the think's own limits.
     deadline_ = now + budget;
+    clsSearchLimits limits;
+    limits.softMs = limits.hardMs = std::max<std::int64_t>(budget, 1);
+    limits.depth = engine_->DepthLimit();
+    engine_->SetLimits(limits);
     // 8. The budget line.
     if (state_ != EpdTest)
         Print("# moves " + std::to_string(n) + "/" + std::to_string(movesPerControl_) + " - time "

@@ -27,6 +27,7 @@
 #include "dranbase/clsthread.h"
 #include "dranbase/console.h"
 #include "engine/clstt.h"
+#include "engine/searchlimits.h"
 #include "engine/souls.h"
 #include "rules/clschesscore.h"
 
@@ -136,6 +137,9 @@ public:
     void SetFixedDepth(int depth) { fixedDepth_ = depth; }
     int FixedDepth() const { return fixedDepth_; }
     clsEngineShare* Share() const { return share_; }
+    // The limits of the next think (time, depth, nodes, infinite), set by the caller before Start.
+    void SetLimits(const clsSearchLimits& limits) { limits_ = limits; }
+    const clsSearchLimits& Limits() const { return limits_; }
 
     // --- souls ----------------------------------------------------------------------------------
     // Soul selection: an empty name falls back to the options "soul", then "-soul", then
@@ -207,6 +211,7 @@ private:
     bool singleIteration_ = false;
     int fixedDepth_ = 0;
     int depthLimit_ = 0;
+    clsSearchLimits limits_ {};
     std::atomic<bool> stop_ { false };
 
     std::mutex resultMutex_; // guards result_ only
