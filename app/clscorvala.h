@@ -13,6 +13,7 @@
 #include "dranbase/clsthread.h"
 #include "dranbase/console.h"
 #include "engine/clsengine.h"
+#include "engine/timebudget.h"
 
 namespace drnChess {
 
@@ -164,7 +165,7 @@ private:
     std::int64_t engineClock_ = 300000;
     std::int64_t opponentClock_ = 300000;
     std::int64_t thinkStart_ = 0;
-    std::int64_t deadline_ = 0;
+    bool creditBaseAfterMove_ = false; // the think plays the last move of a period
     std::int64_t lastReport_ = 0;
     dranbase::clsProtected<std::string> position_;
     std::string pendingPing_;

@@ -46,18 +46,10 @@ void clsCorvala::CommandLoop()
                 if (!move.empty()) OnEngineMove(move, now - thinkStart_ + 1);
                 SendPong();
             }
-        } else {
-            if (deadline_ == 0 || now <= deadline_) {
-                if (now - lastReport_ >= 1000) {
-                    lastReport_ = now;
-                    ReportThinking();
-                }
-            }
-            if (deadline_ != 0 && now > deadline_) {
-                Print("# time has expired");
-                engine_->StopRequest();
-                deadline_ = 0;
-            }
+        } else if (now - lastReport_ >= 1000) {
+            // The think watches its own deadline; the loop only shows its progress.
+            lastReport_ = now;
+            ReportThinking();
         }
         Sleep(1);
         std::string line = dranbase::ReadConsoleLine(false);
@@ -81,6 +73,8 @@ void clsCorvala::OnEngineMove(const std::string& move, std::int64_t elapsed)
     }
     position_.Set(engine_->GetFEN());
     engineClock_ += increment_ - elapsed;
+    if (creditBaseAfterMove_) engineClock_ += baseTime_;
+    creditBaseAfterMove_ = false;
     Print(engine_->StatisticsText(elapsed));
     Print("move " + move);
     if (showBoard_) engine_->PrintBoard();
@@ -148,48 +142,41 @@ void clsCorvala::StartThinking()
     ApplyPendingSettings();
     // 2. Diagnostics follow "post".
     engine_->verbose = post_;
-    // 3. Move count within the time control; a new control adds its base time.
+    // 3. Move count within the time control. The last move of a period is planned from what is
+    //    left in it; the next period's base is credited once the move is made.
     std::int64_t n = engine_->fullmoveNumber;
     if (movesPerControl_ > 0 && n > movesPerControl_) {
         n %= movesPerControl_;
         engine_->fullmoveNumber = static_cast<std::int32_t>(n);
     }
-    if (n > 0 && n == movesPerControl_) {
-        engineClock_ += baseTime_;
-        engine_->fullmoveNumber = 0;
-    }
+    creditBaseAfterMove_ = n > 0 && n == movesPerControl_;
+    if (creditBaseAfterMove_) engine_->fullmoveNumber = 0;
     // 4..5. Record the position and the start.
     position_.Set(engine_->GetFEN());
     std::int64_t now = dranbase::Tick();
     thinkStart_ = now;
     lastReport_ = now;
-    // 6. Budget: the clock shared over the moves left, less a margin for the reply.
-    std::int64_t budget;
-    std::int64_t clockBefore = engineClock_;
+    // 6. Budget: an EPD position gets its whole time; a game move the shared plan.
+    clsMoveBudget budget;
     if (state_ == EpdTest) {
-        budget = baseTime_;
+        budget.planMs = budget.maxMs = std::max<std::int64_t>(baseTime_, 1);
         engineClock_ = 100 * baseTime_;
-    } else if (fixedMoveTime_ > 0) {
-        // A fixed time per move: keep a margin for stopping the search, sending the move and
-        // the GUI's own delays on a loaded machine (a tenth of the time, at least 100 ms).
-        std::int64_t margin = std::max<std::int64_t>(100, fixedMoveTime_ / 10);
-        budget = fixedMoveTime_ > 2 * margin ? fixedMoveTime_ - margin : fixedMoveTime_ / 2;
     } else {
-        std::int64_t t = engineClock_ > 100 ? engineClock_ - 50 : engineClock_;
-        std::int64_t movesLeft = movesPerControl_ == 0 ? 40 : movesPerControl_ - n + 2;
-        if (movesLeft < 1) movesLeft = 1;
-        budget = t / movesLeft;
+        clsMoverClock clock;
+        clock.remainingMs = engineClock_;
+        clock.incrementMs = increment_;
+        clock.movesToGo = movesPerControl_ == 0 ? 0 : movesPerControl_ - n + 1;
+        clock.fixedMoveMs = fixedMoveTime_;
+        budget = PlanMove(clock);
     }
-    // 7. Deadline, and the same budget as the think's own limits.
-    deadline_ = now + budget;
-    clsSearchLimits limits;
-    limits.softMs = limits.hardMs = std::max<std::int64_t>(budget, 1);
+    // 7. The think's own limits: it stops itself.
+    clsSearchLimits limits = budget.Limits();
     limits.depth = engine_->DepthLimit();
     engine_->SetLimits(limits);
     // 8. The budget line.
     if (state_ != EpdTest)
         Print("# moves " + std::to_string(n) + "/" + std::to_string(movesPerControl_) + " - time "
-            + std::to_string(budget) + "/" + std::to_string(clockBefore) + " ms");
+            + std::to_string(budget.planMs) + "/" + std::to_string(engineClock_) + " ms");
     // 9. Think.
     engine_->Start();
 }

@@ -117,8 +117,26 @@ bool clsEngine::Cancel()
 
 bool clsEngine::StopRequest()
 {
-    if (modeWord < 2) stop_.store(true, std::memory_order_relaxed);
+    stop_.store(true, std::memory_order_relaxed);
     return !Wait();
+}
+
+void clsEngine::ArmDeadline(std::int64_t startTick)
+{
+    timeExpired_.store(false, std::memory_order_relaxed);
+    deadlinePolls_ = 0;
+    const bool timed = limits_.HasTimeLimit() && modeWord < 2;
+    const std::int64_t limit = limits_.softMs > 0 ? limits_.softMs : limits_.hardMs;
+    deadlineTick_ = timed ? startTick + limit : 0;
+}
+
+void clsEngine::PollDeadline()
+{
+    if (deadlineTick_ == 0 || (++deadlinePolls_ & 1023) != 0) return;
+    if (dranbase::Tick() < deadlineTick_) return;
+    timeExpired_.store(true, std::memory_order_relaxed);
+    stop_.store(true, std::memory_order_relaxed);
+    deadlineTick_ = 0;
 }
 
 // --- result slot -------------------------------------------------------------------------------

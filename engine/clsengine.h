@@ -78,10 +78,12 @@ public:
     bool Start() override;
     // Stops the think whatever the mode word says, and joins the thread.
     bool Cancel() override;
-    // The stop request: unless the mode word is 2 or more, raises the stop flag; then waits for
-    // the thread. True when the join succeeded (also when no thread was running).
+    // The stop request: raises the stop flag, then waits for the thread. True when the join
+    // succeeded (also when no thread was running).
     bool StopRequest();
     bool StopRaised() const { return stop_.load(std::memory_order_relaxed); }
+    // Whether the last think was ended by its own time limit.
+    bool TimeExpired() const { return timeExpired_.load(std::memory_order_relaxed); }
 
     // --- result slot (under the result mutex) --------------------------------------------------
     // Copies the move into the result; null (or a move carrying MoveFlag::Illegal) posts no move.
@@ -118,7 +120,8 @@ public:
     dranbase::clsStrings options;
     // Diagnostic lines ("# ...") are printed only when set; the protocol copies "post" into it.
     std::atomic<bool> verbose { false };
-    // The mode word ("\dbg"): with 2 or more a stop request no longer interrupts the search.
+    // The mode word ("\dbg"): with 2 or more the think ignores its time limits and runs to its
+    // depth; a stop request still ends it at once.
     int modeWord = 0;
     // The opening book, loaded at initialisation; must not change while the engine thinks.
     clsBook book;
@@ -198,6 +201,11 @@ private:
     void StoreTable(clsSimpleNode* n, int depth);
     void PublishNodes() { nodesShown_.store(nodeCount, std::memory_order_relaxed); }
     bool Stopped() const { return stop_.load(std::memory_order_relaxed); }
+    // Raises the stop flag once the think's deadline has passed (the clock is read every
+    // 1024th call, so the check costs next to nothing per node).
+    void PollDeadline();
+    // Arms the deadline of a think that starts now from its limits.
+    void ArmDeadline(std::int64_t startTick);
     // Root preparation of a think: material, root list generated, filtered and sorted by value.
     int PrepareRootMoves();
     void SetResultMateDistance(int moves);
@@ -213,6 +221,9 @@ private:
     int depthLimit_ = 0;
     clsSearchLimits limits_ {};
     std::atomic<bool> stop_ { false };
+    std::atomic<bool> timeExpired_ { false };
+    std::int64_t deadlineTick_ = 0; // 0: the think has no deadline
+    unsigned deadlinePolls_ = 0;
 
     std::mutex resultMutex_; // guards result_ only
     clsMove result_ {};

@@ -75,6 +75,7 @@ bool clsEngine::Run()
     const std::string percentText = options.Value("-proportional");
     const int percent = percentText.empty() ? 60 : static_cast<int>(dranbase::ToInt(percentText));
     startTick_.store(dranbase::Tick(), std::memory_order_relaxed);
+    ArmDeadline(startTick_.load(std::memory_order_relaxed));
 
     // 5. Depth limit, held where the node stack ends.
     int limit = fixedDepth_ != 0 ? fixedDepth_ : (random && !timed && !proportional) ? 2 : MaxSearchDepth;
@@ -86,6 +87,7 @@ bool clsEngine::Run()
     if (share_) tableUse = share_->Use();
 
     // 6. The book, unless a single iteration was asked for.
+    bool searched = false;
     if (singleIteration_ || !BookMove()) {
         // 7. The root list; a position without a legal move is not searched.
         if (PrepareRootMoves() == 0) {
@@ -93,6 +95,7 @@ bool clsEngine::Run()
             return Root()->inCheck != 0;
         }
         clsSimpleNode* root = Root();
+        searched = true;
 
         // 8. Iterations two plies apart.
         int d = fixedDepth_ != 0 ? std::min(fixedDepth_, MaxSearchDepth) : 2;
@@ -127,7 +130,12 @@ bool clsEngine::Run()
         }
     }
 
-    // 9. Time spent.
+    // 9. Time spent. A think cut short by its own deadline says so; one stopped before its
+    //    first iteration ended still leaves a move: the first of the root list, ordered by value
+    //    (a budget of nothing means "move now", never "no move").
+    if (TimeExpired()) Print("# time has expired");
+    if (searched && ResultMove().Has(MoveFlag::Illegal)) PostMove(Root()->firstMove);
+    // Time spent.
     thinkTime_ += dranbase::Tick() - startTick_.load(std::memory_order_relaxed);
     ++thinkCount_;
 

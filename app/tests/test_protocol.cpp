@@ -93,6 +93,77 @@ TEST_F(Protocol, TimeBudgetSharesTheClockOverTheMovesLeft)
     EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
 }
 
+TEST_F(Protocol, TheLastMoveOfAPeriodIsPlannedFromWhatIsLeftInIt)
+{
+    // Five moves in a minute: the fifth reply has half of what is left, and the next period's
+    // minute is credited only after it (before, it planned 59971 of 119992 ms and lost on time).
+    p.Exchange("new");
+    p.Exchange("level 5 1 0");
+    p.Exchange("sd 2");
+    std::string plan;
+    for (const char* move : { "a2a3", "b2b3", "c2c3", "d2d3", "e2e3" }) {
+        p.Send(move);
+        plan = p.ReadUntil("# moves ");
+        ASSERT_NE(p.ReadUntil("move ", 10000), "<timeout>") << move;
+    }
+    ASSERT_EQ(plan.rfind("# moves 5/5 - time ", 0), 0u) << plan;
+    const std::string numbers = plan.substr(std::string("# moves 5/5 - time ").size());
+    const long long budget = std::stoll(numbers);
+    const long long clock = std::stoll(numbers.substr(numbers.find('/') + 1));
+    EXPECT_LE(clock, 60000) << plan;
+    EXPECT_LE(budget, clock / 2) << plan;
+    // After the move the next period's minute is on the clock.
+    p.Send("f2f3");
+    const std::string next = p.ReadUntil("# moves ");
+    const long long nextClock = std::stoll(next.substr(next.find('/', 12) + 1));
+    EXPECT_GT(nextClock, 60000) << next;
+    p.Exchange("force");
+}
+
+TEST_F(Protocol, TheIncrementIsPartOfTheBudget)
+{
+    p.Exchange("new");
+    p.Exchange("level 0 1 2");
+    p.Exchange("time 6000");
+    p.Send("go");
+    // (60000 - 50) / 40 + 2000 = 3498
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 3498/60000 ms");
+    EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
+    p.Exchange("force");
+}
+
+TEST_F(Protocol, NoTimeLeftStillGivesAMove)
+{
+    // A zero or negative clock means "move now": the think may not finish its first iteration,
+    // but a legal move always follows.
+    for (const char* clock : { "level 40 -1 0", "time 1", "time 0" }) {
+        p.Exchange("new");
+        p.Exchange("force");
+        p.Exchange("setboard r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
+        p.Exchange("sd 4");
+        p.Exchange(clock);
+        p.Send("go");
+        EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>") << clock;
+    }
+    p.Exchange("force");
+}
+
+TEST_F(Protocol, DebugModeThinksAreStillStoppedAtOnce)
+{
+    // "\dbg 2" starts a think that ignores its clock; "?" and "quit" must still end it (they
+    // used to wait for the whole search).
+    p.Exchange("new");
+    p.Send("\\dbg 2");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    p.Send("?");
+    EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
+    p.Exchange("new");
+    p.Send("\\dbg 3");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    p.Send("quit");
+    EXPECT_EQ(p.WaitExit(5000), 0);
+}
+
 TEST_F(Protocol, FixedTimePerMoveUntilLevelReplacesIt)
 {
     // A tenth of the time is kept in reserve, at least 100 ms.
