@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dranbase/clsprotected.h"
@@ -24,8 +25,16 @@ inline constexpr const char* ProgramVersion = "Corvala 3.1.27";
 // Playing states of the protocol driver.
 enum PlayingState : int { NotPlaying = 0, PlaysWhite = 2, PlaysBlack = 3, EpdTest = 5 };
 
+// Times from the interface saturate at a thousand years, either sign: a number too large for
+// the clock arithmetic is taken as "no limit in practice", never wrapped.
+inline constexpr std::int64_t MaxTimeMs = 1000LL * 365 * 24 * 3600 * 1000;
+// A number of units (seconds, centiseconds ...) in milliseconds, saturated at MaxTimeMs.
+std::int64_t ScaledTime(std::string_view number, std::int64_t msPerUnit);
 // A time given as minutes, or minutes ":" seconds ("level", "\epd"), in milliseconds.
 std::int64_t MinutesToMs(const std::string& text);
+
+// The largest transposition table the program builds: a quarter of the machine's memory, in MiB.
+long long MaxHashMiB();
 
 // Result of ExecuteCommand that ends the command loop.
 inline constexpr int QuitCode = 4;
@@ -39,8 +48,10 @@ public:
     int ExecuteLine(const std::string& line);
     // Carries out one command; QuitCode ends the command loop.
     int ExecuteCommand(const std::string& word, const std::string& rest);
-    // Resizes the transposition table; false (nothing changed) while the engine thinks.
-    bool SetHashSize(int mib);
+    // Resizes the transposition table; false (nothing changed) while the engine thinks or when
+    // the size is refused: a negative size, with a message; a size beyond a quarter of the
+    // machine's memory is cut to that quarter, with a message.
+    bool SetHashSize(long long mib);
 
     clsEngine& Engine() { return *engine_; }
 
@@ -66,6 +77,11 @@ private:
     // The engine's position with its counters, as kept in the history.
     std::string FullFEN();
     void TakeBack(int plies);
+    // Why the engine's position cannot be played (a king missing or doubled, the side not to
+    // move in check), or empty when it can.
+    std::string SetupProblem();
+    // The result line of a game that is over on the board (mate, stalemate), or empty.
+    std::string FinishedGameResult();
     // Stops a running think and discards its move (the position or the state is changing).
     void StopThinking();
     // Hands options and limits that arrived during a think to the engine once it is idle.
@@ -111,7 +127,8 @@ private:
     int CmdPerft(const std::string& rest);
     int CmdDivide(const std::string& rest);
     int CmdEpd(const std::string& rest);
-    void TestPosition(const std::string& line);
+    // Tests the suite's positions from the index on; prints the results after the last one.
+    void TestFrom(int index);
     void JudgeEpdMove(const std::string& move);
 
     // --- backslash commands ---
@@ -121,6 +138,7 @@ private:
     int CmdMoves(const std::string& rest);
     int CmdTourney(const std::string& rest);
     int CmdSoul(const std::string& rest);
+    int CmdShowSoul(const std::string& rest);
     int CmdTestSouls(const std::string& rest);
     int CmdLearnt(const std::string& rest);
     int CmdLearn(const std::string& rest);
@@ -146,6 +164,7 @@ private:
     std::vector<std::string> history_; // the position before each move made through the driver
     int state_ = NotPlaying;
     int epdSolved_ = 0;
+    int epdSkipped_ = 0;
     bool ponder_ = false;
     bool post_ = false;
     bool showBoard_ = false;

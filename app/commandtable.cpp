@@ -82,6 +82,7 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
         { "\\moves", &clsCorvala::CmdMoves },
         { "\\tourney", &clsCorvala::CmdTourney },
         { "\\soul", &clsCorvala::CmdSoul },
+        { "\\showsoul", &clsCorvala::CmdShowSoul },
         { "\\testsouls", &clsCorvala::CmdTestSouls },
         { "\\learnt", &clsCorvala::CmdLearnt },
         { "\\learn", &clsCorvala::CmdLearn },

@@ -4,6 +4,8 @@
 #include "book/clsbook.h"
 
 #include <algorithm>
+#include <bit>
+#include <utility>
 
 namespace drnChess {
 
@@ -24,10 +26,18 @@ const char* const FeatureText[][2] = {
 
 } // namespace
 
+std::int64_t ScaledTime(std::string_view number, std::int64_t msPerUnit)
+{
+    const long long value = ToInt(number);
+    if (value > MaxTimeMs / msPerUnit) return MaxTimeMs;
+    if (value < -MaxTimeMs / msPerUnit) return -MaxTimeMs;
+    return value * msPerUnit;
+}
+
 std::int64_t MinutesToMs(const std::string& text)
 {
     auto [minutes, seconds] = SplitFirst(text, ':');
-    return ToInt(minutes) * 60000 + ToInt(seconds) * 1000;
+    return std::clamp(ScaledTime(minutes, 60000) + ScaledTime(seconds, 1000), -MaxTimeMs, MaxTimeMs);
 }
 
 // --- the loop ------------------------------------------------------------------------------
@@ -134,12 +144,30 @@ void clsCorvala::ReportThinking()
     if (!line.empty()) Print(line);
 }
 
+std::string clsCorvala::FinishedGameResult()
+{
+    switch (engine_->MoveStatus()) {
+    case GameState::WhiteMates: return "1-0 {White mates}";
+    case GameState::BlackMates: return "0-1 {Black mates}";
+    case GameState::Stalemate: return "1/2-1/2 {Stalemate}";
+    default: return {};
+    }
+}
+
 void clsCorvala::StartThinking()
 {
     // 1. A search still running is stopped and its thread joined; settings that came during
-    //    it take effect now.
+    //    it take effect now. A game that is over on the board gets its result, not a think.
     engine_->StopRequest();
     ApplyPendingSettings();
+    if (state_ != EpdTest) {
+        const std::string result = FinishedGameResult();
+        if (!result.empty()) {
+            Print(result);
+            state_ = NotPlaying;
+            return;
+        }
+    }
     // 2. Diagnostics follow "post".
     engine_->verbose = post_;
     // 3. Move count within the time control. The last move of a period is planned from what is
@@ -295,9 +323,11 @@ int clsCorvala::CmdLevel(const std::string& rest)
 {
     auto f = SplitFields(rest);
     f.resize(3);
-    movesPerControl_ = ToInt(f[0]);
+    // A period of more moves than any game has is a period of the whole game, like 0.
+    const long long moves = ToInt(f[0]);
+    movesPerControl_ = moves > 0 && moves <= 100000 ? moves : 0;
     baseTime_ = MinutesToMs(f[1]);
-    increment_ = ToInt(f[2]) * 1000;
+    increment_ = ScaledTime(f[2], 1000);
     fixedMoveTime_ = 0;
     engineClock_ = opponentClock_ = baseTime_;
     return 0;
@@ -305,8 +335,8 @@ int clsCorvala::CmdLevel(const std::string& rest)
 
 int clsCorvala::CmdSt(const std::string& rest)
 {
-    std::int64_t seconds = ToInt(rest);
-    fixedMoveTime_ = seconds > 0 ? seconds * 1000 : 0;
+    const std::int64_t ms = ScaledTime(rest, 1000);
+    fixedMoveTime_ = ms > 0 ? ms : 0;
     return 0;
 }
 
@@ -323,14 +353,14 @@ int clsCorvala::CmdSd(const std::string& rest)
 
 int clsCorvala::CmdTime(const std::string& rest)
 {
-    engineClock_ = ToInt(rest) * 10;
+    engineClock_ = ScaledTime(rest, 10);
     Print("# engine time set to " + std::to_string(engineClock_) + " ms");
     return 0;
 }
 
 int clsCorvala::CmdOtim(const std::string& rest)
 {
-    opponentClock_ = ToInt(rest) * 10;
+    opponentClock_ = ScaledTime(rest, 10);
     Print("# opponent time set to " + std::to_string(opponentClock_) + " ms");
     return 0;
 }
@@ -343,9 +373,33 @@ int clsCorvala::CmdResult(const std::string& rest)
     return 0;
 }
 
+std::string clsCorvala::SetupProblem()
+{
+    const clsBoard& b = engine_->board;
+    if (std::popcount(b.white() & b.kings()) != 1 || std::popcount(b.black() & b.kings()) != 1)
+        return "a position needs one king of each colour";
+    clsBoard flipped = b;
+    flipped.SwitchSide();
+    std::swap(engine_->board, flipped);
+    const bool capturable = engine_->IsAttacked(engine_->board.own() & engine_->board.kings());
+    std::swap(engine_->board, flipped);
+    if (capturable) return "the side not to move is in check";
+    return {};
+}
+
 int clsCorvala::CmdSetboard(const std::string& rest)
 {
     StopThinking();
+    // A position that is not one (no kings, a king that can be taken, text that is no FEN)
+    // is refused and the game stays where it was.
+    const std::string before = FullFEN();
+    const bool read = engine_->SetFromFEN(rest);
+    const std::string problem = read ? SetupProblem() : "not a FEN";
+    if (!problem.empty()) {
+        SetPosition(before);
+        Print("tellusererror Illegal position: " + problem);
+        return 0;
+    }
     SetPosition(rest);
     history_.clear();
     return 0;
@@ -447,7 +501,7 @@ int clsCorvala::CmdMemory(const std::string& rest)
     pendingOptions_.push_back({ "memory", rest, true });
     if (engine_->IsRunning()) return 0; // recorded; the table keeps its size
     ApplyPendingSettings();
-    SetHashSize(dranbase::Trim(rest).empty() ? defaultHashMiB_ : static_cast<int>(ToInt(rest)));
+    SetHashSize(dranbase::Trim(rest).empty() ? defaultHashMiB_ : ToInt(rest));
     return 0;
 }
 

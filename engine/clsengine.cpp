@@ -228,7 +228,11 @@ int clsEngine::GameStatus()
     if (besideKings == 0 || (PopCount(besideKings) == 1 && (besideKings & minors))) {
         return GameState::InsufficientMaterial;
     }
+    return MoveStatus();
+}
 
+int clsEngine::MoveStatus()
+{
     // The first pseudo-legal move that keeps the king safe decides that the game goes on.
     ResetNodeStack();
     GenerateMoves(-1);
@@ -264,6 +268,11 @@ void clsEngine::SelectSoul(std::string_view name)
 
     // A text with values (a soul file, "\soul X=1 2 3") is applied as it stands.
     if (text.find('=') != std::string::npos) {
+        const std::string problem = SoulTextProblem(text);
+        if (!problem.empty()) {
+            Print("# bad soul: " + problem + "; the soul " + soulName_ + " stays");
+            return;
+        }
         ApplySoulText(text);
         Print("# soul: " + soulName_);
         return;

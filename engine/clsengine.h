@@ -113,6 +113,9 @@ public:
     // the side to move has a legal move; else 0x1200 stalemate, 0x16 black mated, 0x1A white
     // mated.
     int GameStatus();
+    // GameStatus without the material rule: 1 while the side to move has a legal move, else
+    // stalemate or the mate code.
+    int MoveStatus();
 
     // --- settings (changed by the caller while the engine thread is idle) --------------------------
     // The program's options, searched by exact name ("-random", "book", "soul", ...); read at

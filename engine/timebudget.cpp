@@ -25,7 +25,7 @@ clsMoveBudget PlanMove(const clsMoverClock& clock)
     }
     std::int64_t left = clock.remainingMs - std::max<std::int64_t>(clock.overheadMs, 0);
     if (left > 100) left -= 50;
-    const std::int64_t shares = clock.movesToGo > 0 ? clock.movesToGo + 1 : 40;
+    const std::int64_t shares = clock.movesToGo > 0 ? std::min<std::int64_t>(clock.movesToGo, 1000000) + 1 : 40;
     std::int64_t plan = left / shares;
     // Shares are two or more, so the plan is at most half the clock before the increment.
     if (clock.incrementMs > 0) plan += std::min(clock.incrementMs, left / 2 - plan);

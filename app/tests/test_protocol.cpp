@@ -164,6 +164,77 @@ TEST_F(Protocol, DebugModeThinksAreStillStoppedAtOnce)
     EXPECT_EQ(p.WaitExit(5000), 0);
 }
 
+TEST_F(Protocol, HugeAndNegativeNumbersAreSaturatedOrRefused)
+{
+    // Times saturate at a thousand years instead of wrapping (the debug build aborts on a
+    // signed overflow); a negative table size is refused.
+    const std::string big = "99999999999999999999";
+    EXPECT_TRUE(Contains(p.Exchange("time " + big), "# engine time set to 31536000000000 ms"));
+    EXPECT_TRUE(Contains(p.Exchange("otim -" + big), "# opponent time set to -31536000000000 ms"));
+    p.Exchange("new");
+    p.Exchange("sd 2");
+    for (const std::string& limit : { "st " + big, "level " + big + " " + big + " " + big, "level 40 " + big + ":" + big + " 0" }) {
+        p.Exchange("force");
+        p.Exchange(limit);
+        p.Exchange("time " + big);
+        p.Send("go");
+        EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>") << limit;
+    }
+    p.Exchange("force");
+    auto refused = p.Exchange("memory -2147483649");
+    EXPECT_TRUE(Contains(refused, "# memory -2147483649 refused: the table size is 0 or more MiB"));
+    // (The cap at a quarter of the machine is not exercised here: it would build a table of
+    // gigabytes.)
+}
+
+TEST_F(Protocol, SetboardRefusesWhatIsNoPositionAndKeepsTheGame)
+{
+    p.Exchange("new");
+    p.Exchange("force");
+    p.Exchange("e2e4");
+    const std::string kept = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3";
+    const char* const bad[] = {
+        "hello world", // read as an empty board
+        "8/8/8/8/8/8/8/8 w - - 0 1", // no kings
+        "4k3/8/8/8/8/8/8/4KK2 w - - 0 1", // two white kings
+        "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", // Black, not to move, is in check
+    };
+    for (const char* fen : bad) {
+        auto lines = p.Exchange(std::string("setboard ") + fen);
+        ASSERT_EQ(lines.size(), 1u) << fen;
+        EXPECT_EQ(lines[0].rfind("tellusererror Illegal position: ", 0), 0u) << lines[0];
+        EXPECT_EQ(ShownFEN(p), kept) << fen;
+    }
+    EXPECT_TRUE(p.Exchange("setboard 4k3/8/8/8/8/8/8/4K3 w - - 0 1").empty());
+}
+
+TEST_F(Protocol, GoInAFinishedGameAnswersWithItsResult)
+{
+    struct Case {
+        const char* fen;
+        const char* result;
+    } cases[] = {
+        { "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3", "0-1 {Black mates}" },
+        { "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "1/2-1/2 {Stalemate}" },
+        { "6k1/5ppp/8/8/8/8/8/R5K1 b - - 0 1", "" }, // Black to move, not mated: a move
+        { "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "1-0 {White mates}" },
+    };
+    for (const auto& c : cases) {
+        p.Exchange("new");
+        p.Exchange("force");
+        p.Exchange("sd 2");
+        p.Exchange(std::string("setboard ") + c.fen);
+        auto lines = p.Exchange("go", 10000);
+        if (*c.result) {
+            EXPECT_TRUE(Contains(lines, c.result)) << c.fen;
+            EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("move ", 0) == 0; }));
+        } else {
+            EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>") << c.fen;
+        }
+    }
+    p.Exchange("force");
+}
+
 TEST_F(Protocol, FixedTimePerMoveUntilLevelReplacesIt)
 {
     // A tenth of the time is kept in reserve, at least 100 ms.
@@ -271,6 +342,22 @@ TEST_F(Protocol, EpdSuiteIsJudgedAndScored)
     EXPECT_TRUE(Contains(lines, "# move h5f7 bad!"));
     auto missing = p.Exchange("\\epd 0:1 /nonexistent/suite.epd");
     EXPECT_TRUE(Contains(missing, "# cannot read /nonexistent/suite.epd"));
+}
+
+TEST_F(Protocol, EpdLinesWithoutAMoveToTestAreSkipped)
+{
+    // Mate, stalemate, an empty board and a line that is no position: each is skipped (the
+    // suite used to wait for ever on the first), and the one real position is judged.
+    auto lines = p.Exchange(std::string("\\epd 0:1 ") + CORVALA_TEST_DATA + "/unplayable.epd", 15000);
+    std::string last;
+    for (int i = 0; i < 200 && last.rfind("# test results: ", 0) != 0; ++i) {
+        last = p.ReadLine(10000);
+        if (last == "<timeout>") break;
+        lines.push_back(last);
+    }
+    EXPECT_EQ(last, "# test results: 1/1 100% (4 skipped)");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "# skipped: no legal move to test in this position"), 4);
+    EXPECT_TRUE(Contains(lines, "# move a1a8 ok ---> score : 1"));
 }
 
 TEST_F(Protocol, SearchDepthLimitStopsTheThinkOnItsOwn)
