@@ -43,6 +43,7 @@ clsCorvala::~clsCorvala()
     dranbase::ConsoleInput().Cancel();
     for (auto& t : tourneys_) t->Cancel();
     dranbase::SleepMs(200);
+    dranbase::Output().Release();
     Print("# bye bye");
     dranbase::Output().Flush();
     tourneys_.clear();
@@ -79,6 +80,8 @@ bool clsCorvala::Run()
 
     std::string use = options_.Value("-use");
     if (!use.empty() && dranbase::EqualsNoCase(use, "tourney")) {
+        dranbase::Output().Release(); // no protocol to wait for
+
         ExecuteLine("\\tourney " + options_.Value("-ini"));
         // Tournament mode ends when the tournament has finished (or the thread is cancelled).
         while (!Cancelled()) {

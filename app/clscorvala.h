@@ -68,6 +68,8 @@ private:
 
     // --- protocol driver ---
     void CommandLoop();
+    // One line of the command log ("-log"), when there is one.
+    void LogCommand(const std::string& word, const std::string& rest);
     void StartThinking();
     bool SetPosition(const std::string& fen);
     void SendPong();
@@ -122,6 +124,17 @@ private:
     int CmdMemory(const std::string& rest);
     int CmdOption(const std::string& rest);
     int CmdCores(const std::string& rest);
+
+    // --- UCI mode ---
+    void EnterUci();
+    void UciLoop();
+    int UciCommand(const std::string& line);
+    void UciSetOption(const std::string& rest);
+    void UciPosition(const std::string& rest);
+    void UciGo(const std::string& rest);
+    void StopUciThink();
+    void SendBestMove();
+    void PrintUciInfo(const clsIterationReport& report);
 
     // --- test commands ---
     int CmdPerft(const std::string& rest);
@@ -189,6 +202,15 @@ private:
     dranbase::clsProtected<std::string> position_;
     std::string pendingPing_;
     std::string icsHost_;
+    // UCI mode.
+    bool protocolKnown_ = false; // the first command has been read
+    bool uciMode_ = false;
+    bool uciSearching_ = false; // a "go" awaits its "bestmove"
+    bool uciHoldBestMove_ = false; // infinite or ponder: only "stop" or "ponderhit" release it
+    clsMoveBudget uciPonderBudget_ {};
+    std::int64_t moveOverheadMs_ = 30;
+    std::string uciSearch_ = "classic";
+    std::string uciBookFile_ = "corvala.cbk";
     dranbase::clsStrings soulList_;
     dranbase::clsMutex soulListMutex_;
 };

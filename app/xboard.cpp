@@ -63,6 +63,17 @@ void clsCorvala::CommandLoop()
         }
         Sleep(1);
         std::string line = dranbase::ReadConsoleLine(false);
+        if (!line.empty() && !protocolKnown_) {
+            // The first command decides the protocol: "uci" switches to UCI for good; anything
+            // else lets the held start-up lines out and goes on in xboard.
+            protocolKnown_ = true;
+            if (EqualsNoCase(dranbase::Trim(line), "uci")) {
+                EnterUci();
+                UciLoop();
+                return;
+            }
+            dranbase::Output().Release();
+        }
         if (!line.empty() && ExecuteLine(line) == QuitCode) {
             dranbase::ConsoleInput().Cancel();
             quit = true;

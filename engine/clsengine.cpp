@@ -127,16 +127,23 @@ void clsEngine::ArmDeadline(std::int64_t startTick)
     deadlinePolls_ = 0;
     const bool timed = limits_.HasTimeLimit() && modeWord < 2;
     const std::int64_t limit = limits_.softMs > 0 ? limits_.softMs : limits_.hardMs;
-    deadlineTick_ = timed ? startTick + limit : 0;
+    deadlineTick_.store(timed ? startTick + limit : 0, std::memory_order_relaxed);
+}
+
+void clsEngine::SetDeadlineFromNow(std::int64_t ms)
+{
+    deadlineTick_.store(dranbase::Tick() + std::max<std::int64_t>(ms, 1), std::memory_order_relaxed);
 }
 
 void clsEngine::PollDeadline()
 {
-    if (deadlineTick_ == 0 || (++deadlinePolls_ & 1023) != 0) return;
-    if (dranbase::Tick() < deadlineTick_) return;
+    if (limits_.nodes != 0 && nodeCount >= limits_.nodes) stop_.store(true, std::memory_order_relaxed);
+    if ((++deadlinePolls_ & 1023) != 0) return;
+    const std::int64_t deadline = deadlineTick_.load(std::memory_order_relaxed);
+    if (deadline == 0 || dranbase::Tick() < deadline) return;
     timeExpired_.store(true, std::memory_order_relaxed);
     stop_.store(true, std::memory_order_relaxed);
-    deadlineTick_ = 0;
+    deadlineTick_.store(0, std::memory_order_relaxed);
 }
 
 // --- result slot -------------------------------------------------------------------------------
@@ -155,6 +162,15 @@ clsMove clsEngine::ResultMove()
 {
     std::lock_guard lock(resultMutex_);
     return result_;
+}
+
+std::optional<clsMove> clsEngine::TakeMove()
+{
+    std::lock_guard lock(resultMutex_);
+    if (result_.Has(MoveFlag::Illegal)) return std::nullopt;
+    const clsMove move = result_;
+    result_.flags |= MoveFlag::Illegal;
+    return move;
 }
 
 std::string clsEngine::TakeMoveText(bool consume, int* score)

@@ -19,8 +19,10 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "book/clsbook.h"
 #include "dranbase/clsstring.h"
@@ -28,6 +30,7 @@
 #include "dranbase/console.h"
 #include "engine/clstt.h"
 #include "engine/searchlimits.h"
+#include "engine/searchreport.h"
 #include "engine/souls.h"
 #include "rules/clschesscore.h"
 
@@ -93,6 +96,8 @@ public:
     std::string TakeMoveText(bool consume, int* score = nullptr);
     // A copy of the result record (flags, score in `order`, squares).
     clsMove ResultMove();
+    // Takes the result move: the slot is empty afterwards. Nothing when no move is posted.
+    std::optional<clsMove> TakeMove();
     // "depth score  centiseconds nodes Pe2-e4"; empty when no move is posted. Mate results show
     // 100000 + moves (winning) or moves - 100000 (losing), other scores in centipawns.
     std::string ThinkingLine();
@@ -146,6 +151,16 @@ public:
     // The limits of the next think (time, depth, nodes, infinite), set by the caller before Start.
     void SetLimits(const clsSearchLimits& limits) { limits_ = limits; }
     const clsSearchLimits& Limits() const { return limits_; }
+    // Gives a running (or the next) think a deadline this many ms from now: a ponder think
+    // whose move was played becomes a timed one. Safe from any thread.
+    void SetDeadlineFromNow(std::int64_t ms);
+    // Told after each finished iteration (on the engine thread); empty: nobody listens.
+    void SetIterationListener(IterationListener listener) { iterationListener_ = std::move(listener); }
+    // The root moves a think may choose from (coordinate texts); empty: all legal moves.
+    void SetRootMoves(std::vector<std::string> moves) { rootMoves_ = std::move(moves); }
+    // Whether a think looks in the opening book first (it does unless told otherwise).
+    void SetUseBook(bool use) { useBook_ = use; }
+    bool UsesBook() const { return useBook_; }
 
     // --- souls ----------------------------------------------------------------------------------
     // Soul selection: an empty name falls back to the options "soul", then "-soul", then
@@ -211,6 +226,10 @@ private:
     void ArmDeadline(std::int64_t startTick);
     // Root preparation of a think: material, root list generated, filtered and sorted by value.
     int PrepareRootMoves();
+    // Keeps only the root moves named by SetRootMoves (all when none is legal among them).
+    void KeepChosenRootMoves();
+    // The report of the iteration just finished, to the listener.
+    void ReportIteration(int depth);
     void SetResultMateDistance(int moves);
     void PlayRandomMove(bool proportional, int percent);
     void SyncCastleBonus() { castleBonus = soul_[SoulWeight::CastlingBonus]; }
@@ -225,8 +244,11 @@ private:
     clsSearchLimits limits_ {};
     std::atomic<bool> stop_ { false };
     std::atomic<bool> timeExpired_ { false };
-    std::int64_t deadlineTick_ = 0; // 0: the think has no deadline
+    std::atomic<std::int64_t> deadlineTick_ { 0 }; // 0: the think has no deadline
     unsigned deadlinePolls_ = 0;
+    IterationListener iterationListener_;
+    std::vector<std::string> rootMoves_;
+    bool useBook_ = true;
 
     std::mutex resultMutex_; // guards result_ only
     clsMove result_ {};

@@ -27,8 +27,10 @@ clsMoveBudget PlanMove(const clsMoverClock& clock)
     if (left > 100) left -= 50;
     const std::int64_t shares = clock.movesToGo > 0 ? std::min<std::int64_t>(clock.movesToGo, 1000000) + 1 : 40;
     std::int64_t plan = left / shares;
-    // Shares are two or more, so the plan is at most half the clock before the increment.
-    if (clock.incrementMs > 0) plan += std::min(clock.incrementMs, left / 2 - plan);
+    // Half the increment: the other half pays for the delays around each move (reading it,
+    // replying, the interface's own time), so a long game does not drain the clock. Shares are
+    // two or more, so the plan is at most half the clock before the increment.
+    if (clock.incrementMs > 0) plan += std::min(clock.incrementMs / 2, left / 2 - plan);
     budget.planMs = std::max<std::int64_t>(plan, 1);
     const std::int64_t thrice = budget.planMs > left / 9 ? left / 3 : 3 * budget.planMs;
     budget.maxMs = std::max(budget.planMs, thrice);

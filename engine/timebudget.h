@@ -35,8 +35,9 @@ struct clsMoveBudget {
 //   - a fixed time per move keeps a tenth of it, at least 100 ms, for stopping, sending the move
 //     and the interface's delays (half of it when it is shorter than 200 ms);
 //   - otherwise the clock less 50 ms is shared over the moves to go plus one (the last move of
-//     a period gets half of what is left in it) or over 40 moves in sudden death, and the
-//     increment is added, never more than half of the clock;
+//     a period gets half of what is left in it) or over 40 moves in sudden death, and half the
+//     increment is added (the other half covers the delays around each move), never more than
+//     half of the clock;
 //   - the hard limit lets a search finish an iteration it began: three times the plan, never
 //     more than a third of the clock (and never less than the plan).
 clsMoveBudget PlanMove(const clsMoverClock& clock);

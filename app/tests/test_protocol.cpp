@@ -27,6 +27,19 @@ std::string ShownFEN(CorvalaProcess& p)
     return "<none>";
 }
 
+// Runs a suite at a second a position; every line up to the results line (the last one, or
+// "<timeout>"). A ping would be answered between two positions, so none is sent.
+std::vector<std::string> RunEpd(CorvalaProcess& p, const std::string& file)
+{
+    p.Send("\\epd 0:1 " + file);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 200; ++i) {
+        lines.push_back(p.ReadLine(15000));
+        if (lines.back() == "<timeout>" || lines.back().rfind("# test results: ", 0) == 0) break;
+    }
+    return lines;
+}
+
 class Protocol : public ::testing::Test {
 protected:
     CorvalaProcess p { { "memory=1", "-seed=7" } };
@@ -126,8 +139,8 @@ TEST_F(Protocol, TheIncrementIsPartOfTheBudget)
     p.Exchange("level 0 1 2");
     p.Exchange("time 6000");
     p.Send("go");
-    // (60000 - 50) / 40 + 2000 = 3498
-    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 3498/60000 ms");
+    // (60000 - 50) / 40 + 2000 / 2 = 2498
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 2498/60000 ms");
     EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
     p.Exchange("force");
 }
@@ -224,11 +237,12 @@ TEST_F(Protocol, GoInAFinishedGameAnswersWithItsResult)
         p.Exchange("force");
         p.Exchange("sd 2");
         p.Exchange(std::string("setboard ") + c.fen);
-        auto lines = p.Exchange("go", 10000);
         if (*c.result) {
+            auto lines = p.Exchange("go", 10000);
             EXPECT_TRUE(Contains(lines, c.result)) << c.fen;
             EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("move ", 0) == 0; }));
         } else {
+            p.Send("go");
             EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>") << c.fen;
         }
     }
@@ -330,13 +344,8 @@ TEST_F(Protocol, PerftAndDivideReports)
 
 TEST_F(Protocol, EpdSuiteIsJudgedAndScored)
 {
-    auto lines = p.Exchange(std::string("\\epd 0:1 ") + CORVALA_TEST_DATA + "/mate_in_one.epd", 15000);
-    std::string last;
-    for (int i = 0; i < 200 && last.rfind("# test results: ", 0) != 0; ++i) {
-        last = p.ReadLine(10000);
-        if (last == "<timeout>") break;
-        lines.push_back(last);
-    }
+    std::vector<std::string> lines = RunEpd(p, std::string(CORVALA_TEST_DATA) + "/mate_in_one.epd");
+    const std::string last = lines.back();
     EXPECT_EQ(last, "# test results: 2/3 66%");
     EXPECT_TRUE(Contains(lines, "# move h5f7 ok ---> score : 1"));
     EXPECT_TRUE(Contains(lines, "# move h5f7 bad!"));
@@ -348,13 +357,8 @@ TEST_F(Protocol, EpdLinesWithoutAMoveToTestAreSkipped)
 {
     // Mate, stalemate, an empty board and a line that is no position: each is skipped (the
     // suite used to wait for ever on the first), and the one real position is judged.
-    auto lines = p.Exchange(std::string("\\epd 0:1 ") + CORVALA_TEST_DATA + "/unplayable.epd", 15000);
-    std::string last;
-    for (int i = 0; i < 200 && last.rfind("# test results: ", 0) != 0; ++i) {
-        last = p.ReadLine(10000);
-        if (last == "<timeout>") break;
-        lines.push_back(last);
-    }
+    std::vector<std::string> lines = RunEpd(p, std::string(CORVALA_TEST_DATA) + "/unplayable.epd");
+    const std::string last = lines.back();
     EXPECT_EQ(last, "# test results: 1/1 100% (4 skipped)");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "# skipped: no legal move to test in this position"), 4);
     EXPECT_TRUE(Contains(lines, "# move a1a8 ok ---> score : 1"));

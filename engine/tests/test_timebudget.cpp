@@ -23,7 +23,7 @@ namespace {
         const BudgetCase cases[] = {
             // remaining, increment, moves to go, fixed, overhead
             { "sudden death: 40 shares", { 300000, 0, 0, 0, 0 }, 299950 / 40, 3 * (299950 / 40) },
-            { "the increment is added", { 10000, 100, 0, 0, 0 }, 9950 / 40 + 100, 3 * (9950 / 40 + 100) },
+            { "half the increment is added", { 10000, 100, 0, 0, 0 }, 9950 / 40 + 50, 3 * (9950 / 40 + 50) },
             { "never more than half the clock", { 300, 1000, 0, 0, 0 }, 125, 125 },
             { "moves to go plus one shares", { 60000, 0, 5, 0, 0 }, 59950 / 6, 59950 / 3 },
             // The last move of a period: half of what is left in it, not the next period's base.
