@@ -137,12 +137,15 @@ clsOpeningSuite ReadOpeningSuite(std::string_view text, const clsOpeningSettings
             suite.openings.push_back({ fen, {}, lineNumber });
         }
     } else {
-        std::size_t start = 0;
+        std::size_t start = 0, counted = 0;
+        int lineNumber = 1; // of the text's offset `counted`
         for (const clsGameText& game : SplitGames(text)) {
-            // The game's line: the first line with text at or after where the previous one ended.
+            // The game's line: the first line with text at or after where the previous one ended
+            // (line ends counted once over the whole text).
             const std::size_t first = std::min(text.find_first_not_of(" \t\r\n", start), text.size());
-            const int lineNumber = 1 + static_cast<int>(std::count(text.begin(), text.begin() + first, '\n'));
-            start = game.end;
+            lineNumber += static_cast<int>(std::count(text.begin() + counted, text.begin() + first, '\n'));
+            counted = first;
+            start = std::max(game.end, first);
             clsOpening opening;
             opening.line = lineNumber;
             std::string why;
