@@ -105,6 +105,17 @@ void clsPentanomial::AddPair(double first, double second)
     pairs[static_cast<std::size_t>(std::clamp(index, 0L, 4L))]++;
 }
 
+void clsMatchTally::AddGame(double points, std::int64_t pair)
+{
+    const double p = points > 0.5 ? 1.0 : (points < 0.5 ? 0.0 : 0.5);
+    (p == 1.0 ? games_.wins : (p == 0.0 ? games_.losses : games_.draws))++;
+    if (pair < 0) return;
+    auto [at, first] = open_.try_emplace(pair, p);
+    if (first) return;
+    pairs_.AddPair(at->second, p);
+    open_.erase(at);
+}
+
 double EloFromScore(double score)
 {
     if (score <= 0) return -Infinity;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,25 @@ struct clsPentanomial {
     std::int64_t Pairs() const { return pairs[0] + pairs[1] + pairs[2] + pairs[3] + pairs[4]; }
     // Adds one pair from the first player's points in its two games (0, 0.5 or 1 each).
     void AddPair(double first, double second);
+};
+
+// The results of one player against another as its games end, in any order: W-L-D over the
+// games and, for games played in colour-reversed pairs, the pentanomial over the pairs whose
+// two games have both ended.
+class clsMatchTally {
+public:
+    // The first player's points in the game: 1, 0.5 or 0 (anything above one half counts as a
+    // win, below as a loss). `pair` numbers the game's pair; a negative number: not paired.
+    void AddGame(double points, std::int64_t pair = -1);
+    const clsWLD& Games() const { return games_; }
+    const clsPentanomial& Pairs() const { return pairs_; }
+    // Pairs of which one game has ended.
+    std::size_t OpenPairs() const { return open_.size(); }
+
+private:
+    clsWLD games_;
+    clsPentanomial pairs_;
+    std::map<std::int64_t, double> open_; // pair -> points of its first game to end
 };
 
 // What a set of results says. Elo values are infinite when the score is 0 or 1 and the error

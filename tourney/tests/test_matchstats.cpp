@@ -60,6 +60,25 @@ TEST(MatchStats, PairsAreCountedByTheirPoints)
     EXPECT_EQ(p.pairs, (std::array<std::int64_t, 5> { 1, 1, 2, 1, 1 }));
 }
 
+// Games end in any order; a pair counts once both its games have ended.
+TEST(MatchStats, TallyOfGamesAndPairs)
+{
+    clsMatchTally t;
+    t.AddGame(1, 0);
+    t.AddGame(0.5, 1);
+    t.AddGame(0, 2);
+    EXPECT_EQ(t.Pairs().Pairs(), 0);
+    EXPECT_EQ(t.OpenPairs(), 3u);
+    t.AddGame(1, 1); // pair 1: 1.5 points
+    t.AddGame(0, 0); // pair 0: 1 point
+    t.AddGame(0.5); // unpaired
+    EXPECT_EQ(t.Pairs().pairs, (std::array<std::int64_t, 5> { 0, 0, 1, 1, 0 }));
+    EXPECT_EQ(t.OpenPairs(), 1u);
+    EXPECT_EQ(t.Games().wins, 2);
+    EXPECT_EQ(t.Games().losses, 2);
+    EXPECT_EQ(t.Games().draws, 2);
+}
+
 // The edges: no games, a clean sweep (score 1: infinite Elo), only draws (no decisive game:
 // LOS one half), a score so near an end that the interval leaves (0, 1).
 TEST(MatchStats, Edges)
