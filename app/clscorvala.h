@@ -54,6 +54,8 @@ public:
     bool SetHashSize(long long mib);
 
     clsEngine& Engine() { return *engine_; }
+    // One line per command of the table, with its arguments and purpose.
+    static std::vector<std::string> HelpLines();
 
 protected:
     bool Run() override;
@@ -63,6 +65,7 @@ private:
     struct Command {
         const char* word;
         Handler handler;
+        const char* help; // what the "help" command shows after the word
     };
     static const std::vector<Command>& Commands();
 
@@ -152,6 +155,7 @@ private:
     int CmdTourney(const std::string& rest);
     int CmdSoul(const std::string& rest);
     int CmdShowSoul(const std::string& rest);
+    int CmdHelp(const std::string& rest);
     int CmdTestSouls(const std::string& rest);
     int CmdLearnt(const std::string& rest);
     int CmdLearn(const std::string& rest);
@@ -200,7 +204,7 @@ private:
     bool creditBaseAfterMove_ = false; // the think plays the last move of a period
     std::int64_t lastReport_ = 0;
     dranbase::clsProtected<std::string> position_;
-    std::string pendingPing_;
+    std::vector<std::string> pendingPings_; // answered in order once no think is running
     std::string icsHost_;
     // UCI mode.
     bool protocolKnown_ = false; // the first command has been read

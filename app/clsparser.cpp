@@ -53,6 +53,7 @@ std::string clsParser::Evaluate(const std::string& line)
 {
     line_ = line;
     pos_ = 0;
+    depth_ = 0;
     try {
         SkipBlanks();
         if (pos_ >= line_.size()) return "";
@@ -146,6 +147,14 @@ clsParser::Value clsParser::Expression(int level)
 
 clsParser::Value clsParser::Unary()
 {
+    // Every nesting (a bracket, a unary operator, a function argument) passes through here: a
+    // depth limit keeps a line of a few thousand '(' from exhausting the stack.
+    struct Nesting {
+        int& depth;
+        explicit Nesting(int& d) : depth(++d) { }
+        ~Nesting() { --depth; }
+    } nesting(depth_);
+    if (depth_ > MaxNesting) Fail("nested more than " + std::to_string(MaxNesting) + " deep");
     if (Accept("-")) {
         Value v = Unary();
         if (v.isText) Fail("'-' needs a number");

@@ -39,8 +39,10 @@ private:
 
     Printer print_;
     std::map<std::string, Value> variables_;
+    static constexpr int MaxNesting = 200;
     std::string line_;
     std::size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 } // namespace drnChess

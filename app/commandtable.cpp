@@ -22,7 +22,7 @@ bool AllowedWhileThinking(const std::string& word)
     static const char* const words[] = { "?", "ping", "time", "otim", "post", "nopost", "easy", "hard", "xboard",
         "protover", "accepted", "rejected", "name", "rating", "computer", "ics", "draw", "hint", "variant", "random",
         "level", "st", "sd", "memory", "option", "cores", "new", "quit", "force", "go", "white", "black", "result",
-        "setboard", "undo", "remove", "\\epd", "analyze", "edit" };
+        "setboard", "undo", "remove", "\\epd", "analyze", "edit", "help" };
     for (const char* w : words)
         if (EqualsNoCase(word, w)) return true;
     return false;
@@ -33,69 +33,83 @@ bool AllowedWhileThinking(const std::string& word)
 const std::vector<clsCorvala::Command>& clsCorvala::Commands()
 {
     static const std::vector<Command> table = {
-        { "usermove", &clsCorvala::CmdUserMove },
-        { "xboard", &clsCorvala::CmdXboard },
-        { "?", &clsCorvala::CmdStop },
-        { "protover", &clsCorvala::CmdProtover },
-        { "accepted", &clsCorvala::CmdNothing },
-        { "rejected", &clsCorvala::CmdRejected },
-        { "ping", &clsCorvala::CmdPing },
-        { "variant", &clsCorvala::CmdNothing },
-        { "random", &clsCorvala::CmdNothing }, // xboard sends it; the engine plays no random moves on request
-        { "new", &clsCorvala::CmdNew },
-        { "quit", &clsCorvala::CmdQuit },
-        { "force", &clsCorvala::CmdForce },
-        { "go", &clsCorvala::CmdGo },
-        { "white", &clsCorvala::CmdWhite },
-        { "black", &clsCorvala::CmdBlack },
-        { "level", &clsCorvala::CmdLevel },
-        { "st", &clsCorvala::CmdSt },
-        { "sd", &clsCorvala::CmdSd },
-        { "time", &clsCorvala::CmdTime },
-        { "otim", &clsCorvala::CmdOtim },
-        { "draw", &clsCorvala::CmdNothing },
-        { "result", &clsCorvala::CmdResult },
-        { "setboard", &clsCorvala::CmdSetboard },
-        { "edit", &clsCorvala::CmdNothing },
-        { "hint", &clsCorvala::CmdNothing },
-        { "ics", &clsCorvala::CmdIcs },
-        { "bk", &clsCorvala::CmdBk },
-        { "undo", &clsCorvala::CmdUndo },
-        { "remove", &clsCorvala::CmdRemove },
-        { "easy", &clsCorvala::CmdEasy },
-        { "hard", &clsCorvala::CmdHard },
-        { "post", &clsCorvala::CmdPost },
-        { "nopost", &clsCorvala::CmdNopost },
-        { "analyze", &clsCorvala::CmdNothing },
-        { "name", &clsCorvala::CmdName },
-        { "rating", &clsCorvala::CmdRating },
-        { "computer", &clsCorvala::CmdComputer },
-        { "memory", &clsCorvala::CmdMemory },
-        { "option", &clsCorvala::CmdOption },
-        { "cores", &clsCorvala::CmdCores },
-        { "perft", &clsCorvala::CmdPerft },
-        { "divide", &clsCorvala::CmdDivide },
-        { "\\", &clsCorvala::CmdBoard },
-        { "\\dbg", &clsCorvala::CmdDbg },
-        { "\\loadsoul", &clsCorvala::CmdLoadSoul },
-        { "\\epd", &clsCorvala::CmdEpd },
-        { "\\moves", &clsCorvala::CmdMoves },
-        { "\\tourney", &clsCorvala::CmdTourney },
-        { "\\soul", &clsCorvala::CmdSoul },
-        { "\\showsoul", &clsCorvala::CmdShowSoul },
-        { "\\testsouls", &clsCorvala::CmdTestSouls },
-        { "\\learnt", &clsCorvala::CmdLearnt },
-        { "\\learn", &clsCorvala::CmdLearn },
-        { "\\mergebooks", &clsCorvala::CmdMergeBooks },
-        { "\\cvbooks", &clsCorvala::CmdCvBooks },
-        { "\\play", &clsCorvala::CmdPlay },
-        { "\\console", &clsCorvala::CmdConsole },
-        { "\\buildbooks", &clsCorvala::CmdBuildBooks },
-        { "\\loadbook", &clsCorvala::CmdLoadBook },
-        { "\\savebook", &clsCorvala::CmdSaveBook },
-        { "\\listbook", &clsCorvala::CmdListBook },
+        { "usermove", &clsCorvala::CmdUserMove, "MOVE: make the interface's move (coordinates, or SAN at the console)" },
+        { "xboard", &clsCorvala::CmdXboard, "enter xboard mode (an empty line)" },
+        { "?", &clsCorvala::CmdStop, "move now" },
+        { "protover", &clsCorvala::CmdProtover, "N: send the feature line" },
+        { "accepted", &clsCorvala::CmdNothing, "FEATURE: noted" },
+        { "rejected", &clsCorvala::CmdRejected, "FEATURE: noted" },
+        { "ping", &clsCorvala::CmdPing, "N: answered with pong N, after the move of a running think" },
+        { "variant", &clsCorvala::CmdNothing, "accepted, only standard chess is played" },
+        { "random", &clsCorvala::CmdNothing, "accepted, ignored" }, // xboard sends it; the engine plays no random moves on request
+        { "new", &clsCorvala::CmdNew, "new game, engine plays Black" },
+        { "quit", &clsCorvala::CmdQuit, "leave the program" },
+        { "force", &clsCorvala::CmdForce, "stop thinking; moves are only made" },
+        { "go", &clsCorvala::CmdGo, "play the side to move and think" },
+        { "white", &clsCorvala::CmdWhite, "engine plays Black, White to move" },
+        { "black", &clsCorvala::CmdBlack, "engine plays White, Black to move" },
+        { "level", &clsCorvala::CmdLevel, "MOVES MIN[:SS] INC: time control" },
+        { "st", &clsCorvala::CmdSt, "SECONDS: fixed time per move" },
+        { "sd", &clsCorvala::CmdSd, "DEPTH: deepest iteration" },
+        { "time", &clsCorvala::CmdTime, "CS: the engine's clock" },
+        { "otim", &clsCorvala::CmdOtim, "CS: the opponent's clock" },
+        { "draw", &clsCorvala::CmdNothing, "a draw offer: declined silently" },
+        { "result", &clsCorvala::CmdResult, "RESULT {TEXT}: the game is over" },
+        { "setboard", &clsCorvala::CmdSetboard, "FEN: set the position" },
+        { "edit", &clsCorvala::CmdNothing, "accepted, does nothing (use setboard)" },
+        { "hint", &clsCorvala::CmdNothing, "accepted, does nothing" },
+        { "ics", &clsCorvala::CmdIcs, "HOST: noted" },
+        { "bk", &clsCorvala::CmdBk, "show the best book move" },
+        { "undo", &clsCorvala::CmdUndo, "take back one ply" },
+        { "remove", &clsCorvala::CmdRemove, "take back two plies" },
+        { "easy", &clsCorvala::CmdEasy, "pondering off" },
+        { "hard", &clsCorvala::CmdHard, "pondering on" },
+        { "post", &clsCorvala::CmdPost, "show thinking" },
+        { "nopost", &clsCorvala::CmdNopost, "hide thinking" },
+        { "analyze", &clsCorvala::CmdNothing, "accepted, does nothing" },
+        { "name", &clsCorvala::CmdName, "[NAME]: without a name, the program's name" },
+        { "rating", &clsCorvala::CmdRating, "show the ratings" },
+        { "computer", &clsCorvala::CmdComputer, "the opponent is a program" },
+        { "memory", &clsCorvala::CmdMemory, "MIB: transposition table size" },
+        { "option", &clsCorvala::CmdOption, "NAME=VALUE: an engine option" },
+        { "cores", &clsCorvala::CmdCores, "N: noted (one thread searches)" },
+        { "perft", &clsCorvala::CmdPerft, "DEPTH: count the leaf positions" },
+        { "divide", &clsCorvala::CmdDivide, "DEPTH: perft per root move" },
+        { "\\", &clsCorvala::CmdBoard, "[m]: toggle the board after moves and print it (m: and the legal moves)" },
+        { "\\dbg", &clsCorvala::CmdDbg, "N: debug think (2 and more: no clock)" },
+        { "\\loadsoul", &clsCorvala::CmdLoadSoul, "FILE: read and use a soul" },
+        { "\\epd", &clsCorvala::CmdEpd, "TIME FILE: run an EPD test suite" },
+        { "\\moves", &clsCorvala::CmdMoves, "M1 M2 ...: play moves and show the board" },
+        { "\\tourney", &clsCorvala::CmdTourney, "[FILE]: start a tournament (tourney.xml)" },
+        { "\\soul", &clsCorvala::CmdSoul, "[NAME|NAME=V0 ... V15]: select a soul" },
+        { "\\showsoul", &clsCorvala::CmdShowSoul, "show the soul in force" },
+        { "\\testsouls", &clsCorvala::CmdTestSouls, "accepted, does nothing" },
+        { "\\learnt", &clsCorvala::CmdLearnt, "ten rounds of soul tuning by tournaments" },
+        { "\\learn", &clsCorvala::CmdLearn, "FILE GENERATIONS ENGINES MS MAXPLIES [SOULS]: breed souls" },
+        { "\\mergebooks", &clsCorvala::CmdMergeBooks, "DIR NEW.cbk: merge books" },
+        { "\\cvbooks", &clsCorvala::CmdCvBooks, "re-save and check the books of books/" },
+        { "\\play", &clsCorvala::CmdPlay, "MS MAXPLIES FILE [SOULA SOULB]: an in-process game" },
+        { "\\console", &clsCorvala::CmdConsole, "the calculator console" },
+        { "\\buildbooks", &clsCorvala::CmdBuildBooks, "DIR MOVES [TYPE]: books from PGN files" },
+        { "\\loadbook", &clsCorvala::CmdLoadBook, "[BOOK] [LIMIT]: load a book" },
+        { "\\savebook", &clsCorvala::CmdSaveBook, "BOOK [LIMIT]: save the book" },
+        { "\\listbook", &clsCorvala::CmdListBook, "list the book moves of the position" },
+        { "help", &clsCorvala::CmdHelp, "this list" },
     };
     return table;
+}
+
+std::vector<std::string> clsCorvala::HelpLines()
+{
+    std::vector<std::string> lines { "# commands (a bare move is played as usermove):" };
+    for (const auto& c : Commands()) lines.push_back(std::string("#   ") + c.word + "  " + c.help);
+    return lines;
+}
+
+int clsCorvala::CmdHelp(const std::string&)
+{
+    for (const auto& line : HelpLines()) Print(line);
+    return 0;
 }
 
 int clsCorvala::ExecuteLine(const std::string& line)
@@ -132,6 +146,8 @@ int clsCorvala::ExecuteCommand(const std::string& word, const std::string& rest)
     if (LooksLikeMove(word)) return CmdUserMove(word);
     for (const auto& c : Commands())
         if (EqualsNoCase(word, c.word)) return (this->*c.handler)(rest);
+    // A word that is a legal move in SAN (Nf3, O-O, exd5) is a move typed at the console.
+    if (rest.empty() && !engine_->IsRunning() && !engine_->SanToCoordinate(word).empty()) return CmdUserMove(word);
     Print("Error (unknown command): " + word);
     return 0;
 }

@@ -23,7 +23,13 @@ int clsCorvala::CmdBoard(const std::string& rest)
 {
     showBoard_ = !showBoard_;
     engine_->PrintBoard();
-    if (!rest.empty() && (rest[0] == 'm' || rest[0] == 'M')) Print(engine_->MoveListDetail());
+    if (!rest.empty() && (rest[0] == 'm' || rest[0] == 'M')) {
+        // The position's legal moves, whatever ran before (the list used to be perft's last).
+        engine_->ResetNodeStack();
+        engine_->GenerateMoves(-1);
+        engine_->FilterLegalMoves();
+        Print(engine_->MoveListDetail());
+    }
     return 0;
 }
 

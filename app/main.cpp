@@ -1,7 +1,9 @@
 // Program entry: the command line becomes the option table, the application object runs on a
 // thread of its own, and the main thread waits for it.
 
+#include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -11,6 +13,13 @@
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
+        std::puts("usage: corvala [key=value ...]  (memory=MIB book=FILE -soul=TEXT -load=FILE -log=FILE\n"
+                  "       -use=tourney -ini=FILE -seed=N -nopopcnt -random -timed -proportional[=P]);\n"
+                  "       the first command \"uci\" switches to UCI, anything else is xboard or the console.");
+        for (const auto& line : drnChess::clsCorvala::HelpLines()) std::puts(line.c_str());
+        return 0;
+    }
     dranbase::clsStrings options;
     for (int i = 1; i < argc; ++i) {
         auto [key, value] = dranbase::SplitFirst(argv[i], '=');

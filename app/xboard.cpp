@@ -54,8 +54,10 @@ void clsCorvala::CommandLoop()
                 int score = 0;
                 std::string move = engine_->TakeMoveText(true, &score);
                 if (!move.empty()) OnEngineMove(move, now - thinkStart_ + 1);
-                SendPong();
             }
+            // A ping that came during a think is answered after its move, or once the think
+            // was abandoned (force, new, a tool command): every ping gets its pong, in order.
+            SendPong();
         } else if (now - lastReport_ >= 1000) {
             // The think watches its own deadline; the loop only shows its progress.
             lastReport_ = now;
@@ -111,7 +113,11 @@ bool clsCorvala::MakeGameMove(const std::string& text)
 {
     std::string before = FullFEN();
     bool blackMoved = engine_->board.side == Black;
-    if (!engine_->ApplyGameMove(text)) return false;
+    // Coordinates as the protocol sends them; SAN as a person types it (e4, Nf3, O-O).
+    if (!engine_->ApplyGameMove(text)) {
+        const std::string coordinate = engine_->SanToCoordinate(text);
+        if (coordinate.empty() || !engine_->ApplyGameMove(coordinate)) return false;
+    }
     history_.push_back(before);
     if (blackMoved) ++engine_->fullmoveNumber;
     return true;
@@ -143,9 +149,8 @@ bool clsCorvala::SetPosition(const std::string& fen)
 
 void clsCorvala::SendPong()
 {
-    if (pendingPing_.empty()) return;
-    Print("pong " + pendingPing_);
-    pendingPing_.clear();
+    for (const std::string& ping : pendingPings_) Print("pong " + ping);
+    pendingPings_.clear();
 }
 
 void clsCorvala::ReportThinking()
@@ -271,8 +276,10 @@ int clsCorvala::CmdRejected(const std::string& rest)
 
 int clsCorvala::CmdPing(const std::string& rest)
 {
-    pendingPing_ = rest;
-    if (!engine_->IsRunning()) SendPong();
+    pendingPings_.push_back(rest);
+    // A think that has just ended leaves its move for the loop: the pong follows that move.
+    const bool movePending = state_ != NotPlaying && !engine_->ResultMove().Has(MoveFlag::Illegal);
+    if (!engine_->IsRunning() && !movePending) SendPong();
     return 0;
 }
 
@@ -471,9 +478,10 @@ int clsCorvala::CmdNopost(const std::string&)
     return 0;
 }
 
-int clsCorvala::CmdName(const std::string&)
+int clsCorvala::CmdName(const std::string& rest)
 {
-    Print(ProgramVersion);
+    // "name X" is the interface telling the opponent's name: noted silently, as engines do.
+    if (dranbase::Trim(rest).empty()) Print(ProgramVersion);
     return 0;
 }
 

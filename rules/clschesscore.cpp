@@ -235,7 +235,7 @@ std::string clsChessCore::BoardDiagram() const
     for (int rank = 7; rank >= 0; --rank) {
         for (int file = 0; file < 8; ++file)
             s += PieceCharAt(SquareBit[8 * rank + (7 - file)]);
-        s += "\r\n";
+        s += '\n';
     }
     return s;
 }

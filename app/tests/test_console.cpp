@@ -112,6 +112,11 @@ TEST_F(Console, SoulsPositionsAndTheCalculator)
     EXPECT_EQ(p->ReadUntil("0x"), "0x0000000000000101");
     p->Send("1 / 0");
     EXPECT_EQ(p->ReadUntil("# error").rfind("# error: division by zero", 0), 0u);
+    // Deep nesting is an error, not a crash (1,800 brackets used to overflow the stack).
+    p->Send(std::string(5000, '(') + "1" + std::string(5000, ')'));
+    EXPECT_EQ(p->ReadUntil("# error").rfind("# error: nested more than 200 deep", 0), 0u);
+    p->Send(std::string(100, '(') + "7" + std::string(100, ')'));
+    EXPECT_EQ(p->ReadUntil("7"), "7");
     p->Send("exit");
     EXPECT_TRUE(Contains(p->Exchange("name"), "Corvala 3.1.27"));
 }

@@ -249,6 +249,52 @@ TEST_F(Protocol, GoInAFinishedGameAnswersWithItsResult)
     p.Exchange("force");
 }
 
+TEST_F(Protocol, EveryPingGetsItsPongInOrder)
+{
+    // Pings during a think used to overwrite each other, and a think ended by force or by a
+    // tool command lost its pong.
+    p.Exchange("new");
+    p.Exchange("level 0 60 0");
+    p.Send("go");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    p.Send("ping 1");
+    p.Send("force");
+    p.Send("ping 2");
+    EXPECT_EQ(p.ReadUntil("pong "), "pong 1");
+    EXPECT_EQ(p.ReadUntil("pong "), "pong 2");
+    p.Exchange("new");
+    p.Send("go");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    p.Send("ping 3");
+    p.Send("ping 4");
+    p.Send("\\listbook");
+    p.Send("ping 5");
+    EXPECT_EQ(p.ReadUntil("pong "), "pong 3");
+    EXPECT_EQ(p.ReadUntil("pong "), "pong 4");
+    EXPECT_EQ(p.ReadUntil("pong "), "pong 5");
+}
+
+TEST_F(Protocol, ConsoleConveniences)
+{
+    // SAN typed at the console, the legal moves of the position, the opponent's name taken
+    // silently, and the command list.
+    p.Exchange("new");
+    p.Exchange("force");
+    for (const char* move : { "Nf3", "e5", "Nxe5", "Nc6" }) EXPECT_TRUE(Contains(p.Exchange(move), "# I'm not thinking")) << move;
+    EXPECT_EQ(ShownFEN(p), "r1bqkbnr/pppp1ppp/2n5/4N3/8/8/PPPPPPPP/RNBQKB1R w KQkq -");
+    EXPECT_TRUE(Contains(p.Exchange("Nb5"), "Error (unknown command): Nb5"));
+    const auto board = p.Exchange("\\ m");
+    const auto first = std::find(board.begin(), board.end(), "# __moves__");
+    const auto last = std::find(board.begin(), board.end(), "# ^^^");
+    ASSERT_TRUE(first != board.end() && last != board.end());
+    EXPECT_EQ(last - first - 1, 27); // 16 pawn moves, 8 of the knight on e5, Na3, Nc3 and Rg1
+    p.Exchange("\\"); // the board display back off
+    EXPECT_TRUE(p.Exchange("name Somebody").empty());
+    const auto help = p.Exchange("help");
+    EXPECT_TRUE(Contains(help, "#   setboard  FEN: set the position"));
+    EXPECT_TRUE(Contains(help, "#   \\showsoul  show the soul in force"));
+}
+
 TEST_F(Protocol, FixedTimePerMoveUntilLevelReplacesIt)
 {
     // A tenth of the time is kept in reserve, at least 100 ms.

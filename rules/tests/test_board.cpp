@@ -205,9 +205,9 @@ namespace {
     {
         auto core = CoreAt("");
         EXPECT_EQ(core->BoardDiagram(),
-            "rnbqkbnr\r\npppppppp\r\n........\r\n........\r\n........\r\n........"
-            "\r\nPPPPPPPP\r\nRNBQKBNR\r\n");
-        EXPECT_EQ(core->BoardDiagram().size(), 80u);
+            "rnbqkbnr\npppppppp\n........\n........\n........\n........"
+            "\nPPPPPPPP\nRNBQKBNR\n");
+        EXPECT_EQ(core->BoardDiagram().size(), 72u);
         EXPECT_EQ(core->BoardReportLine(),
             "# white value: 0.00 FEN: rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
         EXPECT_EQ(core->PieceCharAt(E1), 'K');
