@@ -14,13 +14,14 @@
 #include "dranbase/clsthread.h"
 #include "dranbase/console.h"
 #include "engine/clsengine.h"
+#include "version.h"
 #include "engine/timebudget.h"
 
 namespace drnChess {
 
 class clsTourney;
 
-inline constexpr const char* ProgramVersion = "Corvala 3.1.27";
+using dranbase::ProgramVersion;
 
 // Playing states of the protocol driver.
 enum PlayingState : int { NotPlaying = 0, PlaysWhite = 2, PlaysBlack = 3, EpdTest = 5 };

@@ -16,10 +16,11 @@ using dranbase::ToInt;
 
 namespace {
 
-// The feature text that "protover" loads, in the order of the reply.
+// The feature text that "protover" loads, in the order of the reply; myname is the program's
+// version.
 const char* const FeatureText[][2] = {
     { "ping", "1" }, { "setboard", "1" }, { "usermove", "1" }, { "time", "1" }, { "draw", "1" },
-    { "reuse", "1" }, { "myname", "\"Corvala 3.1.27\"" }, { "ics", "1" }, { "name", "1" }, { "debug", "1" },
+    { "reuse", "1" }, { "myname", nullptr }, { "ics", "1" }, { "name", "1" }, { "debug", "1" },
     { "memory", "1" }, { "smp", "1" }, { "nps", "0" }, { "san", "0" }, { "sigint", "0" }, { "sigterm", "0" },
     { "analyze", "0" }, { "colors", "0" }, { "done", "1" },
 };
@@ -257,7 +258,8 @@ int clsCorvala::CmdStop(const std::string&)
 int clsCorvala::CmdProtover(const std::string&)
 {
     features_.Clear();
-    for (const auto& f : FeatureText) features_.Add(f[0], f[1]);
+    for (const auto& f : FeatureText)
+        features_.Add(f[0], f[1] ? std::string(f[1]) : "\"" + std::string(ProgramVersion) + "\""); // myname
     std::string line = "feature";
     for (const auto& f : features_) line += " " + f.key + "=" + f.value;
     Print(line);

@@ -37,6 +37,7 @@
 
 #include "dranbase/clsstring.h"
 #include "dranbase/clsthread.h"
+#include "version.h"
 #include "dranbase/clsxml.h"
 #include "tourney/clstourneygame.h"
 
@@ -90,7 +91,7 @@ std::vector<std::pair<int, int>> MakePairings(int playerCount, int kind);
 
 class clsTourney : public dranbase::clsThread {
 public:
-    static constexpr const char* Software = "Corvala 3.1.27";
+    static constexpr const char* Software = dranbase::ProgramVersion;
 
     // Reads the file now ("# file not found: <path>" when it cannot be read); the games are made
     // when the thread runs.
