@@ -1,12 +1,15 @@
 #include "book/bookcommands.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <vector>
 
 #include "book/clspgnfile.h"
 #include "dranbase/clsfile.h"
 #include "dranbase/clsstring.h"
+#include "rules/clschesscore.h"
 
 namespace drnChess {
 
@@ -38,11 +41,65 @@ namespace {
         return !x.empty() && x == y;
     }
 
+    // A missing folder is said, not taken for an empty one.
+    bool FolderExists(const std::string& directory, const BookPrinter& printer)
+    {
+        std::error_code ec;
+        if (std::filesystem::is_directory(directory, ec)) return true;
+        Say(printer, "# error: folder '" + directory + "' not found");
+        return false;
+    }
+
+    // The core's game position and node stack, put back after the games were replayed on it.
+    class clsPositionKeeper {
+    public:
+        explicit clsPositionKeeper(clsChessCore& core)
+            : core_(core)
+            , board_(core.board)
+            , preRoot_(core.preRootMove)
+            , halfmove_(core.halfmoveClock)
+            , fullmove_(core.fullmoveNumber)
+            , ops_(core.positionOps)
+            , current_(core.current)
+            , nodes_(std::make_unique<clsSimpleNode[]>(NodeStackSize))
+        {
+            std::copy(core.nodes, core.nodes + NodeStackSize, nodes_.get());
+        }
+        ~clsPositionKeeper()
+        {
+            std::copy(nodes_.get(), nodes_.get() + NodeStackSize, core_.nodes);
+            core_.board = board_;
+            core_.preRootMove = preRoot_;
+            core_.moveStack[0] = preRoot_;
+            core_.halfmoveClock = halfmove_;
+            core_.fullmoveNumber = fullmove_;
+            core_.positionOps = ops_;
+            core_.current = current_;
+            // The root's list was overwritten: leave it empty, to be generated afresh.
+            clsChessCore::Next(core_.Root())->firstMove = core_.Root()->firstMove;
+            core_.Root()->firstMove->flags = MoveFlag::Illegal;
+        }
+        clsPositionKeeper(const clsPositionKeeper&) = delete;
+        clsPositionKeeper& operator=(const clsPositionKeeper&) = delete;
+
+    private:
+        clsChessCore& core_;
+        clsBoard board_;
+        clsMove preRoot_;
+        std::int32_t halfmove_;
+        std::int32_t fullmove_;
+        dranbase::clsStrings ops_;
+        clsSimpleNode* current_;
+        std::unique_ptr<clsSimpleNode[]> nodes_;
+    };
+
 } // namespace
 
 int BuildBooks(
     const std::string& directory, int moves, int type, clsChessCore& core, const BookPrinter& printer)
 {
+    if (!FolderExists(directory, printer)) return 0;
+    const clsPositionKeeper keeper(core);
     std::vector<std::string> files = dranbase::ListFiles(directory, "%.pgn");
     int total = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -91,6 +148,7 @@ int BuildBooksCommand(std::string_view rest, clsChessCore& core, const BookPrint
 
 bool MergeBooks(const std::string& directory, const std::string& newBook, const BookPrinter& printer)
 {
+    if (!FolderExists(directory, printer)) return false;
     clsBook merged;
     for (const std::string& file : dranbase::ListFiles(directory, "%.cbk")) {
         if (SamePath(file, newBook)) continue; // never merge the target into itself
@@ -129,7 +187,9 @@ bool MergeBooksCommand(std::string_view rest, const BookPrinter& printer)
 
 bool CvBooks(const BookPrinter& printer, const std::string& directory)
 {
+    if (!FolderExists(directory, printer)) return false;
     std::vector<std::string> files = dranbase::ListFiles(directory, "%.cbk");
+    if (files.empty()) Say(printer, "# no .cbk book in '" + directory + "'");
     bool allGood = true;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string& file = files[i];
@@ -139,15 +199,19 @@ bool CvBooks(const BookPrinter& printer, const std::string& directory)
         std::string third = dranbase::ReplaceExtension(file, "cb3");
         std::string error;
         clsBook book;
-        book.Load(file, 0, printer);
+        if (!book.Load(file, 0, printer)) {
+            // A book that does not load whole is reported; no copies are written of it.
+            Say(printer, "# error loading " + file);
+            allGood = false;
+            continue;
+        }
         bool ok = book.Save(second, 0, &error);
         if (ok) {
             Say(printer, "\n# test");
             clsBook again;
-            again.Load(second, 0, printer);
-            ok = again.Save(third, 0, &error);
+            ok = again.Load(second, 0, printer) && again.Save(third, 0, &error);
         }
-        if (!ok) Say(printer, error);
+        if (!ok && !error.empty()) Say(printer, error);
         ok = ok && SameBytes(second, third);
         Say(printer, ok ? "# ok" : "# bad saved book!");
         allGood = allGood && ok;
