@@ -1,6 +1,5 @@
 #include "book/bookcommands.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -50,56 +49,14 @@ namespace {
         return false;
     }
 
-    // The core's game position and node stack, put back after the games were replayed on it.
-    class clsPositionKeeper {
-    public:
-        explicit clsPositionKeeper(clsChessCore& core)
-            : core_(core)
-            , board_(core.board)
-            , preRoot_(core.preRootMove)
-            , halfmove_(core.halfmoveClock)
-            , fullmove_(core.fullmoveNumber)
-            , ops_(core.positionOps)
-            , current_(core.current)
-            , nodes_(std::make_unique<clsSimpleNode[]>(NodeStackSize))
-        {
-            std::copy(core.nodes, core.nodes + NodeStackSize, nodes_.get());
-        }
-        ~clsPositionKeeper()
-        {
-            std::copy(nodes_.get(), nodes_.get() + NodeStackSize, core_.nodes);
-            core_.board = board_;
-            core_.preRootMove = preRoot_;
-            core_.moveStack[0] = preRoot_;
-            core_.halfmoveClock = halfmove_;
-            core_.fullmoveNumber = fullmove_;
-            core_.positionOps = ops_;
-            core_.current = current_;
-            // The root's list was overwritten: leave it empty, to be generated afresh.
-            clsChessCore::Next(core_.Root())->firstMove = core_.Root()->firstMove;
-            core_.Root()->firstMove->flags = MoveFlag::Illegal;
-        }
-        clsPositionKeeper(const clsPositionKeeper&) = delete;
-        clsPositionKeeper& operator=(const clsPositionKeeper&) = delete;
-
-    private:
-        clsChessCore& core_;
-        clsBoard board_;
-        clsMove preRoot_;
-        std::int32_t halfmove_;
-        std::int32_t fullmove_;
-        dranbase::clsStrings ops_;
-        clsSimpleNode* current_;
-        std::unique_ptr<clsSimpleNode[]> nodes_;
-    };
-
 } // namespace
 
-int BuildBooks(
-    const std::string& directory, int moves, int type, clsChessCore& core, const BookPrinter& printer)
+int BuildBooks(const std::string& directory, int moves, int type, clsChessCore& /*core*/, const BookPrinter& printer)
 {
     if (!FolderExists(directory, printer)) return 0;
-    const clsPositionKeeper keeper(core);
+    // The games are replayed on a core of their own: the engine's position, node stack and
+    // table (where each game move would plant a repetition mark) stay as they were.
+    const auto replay = std::make_unique<clsChessCore>();
     std::vector<std::string> files = dranbase::ListFiles(directory, "%.pgn");
     int total = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -107,7 +64,7 @@ int BuildBooks(
         Say(printer,
             "# reading file " + std::to_string(i + 1) + " of " + std::to_string(files.size()) + " : " + file);
         clsPGNFile pgn(printer);
-        total += pgn.Build(file, core, moves, type == 1);
+        total += pgn.Build(file, *replay, moves, type == 1);
         std::string bookName = dranbase::ReplaceExtension(file, "cbk");
         Say(printer,
             "# saving book '" + bookName + "' with " + std::to_string(pgn.Book().Count()) + " positions");

@@ -17,8 +17,8 @@ inline constexpr const char* CvBooksDirectory = "books";
 
 // Builds one book per ".pgn" file of the directory, from at most `moves` plies of each game
 // (0: all), saved beside the PGN file with the extension "cbk". type 1 also writes the FEN
-// file of each PGN file. Returns the total number of games read. The games are replayed on
-// the core, whose position (and node stack) is put back afterwards. A missing folder is
+// file of each PGN file. Returns the total number of games read. The games are replayed on a
+// core of their own: the core passed (the engine) is left untouched. A missing folder is
 // reported ("# error: folder '<dir>' not found") and nothing is written.
 int BuildBooks(
     const std::string& directory, int moves, int type, clsChessCore& core, const BookPrinter& printer);

@@ -246,7 +246,8 @@ bool clsBook::IsSorted() const
 void clsBook::SortAndCombine()
 {
     if (IsSorted()) return;
-    std::stable_sort(entries_.begin(), entries_.end(),
+    // Entries of equal key are added up, so their order among themselves does not matter.
+    std::sort(entries_.begin(), entries_.end(),
         [](const clsBookEntry& a, const clsBookEntry& b) { return a.key < b.key; });
     std::vector<clsBookEntry> combined;
     combined.reserve(entries_.size());

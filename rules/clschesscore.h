@@ -137,8 +137,8 @@ public:
     // or last rank) are counted by FastPerft, others by Perft below; the counts are the same.
     // Raising perftStop from another thread ends the count early with a partial nodeCount;
     // the flag stays raised until the caller lowers it (so a stop raised just before the
-    // start is not lost). About 50 M leaves a second: depth 6 of the start position takes a
-    // few seconds, each further ply some 30 times longer.
+    // start is not lost). Several hundred million leaves a second: depth 6 of the start
+    // position takes under a second, each further ply some 25 to 30 times longer.
     std::uint32_t PerftDriver(int depth, bool divide,
         const std::function<void(const std::string&)>& divideLine = {});
     // Counts from the current node: remaining 0 counts the legal moves. A list that holds a
