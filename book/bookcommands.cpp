@@ -1,12 +1,14 @@
 #include "book/bookcommands.h"
 
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <vector>
 
 #include "book/clspgnfile.h"
 #include "dranbase/clsfile.h"
 #include "dranbase/clsstring.h"
+#include "rules/clschesscore.h"
 
 namespace drnChess {
 
@@ -38,11 +40,23 @@ namespace {
         return !x.empty() && x == y;
     }
 
+    // A missing folder is said, not taken for an empty one.
+    bool FolderExists(const std::string& directory, const BookPrinter& printer)
+    {
+        std::error_code ec;
+        if (std::filesystem::is_directory(directory, ec)) return true;
+        Say(printer, "# error: folder '" + directory + "' not found");
+        return false;
+    }
+
 } // namespace
 
-int BuildBooks(
-    const std::string& directory, int moves, int type, clsChessCore& core, const BookPrinter& printer)
+int BuildBooks(const std::string& directory, int moves, int type, clsChessCore& /*core*/, const BookPrinter& printer)
 {
+    if (!FolderExists(directory, printer)) return 0;
+    // The games are replayed on a core of their own: the engine's position, node stack and
+    // table (where each game move would plant a repetition mark) stay as they were.
+    const auto replay = std::make_unique<clsChessCore>();
     std::vector<std::string> files = dranbase::ListFiles(directory, "%.pgn");
     int total = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -50,7 +64,7 @@ int BuildBooks(
         Say(printer,
             "# reading file " + std::to_string(i + 1) + " of " + std::to_string(files.size()) + " : " + file);
         clsPGNFile pgn(printer);
-        total += pgn.Build(file, core, moves, type == 1);
+        total += pgn.Build(file, *replay, moves, type == 1);
         std::string bookName = dranbase::ReplaceExtension(file, "cbk");
         Say(printer,
             "# saving book '" + bookName + "' with " + std::to_string(pgn.Book().Count()) + " positions");
@@ -91,6 +105,7 @@ int BuildBooksCommand(std::string_view rest, clsChessCore& core, const BookPrint
 
 bool MergeBooks(const std::string& directory, const std::string& newBook, const BookPrinter& printer)
 {
+    if (!FolderExists(directory, printer)) return false;
     clsBook merged;
     for (const std::string& file : dranbase::ListFiles(directory, "%.cbk")) {
         if (SamePath(file, newBook)) continue; // never merge the target into itself
@@ -129,7 +144,9 @@ bool MergeBooksCommand(std::string_view rest, const BookPrinter& printer)
 
 bool CvBooks(const BookPrinter& printer, const std::string& directory)
 {
+    if (!FolderExists(directory, printer)) return false;
     std::vector<std::string> files = dranbase::ListFiles(directory, "%.cbk");
+    if (files.empty()) Say(printer, "# no .cbk book in '" + directory + "'");
     bool allGood = true;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string& file = files[i];
@@ -139,15 +156,19 @@ bool CvBooks(const BookPrinter& printer, const std::string& directory)
         std::string third = dranbase::ReplaceExtension(file, "cb3");
         std::string error;
         clsBook book;
-        book.Load(file, 0, printer);
+        if (!book.Load(file, 0, printer)) {
+            // A book that does not load whole is reported; no copies are written of it.
+            Say(printer, "# error loading " + file);
+            allGood = false;
+            continue;
+        }
         bool ok = book.Save(second, 0, &error);
         if (ok) {
             Say(printer, "\n# test");
             clsBook again;
-            again.Load(second, 0, printer);
-            ok = again.Save(third, 0, &error);
+            ok = again.Load(second, 0, printer) && again.Save(third, 0, &error);
         }
-        if (!ok) Say(printer, error);
+        if (!ok && !error.empty()) Say(printer, error);
         ok = ok && SameBytes(second, third);
         Say(printer, ok ? "# ok" : "# bad saved book!");
         allGood = allGood && ok;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -199,6 +200,28 @@ int clsBookEntry::Score() const
     return static_cast<int>((std::int64_t { draws } + 2 * std::int64_t { wins }) * 500 / games);
 }
 
+int clsBookEntry::LowerBound() const
+{
+    const std::int64_t games = Games();
+    if (games <= 0) return 0;
+    // Wilson's interval for the share of points, at 95 %: few games give a wide interval.
+    constexpr double z = 1.96;
+    const double n = static_cast<double>(games);
+    const double p = std::clamp((static_cast<double>(wins) + static_cast<double>(draws) / 2) / n, 0.0, 1.0);
+    const double centre = p + z * z / (2 * n);
+    const double margin = z * std::sqrt(p * (1 - p) / n + z * z / (4 * n * n));
+    return std::max(0, static_cast<int>(std::floor(1000 * (centre - margin) / (1 + z * z / n))));
+}
+
+int BestCandidateIndex(const std::vector<clsBookEntryExt>& candidates)
+{
+    int best = -1;
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (best < 0 || candidates[i].LowerBound() > candidates[static_cast<std::size_t>(best)].LowerBound())
+            best = static_cast<int>(i);
+    return best;
+}
+
 void clsBook::AddOrMerge(const clsBookEntry& entry)
 {
     auto it = std::lower_bound(entries_.begin(), entries_.end(), entry.key,
@@ -235,7 +258,8 @@ bool clsBook::IsSorted() const
 void clsBook::SortAndCombine()
 {
     if (IsSorted()) return;
-    std::stable_sort(entries_.begin(), entries_.end(),
+    // Entries of equal key are added up, so their order among themselves does not matter.
+    std::sort(entries_.begin(), entries_.end(),
         [](const clsBookEntry& a, const clsBookEntry& b) { return a.key < b.key; });
     std::vector<clsBookEntry> combined;
     combined.reserve(entries_.size());
@@ -282,15 +306,16 @@ bool clsBook::Load(const std::string& path, int limit, const BookPrinter& progre
     std::uint32_t count = 0;
     if (!in.ReadUInt32(version) || static_cast<std::int32_t>(version) != BookVersion) return false;
     if (!in.ReadUInt32(count)) return false;
-    const std::int64_t records = std::max<std::int64_t>(0, static_cast<std::int32_t>(count));
+    // A record takes at least 11 bytes: a count the file cannot hold (or a negative one) is
+    // a corrupt header, refused before anything is read.
+    const std::int64_t records = static_cast<std::int32_t>(count);
+    if (records < 0 || records > static_cast<std::int64_t>(data.size() / 11)) return false;
 
     Report(progress, "#     loading " + std::to_string(records) + " positions\r", false);
     for (int i = 0; i < ReservedVarints; ++i)
         in.ReadVarint();
 
-    // A record takes at least 11 bytes, which bounds what a corrupt count can make us reserve.
-    entries_.reserve(
-        entries_.size() + static_cast<std::size_t>(std::min<std::int64_t>(records, data.size() / 11)));
+    entries_.reserve(entries_.size() + static_cast<std::size_t>(records));
     std::int64_t lastPercent = -1;
     std::int64_t read = 0;
     for (; read < records; ++read) {
@@ -314,14 +339,17 @@ bool clsBook::Load(const std::string& path, int limit, const BookPrinter& progre
         char terminator[6];
         complete = in.Read(terminator, sizeof terminator); // content not checked
     }
+    if (!complete) return false; // no "ok" for a book cut short
     Report(progress, "# ok  ", true);
-    return complete;
+    return true;
 }
 
 bool clsBook::ClearAndLoad(const std::string& path, int limit, const BookPrinter& progress)
 {
-    Clear();
-    return Load(path, limit, progress);
+    clsBook fresh;
+    if (!fresh.Load(path, limit, progress)) return false;
+    entries_.swap(fresh.entries_);
+    return true;
 }
 
 bool clsBook::Save(const std::string& path, int limit, std::string* error) const
@@ -389,14 +417,14 @@ std::vector<std::string> BookListing(clsChessCore& core, const clsBook& book)
 {
     std::vector<std::string> lines;
     int best = -1;
-    int bestScore = -1;
+    int bestBound = -1;
     for (const ScannedMove& m : ScanMoves(core)) {
         std::string line = "# " + HexKey(m.key) + " " + m.move;
         if (const clsBookEntry* e = book.Find(m.key)) {
             line += " " + std::to_string(e->wins) + " " + std::to_string(e->draws) + " "
                 + std::to_string(e->losses) + " " + dranbase::FixedText(e->Score() / 10.0, 2) + "%";
-            if (e->Score() > bestScore) {
-                bestScore = e->Score();
+            if (e->LowerBound() > bestBound) {
+                bestBound = e->LowerBound();
                 best = static_cast<int>(lines.size());
             }
         } else {

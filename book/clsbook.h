@@ -32,6 +32,10 @@ struct clsBookEntry {
     // Per mille of the points for the mover: (draws + 2 * wins) * 500 / games, 0..1000.
     // A position without games scores 0.
     int Score() const;
+    // Per mille, 0..1000: the lower end of the 95 % confidence interval (Wilson's) of the
+    // mover's points per game. The rank of "best" book moves: a score from many games beats
+    // the same or a slightly better one from few (1 win of 1 gives 206; 77 of 128 gives 514).
+    int LowerBound() const;
     bool Equal(const clsBookEntry& other) const { return key == other.key; }
     bool Greater(const clsBookEntry& other) const { return key > other.key; }
 };
@@ -64,12 +68,14 @@ public:
     const std::vector<clsBookEntry>& Entries() const { return entries_; }
 
     // Appends the records of a ".cbk" file whose (wins + losses + draws) / 2 is at least the
-    // limit. A file that does not open, or has a wrong magic or version, loads nothing and
-    // gives false. A truncated file keeps the records read before the cut and gives false.
-    // True when every record and the terminator were read. The progress lines
-    // ("#     loading N positions\r", "# N%\r", "# ok  ") go to the printer when one is given.
+    // limit. True when every record and the terminator were read. A file that does not open,
+    // or has a wrong magic or version, or a record count that is negative or more than the
+    // file can hold, loads nothing and gives false. A truncated file keeps the records read
+    // before the cut and gives false (ClearAndLoad keeps none of them). The progress lines
+    // ("#     loading N positions\r", "# N%\r", and "# ok  " on success) go to the printer
+    // when one is given.
     bool Load(const std::string& path, int limit = 0, const BookPrinter& progress = {});
-    // Clear, then Load.
+    // Replaces the book with the file's records; on failure the book stays as it was.
     bool ClearAndLoad(const std::string& path, int limit = 0, const BookPrinter& progress = {});
     // Writes the entries whose (wins + losses + draws) / 2 is at least the limit, with the
     // record count set to the number written. The file is written under a temporary name and
@@ -103,9 +109,12 @@ int CollectCandidates(clsChessCore& core, const clsBook& book, std::vector<clsBo
 
 // The console listing of the position's book moves, one line per legal move:
 //   "# " + key (16 upper-case hex digits) + " " + long move + " w d l score%"  or  " ???"
-// followed by the line of the best-scoring known move (the first on a tie) again with
-// " <--- best entry". No best line when no move is known. Same side effects as above.
+// followed by the line of the best known move, the one of highest LowerBound (the first on a
+// tie), again with " <--- best entry". No best line when no move is known. Same side effects as above.
 std::vector<std::string> BookListing(clsChessCore& core, const clsBook& book);
+
+// The index of the best candidate by LowerBound (the first on a tie); -1 when there is none.
+int BestCandidateIndex(const std::vector<clsBookEntryExt>& candidates);
 
 // The book-move filter: removes every candidate played in fewer than 2 % of the games of all
 // candidates together.

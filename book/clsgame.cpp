@@ -1,11 +1,11 @@
 #include "book/clsgame.h"
 
 #include <algorithm>
-#include <bit>
-#include <cctype>
 
 #include "rules/bits.h"
 #include "rules/clschesscore.h"
+#include "rules/movereader.h"
+#include "rules/movewriter.h"
 
 namespace drnChess {
 
@@ -18,14 +18,6 @@ namespace {
     bool IsDigit(char c)
     {
         return c >= '0' && c <= '9';
-    }
-    bool IsFile(char c)
-    {
-        return c >= 'a' && c <= 'h';
-    }
-    bool IsRank(char c)
-    {
-        return c >= '1' && c <= '8';
     }
 
     // Reasons in the order ReasonText tests them.
@@ -152,140 +144,6 @@ namespace {
         if (s == "O-O") return 1;
         if (s == "O-O-O") return 2;
         return 0;
-    }
-
-    int SquareIndexOf(char file, char rank)
-    {
-        return 8 * (rank - '1') + (7 - (file - 'a'));
-    }
-
-    int PromotionKind(char c)
-    {
-        switch (std::toupper(static_cast<unsigned char>(c))) {
-        case 'N':
-            return Knight;
-        case 'B':
-            return Bishop;
-        case 'R':
-            return Rook;
-        case 'Q':
-            return Queen;
-        default:
-            return NoPiece;
-        }
-    }
-
-    // The coordinate form ApplyGameMove reads, the promotion letter without "=": e7e8q.
-    std::string CoordinateText(const clsMove& m)
-    {
-        static constexpr char PromotionLetters[] = "???nbrq?";
-        std::string s = SquareToText(m.from) + SquareToText(m.to);
-        if (int p = m.Promotion(); p != 0) s.push_back(PromotionLetters[p & 7]);
-        return s;
-    }
-
-    // What a move text asks for: the piece (NoPiece = not said), the target square, the parts
-    // of the origin that were given, the promotion.
-    struct MoveRequest {
-        int castling = 0; // 1 king side, 2 queen side
-        int piece = NoPiece;
-        int target = -1;
-        int fromFile = -1; // 0..7 for a..h
-        int fromRank = -1; // 0..7 for 1..8
-        int promotion = NoPiece;
-        bool valid = false;
-    };
-
-    MoveRequest ParseMoveRequest(std::string_view text)
-    {
-        MoveRequest r;
-        std::string s;
-        for (char c : text)
-            if (c != '+' && c != '#' && c != '!' && c != '?' && !IsBlank(c)) s.push_back(c);
-        if (s.empty()) return r;
-        if ((r.castling = CastlingSide(s)) != 0) {
-            r.valid = true;
-            return r;
-        }
-        std::size_t i = 0;
-        if (std::string_view("PNBRQK").find(s[0]) != std::string_view::npos) {
-            r.piece = s[0] == 'P' ? Pawn : PieceKind(std::string_view("--PNBRQK").find(s[0]));
-            i = 1;
-        }
-        // The squares: the last file-rank pair is the target, an earlier one (or a lone file or
-        // rank) the origin. Capture marks and a captured piece letter of the long form fall away.
-        std::vector<int> files;
-        std::vector<int> ranks;
-        std::vector<int> squares;
-        for (; i < s.size(); ++i) {
-            char c = s[i];
-            if (c == '=') {
-                if (i + 1 < s.size()) r.promotion = PromotionKind(s[i + 1]);
-                if (r.promotion == NoPiece) return r;
-                ++i;
-                continue;
-            }
-            if (IsFile(c) && i + 1 < s.size() && IsRank(s[i + 1])) {
-                squares.push_back(SquareIndexOf(c, s[i + 1]));
-                ++i;
-                continue;
-            }
-            if (IsFile(c)) {
-                if (!squares.empty()) { // a letter after the target: a promotion without "="
-                    if ((r.promotion = PromotionKind(c)) == NoPiece) return r;
-                    continue;
-                }
-                files.push_back(c - 'a');
-                continue;
-            }
-            if (IsRank(c)) {
-                ranks.push_back(c - '1');
-                continue;
-            }
-            if (c == 'x' || c == '-' || c == ':') continue;
-            if (std::string_view("PNBRQK").find(c) != std::string_view::npos && i > 0
-                && (s[i - 1] == 'x' || s[i - 1] == '-' || s[i - 1] == ':')) {
-                continue; // the captured piece of the long form: Ng1xPf3
-            }
-            if (!squares.empty() && PromotionKind(c) != NoPiece) { // e8Q
-                r.promotion = PromotionKind(c);
-                continue;
-            }
-            return r;
-        }
-        if (squares.empty() || squares.size() > 2 || files.size() > 1 || ranks.size() > 1) return r;
-        r.target = squares.back();
-        if (squares.size() == 2) {
-            if (!files.empty() || !ranks.empty()) return r;
-            r.fromFile = 7 - squares[0] % 8;
-            r.fromRank = squares[0] / 8;
-        } else {
-            if (!files.empty()) r.fromFile = files[0];
-            if (!ranks.empty()) r.fromRank = ranks[0];
-        }
-        // Without a piece letter it is a pawn move, unless the whole origin square is given.
-        if (r.piece == NoPiece && (r.fromFile < 0 || r.fromRank < 0)) r.piece = Pawn;
-        r.valid = true;
-        return r;
-    }
-
-    bool Matches(const MoveRequest& r, const clsMove& m)
-    {
-        int to = std::countr_zero(m.to);
-        int from = std::countr_zero(m.from);
-        if (r.castling != 0) {
-            if (!m.Has(MoveFlag::Castling)) return false;
-            int file = 7 - to % 8;
-            return r.castling == 1 ? file == 6 : file == 2;
-        }
-        if (to != r.target) return false;
-        if (r.piece != NoPiece && m.Moving() != r.piece) return false;
-        if (r.fromFile >= 0 && 7 - from % 8 != r.fromFile) return false;
-        if (r.fromRank >= 0 && from / 8 != r.fromRank) return false;
-        // A promotion without a piece named is the queen's, as the generator lists it first.
-        int promotion = m.Promotion();
-        if (r.promotion != NoPiece) return promotion == r.promotion;
-        return promotion == NoPiece || promotion == Queen;
     }
 
 } // namespace
@@ -461,19 +319,8 @@ std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* resu
 
 std::string ResolveMoveText(clsChessCore& core, std::string_view text)
 {
-    MoveRequest r = ParseMoveRequest(text);
-    if (!r.valid) return {};
-    // After a FEN load or a game move the root is current and only needs preparing.
-    if (core.current != core.Root())
-        core.ResetNodeStack();
-    else
-        core.PrepareRoot();
-    core.GenerateMoves(-1);
-    // Legality is tested only for the moves that match, the first legal one in list order wins.
-    clsSimpleNode* root = core.Root();
-    for (clsMove* m = root->firstMove; m < clsChessCore::Next(root)->firstMove; ++m)
-        if (Matches(r, *m) && core.IsLegalMove(*m)) return CoordinateText(*m);
-    return {};
+    const std::optional<clsMove> move = ReadMove(core, text);
+    return move ? CoordinateText(*move) : std::string();
 }
 
 bool ReadPgnGame(std::string_view text, clsChessCore& core, clsGame& game, int moveLimit,
@@ -529,8 +376,8 @@ bool ReadPgnGame(std::string_view text, clsChessCore& core, clsGame& game, int m
     for (std::size_t ply = 0; ply < tokens.size(); ++ply) {
         if (moveLimit > 0 && static_cast<int>(ply) >= moveLimit) break;
         const clsMoveToken& t = tokens[ply];
-        std::string coordinate = ResolveMoveText(core, t.san);
-        if (coordinate.empty()) {
+        const std::optional<clsMove> move = ReadMove(core, t.san);
+        if (!move) {
             if (error) {
                 // Numbered as the text numbers it, or by counting plies when it has no numbers.
                 int number = t.number;
@@ -546,11 +393,8 @@ bool ReadPgnGame(std::string_view text, clsChessCore& core, clsGame& game, int m
         }
         if (hooks.beforeMove) hooks.beforeMove(core);
         const int mover = core.board.side;
-        if (!core.ApplyGameMove(coordinate)) {
-            if (error) *error = "move " + t.san + " (" + coordinate + ") was refused";
-            return false;
-        }
-        game.Moves.push_back(coordinate);
+        core.PlayGameMove(*move);
+        game.Moves.push_back(CoordinateText(*move));
         if (hooks.afterMove) hooks.afterMove(core, mover);
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_set>
 
 #include "dranbase/clsfile.h"
 #include "dranbase/clsstring.h"
@@ -33,7 +34,7 @@ std::vector<clsGameText> SplitGames(std::string_view pgn)
 {
     std::vector<clsGameText> games;
     std::string current;
-    std::vector<std::string> tagNames;
+    std::unordered_set<std::string> tagNames; // a set: a game of many tags stays linear
     bool hasMoves = false;
     bool inComment = false;
 
@@ -59,9 +60,8 @@ std::vector<clsGameText> SplitGames(std::string_view pgn)
         if (!inComment && !line.empty() && line[0] == '%') continue; // escape line
         if (!inComment && !line.empty() && line[0] == '[') {
             std::string name(TagNameOf(line));
-            if (hasMoves || std::find(tagNames.begin(), tagNames.end(), name) != tagNames.end())
-                finish(lineStart);
-            tagNames.push_back(std::move(name));
+            if (hasMoves || tagNames.count(name) != 0) finish(lineStart);
+            tagNames.insert(std::move(name));
             current.append(line);
             current.push_back('\n');
             continue;

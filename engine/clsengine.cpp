@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
+#include "rules/movereader.h"
 #include "rules/random.h"
 
 namespace drnChess {
@@ -231,9 +233,10 @@ void clsEngine::PrintBoard()
 
 bool clsEngine::ApplyMoveText(std::string_view text)
 {
-    if (ApplyGameMove(text)) return true;
-    const std::string coordinate = SanToCoordinate(text);
-    return !coordinate.empty() && ApplyGameMove(coordinate);
+    const std::optional<clsMove> move = ReadMove(*this, text);
+    if (!move) return false;
+    PlayGameMove(*move);
+    return true;
 }
 
 int clsEngine::GameStatus()

@@ -8,47 +8,47 @@
 
 namespace drnChess {
 
+char PromotionLetter(int code)
+{
+    switch (code) {
+    case Knight:
+        return 'n';
+    case Bishop:
+        return 'b';
+    case Rook:
+        return 'r';
+    case Queen:
+        return 'q';
+    default:
+        return '?';
+    }
+}
+
+int PromotionKindOf(char c)
+{
+    switch (c) {
+    case 'B':
+    case 'S':
+    case 'b':
+    case 's':
+        return Bishop;
+    case 'M':
+    case 'Q':
+    case 'm':
+    case 'q':
+        return Queen;
+    case 'N':
+    case 'n':
+        return Knight;
+    case 'R':
+    case 'r':
+        return Rook;
+    default:
+        return 0;
+    }
+}
+
 namespace {
-
-    char PromotionLetter(int code)
-    {
-        switch (code) {
-        case Knight:
-            return 'n';
-        case Bishop:
-            return 'b';
-        case Rook:
-            return 'r';
-        case Queen:
-            return 'q';
-        default:
-            return '?';
-        }
-    }
-
-    int PromotionCode(char c)
-    {
-        switch (c) {
-        case 'B':
-        case 'S':
-        case 'b':
-        case 's':
-            return Bishop;
-        case 'M':
-        case 'Q':
-        case 'm':
-        case 'q':
-            return Queen;
-        case 'N':
-        case 'n':
-            return Knight;
-        case 'R':
-        case 'r':
-            return Rook;
-        default:
-            return 0;
-        }
-    }
 
     bool IsFileLetter(char c)
     {
@@ -109,7 +109,7 @@ bool ParseCoordinateMove(std::string_view text, std::uint64_t* from, std::uint64
     int p = 0;
     if (text.size() > 4) {
         const std::size_t at = (text[4] == '=') ? 5 : 4;
-        if (at < text.size()) p = PromotionCode(text[at]);
+        if (at < text.size()) p = PromotionKindOf(text[at]);
     }
     if (from) *from = f;
     if (to) *to = t;

@@ -45,6 +45,11 @@ static_assert(sizeof(clsMove) == 32, "the move record is 32 bytes");
 // or a "no move" mark that carries only flags) gives "------". The promotion
 // letter is n, b, r or q ("?" for any other code).
 std::string MoveToText(const clsMove& move, bool longForm);
+// The promotion letters, one table for every reader and writer (rules/movereader.h reads move
+// texts against a position): written n, b, r, q ("?" for any other kind); read in either
+// case, with s as bishop and m as queen besides (NoPiece for any other character).
+char PromotionLetter(int kind);
+int PromotionKindOf(char c);
 // "# " + long form + " a(order/105) v(value/105)" with two decimals, then the marks " *"
 // (illegal), " ?" (loses), " #" (mates), " \" (bound). A record without both
 // squares gives "???".

@@ -3,6 +3,10 @@
 
 #include "rules/bits.h"
 #include "rules/clschesscore.h"
+
+#include <optional>
+
+#include "rules/movereader.h"
 #include "rules/random.h"
 
 namespace drnChess {
@@ -106,40 +110,27 @@ void clsChessCore::SetEnPassantAfter(const clsMove& move)
 
 bool clsChessCore::ApplyGameMove(std::string_view text)
 {
-    // 1. Read the text.
-    u64 from = 0, to = 0;
-    int promotion = 0;
-    if (!ParseCoordinateMove(text, &from, &to, &promotion)) return false;
+    const std::optional<clsMove> move = ReadCoordinateMove(*this, text);
+    if (!move) return false;
+    PlayGameMove(*move);
+    return true;
+}
 
-    // 2. The legal moves of the game position, at the root.
-    current = Root();
-    PrepareRoot();
-    GenerateMoves(-1);
-    if (MoveCount(current) == 0 || FilterLegalMoves() == 0) return false;
-
-    // 3. The move with the same squares and promotion.
-    const clsMove* chosen = nullptr;
-    for (const clsMove* m = current->firstMove; m < Next(current)->firstMove; ++m)
-        if (m->from == from && m->to == to && m->Promotion() == promotion && !m->Has(MoveFlag::Illegal)) {
-            chosen = m;
-            break;
-        }
-    if (!chosen) return false;
-
-    // 4. Play it.
-    const clsMove move = *chosen;
-    MakeMove(move);
-    SetEnPassantAfter(move);
+void clsChessCore::PlayGameMove(const clsMove& move)
+{
+    const clsMove played = move; // the record may live in the list about to be emptied
+    MakeMove(played);
+    SetEnPassantAfter(played);
     board.SwitchSide();
 
-    // 5. Mark the new position for repetition detection in the search.
+    // Mark the new position for repetition detection in the search.
     Root()->entry = MarkGamePosition(PositionKey());
 
     // The root now stands for the new position: fresh copy and pre-root move, empty list.
+    current = Root();
     PrepareRoot();
     Next(Root())->firstMove = Root()->firstMove;
     Root()->firstMove->flags = MoveFlag::Illegal;
-    return true;
 }
 
 } // namespace drnChess

@@ -2,6 +2,11 @@
 
 #include "rules/clschesscore.h"
 
+#include <optional>
+
+#include "rules/movereader.h"
+#include "rules/movewriter.h"
+
 namespace drnChess {
 
 std::string clsChessCore::MoveListText()
@@ -40,14 +45,8 @@ std::string clsChessCore::MatchPattern(std::string_view pattern)
 
 std::string clsChessCore::SanToCoordinate(std::string_view san)
 {
-    const std::string longForm = MatchPattern(SanToPattern(san));
-    if (longForm.empty()) return "";
-    std::string s;
-    for (char c : longForm)
-        if ((c >= 'a' && c <= 'h') || (c >= '1' && c <= '8')) s += c;
-    const std::size_t eq = longForm.find('=');
-    if (eq != std::string::npos) s += longForm.substr(eq + 1);
-    return s;
+    const std::optional<clsMove> move = ReadMove(*this, san);
+    return move ? CoordinateText(*move) : std::string();
 }
 
 } // namespace drnChess

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "rules/fastperft.h"
+
 #include "rules/clschesscore.h"
 
 namespace drnChess {
@@ -20,10 +22,44 @@ std::uint32_t clsChessCore::PerftDriver(
     maxPly = std::min(depth, NodeStackSize);
     divideFlag = divide;
     divideLine_ = divideLine;
-    // 4.
+    // 4. The fast counter takes every sound position; divide counts below each root move.
+    if (!divide || depth == 1) {
+        if (const auto count = FastPerft(board, depth, &perftStop)) {
+            nodeCount = *count;
+            divideLine_ = nullptr;
+            return static_cast<std::uint32_t>(nodeCount);
+        }
+    } else if (FastPerft(board, 1)) {
+        nodeCount = DivideFast(depth);
+        divideLine_ = nullptr;
+        return static_cast<std::uint32_t>(nodeCount);
+    }
     nodeCount = Perft(depth - 1);
     divideLine_ = nullptr;
     return static_cast<std::uint32_t>(nodeCount);
+}
+
+std::uint64_t clsChessCore::DivideFast(int depth)
+{
+    clsSimpleNode* const n = current;
+    n->boardCopy = board;
+    GenerateMoves(-1);
+    std::uint64_t count = 0;
+    const clsMove* const end = Next(n)->firstMove;
+    for (clsMove* m = n->firstMove; m < end && !perftStop.load(std::memory_order_relaxed); ++m) {
+        MakeMove(*m);
+        if (!IsAttacked(board.own() & board.kings())) {
+            SetEnPassantAfter(*m);
+            board.SwitchSide();
+            const std::uint64_t sub = FastPerft(board, depth - 1, &perftStop).value_or(0);
+            if (divideLine_) divideLine_(MoveToText(*m, true) + " " + std::to_string(sub));
+            count += sub;
+        } else {
+            m->flags |= MoveFlag::Illegal;
+        }
+        board = n->boardCopy;
+    }
+    return count;
 }
 
 std::uint64_t clsChessCore::Perft(int remaining)
@@ -35,6 +71,7 @@ std::uint64_t clsChessCore::Perft(int remaining)
     std::uint64_t count = 0;
     const clsMove* const end = Next(n)->firstMove;
     for (clsMove* m = n->firstMove; m < end; ++m) {
+        if (remaining >= 3 && perftStop.load(std::memory_order_relaxed)) break;
         // A king can be taken: the move that led here was illegal.
         if (m->Captured() == King) return 0;
         MakeMove(*m);

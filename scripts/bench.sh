@@ -12,4 +12,12 @@ for b in perft_bench search_bench book_bench bookfile_bench; do
   echo "== $b"
   "$exe" || status=1
 done
+# Corvala beside stockfish (perft) and polyglot (book building), when they are installed.
+corvala="$dir/corvala"
+[ -x "$corvala" ] || corvala="$dir/app/corvala"
+if [ -x "$corvala" ]; then
+  bash "$(dirname "$0")/peer-bench.sh" "$corvala" || status=1
+else
+  echo "== peer comparison: the corvala program is not built"
+fi
 exit $status

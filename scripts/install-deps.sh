@@ -9,7 +9,8 @@ packages=(
   libbenchmark-dev          # make bench
   fairymax                  # real xboard peer for tests (driven by our own client only)
   phalanx hoichess sjeng    # real xboard peers under the xboard GUI (stable with `computer`)
-  stockfish                 # real UCI peer for tests
+  stockfish                 # real UCI peer for tests; perft speed reference in make bench
+  polyglot                  # book-building speed reference in make bench
   pgn-extract               # PGN validator for the written games
   xboard xvfb xauth xdotool # the real GUI, headless (xdotool types moves into it), for interop tests
 )

@@ -1,11 +1,12 @@
 #include "tourney/gamerules.h"
 
 #include <bit>
-#include <tuple>
 
 #include "book/clsgame.h"
 #include "dranbase/clsstring.h"
 #include "rules/clschesscore.h"
+#include "rules/movereader.h"
+#include "rules/movewriter.h"
 #include "rules/random.h"
 
 namespace drnChess {
@@ -19,34 +20,6 @@ namespace {
     {
         if (mover == White) return reason | GameResult::BlackWon;
         return reason | GameResult::Decided | (whiteWinsBit ? GameResult::WhiteWins : 0);
-    }
-
-    std::string SquareName(u64 square)
-    {
-        int index = std::countr_zero(square);
-        std::string s;
-        s.push_back(static_cast<char>('a' + (7 - index % 8)));
-        s.push_back(static_cast<char>('1' + index / 8));
-        return s;
-    }
-
-    int FileOf(u64 square)
-    {
-        return 7 - std::countr_zero(square) % 8;
-    }
-    int RankOf(u64 square)
-    {
-        return std::countr_zero(square) / 8;
-    }
-
-    // The legal moves of the core's position, at a freshly reset root.
-    std::pair<clsMove*, clsMove*> LegalRootMoves(clsChessCore& core)
-    {
-        core.ResetNodeStack();
-        core.GenerateMoves(-1);
-        core.FilterLegalMoves();
-        clsSimpleNode* root = core.Root();
-        return { root->firstMove, clsChessCore::Next(root)->firstMove };
     }
 
 } // namespace
@@ -185,99 +158,22 @@ std::string GameFileName(const std::string& tourneyBase, int round, int game)
     return tourneyBase + ".R" + std::to_string(round) + ".G" + std::to_string(game) + ".pgn";
 }
 
-namespace {
-
-    // The legal move of the list with the coordinates of the text; null when none.
-    const clsMove* FindCoordinateMove(clsMove* first, clsMove* end, std::string_view coordinate)
-    {
-        u64 from = 0, to = 0;
-        int promotion = 0;
-        if (!ParseCoordinateMove(coordinate, &from, &to, &promotion)) return nullptr;
-        for (clsMove* m = first; m < end; ++m)
-            if (!m->Has(MoveFlag::Illegal) && m->from == from && m->to == to && m->Promotion() == promotion)
-                return m;
-        return nullptr;
-    }
-
-    std::string SanOf(const clsMove* move, clsMove* first, clsMove* end)
-    {
-        if (move->Has(MoveFlag::Castling)) return FileOf(move->to) == 6 ? "O-O" : "O-O-O";
-        const bool capture = move->Captured() != 0 || move->Has(MoveFlag::EnPassant);
-        std::string san;
-        if (move->Moving() == Pawn) {
-            if (capture) san = std::string(1, static_cast<char>('a' + FileOf(move->from))) + "x";
-            san += SquareName(move->to);
-            if (move->Promotion()) {
-                san += "=";
-                san.push_back(PieceLetters[move->Promotion()]);
-            }
-            return san;
-        }
-
-        // A piece: its letter, then as much of the origin as tells it from a twin of the same kind
-        // that can reach the same square (file first, then rank, then both).
-        bool twin = false, sameFile = false, sameRank = false;
-        for (clsMove* m = first; m < end; ++m) {
-            if (m->Has(MoveFlag::Illegal) || m->to != move->to || m->Moving() != move->Moving()) continue;
-            if (m->from == move->from) continue;
-            twin = true;
-            if (FileOf(m->from) == FileOf(move->from)) sameFile = true;
-            if (RankOf(m->from) == RankOf(move->from)) sameRank = true;
-        }
-        san.push_back(PieceLetters[move->Moving()]);
-        const std::string origin = SquareName(move->from);
-        if (twin) {
-            if (!sameFile)
-                san.push_back(origin[0]);
-            else if (!sameRank)
-                san.push_back(origin[1]);
-            else
-                san += origin;
-        }
-        if (capture) san += "x";
-        san += SquareName(move->to);
-        return san;
-    }
-
-    std::string PlainCoordinate(const clsMove& move)
-    {
-        std::string text = MoveToText(move, false);
-        std::erase(text, '=');
-        return text;
-    }
-
-} // namespace
-
 std::string SanOfMove(clsChessCore& core, std::string_view coordinate)
 {
-    auto [first, end] = LegalRootMoves(core);
-    const clsMove* move = FindCoordinateMove(first, end, coordinate);
-    return move ? SanOf(move, first, end) : std::string();
+    const std::optional<clsMove> move = ReadCoordinateMove(core, coordinate);
+    return move ? SanText(core, *move) : std::string();
 }
 
 clsGameMove ReadGameMove(clsChessCore& core, std::string_view text)
 {
-    auto [first, end] = LegalRootMoves(core);
-    const clsMove* move = FindCoordinateMove(first, end, text);
-    if (!move) {
-        // Not a coordinate move: perhaps SAN. SanToCoordinate generates the list again.
-        const std::string coordinate = core.SanToCoordinate(text);
-        if (coordinate.empty()) return {};
-        std::tie(first, end) = LegalRootMoves(core);
-        move = FindCoordinateMove(first, end, coordinate);
-        if (!move) return {};
-    }
-    return { PlainCoordinate(*move), SanOf(move, first, end) };
+    const std::optional<clsMove> move = ReadMove(core, text);
+    if (!move) return {};
+    return { CoordinateText(*move), SanText(core, *move) };
 }
 
 std::string CheckMark(clsChessCore& core)
 {
-    const bool inCheck = core.IsAttacked(core.board.own() & core.board.kings());
-    if (!inCheck) return {};
-    auto [first, end] = LegalRootMoves(core);
-    for (clsMove* m = first; m < end; ++m)
-        if (!m->Has(MoveFlag::Illegal)) return "+";
-    return "#";
+    return CheckMarkText(core);
 }
 
 void clsMoveTextWriter::Reset(int fullMoveNumber, int sideToMove)

@@ -416,3 +416,72 @@ TEST(BookProbe, ListingBreaksTiesForTheFirstLine)
     // h2-h3 is generated before a2-a3; both score 50.00%.
     EXPECT_NE(lines.back().find(" Ph2-h3 0 1 0 50.00% <--- best entry"), std::string::npos) << lines.back();
 }
+
+TEST(BookFile, FailedLoadsLeaveTheLoadedBookWhole)
+{
+    TempDir dir;
+    const std::string good = ReadBytes(Fixture("two_entries.cbk"));
+    auto withCount = [&good](std::uint32_t count) {
+        std::string bytes = good;
+        for (int i = 0; i < 4; ++i)
+            bytes[static_cast<std::size_t>(10 + i)] = static_cast<char>((count >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    struct Row {
+        const char* name;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        { "negative count", withCount(0x80000000u) },
+        { "count beyond the file", withCount(1000) },
+        { "cut after first record", good.substr(0, 46 + 12) },
+        { "terminator missing", good.substr(0, good.size() - 6) },
+        { "not a book", "DRNBK" },
+    };
+    for (const Row& r : rows) {
+        const std::string path = dir.Path("bad.cbk");
+        WriteBytes(path, r.bytes);
+        clsBook book;
+        book.AddOrMerge(Entry(1, 1, 1, 99));
+        std::vector<std::string> progress;
+        EXPECT_FALSE(book.ClearAndLoad(path, 0, [&progress](const std::string& text, bool) { progress.push_back(text); }))
+            << r.name;
+        ASSERT_EQ(book.Count(), 1) << r.name; // the book in use is kept as it was
+        EXPECT_EQ(book.At(0).key, 99u) << r.name;
+        EXPECT_EQ(std::find(progress.begin(), progress.end(), "# ok  "), progress.end()) << r.name;
+    }
+    // A count the file cannot hold loads nothing, even by appending.
+    WriteBytes(dir.Path("huge.cbk"), withCount(0x7FFFFFFFu));
+    clsBook book;
+    EXPECT_FALSE(book.Load(dir.Path("huge.cbk")));
+    EXPECT_EQ(book.Count(), 0);
+}
+
+TEST(BookProbe, BestMoveWeighsTheNumberOfGames)
+{
+    // 1.e3 won its only game; 1.d4 scored 60 % over 128 games; 1.c4 scored 100 % over 3.
+    auto core = std::make_unique<clsChessCore>();
+    clsPGNFile pgn;
+    std::string text = "[Result \"1-0\"]\n1. e3 1-0\n\n";
+    for (int i = 0; i < 3; ++i)
+        text += "[Result \"1-0\"]\n1. c4 1-0\n\n";
+    for (int i = 0; i < 128; ++i)
+        text += std::string("[Result \"") + (i % 5 < 3 ? "1-0" : "0-1") + "\"]\n1. d4 *\n\n";
+    ASSERT_EQ(pgn.BuildFromText(text, *core, 0, false), 132);
+    core->SetFromFEN(StartFEN);
+    const std::vector<std::string> lines = BookListing(*core, pgn.Book());
+    EXPECT_NE(lines.back().find(" Pd2-d4 "), std::string::npos) << lines.back();
+    EXPECT_NE(lines.back().find("<--- best entry"), std::string::npos) << lines.back();
+
+    std::vector<clsBookEntryExt> list;
+    ASSERT_EQ(CollectCandidates(*core, pgn.Book(), list), 3);
+    ASSERT_EQ(BestCandidateIndex(list), 0); // sorted by score: d4 (60 %) first, but best
+    EXPECT_EQ(list[0].move, "Pd2-d4");
+    EXPECT_EQ(BestCandidateIndex({}), -1);
+
+    // The bound itself: few games give a low one, no games none.
+    EXPECT_EQ(Entry(1, 0, 0, 1).LowerBound(), 206);
+    EXPECT_EQ(Entry(77, 51, 0, 1).LowerBound(), 514);
+    EXPECT_EQ(Entry(0, 0, 0, 1).LowerBound(), 0);
+    EXPECT_EQ(Entry(0, 5, 0, 1).LowerBound(), 0);
+}

@@ -90,10 +90,70 @@ TEST(BuildBooks, BuildsOneBookPerPgnFileFromAQuotedDirectory)
     EXPECT_EQ(BuildBooksCommand("\"" + games + "\" 0 1", *core, out.Printer()), 3);
     EXPECT_TRUE(std::filesystem::exists(games + "/a.pgn.txt"));
 
-    // An empty directory prints only the total.
+    // An empty directory prints only the total; a missing one is said.
     out.lines.clear();
+    std::filesystem::create_directory(dir.Path("nothing here"));
     EXPECT_EQ(BuildBooks(dir.Path("nothing here"), 10, 0, *core, out.Printer()), 0);
     EXPECT_EQ(out.lines, std::vector<std::string> { "# 0 games parsed!" });
+    out.lines.clear();
+    EXPECT_EQ(BuildBooks(dir.Path("missing"), 10, 0, *core, out.Printer()), 0);
+    EXPECT_EQ(out.lines, std::vector<std::string> { "# error: folder '" + dir.Path("missing") + "' not found" });
+}
+
+TEST(BuildBooks, LeavesTheCorePositionAsItWas)
+{
+    TempDir dir;
+    WriteBytes(dir.Path("a.pgn"), "[Result \"1-0\"]\n\n1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0\n");
+    auto core = std::make_unique<clsChessCore>();
+    const std::string fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3";
+    core->SetFromFEN(fen);
+    ASSERT_TRUE(core->ApplyGameMove("f1c4"));
+    const std::string before = core->GetFEN();
+    const int halfmove = core->halfmoveClock;
+    LineSink out;
+    EXPECT_EQ(BuildBooks(dir.Path(), 0, 0, *core, out.Printer()), 1);
+    EXPECT_EQ(core->GetFEN(), before);
+    EXPECT_EQ(core->halfmoveClock, halfmove);
+    EXPECT_EQ(core->current, core->Root());
+    // The position plays on: black's moves are generated afresh, and a move is accepted.
+    EXPECT_NE(core->MoveListText().find("Pd7-d6"), std::string::npos);
+    EXPECT_TRUE(core->ApplyGameMove("g8f6"));
+}
+
+TEST(BookCommands, MissingFoldersAreSaidAndNothingIsWritten)
+{
+    TempDir dir;
+    LineSink out;
+    const std::string missing = dir.Path("no books here");
+    EXPECT_FALSE(MergeBooks(missing, dir.Path("new.cbk"), out.Printer()));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("new.cbk")));
+    EXPECT_EQ(out.lines, std::vector<std::string> { "# error: folder '" + missing + "' not found" });
+    out.lines.clear();
+    EXPECT_FALSE(CvBooks(out.Printer(), missing));
+    EXPECT_EQ(out.lines, std::vector<std::string> { "# error: folder '" + missing + "' not found" });
+    out.lines.clear();
+    EXPECT_TRUE(CvBooks(out.Printer(), dir.Path()));
+    EXPECT_EQ(out.lines, std::vector<std::string> { "# no .cbk book in '" + dir.Path() + "'" });
+}
+
+TEST(CvBooks, BadBooksAreReportedAndNotCopied)
+{
+    TempDir dir;
+    SaveBook(dir.Path("good.cbk"), { Entry(1, 0, 0, 10), Entry(0, 1, 0, 20) });
+    const std::string good = ReadBytes(dir.Path("good.cbk"));
+    WriteBytes(dir.Path("corrupt.cbk"), "DRNBK not a book at all");
+    WriteBytes(dir.Path("truncated.cbk"), good.substr(0, good.size() - 10));
+    LineSink out;
+    EXPECT_FALSE(CvBooks(out.Printer(), dir.Path()));
+    for (const char* bad : { "corrupt", "truncated" }) {
+        const std::string book = dir.Path(std::string(bad) + ".cbk");
+        EXPECT_NE(std::find(out.lines.begin(), out.lines.end(), "# error loading " + book), out.lines.end()) << bad;
+        EXPECT_FALSE(std::filesystem::exists(dir.Path(std::string(bad) + ".cb2"))) << bad;
+        EXPECT_FALSE(std::filesystem::exists(dir.Path(std::string(bad) + ".cb3"))) << bad;
+    }
+    EXPECT_EQ(ReadBytes(dir.Path("good.cb3")), good); // the good one is still checked
+    // "# ok" follows only the good book's lines.
+    EXPECT_EQ(std::count(out.lines.begin(), out.lines.end(), "# ok"), 1);
 }
 
 TEST(MergeBooks, MergesEveryBookButTheTargetIntoOneEntryPerKey)

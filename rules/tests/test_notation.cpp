@@ -145,7 +145,7 @@ namespace {
             { "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "O-O", "e1g1" },
             { "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "O-O-O", "e1c1" },
             { "r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1", "O-O", "e8g8" },
-            { "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "0-0", "" },
+            { "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "0-0", "e1g1" }, // castling with zeros reads too
             { "r3k2r/8/8/8/8/8/8/R3K2R w Qkq - 0 1", "O-O", "" },
             // Pawn on c7 with rooks to take on b8 and d8.
             { "1r1r4/2P5/8/8/8/8/8/K6k w - - 0 1", "c8", "c7c8q" },
@@ -154,7 +154,7 @@ namespace {
             { "1r1r4/2P5/8/8/8/8/8/K6k w - - 0 1", "c8=N", "c7c8n" },
             { "1r1r4/2P5/8/8/8/8/8/K6k w - - 0 1", "cxd8=Q", "c7d8q" },
             { "1r1r4/2P5/8/8/8/8/8/K6k w - - 0 1", "cxb8=R+", "c7b8r" },
-            { "1r1r4/2P5/8/8/8/8/8/K6k w - - 0 1", "c8=B", "c7c8bb" }, // "b" stays among the squares
+            { "1r1r4/2P5/8/8/8/8/8/K6k w - - 0 1", "c8=B", "c7c8b" }, // one letter, as for every piece
             // Knights on b1 and f3 can both go to d2: the first generated (b1) unless told.
             { "4k3/8/8/8/8/5N2/8/1N2K3 w - - 0 1", "Nd2", "b1d2" },
             { "4k3/8/8/8/8/5N2/8/1N2K3 w - - 0 1", "Nfd2", "f3d2" },

@@ -1,7 +1,9 @@
 // Perft: the reference counts of perft.epd, divide, and odd positions.
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -137,6 +139,31 @@ namespace {
             auto core = CoreAt(c.fen);
             EXPECT_EQ(core->PerftDriver(c.depth, false), c.count) << c.fen;
         }
+    }
+
+    // Perft and divide end early when the stop flag is raised, before the start or from another
+    // thread while they count (a depth of hours without the stop).
+    TEST(Perft, StopFlagEndsTheCount)
+    {
+        auto core = CoreAt("");
+        core->perftStop = true; // raised before the start: not lost
+        core->PerftDriver(6, false);
+        EXPECT_LT(core->nodeCount, 119060324u);
+        std::vector<std::string> lines;
+        core->PerftDriver(6, true, [&lines](const std::string& line) { lines.push_back(line); });
+        EXPECT_LT(core->nodeCount, 119060324u);
+        EXPECT_TRUE(lines.empty());
+
+        core->perftStop = false;
+        for (bool divide : { false, true }) {
+            std::thread counter([&core, divide] { core->PerftDriver(9, divide, [](const std::string&) {}); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            core->perftStop = true;
+            counter.join();
+            EXPECT_LT(core->nodeCount, 2439530234167u) << divide;
+            core->perftStop = false;
+        }
+        EXPECT_EQ(core->PerftDriver(4, false), 197281u); // lowered again, it counts in full
     }
 
 } // namespace
