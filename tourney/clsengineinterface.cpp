@@ -210,8 +210,12 @@ bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, 
     engine.SetClocks(baseTimeMs, baseTimeMs, incrementMs, incrementMs);
 
     if (!engine.Ready) {
-        // 2. Start the player and give it a moment to come up.
-        engine.Start();
+        // 2. Start the player and give it a moment to come up. One that cannot be started is
+        // not ready (nothing would ever answer it).
+        if (!engine.Start()) {
+            engine.Ready = false;
+            return false;
+        }
         engine.Log("waiting for " + QuotedName(engine.PlayerName) + " initialization...");
         dranbase::SleepMs(engine.Timing().StartDelayMs);
 

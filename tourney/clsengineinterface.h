@@ -65,6 +65,10 @@ public:
     virtual bool IsReady() { return Ready.load(); }
     // Tells the engine to leave and makes sure it does.
     virtual void Quit() { }
+    // Why the player could not be started; empty when it was (or has not been tried).
+    virtual std::string StartError() const { return {}; }
+    // True once the player has sent more than its transport holds unread: a fault.
+    virtual bool Flooded() const { return false; }
 
     // --- the dialogue --------------------------------------------------------------------------
     // Synchronises: clears Ready. xboard: "ping N" with the next number when the engine uses
@@ -125,9 +129,10 @@ private:
 // ready yet, starts it, waits the start delay and asks for its protocol ("xboard" +
 // "protover 2", or "uci"), then waits until it is ready: UCI "uciok"; xboard a feature line
 // with done=1 (which also ends an earlier done=0) and the "pong" of a ping the features asked
-// for, or no done=... at all within the feature wait (an engine of the old protocol). A move or result before readiness,
-// an engine that ends, or the handshake time-out stop the wait. When ready, NewGame() follows.
-// True when the player is ready.
+// for, or no done=... at all within the feature wait (an engine of the old protocol). A move or result before
+// readiness, an engine that ends, or the handshake time-out stop the wait. When ready, NewGame() follows. A
+// player that cannot be started is not ready (and no time is spent waiting for it). True when the player is
+// ready.
 bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs);
 
 } // namespace drnChess

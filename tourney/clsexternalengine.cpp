@@ -1,6 +1,7 @@
 #include "tourney/clsexternalengine.h"
 
 #include "dranbase/clsthread.h"
+#include "dranbase/console.h"
 
 namespace drnChess {
 
@@ -32,7 +33,16 @@ bool clsExternalEngine::Start()
     started_ = true;
     if (clsRedirectedChild::Start()) return true;
     Ended = true;
+    const std::string reason = clsRedirectedChild::StartError();
+    dranbase::Output().Write(
+        ProgramPath.empty() ? "# cannot start: " + reason : "# cannot start " + ProgramPath + ": " + reason,
+        true);
     return false;
+}
+
+void clsExternalEngine::OnChildEnded()
+{
+    dranbase::Output().Write("# process terminated!", true);
 }
 
 void clsExternalEngine::Stop()

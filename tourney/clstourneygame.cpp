@@ -50,7 +50,10 @@ void clsTourneyGame::Clear(bool keepTags)
     {
         std::lock_guard lock(logMutex_);
         gameLog_.clear();
+        logBytes_[0] = logBytes_[1] = 0;
+        logCut_[0] = logCut_[1] = false;
     }
+    claimNow_ = claimBefore_ = 0;
     history_.Clear();
     moveText_.Reset(1, drnChess::White);
     played_.clear();
@@ -65,6 +68,16 @@ void clsTourneyGame::GameLog(int mark, const std::string& text)
     const std::string line = std::string(Marks[mark >= 0 && mark <= 2 ? mark : 2]) + "\t" + text;
     {
         std::lock_guard lock(logMutex_);
+        if (mark == 0 || mark == 1) {
+            if (logBytes_[mark] + line.size() > MaxPlayerLogBytes) {
+                if (!logCut_[mark])
+                    gameLog_.push_back(
+                        "-\tlog cut: " + std::string(Marks[mark]) + " sent more than the limit");
+                logCut_[mark] = true;
+                return;
+            }
+            logBytes_[mark] += line.size();
+        }
         gameLog_.push_back(line);
     }
     if (Verbose || line.find("forfeit") != std::string::npos)
@@ -113,28 +126,31 @@ void clsTourneyGame::MarkAborted()
     finished_.store(true, std::memory_order_release);
 }
 
-std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(clsPlayer& player, int colour)
+std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const clsClientTiming& timing)
 {
     std::unique_ptr<clsEngineInterface> engine;
+    clsClientTiming own = timing;
     if (EqualsNoCase(player.Protocol, "embedded")) {
         engine = std::make_unique<clsEmbeddedEngine>(player.Name, player.Parameters);
+        own.StartDelayMs = 0; // nothing to wait for
+        own.SendDelayMs = 0; // commands are carried out at once, without a pause
     } else {
         const int protocol = EqualsNoCase(player.Protocol, "uci") ? ProtocolUci : ProtocolXboard;
         engine
             = std::make_unique<clsExternalEngine>(player.FileName, player.Parameters, protocol, player.Name);
     }
-    clsClientTiming timing = Timing;
-    if (EqualsNoCase(player.Protocol, "embedded")) {
-        timing.StartDelayMs = 0; // nothing to wait for
-        timing.SendDelayMs = 0;  // commands are carried out at once, without a pause
-    }
-    engine->SetTiming(timing);
+    engine->SetTiming(own);
+    return engine;
+}
+
+std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(clsPlayer& player, int colour)
+{
+    std::unique_ptr<clsEngineInterface> engine = MakeClient(player, Timing);
     const bool ready = InitEngine(*engine, colour);
 
     // A program that could not be started at all is no player: the game cannot be played.
-    if (auto* external = dynamic_cast<clsExternalEngine*>(engine.get());
-        external && !external->StartError().empty()) {
-        GameLog(2, "cannot start " + QuoteName(player.FileName) + ": " + external->StartError());
+    if (const std::string error = engine->StartError(); !error.empty()) {
+        GameLog(2, "cannot start " + QuoteName(player.FileName) + ": " + error);
         engine->Stop();
         return nullptr;
     }
@@ -146,6 +162,34 @@ void clsTourneyGame::EndGame(std::uint32_t code)
 {
     SetResult(code);
     GameLog(2, ResultText() + " " + ReasonText());
+}
+
+void clsTourneyGame::EndByFault(
+    int side, std::uint32_t code, const std::string& logText, const std::string& reason)
+{
+    (void)side;
+    GameLog(2, logText); // a referee line: kept even when the players' traffic was cut
+    EndGame(code);
+    SetTag("Termination", "rules infraction");
+    SetTag("Fault", reason);
+}
+
+void clsTourneyGame::JudgeClaim(const std::string& claim, const std::string& name)
+{
+    const std::uint32_t code = ClaimCode(claim, side_);
+    if (code == 0) return; // a claimed win goes unheard
+    if (code != GameResult::Draw) {
+        EndGame(code);
+        return;
+    }
+    // A draw claim holds when the position it was made in supports it: the present one, or
+    // the one after the claimant's own last move (its claim may arrive after its move).
+    if (const std::uint32_t granted = claimNow_ ? claimNow_ : claimBefore_; granted != 0) {
+        EndGame(granted);
+        return;
+    }
+    EndByFault(side_, FalseClaimCode(side_), "false draw claim by " + QuoteName(name) + ": " + claim,
+        "false draw claim: " + claim);
 }
 
 void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
@@ -161,6 +205,14 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
     while (!StopAsked() && ResultCode == GameResult::Unfinished) {
         clsEngineInterface& mover = *players[side_];
         const std::string& name = names[side_]->Name;
+
+        // 0. A player that floods its output loses, whoever is to move.
+        auto floods = [&](int c) { return players[c]->Flooded() || logCut_[c].load(); };
+        if (const int flooder = floods(0) ? 0 : floods(1) ? 1 : -1; flooder >= 0) {
+            EndByFault(
+                flooder, FaultCode(flooder), names[flooder]->Name + " floods its output", "output flood");
+            break;
+        }
 
         // 1. The clock.
         const std::int64_t elapsed = dranbase::Tick() - start;
@@ -202,7 +254,11 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             MoveText = moveText_.Text();
 
             std::uint32_t code = GameResult::Draw | GameResult::Repetition;
-            if (!IsRepetition()) code = static_cast<std::uint32_t>(referee_->GameStatus());
+            const bool fourth = IsRepetition();
+            const auto status = static_cast<std::uint32_t>(referee_->GameStatus());
+            if (!fourth) code = status;
+            claimBefore_ = claimNow_;
+            claimNow_ = DrawClaimCode(history_.Occurrences(), referee_->halfmoveClock, status);
             if (code != GameResult::Unfinished) {
                 EndGame(code);
                 break;
@@ -217,8 +273,8 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             // the engine's time.
             start = dranbase::Tick() - players[side_]->Timing().SendDelayMs;
         } else if (EqualsNoCase(reply.keyword, "result")) {
-            // 4. A claim: a draw, or the mover's own loss; a claimed win goes unheard.
-            if (std::uint32_t code = ClaimCode(reply.rest, side_); code != 0) EndGame(code);
+            // 4. A claim: a draw (checked), or the mover's own loss; a claimed win goes unheard.
+            JudgeClaim(reply.rest, name);
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "tourney/gamerules.h"
 
+#include <algorithm>
 #include <bit>
 #include <tuple>
 
@@ -74,6 +75,24 @@ std::uint32_t IllegalMoveCode(int mover)
 {
     return LossOf(mover, GameResult::IllegalMove, false);
 }
+std::uint32_t DrawClaimCode(int occurrences, int halfmoveClock, std::uint32_t status)
+{
+    if (occurrences >= 3) return GameResult::Draw | GameResult::Repetition;
+    if (halfmoveClock >= 100) return GameResult::Draw | GameResult::FiftyMoves;
+    if (status != GameResult::Unfinished && (status & GameResult::Draw) != 0) return status;
+    return 0;
+}
+
+std::uint32_t FalseClaimCode(int mover)
+{
+    return LossOf(mover, GameResult::Adjudication, true);
+}
+
+std::uint32_t FaultCode(int mover)
+{
+    return CrashCode(mover);
+}
+
 std::uint32_t CrashCode(int mover)
 {
     return LossOf(mover, GameResult::EngineCrashed, true);
@@ -136,6 +155,12 @@ u64 PlacementKey(const clsBoard& board)
         }
     }
     return key;
+}
+
+int clsRepetitionHistory::Occurrences() const
+{
+    if (keys_.empty()) return 0;
+    return static_cast<int>(std::count(keys_.begin(), keys_.end(), keys_.back()));
 }
 
 bool clsRepetitionHistory::Add(u64 key)

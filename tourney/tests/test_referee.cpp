@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -66,8 +67,13 @@ const Scenario Scenarios[] = {
         "--moves=e7e5,d7d5", 20000, 0x4A, "0-1", "resign", 2, 0, 2 },
     { "Black resigns", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=", 20000, 0x42, "1-0", "resign",
         1, 2, 0 },
-    { "draw claim", "xboard", "", "--moves=e2e4,d2d4", "xboard",
-        "--moves=e7e5 --result-at=1 --result=1/2-1/2", 20000, 0x200, "1/2-1/2", "", 3, 1, 1 },
+    { "false draw claim loses", "xboard", "", "--moves=e2e4,d2d4", "xboard",
+        "--moves=e7e5 --result-at=1 --result=1/2-1/2", 20000, 0x86, "1-0", "adjudication", 3, 2, 0 },
+    { "draw claimed at the third occurrence", "xboard", "", "--moves=g1f3,f3g1,g1f3,f3g1,g1f3,f3g1", "xboard",
+        "--moves=g8f6,f6g8,g8f6,f6g8 --result-at=4 \"--result=1/2-1/2 {repetition}\"", 20000, 0xA00,
+        "1/2-1/2", "triple repetition", 9, 1, 1 },
+    { "flood loses", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=e7e5 --flood-at=1", 20000, 0x4006,
+        "1-0", "engine crashed", 3, 2, 0 },
     { "claimed win goes unheard", "xboard", "", "--moves=e2e4 --result-at=1 \"--result=1-0 {White claims}\"",
         "xboard", "--moves=e7e5,d7d5", 1500, 0x2A, "0-1", "forfeit", 2, 0, 2 },
     { "missing program", "xboard", "/nonexistent/corvala-test-engine", "", "xboard", "--moves=e7e5", 20000,
@@ -166,8 +172,23 @@ TEST(RefereeGames, EveryWayAGameEnds)
     }
 
     // A claimed win is logged and play goes on.
-    const std::vector<std::string> claimLog = games[11].game->LogLines();
+    auto named = [&](const std::string& name) -> clsTourneyGame& {
+        for (Running& r : games)
+            if (name == r.scenario->name) return *r.game;
+        throw std::runtime_error("no scenario " + name);
+    };
+    const std::vector<std::string> claimLog = named("claimed win goes unheard").LogLines();
     EXPECT_NE(std::find(claimLog.begin(), claimLog.end(), "W\tresult 1-0"), claimLog.end());
+
+    // A fault is named in the PGN; a flood is cut short in the log, whatever the engine sent.
+    EXPECT_EQ(named("false draw claim loses").Tag("Fault"), "false draw claim: 1/2-1/2");
+    EXPECT_EQ(named("false draw claim loses").Tag("Termination"), "rules infraction");
+    EXPECT_EQ(named("flood loses").Tag("Fault"), "output flood");
+    EXPECT_LT(testsupport::ReadFile(
+                  named("flood loses").FileBase.substr(0, named("flood loses").FileBase.size() - 3) + "log")
+                  .size(),
+        2 * clsTourneyGame::MaxPlayerLogBytes + 100000);
+    EXPECT_TRUE(named("draw claimed at the third occurrence").Tag("Fault").empty());
 
     // Verbose off: of the game log, only the forfeit lines reach the console.
     std::size_t gameLines = 0;
