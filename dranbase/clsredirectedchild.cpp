@@ -122,6 +122,7 @@ bool clsRedirectedChild::Start()
         std::lock_guard lock(textMutex_);
         received_.clear();
         readPos_ = 0;
+        lineTicks_.clear();
         cutting_ = false;
         flooded_.store(false);
     }
@@ -349,6 +350,7 @@ bool clsRedirectedChild::Run()
 
 void clsRedirectedChild::Append(const char* data, std::size_t n)
 {
+    const std::int64_t now = Tick();
     std::lock_guard lock(textMutex_);
     if (flooded_.load()) return; // drained and dropped: the owner treats the child as faulty
     for (std::size_t i = 0; i < n;) {
@@ -369,24 +371,36 @@ void clsRedirectedChild::Append(const char* data, std::size_t n)
         }
         if (lf) {
             received_ += '\n';
+            lineTicks_.push_back(now);
             cutting_ = false;
             i = end + 1;
         } else {
             i = n;
         }
     }
-    if (received_.size() - readPos_ > MaxPendingBytes) {
+    if (received_.size() - readPos_ + 8 * lineTicks_.size() > MaxPendingBytes) {
         flooded_.store(true);
         received_.clear();
         readPos_ = 0;
+        lineTicks_.clear();
     }
 }
 
 std::string clsRedirectedChild::GetLine()
 {
+    std::int64_t arrival = 0;
+    return GetLine(arrival);
+}
+
+std::string clsRedirectedChild::GetLine(std::int64_t& arrival)
+{
     std::lock_guard lock(textMutex_);
     std::size_t lf = received_.find('\n', readPos_);
     if (lf == std::string::npos) return {};
+    if (!lineTicks_.empty()) {
+        arrival = lineTicks_.front();
+        lineTicks_.pop_front();
+    }
     std::string line = received_.substr(readPos_, lf - readPos_);
     readPos_ = lf + 1;
     // Taking a line costs its own length, not the buffer's: the front is dropped in bulk.

@@ -9,7 +9,8 @@
 // cannot outlive us even when we are killed; what it writes is bounded: a line longer than
 // MaxLineBytes is cut and marked, and once more than MaxPendingBytes wait unread the child
 // counts as flooding (Flooded()) and its further output is dropped. The memory held for one
-// child therefore stays under MaxPendingBytes + MaxLineBytes + ReadBufferSize.
+// child therefore stays under MaxPendingBytes + MaxLineBytes + ReadBufferSize (a line's arrival
+// time counts as 8 bytes of the pending text).
 //
 // Failures are values: StartError() says why a start failed; nothing here prints.
 //
@@ -23,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -61,6 +63,9 @@ public:
     // returns, removed from the buffer. Empty when no complete line is there (a partial line
     // stays) and for an empty line.
     std::string GetLine();
+    // The same; arrival gets the Tick() at which the line's end was read from the pipe (its
+    // reader takes everything that has arrived at once, so this is when the line came).
+    std::string GetLine(std::int64_t& arrival);
     // True once the child has left more than MaxPendingBytes unread (until the next start).
     bool Flooded() const { return flooded_.load(); }
     // True from a successful start until the child is seen to have ended or is killed.
@@ -118,6 +123,7 @@ private:
     std::mutex textMutex_;
     std::string received_;
     std::size_t readPos_ = 0; // the lines before it were taken; compacted now and then
+    std::deque<std::int64_t> lineTicks_; // arrival of each complete line not yet taken
     bool cutting_ = false; // the rest of an over-long line is being dropped
     std::atomic<bool> flooded_ { false };
     int startRead_ = -1; // the read end handed from Start to the reader thread

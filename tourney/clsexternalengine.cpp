@@ -10,7 +10,7 @@ clsExternalEngine::clsExternalEngine(
 {
     ProgramPath = std::move(programPath);
     Parameters = std::move(parameters);
-    Protocol = protocol;
+    SetProtocol(protocol);
     PlayerName = std::move(playerName);
     SetKillGrace(Timing().QuitGraceMs);
 }
@@ -56,8 +56,10 @@ void clsExternalEngine::Stop()
 
 std::string clsExternalEngine::ReadResponse()
 {
-    std::string line = GetLine();
+    std::int64_t arrival = dranbase::Tick();
+    std::string line = GetLine(arrival);
     if (line.empty()) return {};
+    LastLineTick = arrival;
     ++LinesRead;
     Log("<---\t" + line);
     return ParseResponse(line);
@@ -67,6 +69,7 @@ void clsExternalEngine::Send(const std::string& text)
 {
     Log("--->\t" + text);
     if (ChildRunning()) WriteToChild(text + "\n");
+    LastSendTick = dranbase::Tick();
     dranbase::SleepMs(Timing().SendDelayMs);
 }
 

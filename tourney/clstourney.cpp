@@ -60,6 +60,8 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
         } else {
             c.gameMs = 300000;
         }
+        if (const dranbase::clsXML* pacing = options->FindPath("pacing_ms"))
+            c.pacingMs = std::max<std::int64_t>(0, ToInt(pacing->Text()));
         const dranbase::clsXML* threads = options->FindPath("threads");
         c.threads = static_cast<int>(NumberOr(threads ? threads->Text() : "", threads != nullptr, 1));
     }
@@ -230,7 +232,9 @@ bool clsTourney::CheckPlayers()
     } silent;
     for (int i = 0; i < players_.Count() && !cancelRequested_; ++i) {
         const clsPlayer& player = *players_.Item(i);
-        std::unique_ptr<clsEngineInterface> client = MakeClient(player, Timing);
+        clsClientTiming timing = Timing;
+        if (config_.pacingMs >= 0) timing.SendDelayMs = config_.pacingMs;
+        std::unique_ptr<clsEngineInterface> client = MakeClient(player, timing);
         client->Owner = &silent;
         const bool ready = Handshake(*client, 0, config_.gameMs, config_.incrementMs);
         const std::string error = client->StartError();
@@ -347,6 +351,7 @@ void clsTourney::CreateGames()
         game->MovesPerControl = config_.movesPerControl;
         game->Verbose = config_.verbose;
         game->Timing = Timing;
+        if (config_.pacingMs >= 0) game->Timing.SendDelayMs = config_.pacingMs;
         std::lock_guard lock(gamesMutex_);
         games_.Add(std::to_string(white) + "-" + std::to_string(black), std::move(game));
     }

@@ -13,6 +13,7 @@
 //       <rounds>1</rounds> <threads>1</threads> <logfolder>dir</logfolder>
 //       <clock moves_per_second="0" game_ms="300000" increment_ms="0"/>
 //       <verbose>true</verbose>            every game log line also on the console
+//       <pacing_ms>100</pacing_ms>         pause after each command to a player; 0: none
 //     </options>
 //     <engines>
 //       <engine active="true" name="X" protocol="xboard|uci|embedded">
@@ -69,6 +70,9 @@ struct clsTourneyConfig {
     std::int64_t incrementMs = 0;
     int threads = 1;
     bool verbose = false;
+    // The pause after each command sent to a player, from <pacing_ms>; -1 when the file does
+    // not say (the clients' own default, 100 ms, stays). 0: no pause.
+    std::int64_t pacingMs = -1;
     std::vector<clsPlayerConfig> players; // active ones, in file order, first of a name kept
     std::vector<std::string> skippedPlayers; // active engines dropped for a repeated name
     dranbase::clsStrings extraTags; // "pgn/header" children in document order

@@ -143,9 +143,12 @@ std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const cl
     return engine;
 }
 
-std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(clsPlayer& player, int colour)
+std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(
+    clsPlayer& player, int colour, const std::string& opening)
 {
     std::unique_ptr<clsEngineInterface> engine = MakeClient(player, Timing);
+    engine->StartFEN = StartFEN;
+    engine->OpeningMoves = opening;
     const bool ready = InitEngine(*engine, colour);
 
     // A program that could not be started at all is no player: the game cannot be played.
@@ -192,15 +195,46 @@ void clsTourneyGame::JudgeClaim(const std::string& claim, const std::string& nam
         "false draw claim: " + claim);
 }
 
+bool clsTourneyGame::SetUpStart(std::string& openingCoordinates)
+{
+    const std::string fen = StartFEN.empty() ? std::string(StartPosition) : StartFEN;
+    if (!referee_->SetFromFEN(fen)) {
+        GameLog(2, "game aborted: the start position " + QuoteName(fen) + " is refused");
+        return false;
+    }
+    if (!StartFEN.empty()) {
+        SetTag("SetUp", "1");
+        SetTag("FEN",
+            referee_->GetFEN() + " " + std::to_string(referee_->halfmoveClock) + " "
+                + std::to_string(referee_->fullmoveNumber > 0 ? referee_->fullmoveNumber : 1));
+    }
+    moveText_.Reset(referee_->fullmoveNumber > 0 ? referee_->fullmoveNumber : 1, referee_->SideToMove());
+    for (const std::string& text : dranbase::SplitFields(OpeningMoves)) {
+        const clsGameMove move = ReadGameMove(*referee_, text);
+        if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
+            GameLog(2, "game aborted: the opening move " + QuoteName(text) + " is refused");
+            return false;
+        }
+        if (referee_->SideToMove() == drnChess::Black) ++fullMove_;
+        played_ += move.coordinate + " ";
+        openingCoordinates += move.coordinate + " ";
+        moveText_.Add(move.san + CheckMark(*referee_));
+        IsRepetition();
+    }
+    MoveText = moveText_.Text();
+    return true;
+}
+
 void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
 {
     clsPlayer* names[2] = { White, Black };
     clock_[0] = clock_[1] = BaseTimeMs;
-    players[0]->StartThinking();
-    std::int64_t start = dranbase::Tick() - players[0]->Timing().SendDelayMs;
+    side_ = referee_->SideToMove();
+    players[side_]->StartThinking();
+    // Each clock runs from the moment the mover's last command was written to the moment its
+    // move line arrived: the referee's pauses and reading delays are not the engine's time.
+    std::int64_t start = players[side_]->LastSendTick;
     Sleep(1);
-    side_ = 0;
-    fullMove_ = 0;
 
     while (!StopAsked() && ResultCode == GameResult::Unfinished) {
         clsEngineInterface& mover = *players[side_];
@@ -214,8 +248,11 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             break;
         }
 
-        // 1. The clock.
-        const std::int64_t elapsed = dranbase::Tick() - start;
+        // 1. The mover's next reply, then the clock: up to now while nothing has come, up to
+        // the reply's arrival when it has. An empty reply from a player that has ended is a
+        // crash.
+        const std::string response = mover.ReadResponse();
+        const std::int64_t elapsed = (response.empty() ? dranbase::Tick() : mover.LastLineTick) - start;
         if (IsTimeForfeit(elapsed, clock_[side_])) {
             const std::string text = ForfeitText(elapsed, clock_[side_]);
             SetTag("Forfeit_ms", text);
@@ -223,9 +260,6 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             EndGame(ForfeitCode(side_));
             break;
         }
-
-        // 2. The mover's next reply; an empty one from a player that has ended is a crash.
-        const std::string response = mover.ReadResponse();
         if (response.empty()) {
             if (mover.Ended) {
                 GameLog(side_, name + " has crashed!");
@@ -269,9 +303,8 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             players[side_]->SetClocks(clock_[0], clock_[1], IncrementMs, IncrementMs);
             players[side_]->SendMove(move.coordinate, moved);
             // The new mover's clock runs from the moment its last command (the move, or "go")
-            // was written: the pauses the referee takes after each of its commands are not
-            // the engine's time.
-            start = dranbase::Tick() - players[side_]->Timing().SendDelayMs;
+            // was written.
+            start = players[side_]->LastSendTick;
         } else if (EqualsNoCase(reply.keyword, "result")) {
             // 4. A claim: a draw (checked), or the mover's own loss; a claimed win goes unheard.
             JudgeClaim(reply.rest, name);
@@ -307,12 +340,14 @@ bool clsTourneyGame::Run()
         return false;
     }
 
-    // 2.-4. The players, then the moves.
+    // 2.-4. The start and opening, the players, then the moves.
     GameLog(2, "new match: " + QuoteName(White->Name) + " vs " + QuoteName(Black->Name));
     std::unique_ptr<clsEngineInterface> interfaces[2];
+    std::string opening;
+    const bool startOk = SetUpStart(opening);
     try {
-        interfaces[0] = CreateInterface(*White, 0);
-        if (interfaces[0] && !StopAsked()) interfaces[1] = CreateInterface(*Black, 1);
+        if (startOk) interfaces[0] = CreateInterface(*White, 0, opening);
+        if (interfaces[0] && !StopAsked()) interfaces[1] = CreateInterface(*Black, 1, opening);
         if (interfaces[0] && interfaces[1]) {
             clsEngineInterface* players[2] = { interfaces[0].get(), interfaces[1].get() };
             PlayMoves(players);
@@ -323,7 +358,8 @@ bool clsTourneyGame::Run()
     }
     if (ResultCode == GameResult::Unfinished) {
         // No interface, or the game was told to stop.
-        if (!interfaces[0] || !interfaces[1]) GameLog(2, "game aborted: a player could not be started");
+        if (startOk && (!interfaces[0] || !interfaces[1]))
+            GameLog(2, "game aborted: a player could not be started");
         EndGame(GameResult::Aborted);
     }
 

@@ -114,6 +114,12 @@ public:
     std::int64_t MovesPerControl = 0;
     bool Verbose = false;
     std::string FileBase; // "<tourney base>.R<r>.G<g>.pgn"; no files when empty
+    // The start position (FEN; empty: the standard one; the record gets SetUp and FEN tags
+    // when it is set) and the opening: coordinate or SAN moves, blank-separated, played from
+    // it as part of the game record before the players think. A start or opening that the
+    // rules refuse aborts the game with a log line saying which.
+    std::string StartFEN;
+    std::string OpeningMoves;
     clsClientTiming Timing; // the clients' pauses (tests shorten them)
 
     // --- read after the game ------------------------------------------------------------------
@@ -127,8 +133,12 @@ protected:
     bool Run() override;
 
 private:
-    std::unique_ptr<clsEngineInterface> CreateInterface(clsPlayer& player, int colour);
+    std::unique_ptr<clsEngineInterface> CreateInterface(
+        clsPlayer& player, int colour, const std::string& opening);
     void PlayMoves(clsEngineInterface* players[2]);
+    // The referee at the start position with the opening played and recorded; the opening in
+    // coordinates for the players. False (logged) when the rules refuse it.
+    bool SetUpStart(std::string& openingCoordinates);
     void EndGame(std::uint32_t code);
     // A player's fault ends the game: the log line, the code, and the PGN tags Termination
     // ("rules infraction") and Fault (what happened).

@@ -183,11 +183,23 @@ std::string QuoteName(std::string_view name)
     return s;
 }
 
+std::string SecondsText(std::int64_t ms)
+{
+    std::string s = std::to_string(ms / 1000);
+    if (std::int64_t rest = ms % 1000; rest != 0) {
+        std::string fraction = std::to_string(1000 + rest).substr(1); // "050" for 50 ms
+        while (fraction.back() == '0')
+            fraction.pop_back();
+        s += "." + fraction;
+    }
+    return s;
+}
+
 std::string TimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs)
 {
-    std::string s = std::to_string(gameMs / 1000);
+    std::string s = SecondsText(gameMs);
     if (movesPerControl != 0) s = std::to_string(movesPerControl) + "/" + s;
-    if (incrementMs != 0) s += "+" + std::to_string(incrementMs / 1000);
+    if (incrementMs != 0) s += "+" + SecondsText(incrementMs);
     return s;
 }
 

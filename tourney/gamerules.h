@@ -98,9 +98,12 @@ private:
 // --- texts --------------------------------------------------------------------------------------
 // A name in single quotes with every inner single quote doubled: O'Neil -> 'O''Neil'.
 std::string QuoteName(std::string_view name);
-// "TimeControl": (moves per control "/" base seconds, or the base seconds alone when moves per
-// control is 0) then "+" increment seconds when the increment is not 0. Seconds are whole
-// (integer division of the milliseconds).
+// Milliseconds as seconds, with the fraction when there is one: 6000 "6", 100 "0.1",
+// 2050 "2.05".
+std::string SecondsText(std::int64_t ms);
+// "TimeControl" as PGN writes it: (moves per control "/" base seconds, or the base seconds
+// alone when moves per control is 0) then "+" increment seconds when the increment is not 0
+// ("6+0.1" for 6 s and 100 ms).
 std::string TimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs);
 // "DranTimeControl": moves per control ":" game ms ":" increment ms.
 std::string DranTimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs);

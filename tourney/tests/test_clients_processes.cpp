@@ -113,6 +113,10 @@ TEST(ExternalEngine, XboardHandshakeWaitsForDoneAndPong)
     {
         FakeEngine e(
             ProtocolXboard, echo.Option() + " --ping --done0=300 --moves=e7e5 --stderr=\"hello there\"");
+        // A wide grace for the "quit" below on a loaded machine: Kill returns as soon as it leaves.
+        clsClientTiming timing = FastTiming();
+        timing.QuitGraceMs = 5000;
+        e.SetTiming(timing);
         ASSERT_TRUE(Handshake(e, 1, 60000, 1000));
         pid = e.ChildPid();
         EXPECT_FALSE(e.Ended);

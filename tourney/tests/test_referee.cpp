@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -239,6 +240,70 @@ TEST(RefereeGames, VerboseCopiesTheLogAndAbortStops)
     EXPECT_NE(console.find("#\tG7\tW\t--->\tgo"), std::string::npos);
     EXPECT_NE(testsupport::ReadFile(folder.File("aborted.pgn")).find("[Result \"*\"]"), std::string::npos);
     game.reset();
+    EXPECT_TRUE(testsupport::ChildProcesses().empty());
+}
+
+TEST(RefereeGames, StartPositionAndOpening)
+{
+    // From the position after 1.e4, the opening 1...e5 2.Nf3 (SAN and coordinates alike) is
+    // part of the record; then the players: xboard White takes it in force mode, UCI Black
+    // as a FEN position with moves.
+    testsupport::ScratchFolder folder("referee_opening");
+    const std::string fen = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1";
+    struct Case {
+        const char* opening;
+        std::uint32_t code;
+        const char* moveText; // the PGN's move text; empty: not checked
+    };
+    const Case cases[] = {
+        { "e5 g1f3", 0x4A, "1... e5 2. Nf3 Nc6 3. Bc4 Nf6 0-1" },
+        { "e7e5 e2e5", GameResult::Aborted, "" },
+    };
+    int number = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.opening);
+        clsPlayer white("W", "xboard", FAKE_ENGINE_PATH, "--moves=f1c4");
+        clsPlayer black("B", "uci", FAKE_ENGINE_PATH, "--moves=b8c6,g8f6");
+        auto game = std::make_unique<clsTourneyGame>();
+        game->White = &white;
+        game->Black = &black;
+        game->GameNumber = number;
+        game->Timing = FastTiming();
+        game->StartFEN = fen;
+        game->OpeningMoves = c.opening;
+        game->FileBase = folder.File("g" + std::to_string(number++) + ".pgn");
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(game->Start());
+        ASSERT_TRUE(testsupport::WaitFor([&] { return game->IsFinished(); }, 30s));
+        game->Wait();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(game->ResultCode, c.code) << std::hex << game->ResultCode;
+        const std::string pgn = testsupport::ReadFile(game->FileBase);
+        EXPECT_NE(pgn.find("[SetUp \"1\"]"), std::string::npos) << pgn;
+        EXPECT_NE(pgn.find("[FEN \"" + fen + "\"]"), std::string::npos) << pgn;
+        const std::vector<std::string> log = game->LogLines();
+        auto logged
+            = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) != log.end(); };
+        if (*c.moveText == 0) {
+            EXPECT_TRUE(logged("-\tgame aborted: the opening move 'e2e5' is refused"));
+            EXPECT_FALSE(logged("W\t--->\txboard")); // no player was started
+            continue;
+        }
+        EXPECT_NE(pgn.find(c.moveText), std::string::npos) << pgn;
+        for (const char* line :
+            { "W\t--->\tsetboard rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1",
+                "W\t--->\tforce", "W\t--->\te7e5", "W\t--->\tg1f3", "W\t--->\tb8c6", "W\t--->\tgo",
+                "B\t--->\tposition fen rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1 moves "
+                "e7e5 g1f3 " })
+            EXPECT_TRUE(logged(line)) << line;
+        dranbase::clsStrings noOptions;
+        auto reader = std::make_unique<clsEngine>(noOptions, nullptr);
+        reader->SetKeepLines(false);
+        clsGame readBack;
+        std::string error;
+        EXPECT_TRUE(ReadPgnGame(pgn, *reader, readBack, 0, {}, &error)) << error << "\n" << pgn;
+        EXPECT_EQ(readBack.Moves.size(), 5u);
+    }
     EXPECT_TRUE(testsupport::ChildProcesses().empty());
 }
 

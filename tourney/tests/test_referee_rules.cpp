@@ -246,8 +246,9 @@ TEST(RefereeTexts, NamesTimeControlsDatesFiles)
     };
     const Row rows[] = {
         { 40, 300000, 2000, "40/300+2", "40:300000:2000" }, { 0, 60000, 0, "60", "0:60000:0" },
-        { 0, 90500, 0, "90", "0:90500:0" },
-        { 0, 5000, 500, "5+0", "0:5000:500" }, // a non-zero increment is shown, in whole seconds
+        { 0, 90500, 0, "90.5", "0:90500:0" }, { 0, 6000, 100, "6+0.1", "0:6000:100" },
+        { 0, 2000, 50, "2+0.05", "0:2000:50" },
+        { 0, 5000, 500, "5+0.5", "0:5000:500" }, // the increment as given, not rounded away
     };
     for (const Row& r : rows) {
         EXPECT_EQ(TimeControlTag(r.moves, r.gameMs, r.incrementMs), r.timeControl);

@@ -82,6 +82,22 @@ TEST(TourneyConfig, EveryElementRead)
     EXPECT_EQ(c.extraTags.At(1).key, "Annotator");
 }
 
+TEST(TourneyConfig, Pacing)
+{
+    struct Row {
+        const char* xml;
+        std::int64_t pacingMs;
+    };
+    const Row rows[] = {
+        { "<tourney><options/></tourney>", -1 }, // the clients' default stays
+        { "<tourney><options><pacing_ms>0</pacing_ms></options></tourney>", 0 },
+        { "<tourney><options><pacing_ms> 250 </pacing_ms></options></tourney>", 250 },
+        { "<tourney><options><pacing_ms>-5</pacing_ms></options></tourney>", 0 },
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(ConfigOf(r.xml).pacingMs, r.pacingMs) << r.xml;
+}
+
 TEST(TourneyConfig, DefaultsAndKinds)
 {
     struct Row {
