@@ -234,6 +234,9 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
     // Each clock runs from the moment the mover's last command was written to the moment its
     // move line arrived: the referee's pauses and reading delays are not the engine's time.
     std::int64_t start = players[side_]->LastSendTick;
+    const std::int64_t wallStart = start;
+    std::int64_t charged = 0; // the players' time, summed over the moves
+    int moves = 0;
     Sleep(1);
 
     while (!StopAsked() && ResultCode == GameResult::Unfinished) {
@@ -275,6 +278,8 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
         if (EqualsNoCase(reply.keyword, "move")) {
             // 3. A move: the clock, the rules, then either the end or the other side's turn.
             clock_[side_] = ClockAfterMove(clock_[side_], IncrementMs, elapsed);
+            charged += elapsed;
+            ++moves;
             const std::string text = MoveOfResponse(reply.rest);
             const clsGameMove move = text.empty() ? clsGameMove {} : ReadGameMove(*referee_, text);
             if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
@@ -310,6 +315,11 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             JudgeClaim(reply.rest, name);
         }
     }
+    // What the referee itself cost: the game's wall time less the players' charged time.
+    if (moves > 0)
+        GameLog(2,
+            "clock: " + std::to_string(moves) + " moves, wall " + std::to_string(dranbase::Tick() - wallStart)
+                + " ms, charged " + std::to_string(charged) + " ms");
 }
 
 void clsTourneyGame::ScoreGame()

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -290,6 +291,16 @@ TEST(RefereeGames, StartPositionAndOpening)
             continue;
         }
         EXPECT_NE(pgn.find(c.moveText), std::string::npos) << pgn;
+        // The referee's account of the clocks: three moves were charged, within the wall time.
+        const auto clockLine = std::find_if(log.begin(), log.end(),
+            [](const std::string& l) { return l.rfind("-\tclock: 3 moves, wall ", 0) == 0; });
+        ASSERT_NE(clockLine, log.end());
+        long long wall = 0, charged = 0;
+        ASSERT_EQ(std::sscanf(clockLine->c_str(), "-\tclock: 3 moves, wall %lld ms, charged %lld ms", &wall,
+                      &charged),
+            2);
+        EXPECT_GE(charged, 0);
+        EXPECT_LE(charged, wall);
         for (const char* line :
             { "W\t--->\tsetboard rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1",
                 "W\t--->\tforce", "W\t--->\te7e5", "W\t--->\tg1f3", "W\t--->\tb8c6", "W\t--->\tgo",
