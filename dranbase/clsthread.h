@@ -12,7 +12,6 @@
 #include <string>
 #include <thread>
 
-
 namespace dranbase {
 
 // Milliseconds since the process started (monotonic).
