@@ -57,6 +57,9 @@ public:
     clsEngine& Engine() { return *engine_; }
     // One line per command of the table, with its arguments and purpose.
     static std::vector<std::string> HelpLines();
+    // The program's exit status: 1 when a tournament run with "-use=tourney" was refused
+    // before its first game (see clsTourney), else 0.
+    int ExitCode() const { return exitCode_; }
 
 protected:
     bool Run() override;
@@ -179,6 +182,7 @@ private:
     dranbase::clsCStrings epdList_;
     int epdIndex_ = 0;
     std::vector<std::unique_ptr<clsTourney>> tourneys_;
+    int exitCode_ = 0;
     std::vector<std::string> history_; // the position before each move made through the driver
     int state_ = NotPlaying;
     int epdSolved_ = 0;
@@ -191,8 +195,8 @@ private:
     std::int64_t baseTime_ = 0;
     std::int64_t increment_ = 0;
     std::int64_t fixedMoveTime_ = 0; // "st": ms per move, 0 when not set
-    int depthLimit_ = 0;             // "sd": deepest iteration, 0 when not set
-    int maxPlyRequest_ = 0;          // "sd" also sets the maximum ply, when the engine is idle
+    int depthLimit_ = 0; // "sd": deepest iteration, 0 when not set
+    int maxPlyRequest_ = 0; // "sd" also sets the maximum ply, when the engine is idle
     struct PendingOption {
         std::string key;
         std::string value;
