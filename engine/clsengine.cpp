@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "engine/strongsearch.h"
 #include "rules/random.h"
 
 namespace drnChess {
@@ -227,6 +228,7 @@ int clsEngine::GameStatus()
 
 clsTT* clsEngine::MarkGamePosition(u64 key)
 {
+    RecordGamePosition(key);
     if (!share_) return nullptr;
     auto use = share_->Use();
     clsTT* e = share_->Entry(key);
