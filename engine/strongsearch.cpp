@@ -37,6 +37,14 @@ void StrongSearch::SetTableSize(std::size_t mib)
     if (mib != tt_.SizeMiB()) tt_.Resize(mib);
 }
 
+void StrongSearch::NewGame()
+{
+    tt_.Clear();
+    history_.Clear();
+    for (auto& k : killers_)
+        k[0] = k[1] = NoMove;
+}
+
 std::int64_t StrongSearch::ElapsedMs() const
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)

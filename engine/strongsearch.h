@@ -47,6 +47,9 @@ public:
     StrongBoard& Board() { return board_; }
     void SetTableSize(std::size_t mib);
     void ClearTable() { tt_.Clear(); }
+    // Forgets everything learnt from earlier searches (table, history, killers): the next
+    // search depends on its position and limits alone.
+    void NewGame();
     void SetWeights(const std::vector<int>& weights) { eval_ = StrongEval(weights); }
     const StrongEval& Eval() const { return eval_; }
 

@@ -189,7 +189,9 @@ namespace {
         for (const Case& c : cases) {
             const IterationReport r = SearchFixed(s, c.fen, 8);
             EXPECT_EQ(GuiScore(r.score), c.guiScore) << c.fen << " pv " << r.pv;
-            if (*c.firstMove) EXPECT_EQ(StrongBoard::MoveText(r.best), c.firstMove) << c.fen;
+            if (*c.firstMove) {
+                EXPECT_EQ(StrongBoard::MoveText(r.best), c.firstMove) << c.fen;
+            }
         }
         // The mated side sees its loss with the same distance.
         const IterationReport lost = SearchFixed(s, "rR4k1/b4ppp/8/8/8/8/1R3PPP/1R4K1 b - - 0 1", 8);
