@@ -307,12 +307,13 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
     report.best = legal.moves[0];
     report.pv = StrongBoard::MoveText(report.best);
 
-    // No new iteration after the soft limit; when the caller gave one budget for both, the
-    // next iteration is not begun past 60 % of it, as it would seldom finish.
+    // No new iteration after the soft limit. When the caller gave one budget for both, the
+    // search goes on until 85 % of it: an iteration cut short by the hard limit still keeps any
+    // root move that beat the previous best.
     std::int64_t soft = 0;
     if (limits.HasTimeLimit()) {
         const std::int64_t hard = limits.hardMs > 0 ? limits.hardMs : limits.softMs;
-        soft = limits.softMs > 0 && limits.softMs < hard ? limits.softMs : hard * 6 / 10;
+        soft = limits.softMs > 0 && limits.softMs < hard ? limits.softMs : hard * 85 / 100;
     }
     const int maxDepth = limits.depth > 0 ? std::min(limits.depth, MaxPly - 1) : MaxPly - 1;
     int previous = 0;
