@@ -135,6 +135,7 @@ const std::vector<int>& DefaultStrongWeights()
 
 StrongEval::StrongEval(const std::vector<int>& weights)
     : weights_(weights)
+    , pawnCache_(PawnCacheSize)
 {
     const std::vector<int>& defaults = DefaultStrongWeights();
     for (std::size_t i = weights_.size(); i < defaults.size(); ++i)
@@ -147,7 +148,7 @@ int StrongEval::PieceValue(int type)
     return values[type];
 }
 
-void StrongEval::SideTerms(const StrongBoard& b, int us, int& mg, int& eg) const
+void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns, int& mg, int& eg) const
 {
     const AttackTables& t = Tables();
     const int them = us ^ 1;
@@ -209,61 +210,21 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, int& mg, int& eg) const
         eg += W(Weight::BishopPair + 1);
     }
 
-    // Pawn structure.
-    for (u64 p = ownPawns; p;) {
+    // Pawn structure (from the cache), then what passed pawns are worth with the pieces around.
+    mg += pawns.mg[us];
+    eg += pawns.eg[us];
+    for (u64 p = pawns.passed[us]; p;) {
         const int sq = PopLsb(p);
         const int rank = us == White ? RankOf(sq) : 7 - RankOf(sq);
-        const u64 front = FrontSpan(us, sq);
-        const u64 adjacent = AdjacentFiles(sq);
-        const u64 file = FileABits << FileOf(sq);
-        if (!(adjacent & ownPawns)) {
-            mg += W(Weight::Isolated);
-            eg += W(Weight::Isolated + 1);
-        } else {
-            const u64 supportOrPhalanx
-                = (t.pawn[them][sq] | t.pawn[them][sq + (us == White ? 8 : -8)]) & ownPawns;
-            const u64 beside = ((Bit(sq) << 1) & ~FileABits) | ((Bit(sq) >> 1) & ~(FileABits << 7));
-            if ((supportOrPhalanx | (beside & ownPawns)) != 0) {
-                mg += W(Weight::Connected);
-                eg += W(Weight::Connected + 1);
-            } else {
-                // Backward: no own pawn beside or behind on the adjacent files, and the square in
-                // front is attacked by an enemy pawn.
-                bool supportPossible = false;
-                for (u64 q = adjacent & ownPawns; q;) {
-                    const int s = PopLsb(q);
-                    const int r = us == White ? RankOf(s) : 7 - RankOf(s);
-                    if (r <= rank) supportPossible = true;
-                }
-                const int stop = sq + (us == White ? 8 : -8);
-                if (!supportPossible && (t.pawn[us][stop] & theirPawns)) {
-                    mg += W(Weight::Backward);
-                    eg += W(Weight::Backward + 1);
-                }
-            }
+        mg += W(Weight::Passed + rank);
+        eg += W(Weight::Passed + 8 + rank);
+        if (!(FrontSpan(us, sq) & occupied)) {
+            mg += W(Weight::PassedFreePath);
+            eg += W(Weight::PassedFreePath + 1);
         }
-        if (front & ownPawns) {
-            mg += W(Weight::Doubled);
-            eg += W(Weight::Doubled + 1);
-        }
-        // Passed: no enemy pawn in front on its file or the adjacent ones.
-        u64 span = front;
-        for (u64 f = front; f;) {
-            const int s = PopLsb(f);
-            span |= t.pawn[us][s - (us == White ? 8 : -8)] & ~file;
-        }
-        span |= t.pawn[us][sq];
-        if (!(span & theirPawns)) {
-            mg += W(Weight::Passed + rank);
-            eg += W(Weight::Passed + 8 + rank);
-            if (!(front & occupied)) {
-                mg += W(Weight::PassedFreePath);
-                eg += W(Weight::PassedFreePath + 1);
-            }
-            const int promotion = us == White ? 56 + FileOf(sq) : FileOf(sq);
-            eg += W(Weight::PassedEnemyKingDistance) * Distance(theirKing, promotion) * rank / 6;
-            eg += W(Weight::PassedOwnKingDistance) * Distance(ownKing, promotion) * rank / 6;
-        }
+        const int promotion = us == White ? 56 + FileOf(sq) : FileOf(sq);
+        eg += W(Weight::PassedEnemyKingDistance) * Distance(theirKing, promotion) * rank / 6;
+        eg += W(Weight::PassedOwnKingDistance) * Distance(ownKing, promotion) * rank / 6;
     }
 
     // King shelter: own pawns in front of the king on its file and the adjacent ones.
@@ -280,11 +241,78 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, int& mg, int& eg) const
     }
 }
 
+void StrongEval::PawnStructure(u64 whitePawns, u64 blackPawns, PawnEntry& e) const
+{
+    const AttackTables& t = Tables();
+    e.white = whitePawns;
+    e.black = blackPawns;
+    for (int us = White; us <= Black; ++us) {
+        const int them = us ^ 1;
+        const u64 ownPawns = us == White ? whitePawns : blackPawns;
+        const u64 theirPawns = us == White ? blackPawns : whitePawns;
+        int mg = 0, eg = 0;
+        u64 passed = 0;
+        for (u64 p = ownPawns; p;) {
+            const int sq = PopLsb(p);
+            const int rank = us == White ? RankOf(sq) : 7 - RankOf(sq);
+            const u64 front = FrontSpan(us, sq);
+            const u64 adjacent = AdjacentFiles(sq);
+            const u64 file = FileABits << FileOf(sq);
+            if (!(adjacent & ownPawns)) {
+                mg += W(Weight::Isolated);
+                eg += W(Weight::Isolated + 1);
+            } else {
+                const u64 supportOrPhalanx
+                    = (t.pawn[them][sq] | t.pawn[them][sq + (us == White ? 8 : -8)]) & ownPawns;
+                if (supportOrPhalanx != 0) {
+                    mg += W(Weight::Connected);
+                    eg += W(Weight::Connected + 1);
+                } else {
+                    // Backward: every own pawn of the adjacent files is further on, and an enemy
+                    // pawn guards the square in front.
+                    bool supportPossible = false;
+                    for (u64 q = adjacent & ownPawns; q;) {
+                        const int s = PopLsb(q);
+                        const int r = us == White ? RankOf(s) : 7 - RankOf(s);
+                        if (r <= rank) supportPossible = true;
+                    }
+                    const int stop = sq + (us == White ? 8 : -8);
+                    if (!supportPossible && (t.pawn[us][stop] & theirPawns)) {
+                        mg += W(Weight::Backward);
+                        eg += W(Weight::Backward + 1);
+                    }
+                }
+            }
+            if (front & ownPawns) {
+                mg += W(Weight::Doubled);
+                eg += W(Weight::Doubled + 1);
+            }
+            // Passed: no enemy pawn in front on its file or the adjacent ones.
+            u64 span = front | t.pawn[us][sq];
+            for (u64 f = front; f;) {
+                const int s = PopLsb(f);
+                span |= t.pawn[us][s - (us == White ? 8 : -8)] & ~file;
+            }
+            if (!(span & theirPawns)) passed |= Bit(sq);
+        }
+        e.mg[us] = mg;
+        e.eg[us] = eg;
+        e.passed[us] = passed;
+    }
+}
+
 int StrongEval::Evaluate(const StrongBoard& b) const
 {
+    const u64 whitePawns = b.Pieces(White, Pawn), blackPawns = b.Pieces(Black, Pawn);
+    PawnEntry& pawns = pawnCache_[static_cast<std::size_t>(
+        ((whitePawns * 0x9E3779B97F4A7C15ULL) ^ (blackPawns * 0xC2B2AE3D27D4EB4FULL)) >> 52)];
+    if (!pawns.valid || pawns.white != whitePawns || pawns.black != blackPawns) {
+        PawnStructure(whitePawns, blackPawns, pawns);
+        pawns.valid = true;
+    }
     int mg[2] = { 0, 0 }, eg[2] = { 0, 0 };
-    SideTerms(b, White, mg[White], eg[White]);
-    SideTerms(b, Black, mg[Black], eg[Black]);
+    SideTerms(b, White, pawns, mg[White], eg[White]);
+    SideTerms(b, Black, pawns, mg[Black], eg[Black]);
     int phase = 0;
     for (int type = Knight; type <= Queen; ++type)
         phase += PhaseWeight[type] * Count(b.byType[type]);

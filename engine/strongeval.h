@@ -53,11 +53,26 @@ public:
     static int PieceValue(int type);
 
 private:
+    // The pawn-only terms of both sides, kept by pawn placement (most positions of a search
+    // share their pawns with many others).
+    struct PawnEntry {
+        u64 white = 0;
+        u64 black = 0;
+        bool valid = false;
+        int mg[2] = { 0, 0 };
+        int eg[2] = { 0, 0 };
+        u64 passed[2] = { 0, 0 };
+    };
+    static constexpr std::size_t PawnCacheSize = 4096; // the hash's top 12 bits index it
+
+    void PawnStructure(u64 whitePawns, u64 blackPawns, PawnEntry& entry) const;
     // The side's terms, middlegame and endgame, from its own point of view.
-    void SideTerms(const StrongBoard& board, int colour, int& mg, int& eg) const;
+    void SideTerms(const StrongBoard& board, int colour, const PawnEntry& pawns, int& mg, int& eg) const;
     int W(int index) const { return weights_[static_cast<std::size_t>(index)]; }
 
     std::vector<int> weights_;
+    // A cache only: Evaluate stays a function of the position. One evaluator per search thread.
+    mutable std::vector<PawnEntry> pawnCache_;
 };
 
 } // namespace drnChess::strong
