@@ -8,7 +8,7 @@
 #     SEARCH=strong|classic   Corvala's search (default strong)
 #     GAMES=20                games per opponent, colours alternating
 #     TC="-tc 0:10 -inc 0.1"  xboard time options
-#     OPPONENTS="phalanx -l-;hoichess -x;sjeng"   ';'-separated commands
+#     OPPONENTS="phalanx -l-;hoichess -x;sjeng"   ';'-separated commands (empty: none)
 #     GLAURUNG=1              also glaurung (UCI) through polyglot, when both are installed
 #     PARALLEL=2              matches run at once (at most 2 on a 2-core machine)
 #     OUT=out/strength        where the games and logs go
@@ -24,7 +24,9 @@ parallel=${PARALLEL:-1}
 out=${OUT:-out/strength}
 export PATH="$PATH:/usr/games"
 
-IFS=';' read -r -a opponents <<<"${OPPONENTS:-phalanx -l-;hoichess -x;sjeng}"
+opponents=()
+# An empty OPPONENTS (set but empty) plays none of the three, e.g. with GLAURUNG=1 alone.
+[ -n "${OPPONENTS-phalanx -l-;hoichess -x;sjeng}" ] && IFS=';' read -r -a opponents <<<"${OPPONENTS-phalanx -l-;hoichess -x;sjeng}"
 if [ "${GLAURUNG:-0}" = 1 ] && command -v polyglot >/dev/null && command -v glaurung >/dev/null; then
   polyini=$(mktemp --suffix=.ini)
   printf '[PolyGlot]\nEngineCommand = glaurung\nEngineDir = .\nBook = false\n[Engine]\n' >"$polyini"
