@@ -355,6 +355,11 @@ namespace {
             EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 1000);
             EXPECT_FALSE(e->TakeMoveText(true).empty()) << "a move from the iterations done";
         }
+        // Stopped before it could finish one iteration (a late thread start on a loaded
+        // machine): a legal move is still posted, so the game never waits for one.
+        e->Start();
+        EXPECT_TRUE(e->StopRequest());
+        EXPECT_FALSE(e->TakeMoveText(true).empty());
     }
 
     TEST(EngineThreads, StrongSearchKeepsItsHardLimit)
