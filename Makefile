@@ -36,12 +36,14 @@ tsan: deps
 	cmake --build build/tsan -j $(JOBS)
 	cd build/tsan && ctest --output-on-failure -j $(JOBS) -L threaded
 
-# A minute of coverage-guided fuzzing of the XML reader (clang and libFuzzer).
+# Coverage-guided fuzzing (clang, libFuzzer, ASan+UBSan): each target for FUZZ_SECONDS (a minute
+# by default), seeded from the shared test data. FUZZ_TARGETS picks some of them.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 fuzz: deps
 	cmake -S fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++
 	cmake --build build/fuzz -j $(JOBS)
-	mkdir -p build/fuzz/corpus
-	build/fuzz/fuzz_xml -max_total_time=60 build/fuzz/corpus
+	bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf build

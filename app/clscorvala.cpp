@@ -1,11 +1,25 @@
 #include "app/clscorvala.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+
 #include "rules/random.h"
 #include "tourney/clstourney.h"
 
 namespace drnChess {
 
 using dranbase::ToInt;
+
+long long MaxHashMiB()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0) return 1024; // unknown machine: a modest table
+    const long long quarter = static_cast<long long>(pages) / 4 * pageSize >> 20;
+    return std::max(1LL, std::min(quarter, static_cast<long long>(INT32_MAX)));
+}
 
 clsCorvala::clsCorvala(const dranbase::clsStrings& options)
     : dranbase::clsThread("Corvala")
@@ -16,7 +30,7 @@ clsCorvala::clsCorvala(const dranbase::clsStrings& options)
     engine_->SetKeepLines(false);
     commandLog_ = options_.Value("-log");
     std::string memory = options_.Value("memory");
-    SetHashSize(memory.empty() ? defaultHashMiB_ : static_cast<int>(ToInt(memory)));
+    SetHashSize(memory.empty() ? defaultHashMiB_ : ToInt(memory));
     SetPosition(StartFEN);
     std::string soul = options_.Value("-soul");
     if (!soul.empty()) engine_->SelectSoul(soul);
@@ -29,16 +43,27 @@ clsCorvala::~clsCorvala()
     dranbase::ConsoleInput().Cancel();
     for (auto& t : tourneys_) t->Cancel();
     dranbase::SleepMs(200);
+    dranbase::Output().Release();
     Print("# bye bye");
     dranbase::Output().Flush();
     tourneys_.clear();
     engine_.reset();
 }
 
-bool clsCorvala::SetHashSize(int mib)
+bool clsCorvala::SetHashSize(long long mib)
 {
     if (engine_ && engine_->IsRunning()) return false;
-    share_.Size(mib < 0 ? 0 : mib);
+    if (mib < 0) {
+        Print("# memory " + std::to_string(mib) + " refused: the table size is 0 or more MiB");
+        return false;
+    }
+    const long long cap = MaxHashMiB();
+    if (mib > cap) {
+        Print("# memory " + std::to_string(mib) + " MiB is more than a quarter of this machine's memory: "
+            + std::to_string(cap) + " MiB used");
+        mib = cap;
+    }
+    share_.Size(static_cast<int>(mib));
     if (share_.EntryCount() > 0)
         Print("# TT " + std::to_string(share_.EntryCount()) + " entries - "
             + std::to_string(share_.EntryCount() * sizeof(clsTT) >> 20) + " MiB");
@@ -55,6 +80,8 @@ bool clsCorvala::Run()
 
     std::string use = options_.Value("-use");
     if (!use.empty() && dranbase::EqualsNoCase(use, "tourney")) {
+        dranbase::Output().Release(); // no protocol to wait for
+
         ExecuteLine("\\tourney " + options_.Value("-ini"));
         // Tournament mode ends when the tournament has finished (or the thread is cancelled).
         while (!Cancelled()) {

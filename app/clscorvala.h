@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dranbase/clsprotected.h"
@@ -13,6 +14,7 @@
 #include "dranbase/clsthread.h"
 #include "dranbase/console.h"
 #include "engine/clsengine.h"
+#include "engine/timebudget.h"
 
 namespace drnChess {
 
@@ -23,8 +25,16 @@ inline constexpr const char* ProgramVersion = "Corvala 3.1.27";
 // Playing states of the protocol driver.
 enum PlayingState : int { NotPlaying = 0, PlaysWhite = 2, PlaysBlack = 3, EpdTest = 5 };
 
+// Times from the interface saturate at a thousand years, either sign: a number too large for
+// the clock arithmetic is taken as "no limit in practice", never wrapped.
+inline constexpr std::int64_t MaxTimeMs = 1000LL * 365 * 24 * 3600 * 1000;
+// A number of units (seconds, centiseconds ...) in milliseconds, saturated at MaxTimeMs.
+std::int64_t ScaledTime(std::string_view number, std::int64_t msPerUnit);
 // A time given as minutes, or minutes ":" seconds ("level", "\epd"), in milliseconds.
 std::int64_t MinutesToMs(const std::string& text);
+
+// The largest transposition table the program builds: a quarter of the machine's memory, in MiB.
+long long MaxHashMiB();
 
 // Result of ExecuteCommand that ends the command loop.
 inline constexpr int QuitCode = 4;
@@ -38,8 +48,10 @@ public:
     int ExecuteLine(const std::string& line);
     // Carries out one command; QuitCode ends the command loop.
     int ExecuteCommand(const std::string& word, const std::string& rest);
-    // Resizes the transposition table; false (nothing changed) while the engine thinks.
-    bool SetHashSize(int mib);
+    // Resizes the transposition table; false (nothing changed) while the engine thinks or when
+    // the size is refused: a negative size, with a message; a size beyond a quarter of the
+    // machine's memory is cut to that quarter, with a message.
+    bool SetHashSize(long long mib);
 
     clsEngine& Engine() { return *engine_; }
 
@@ -56,6 +68,8 @@ private:
 
     // --- protocol driver ---
     void CommandLoop();
+    // One line of the command log ("-log"), when there is one.
+    void LogCommand(const std::string& word, const std::string& rest);
     void StartThinking();
     bool SetPosition(const std::string& fen);
     void SendPong();
@@ -65,6 +79,11 @@ private:
     // The engine's position with its counters, as kept in the history.
     std::string FullFEN();
     void TakeBack(int plies);
+    // Why the engine's position cannot be played (a king missing or doubled, the side not to
+    // move in check), or empty when it can.
+    std::string SetupProblem();
+    // The result line of a game that is over on the board (mate, stalemate), or empty.
+    std::string FinishedGameResult();
     // Stops a running think and discards its move (the position or the state is changing).
     void StopThinking();
     // Hands options and limits that arrived during a think to the engine once it is idle.
@@ -106,11 +125,23 @@ private:
     int CmdOption(const std::string& rest);
     int CmdCores(const std::string& rest);
 
+    // --- UCI mode ---
+    void EnterUci();
+    void UciLoop();
+    int UciCommand(const std::string& line);
+    void UciSetOption(const std::string& rest);
+    void UciPosition(const std::string& rest);
+    void UciGo(const std::string& rest);
+    void StopUciThink();
+    void SendBestMove();
+    void PrintUciInfo(const clsIterationReport& report);
+
     // --- test commands ---
     int CmdPerft(const std::string& rest);
     int CmdDivide(const std::string& rest);
     int CmdEpd(const std::string& rest);
-    void TestPosition(const std::string& line);
+    // Tests the suite's positions from the index on; prints the results after the last one.
+    void TestFrom(int index);
     void JudgeEpdMove(const std::string& move);
 
     // --- backslash commands ---
@@ -120,6 +151,7 @@ private:
     int CmdMoves(const std::string& rest);
     int CmdTourney(const std::string& rest);
     int CmdSoul(const std::string& rest);
+    int CmdShowSoul(const std::string& rest);
     int CmdTestSouls(const std::string& rest);
     int CmdLearnt(const std::string& rest);
     int CmdLearn(const std::string& rest);
@@ -145,6 +177,7 @@ private:
     std::vector<std::string> history_; // the position before each move made through the driver
     int state_ = NotPlaying;
     int epdSolved_ = 0;
+    int epdSkipped_ = 0;
     bool ponder_ = false;
     bool post_ = false;
     bool showBoard_ = false;
@@ -164,11 +197,20 @@ private:
     std::int64_t engineClock_ = 300000;
     std::int64_t opponentClock_ = 300000;
     std::int64_t thinkStart_ = 0;
-    std::int64_t deadline_ = 0;
+    bool creditBaseAfterMove_ = false; // the think plays the last move of a period
     std::int64_t lastReport_ = 0;
     dranbase::clsProtected<std::string> position_;
     std::string pendingPing_;
     std::string icsHost_;
+    // UCI mode.
+    bool protocolKnown_ = false; // the first command has been read
+    bool uciMode_ = false;
+    bool uciSearching_ = false; // a "go" awaits its "bestmove"
+    bool uciHoldBestMove_ = false; // infinite or ponder: only "stop" or "ponderhit" release it
+    clsMoveBudget uciPonderBudget_ {};
+    std::int64_t moveOverheadMs_ = 30;
+    std::string uciSearch_ = "classic";
+    std::string uciBookFile_ = "corvala.cbk";
     dranbase::clsStrings soulList_;
     dranbase::clsMutex soulListMutex_;
 };

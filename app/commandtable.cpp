@@ -82,6 +82,7 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
         { "\\moves", &clsCorvala::CmdMoves },
         { "\\tourney", &clsCorvala::CmdTourney },
         { "\\soul", &clsCorvala::CmdSoul },
+        { "\\showsoul", &clsCorvala::CmdShowSoul },
         { "\\testsouls", &clsCorvala::CmdTestSouls },
         { "\\learnt", &clsCorvala::CmdLearnt },
         { "\\learn", &clsCorvala::CmdLearn },
@@ -104,14 +105,18 @@ int clsCorvala::ExecuteLine(const std::string& line)
     return ExecuteCommand(line.substr(0, blank), line.substr(blank + 1));
 }
 
+void clsCorvala::LogCommand(const std::string& word, const std::string& rest)
+{
+    if (commandLog_.empty()) return;
+    if (std::FILE* f = std::fopen(commandLog_.c_str(), "ab")) {
+        std::fprintf(f, "%s\t%s\r\n", word.c_str(), rest.c_str());
+        std::fclose(f);
+    }
+}
+
 int clsCorvala::ExecuteCommand(const std::string& word, const std::string& rest)
 {
-    if (!commandLog_.empty()) {
-        if (std::FILE* f = std::fopen(commandLog_.c_str(), "ab")) {
-            std::fprintf(f, "%s\t%s\r\n", word.c_str(), rest.c_str());
-            std::fclose(f);
-        }
-    }
+    LogCommand(word, rest);
     if (engine_->IsRunning() && !AllowedWhileThinking(word)) {
         // The engine's board belongs to its thread until the think ends.
         if (LooksLikeMove(word) || EqualsNoCase(word, "usermove")) {

@@ -63,7 +63,22 @@ int clsCorvala::CmdMoves(const std::string& rest)
 
 int clsCorvala::CmdSoul(const std::string& rest)
 {
-    engine_->SelectSoul(rest);
+    // A bare name must be a built-in soul: renaming the soul in force would pass it off as
+    // another. Without a name the options' soul or the default is selected.
+    const std::string name = dranbase::Trim(rest);
+    if (!name.empty() && name.find('=') == std::string::npos && BuiltInSoulText(name).empty()) {
+        std::string known;
+        for (const char* soul : BuiltInSouls) known += " " + std::string(soul).substr(0, std::string(soul).find('='));
+        Print("# unknown soul " + name + "; the soul " + engine_->SoulName() + " stays (built in:" + known + ")");
+        return 0;
+    }
+    engine_->SelectSoul(name);
+    return 0;
+}
+
+int clsCorvala::CmdShowSoul(const std::string&)
+{
+    Print("# soul " + engine_->SoulText());
     return 0;
 }
 

@@ -3,6 +3,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 #include "app/clscorvala.h"
 #include "dranbase/console.h"
 #include "rules/random.h"
@@ -18,6 +20,9 @@ int main(int argc, char** argv)
     std::string seed = options.Value("-seed");
     if (options.Has("-seed")) drnChess::SeedRandom(static_cast<drnChess::u64>(dranbase::ToInt(seed)));
 
+    // Behind a pipe the program may be talking to a UCI interface, which must not see the
+    // start-up lines: they wait for the first command (a person at a terminal sees them at once).
+    if (!isatty(STDIN_FILENO)) dranbase::Output().Hold();
     auto app = std::make_unique<drnChess::clsCorvala>(options);
     if (app->Start()) app->Wait();
     dranbase::Output().Write("# stop", true);

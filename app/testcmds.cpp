@@ -54,18 +54,38 @@ int clsCorvala::CmdEpd(const std::string& rest)
         return 0;
     }
     epdSolved_ = 0;
+    epdSkipped_ = 0;
     state_ = EpdTest;
     Print("# time " + std::to_string(baseTime_) + " ms - file " + file);
-    TestPosition(epdList_.At(0));
+    TestFrom(0);
     return 0;
 }
 
-void clsCorvala::TestPosition(const std::string& line)
+void clsCorvala::TestFrom(int index)
 {
-    StopThinking();
-    Print("# testing: " + line);
-    SetPosition(line);
-    StartThinking();
+    // A line without a position to think about (no legal move, no kings, not a FEN) is skipped:
+    // the engine would never answer it.
+    for (epdIndex_ = index; epdIndex_ < epdList_.Count(); ++epdIndex_) {
+        const std::string& line = epdList_.At(epdIndex_);
+        StopThinking();
+        Print("# testing: " + line);
+        const bool read = engine_->SetFromFEN(line);
+        position_.Set(engine_->GetFEN());
+        const int status = read && SetupProblem().empty() ? engine_->GameStatus() : 0;
+        if (read && SetupProblem().empty() && (status == 1 || status == GameState::InsufficientMaterial)) {
+            StartThinking();
+            return;
+        }
+        Print("# skipped: no legal move to test in this position");
+        ++epdSkipped_;
+    }
+    state_ = NotPlaying;
+    const int count = epdList_.Count() - epdSkipped_;
+    char pct[16];
+    std::snprintf(pct, sizeof pct, "%2d", count > 0 ? epdSolved_ * 100 / count : 0);
+    std::string results = "# test results: " + std::to_string(epdSolved_) + "/" + std::to_string(count) + " " + pct + "%";
+    if (epdSkipped_ > 0) results += " (" + std::to_string(epdSkipped_) + " skipped)";
+    Print(results);
 }
 
 void clsCorvala::JudgeEpdMove(const std::string& move)
@@ -86,15 +106,7 @@ void clsCorvala::JudgeEpdMove(const std::string& move)
     else
         text += " bad!";
     Print(text);
-    ++epdIndex_;
-    if (epdIndex_ < epdList_.Count()) {
-        TestPosition(epdList_.At(epdIndex_));
-        return;
-    }
-    int count = epdList_.Count();
-    char pct[16];
-    std::snprintf(pct, sizeof pct, "%2d", epdSolved_ * 100 / count);
-    Print("# test results: " + std::to_string(epdSolved_) + "/" + std::to_string(count) + " " + pct + "%");
+    TestFrom(epdIndex_ + 1);
 }
 
 } // namespace drnChess

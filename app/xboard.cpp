@@ -4,6 +4,8 @@
 #include "book/clsbook.h"
 
 #include <algorithm>
+#include <bit>
+#include <utility>
 
 namespace drnChess {
 
@@ -24,10 +26,18 @@ const char* const FeatureText[][2] = {
 
 } // namespace
 
+std::int64_t ScaledTime(std::string_view number, std::int64_t msPerUnit)
+{
+    const long long value = ToInt(number);
+    if (value > MaxTimeMs / msPerUnit) return MaxTimeMs;
+    if (value < -MaxTimeMs / msPerUnit) return -MaxTimeMs;
+    return value * msPerUnit;
+}
+
 std::int64_t MinutesToMs(const std::string& text)
 {
     auto [minutes, seconds] = SplitFirst(text, ':');
-    return ToInt(minutes) * 60000 + ToInt(seconds) * 1000;
+    return std::clamp(ScaledTime(minutes, 60000) + ScaledTime(seconds, 1000), -MaxTimeMs, MaxTimeMs);
 }
 
 // --- the loop ------------------------------------------------------------------------------
@@ -46,21 +56,24 @@ void clsCorvala::CommandLoop()
                 if (!move.empty()) OnEngineMove(move, now - thinkStart_ + 1);
                 SendPong();
             }
-        } else {
-            if (deadline_ == 0 || now <= deadline_) {
-                if (now - lastReport_ >= 1000) {
-                    lastReport_ = now;
-                    ReportThinking();
-                }
-            }
-            if (deadline_ != 0 && now > deadline_) {
-                Print("# time has expired");
-                engine_->StopRequest();
-                deadline_ = 0;
-            }
+        } else if (now - lastReport_ >= 1000) {
+            // The think watches its own deadline; the loop only shows its progress.
+            lastReport_ = now;
+            ReportThinking();
         }
         Sleep(1);
         std::string line = dranbase::ReadConsoleLine(false);
+        if (!line.empty() && !protocolKnown_) {
+            // The first command decides the protocol: "uci" switches to UCI for good; anything
+            // else lets the held start-up lines out and goes on in xboard.
+            protocolKnown_ = true;
+            if (EqualsNoCase(dranbase::Trim(line), "uci")) {
+                EnterUci();
+                UciLoop();
+                return;
+            }
+            dranbase::Output().Release();
+        }
         if (!line.empty() && ExecuteLine(line) == QuitCode) {
             dranbase::ConsoleInput().Cancel();
             quit = true;
@@ -81,6 +94,8 @@ void clsCorvala::OnEngineMove(const std::string& move, std::int64_t elapsed)
     }
     position_.Set(engine_->GetFEN());
     engineClock_ += increment_ - elapsed;
+    if (creditBaseAfterMove_) engineClock_ += baseTime_;
+    creditBaseAfterMove_ = false;
     Print(engine_->StatisticsText(elapsed));
     Print("move " + move);
     if (showBoard_) engine_->PrintBoard();
@@ -140,56 +155,67 @@ void clsCorvala::ReportThinking()
     if (!line.empty()) Print(line);
 }
 
+std::string clsCorvala::FinishedGameResult()
+{
+    switch (engine_->MoveStatus()) {
+    case GameState::WhiteMates: return "1-0 {White mates}";
+    case GameState::BlackMates: return "0-1 {Black mates}";
+    case GameState::Stalemate: return "1/2-1/2 {Stalemate}";
+    default: return {};
+    }
+}
+
 void clsCorvala::StartThinking()
 {
     // 1. A search still running is stopped and its thread joined; settings that came during
-    //    it take effect now.
+    //    it take effect now. A game that is over on the board gets its result, not a think.
     engine_->StopRequest();
     ApplyPendingSettings();
+    if (state_ != EpdTest) {
+        const std::string result = FinishedGameResult();
+        if (!result.empty()) {
+            Print(result);
+            state_ = NotPlaying;
+            return;
+        }
+    }
     // 2. Diagnostics follow "post".
     engine_->verbose = post_;
-    // 3. Move count within the time control; a new control adds its base time.
+    // 3. Move count within the time control. The last move of a period is planned from what is
+    //    left in it; the next period's base is credited once the move is made.
     std::int64_t n = engine_->fullmoveNumber;
     if (movesPerControl_ > 0 && n > movesPerControl_) {
         n %= movesPerControl_;
         engine_->fullmoveNumber = static_cast<std::int32_t>(n);
     }
-    if (n > 0 && n == movesPerControl_) {
-        engineClock_ += baseTime_;
-        engine_->fullmoveNumber = 0;
-    }
+    creditBaseAfterMove_ = n > 0 && n == movesPerControl_;
+    if (creditBaseAfterMove_) engine_->fullmoveNumber = 0;
     // 4..5. Record the position and the start.
     position_.Set(engine_->GetFEN());
     std::int64_t now = dranbase::Tick();
     thinkStart_ = now;
     lastReport_ = now;
-    // 6. Budget: the clock shared over the moves left, less a margin for the reply.
-    std::int64_t budget;
-    std::int64_t clockBefore = engineClock_;
+    // 6. Budget: an EPD position gets its whole time; a game move the shared plan.
+    clsMoveBudget budget;
     if (state_ == EpdTest) {
-        budget = baseTime_;
+        budget.planMs = budget.maxMs = std::max<std::int64_t>(baseTime_, 1);
         engineClock_ = 100 * baseTime_;
-    } else if (fixedMoveTime_ > 0) {
-        // A fixed time per move: keep a margin for stopping the search, sending the move and
-        // the GUI's own delays on a loaded machine (a tenth of the time, at least 100 ms).
-        std::int64_t margin = std::max<std::int64_t>(100, fixedMoveTime_ / 10);
-        budget = fixedMoveTime_ > 2 * margin ? fixedMoveTime_ - margin : fixedMoveTime_ / 2;
     } else {
-        std::int64_t t = engineClock_ > 100 ? engineClock_ - 50 : engineClock_;
-        std::int64_t movesLeft = movesPerControl_ == 0 ? 40 : movesPerControl_ - n + 2;
-        if (movesLeft < 1) movesLeft = 1;
-        budget = t / movesLeft;
+        clsMoverClock clock;
+        clock.remainingMs = engineClock_;
+        clock.incrementMs = increment_;
+        clock.movesToGo = movesPerControl_ == 0 ? 0 : movesPerControl_ - n + 1;
+        clock.fixedMoveMs = fixedMoveTime_;
+        budget = PlanMove(clock);
     }
-    // 7. Deadline, and the same budget as the think's own limits.
-    deadline_ = now + budget;
-    clsSearchLimits limits;
-    limits.softMs = limits.hardMs = std::max<std::int64_t>(budget, 1);
+    // 7. The think's own limits: it stops itself.
+    clsSearchLimits limits = budget.Limits();
     limits.depth = engine_->DepthLimit();
     engine_->SetLimits(limits);
     // 8. The budget line.
     if (state_ != EpdTest)
         Print("# moves " + std::to_string(n) + "/" + std::to_string(movesPerControl_) + " - time "
-            + std::to_string(budget) + "/" + std::to_string(clockBefore) + " ms");
+            + std::to_string(budget.planMs) + "/" + std::to_string(engineClock_) + " ms");
     // 9. Think.
     engine_->Start();
 }
@@ -308,9 +334,11 @@ int clsCorvala::CmdLevel(const std::string& rest)
 {
     auto f = SplitFields(rest);
     f.resize(3);
-    movesPerControl_ = ToInt(f[0]);
+    // A period of more moves than any game has is a period of the whole game, like 0.
+    const long long moves = ToInt(f[0]);
+    movesPerControl_ = moves > 0 && moves <= 100000 ? moves : 0;
     baseTime_ = MinutesToMs(f[1]);
-    increment_ = ToInt(f[2]) * 1000;
+    increment_ = ScaledTime(f[2], 1000);
     fixedMoveTime_ = 0;
     engineClock_ = opponentClock_ = baseTime_;
     return 0;
@@ -318,8 +346,8 @@ int clsCorvala::CmdLevel(const std::string& rest)
 
 int clsCorvala::CmdSt(const std::string& rest)
 {
-    std::int64_t seconds = ToInt(rest);
-    fixedMoveTime_ = seconds > 0 ? seconds * 1000 : 0;
+    const std::int64_t ms = ScaledTime(rest, 1000);
+    fixedMoveTime_ = ms > 0 ? ms : 0;
     return 0;
 }
 
@@ -336,14 +364,14 @@ int clsCorvala::CmdSd(const std::string& rest)
 
 int clsCorvala::CmdTime(const std::string& rest)
 {
-    engineClock_ = ToInt(rest) * 10;
+    engineClock_ = ScaledTime(rest, 10);
     Print("# engine time set to " + std::to_string(engineClock_) + " ms");
     return 0;
 }
 
 int clsCorvala::CmdOtim(const std::string& rest)
 {
-    opponentClock_ = ToInt(rest) * 10;
+    opponentClock_ = ScaledTime(rest, 10);
     Print("# opponent time set to " + std::to_string(opponentClock_) + " ms");
     return 0;
 }
@@ -356,9 +384,33 @@ int clsCorvala::CmdResult(const std::string& rest)
     return 0;
 }
 
+std::string clsCorvala::SetupProblem()
+{
+    const clsBoard& b = engine_->board;
+    if (std::popcount(b.white() & b.kings()) != 1 || std::popcount(b.black() & b.kings()) != 1)
+        return "a position needs one king of each colour";
+    clsBoard flipped = b;
+    flipped.SwitchSide();
+    std::swap(engine_->board, flipped);
+    const bool capturable = engine_->IsAttacked(engine_->board.own() & engine_->board.kings());
+    std::swap(engine_->board, flipped);
+    if (capturable) return "the side not to move is in check";
+    return {};
+}
+
 int clsCorvala::CmdSetboard(const std::string& rest)
 {
     StopThinking();
+    // A position that is not one (no kings, a king that can be taken, text that is no FEN)
+    // is refused and the game stays where it was.
+    const std::string before = FullFEN();
+    const bool read = engine_->SetFromFEN(rest);
+    const std::string problem = read ? SetupProblem() : "not a FEN";
+    if (!problem.empty()) {
+        SetPosition(before);
+        Print("tellusererror Illegal position: " + problem);
+        return 0;
+    }
     SetPosition(rest);
     history_.clear();
     return 0;
@@ -460,7 +512,7 @@ int clsCorvala::CmdMemory(const std::string& rest)
     pendingOptions_.push_back({ "memory", rest, true });
     if (engine_->IsRunning()) return 0; // recorded; the table keeps its size
     ApplyPendingSettings();
-    SetHashSize(dranbase::Trim(rest).empty() ? defaultHashMiB_ : static_cast<int>(ToInt(rest)));
+    SetHashSize(dranbase::Trim(rest).empty() ? defaultHashMiB_ : ToInt(rest));
     return 0;
 }
 

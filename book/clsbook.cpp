@@ -13,6 +13,20 @@
 namespace drnChess {
 
 namespace {
+    // Counters of a book file are not trusted: a sum that leaves the 32-bit range stays at its
+    // end instead of wrapping (signed overflow is undefined).
+    std::int32_t SaturatingAdd(std::int32_t a, std::int32_t b)
+    {
+        const std::int64_t sum = std::int64_t { a } + b;
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, INT32_MIN, INT32_MAX));
+    }
+
+    void AddCounts(clsBookEntry& to, const clsBookEntry& from)
+    {
+        to.wins = SaturatingAdd(to.wins, from.wins);
+        to.losses = SaturatingAdd(to.losses, from.losses);
+        to.draws = SaturatingAdd(to.draws, from.draws);
+    }
 
     // ".cbk" layout: magic, version, record count, 32 reserved zero varints, records, terminator.
     constexpr char BookMagic[6] = { 'D', 'R', 'N', 'B', 'K', '\0' };
@@ -190,9 +204,7 @@ void clsBook::AddOrMerge(const clsBookEntry& entry)
     auto it = std::lower_bound(entries_.begin(), entries_.end(), entry.key,
         [](const clsBookEntry& e, u64 key) { return e.key < key; });
     if (it != entries_.end() && it->key == entry.key) {
-        it->wins += entry.wins;
-        it->losses += entry.losses;
-        it->draws += entry.draws;
+        AddCounts(*it, entry);
     } else {
         entries_.insert(it, entry);
     }
@@ -229,9 +241,7 @@ void clsBook::SortAndCombine()
     combined.reserve(entries_.size());
     for (const clsBookEntry& e : entries_) {
         if (!combined.empty() && combined.back().key == e.key) {
-            combined.back().wins += e.wins;
-            combined.back().losses += e.losses;
-            combined.back().draws += e.draws;
+            AddCounts(combined.back(), e);
         } else {
             combined.push_back(e);
         }
@@ -252,9 +262,7 @@ void clsBook::MergeFrom(const clsBook& other)
             merged.push_back(*b++);
         } else {
             clsBookEntry e = *a++;
-            e.wins += b->wins;
-            e.losses += b->losses;
-            e.draws += b->draws;
+            AddCounts(e, *b);
             ++b;
             merged.push_back(e);
         }

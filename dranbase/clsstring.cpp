@@ -66,9 +66,11 @@ long long ToInt(std::string_view s)
     bool negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
     unsigned long long v = 0;
+    constexpr unsigned long long Max = 0x7FFFFFFFFFFFFFFFull;
     for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        v = v * 10 + static_cast<unsigned>(s[i] - '0');
-        if (v > 0x7FFFFFFFFFFFFFFFull) return negative ? INT64_MIN : INT64_MAX;
+        const auto digit = static_cast<unsigned>(s[i] - '0');
+        if (v > (Max - digit) / 10) return negative ? INT64_MIN : INT64_MAX; // before it wraps
+        v = v * 10 + digit;
     }
     long long r = static_cast<long long>(v);
     return negative ? -r : r;

@@ -74,10 +74,25 @@ clsTSafeOutput& Output()
 void clsTSafeOutput::Write(const std::string& text, bool endLine)
 {
     std::lock_guard lock(m_);
-    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stdout);
+    if (holding_) {
+        held_ += text;
+        if (endLine) held_ += '\n';
+        return;
+    }
+    WriteLocked(text, endLine);
+}
+
+void clsTSafeOutput::WriteLocked(const std::string& text, bool endLine)
+{
+    if (atLineStart_) {
+        lineStream_ = commentsToStderr_ && !text.empty() && text[0] == '#' ? stderr : stdout;
+        atLineStart_ = false;
+    }
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), lineStream_);
     if (endLine) {
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        std::fputc('\n', lineStream_);
+        std::fflush(lineStream_);
+        atLineStart_ = true;
     }
 }
 
@@ -85,6 +100,34 @@ void clsTSafeOutput::Flush()
 {
     std::unique_lock lock(m_, std::try_to_lock);
     if (lock.owns_lock()) std::fflush(stdout);
+}
+
+void clsTSafeOutput::Hold()
+{
+    std::lock_guard lock(m_);
+    holding_ = true;
+}
+
+void clsTSafeOutput::Release()
+{
+    std::lock_guard lock(m_);
+    if (!holding_) return;
+    holding_ = false;
+    std::string held;
+    held.swap(held_);
+    std::size_t start = 0;
+    while (start < held.size()) {
+        const std::size_t end = held.find('\n', start);
+        const bool whole = end != std::string::npos;
+        WriteLocked(held.substr(start, whole ? end - start : std::string::npos), whole);
+        start = whole ? end + 1 : held.size();
+    }
+}
+
+void clsTSafeOutput::SetCommentsToStderr(bool on)
+{
+    std::lock_guard lock(m_);
+    commentsToStderr_ = on;
 }
 
 void clsOutBuffer::Print(const std::string& text, bool endLine)

@@ -5,6 +5,7 @@
 // Lock rule: the output mutex is taken only inside clsTSafeOutput and is never held while
 // another lock is taken, so printing from any thread cannot deadlock.
 
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -45,9 +46,24 @@ public:
     void Write(const std::string& text, bool endLine);
     // Flushes unless another thread is writing.
     void Flush();
+    // Holds every line written from now on until Release: a program that learns its protocol
+    // from the first command keeps its start-up lines until it knows where they belong.
+    void Hold();
+    // Writes what was held, then writes as usual.
+    void Release();
+    // Comment lines (those that begin with "#") go to standard error instead of standard output,
+    // for a protocol in which they would be noise; the choice holds from the next line on.
+    void SetCommentsToStderr(bool on);
 
 private:
+    void WriteLocked(const std::string& text, bool endLine);
+
     std::mutex m_;
+    bool holding_ = false;
+    std::string held_;
+    bool commentsToStderr_ = false;
+    bool atLineStart_ = true;
+    std::FILE* lineStream_ = stdout; // where the line being written goes
 };
 
 // The one thread-safe output of the process.

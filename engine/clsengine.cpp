@@ -118,8 +118,33 @@ bool clsEngine::Cancel()
 
 bool clsEngine::StopRequest()
 {
-    if (modeWord < 2) stop_.store(true, std::memory_order_relaxed);
+    stop_.store(true, std::memory_order_relaxed);
     return !Wait();
+}
+
+void clsEngine::ArmDeadline(std::int64_t startTick)
+{
+    timeExpired_.store(false, std::memory_order_relaxed);
+    deadlinePolls_ = 0;
+    const bool timed = limits_.HasTimeLimit() && modeWord < 2;
+    const std::int64_t limit = limits_.softMs > 0 ? limits_.softMs : limits_.hardMs;
+    deadlineTick_.store(timed ? startTick + limit : 0, std::memory_order_relaxed);
+}
+
+void clsEngine::SetDeadlineFromNow(std::int64_t ms)
+{
+    deadlineTick_.store(dranbase::Tick() + std::max<std::int64_t>(ms, 1), std::memory_order_relaxed);
+}
+
+void clsEngine::PollDeadline()
+{
+    if (limits_.nodes != 0 && nodeCount >= limits_.nodes) stop_.store(true, std::memory_order_relaxed);
+    if ((++deadlinePolls_ & 1023) != 0) return;
+    const std::int64_t deadline = deadlineTick_.load(std::memory_order_relaxed);
+    if (deadline == 0 || dranbase::Tick() < deadline) return;
+    timeExpired_.store(true, std::memory_order_relaxed);
+    stop_.store(true, std::memory_order_relaxed);
+    deadlineTick_.store(0, std::memory_order_relaxed);
 }
 
 // --- result slot -------------------------------------------------------------------------------
@@ -138,6 +163,15 @@ clsMove clsEngine::ResultMove()
 {
     std::lock_guard lock(resultMutex_);
     return result_;
+}
+
+std::optional<clsMove> clsEngine::TakeMove()
+{
+    std::lock_guard lock(resultMutex_);
+    if (result_.Has(MoveFlag::Illegal)) return std::nullopt;
+    const clsMove move = result_;
+    result_.flags |= MoveFlag::Illegal;
+    return move;
 }
 
 std::string clsEngine::TakeMoveText(bool consume, int* score)
@@ -211,7 +245,11 @@ int clsEngine::GameStatus()
     if (besideKings == 0 || (PopCount(besideKings) == 1 && (besideKings & minors))) {
         return GameState::InsufficientMaterial;
     }
+    return MoveStatus();
+}
 
+int clsEngine::MoveStatus()
+{
     // The first pseudo-legal move that keeps the king safe decides that the game goes on.
     ResetNodeStack();
     GenerateMoves(-1);
@@ -248,6 +286,11 @@ void clsEngine::SelectSoul(std::string_view name)
 
     // A text with values (a soul file, "\soul X=1 2 3") is applied as it stands.
     if (text.find('=') != std::string::npos) {
+        const std::string problem = SoulTextProblem(text);
+        if (!problem.empty()) {
+            Print("# bad soul: " + problem + "; the soul " + soulName_ + " stays");
+            return;
+        }
         ApplySoulText(text);
         Print("# soul: " + soulName_);
         return;

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "dranbase/console.h"
 #include "engine/clstt.h"
 #include "engine/searchlimits.h"
+#include "engine/searchreport.h"
 #include "engine/souls.h"
 #include "rules/clschesscore.h"
 
@@ -84,10 +86,12 @@ public:
     bool Start() override;
     // Stops the think whatever the mode word says, and joins the thread.
     bool Cancel() override;
-    // The stop request: unless the mode word is 2 or more, raises the stop flag; then waits for
-    // the thread. True when the join succeeded (also when no thread was running).
+    // The stop request: raises the stop flag, then waits for the thread. True when the join
+    // succeeded (also when no thread was running).
     bool StopRequest();
     bool StopRaised() const { return stop_.load(std::memory_order_relaxed); }
+    // Whether the last think was ended by its own time limit.
+    bool TimeExpired() const { return timeExpired_.load(std::memory_order_relaxed); }
 
     // --- result slot (under the result mutex) --------------------------------------------------
     // Copies the move into the result; null (or a move carrying MoveFlag::Illegal) posts no move.
@@ -97,6 +101,8 @@ public:
     std::string TakeMoveText(bool consume, int* score = nullptr);
     // A copy of the result record (flags, score in `order`, squares).
     clsMove ResultMove();
+    // Takes the result move: the slot is empty afterwards. Nothing when no move is posted.
+    std::optional<clsMove> TakeMove();
     // "depth score  centiseconds nodes Pe2-e4"; empty when no move is posted. Mate results show
     // 100000 + moves (winning) or moves - 100000 (losing), other scores in centipawns.
     std::string ThinkingLine();
@@ -117,6 +123,9 @@ public:
     // the side to move has a legal move; else 0x1200 stalemate, 0x16 black mated, 0x1A white
     // mated.
     int GameStatus();
+    // GameStatus without the material rule: 1 while the side to move has a legal move, else
+    // stalemate or the mate code.
+    int MoveStatus();
 
     // --- settings (changed by the caller while the engine thread is idle) --------------------------
     // The program's options, searched by exact name ("-random", "book", "soul", ...); read at
@@ -124,7 +133,8 @@ public:
     dranbase::clsStrings options;
     // Diagnostic lines ("# ...") are printed only when set; the protocol copies "post" into it.
     std::atomic<bool> verbose { false };
-    // The mode word ("\dbg"): with 2 or more a stop request no longer interrupts the search.
+    // The mode word ("\dbg"): with 2 or more the think ignores its time limits and runs to its
+    // depth; a stop request still ends it at once.
     int modeWord = 0;
     // The opening book, loaded at initialisation; must not change while the engine thinks.
     clsBook book;
@@ -146,6 +156,16 @@ public:
     // The limits of the next think (time, depth, nodes, infinite), set by the caller before Start.
     void SetLimits(const clsSearchLimits& limits) { limits_ = limits; }
     const clsSearchLimits& Limits() const { return limits_; }
+    // Gives a running (or the next) think a deadline this many ms from now: a ponder think
+    // whose move was played becomes a timed one. Safe from any thread.
+    void SetDeadlineFromNow(std::int64_t ms);
+    // Told after each finished iteration (on the engine thread); empty: nobody listens.
+    void SetIterationListener(IterationListener listener) { iterationListener_ = std::move(listener); }
+    // The root moves a think may choose from (coordinate texts); empty: all legal moves.
+    void SetRootMoves(std::vector<std::string> moves) { rootMoves_ = std::move(moves); }
+    // Whether a think looks in the opening book first (it does unless told otherwise).
+    void SetUseBook(bool use) { useBook_ = use; }
+    bool UsesBook() const { return useBook_; }
 
     // --- souls ----------------------------------------------------------------------------------
     // Soul selection: an empty name falls back to the options "soul", then "-soul", then
@@ -208,8 +228,17 @@ private:
     void StoreTable(clsSimpleNode* n, int depth);
     void PublishNodes() { nodesShown_.store(nodeCount, std::memory_order_relaxed); }
     bool Stopped() const { return stop_.load(std::memory_order_relaxed); }
+    // Raises the stop flag once the think's deadline has passed (the clock is read every
+    // 1024th call, so the check costs next to nothing per node).
+    void PollDeadline();
+    // Arms the deadline of a think that starts now from its limits.
+    void ArmDeadline(std::int64_t startTick);
     // Root preparation of a think: material, root list generated, filtered and sorted by value.
     int PrepareRootMoves();
+    // Keeps only the root moves named by SetRootMoves (all when none is legal among them).
+    void KeepChosenRootMoves();
+    // The report of the iteration just finished, to the listener.
+    void ReportIteration(int depth);
     void SetResultMateDistance(int moves);
     void PlayRandomMove(bool proportional, int percent);
     void SyncCastleBonus() { castleBonus = soul_[SoulWeight::CastlingBonus]; }
@@ -240,6 +269,12 @@ private:
     int depthLimit_ = 0;
     clsSearchLimits limits_ {};
     std::atomic<bool> stop_ { false };
+    std::atomic<bool> timeExpired_ { false };
+    std::atomic<std::int64_t> deadlineTick_ { 0 }; // 0: the think has no deadline
+    unsigned deadlinePolls_ = 0;
+    IterationListener iterationListener_;
+    std::vector<std::string> rootMoves_;
+    bool useBook_ = true;
 
     std::mutex resultMutex_; // guards result_ only
     clsMove result_ {};

@@ -188,6 +188,7 @@ int clsEngine::Search(int depth)
             // 6. Leave a node: return from the start node; unwind at once when stopped; otherwise
             //    the parent's move gets the negated score.
             PublishNodes();
+            PollDeadline();
             if (n == start) {
                 if (n->entry) n->entry->ClearOnPath();
                 board = n->boardCopy;

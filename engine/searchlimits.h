@@ -1,6 +1,7 @@
 #pragma once
 // What a think may spend: the limits the caller hands the engine before it starts. The search
-// watches them itself; a zero means "no limit of this kind".
+// watches them itself; a zero means "no limit of this kind". The classic search cannot tell
+// whether an iteration would finish in time, so it ends its think at the soft limit.
 
 #include <cstdint>
 

@@ -111,6 +111,23 @@ void ParseSoulText(std::string_view text, std::string& name, SoulValues& values)
     }
 }
 
+std::string SoulTextProblem(std::string_view text)
+{
+    const std::size_t eq = text.find('=');
+    if (eq == 0 || eq == std::string_view::npos) return "a soul text is NAME=v0 v1 ... v15";
+    int count = 0;
+    for (const std::string& token : dranbase::SplitFields(text.substr(eq + 1))) {
+        if (++count > SoulWeight::Count) return "more than 16 values";
+        const std::size_t digits = token.find_first_not_of("+-") == 1 ? 1 : 0;
+        if (token.size() == digits || token.find_first_not_of("0123456789", digits) != std::string::npos)
+            return "'" + token + "' is not a whole number";
+        const long long v = dranbase::ToInt(token);
+        if (v > SoulValueLimit || v < -SoulValueLimit)
+            return token + " is beyond the limit of " + std::to_string(SoulValueLimit);
+    }
+    return {};
+}
+
 std::string SoulValuesText(const SoulValues& values)
 {
     std::string text;

@@ -48,6 +48,13 @@ extern const char* const SoulNames[SoulNameCount];
 // text up to the next blank, converted like C's atoi (0 for an empty or non-numeric token, 0 for
 // a missing one). A text without "=" gives that whole text as the name and 16 zeros.
 void ParseSoulText(std::string_view text, std::string& name, SoulValues& values);
+// The largest weight a soul may carry, either sign: about a hundred pawns, far beyond any useful
+// weight and far from overflowing the evaluation's sums.
+inline constexpr std::int32_t SoulValueLimit = 10000;
+// Why a soul text with values cannot be used, or empty when it can: the name must not be empty,
+// and there may be at most 16 values, each a whole number within the limit (missing values are
+// zeros, as the reader takes them).
+std::string SoulTextProblem(std::string_view text);
 // The 16 values in decimal, each followed by one tab.
 std::string SoulValuesText(const SoulValues& values);
 // The built-in soul text with exactly this name (case matters); empty when there is none.

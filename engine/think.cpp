@@ -30,10 +30,54 @@ int clsEngine::PrepareRootMoves()
     PrepareRoot();
     GenerateMoves(-1);
     if (MoveCount(root) == 0 || FilterLegalMoves() == 0) return 0;
+    KeepChosenRootMoves();
     SortByValue(root->firstMove, Next(root)->firstMove);
     const int count = MoveCount(root);
     if (verbose) Print("# " + std::to_string(count) + " moves to analyze");
     return count;
+}
+
+void clsEngine::KeepChosenRootMoves()
+{
+    if (rootMoves_.empty()) return;
+    clsSimpleNode* root = Root();
+    clsMove* keep = root->firstMove;
+    // Coordinate texts are compared without the "=" before a promotion letter (e7e8q, e7e8=q).
+    auto bare = [](std::string text) {
+        std::erase(text, '=');
+        return text;
+    };
+    for (clsMove* m = root->firstMove; m != Next(root)->firstMove; ++m) {
+        const std::string text = bare(MoveToText(*m, false));
+        for (const std::string& chosen : rootMoves_)
+            if (dranbase::EqualsNoCase(bare(chosen), text)) {
+                *keep++ = *m;
+                break;
+            }
+    }
+    if (keep == root->firstMove) return; // none of them is legal here: all moves stay
+    Next(root)->firstMove = keep;
+    keep->flags = MoveFlag::Illegal; // the list's end mark
+    root->legalCount = static_cast<std::int32_t>(keep - root->firstMove);
+}
+
+void clsEngine::ReportIteration(int depth)
+{
+    if (!iterationListener_) return;
+    const clsMove best = ResultMove();
+    if (best.Has(MoveFlag::Illegal)) return;
+    clsIterationReport report;
+    report.depth = report.selDepth = depth;
+    const int moves = static_cast<int>(best.flags >> MoveFlag::MateDistanceShift) + 1;
+    if (best.Has(MoveFlag::Mates))
+        report.mateMoves = moves;
+    else if (best.Has(MoveFlag::Loses))
+        report.mateMoves = -moves;
+    report.scoreCp = best.order * 100 / 105;
+    report.nodes = nodeCount;
+    report.ms = dranbase::Tick() - startTick_.load(std::memory_order_relaxed);
+    report.pv.push_back(best);
+    iterationListener_(report);
 }
 
 void clsEngine::SetResultMateDistance(int moves)
@@ -76,6 +120,7 @@ bool clsEngine::Run()
     const std::string percentText = options.Value("-proportional");
     const int percent = percentText.empty() ? 60 : static_cast<int>(dranbase::ToInt(percentText));
     startTick_.store(dranbase::Tick(), std::memory_order_relaxed);
+    ArmDeadline(startTick_.load(std::memory_order_relaxed));
 
     // 5. Depth limit, held where the node stack ends.
     int limit = fixedDepth_ != 0 ? fixedDepth_ : (random && !timed && !proportional) ? 2 : MaxSearchDepth;
@@ -87,13 +132,15 @@ bool clsEngine::Run()
     if (share_) tableUse = share_->Use();
 
     // 6. The book, unless a single iteration was asked for.
-    if (singleIteration_ || !BookMove()) {
+    bool searched = false;
+    if (singleIteration_ || !useBook_ || !BookMove()) {
         // 7. The root list; a position without a legal move is not searched.
         if (PrepareRootMoves() == 0) {
             PublishNodes();
             return Root()->inCheck != 0;
         }
         clsSimpleNode* root = Root();
+        searched = true;
 
         // 8. Iterations two plies apart.
         int d = fixedDepth_ != 0 ? std::min(fixedDepth_, MaxSearchDepth) : 2;
@@ -104,11 +151,13 @@ bool clsEngine::Run()
             const int moves = d / 2 - 1;
             SetResultMateDistance(moves);
             const clsMove r = ResultMove();
+            const bool finished = !Stopped();
             if (!r.Has(MoveFlag::Illegal) && r.order > Score::MateBound) {
                 {
                     std::lock_guard lock(resultMutex_);
                     result_.flags |= MoveFlag::Mates;
                 }
+                if (finished) ReportIteration(d);
                 if (verbose) {
                     Print("# I'll win in " + std::to_string(std::max(moves, 0)) + " moves playing "
                         + TakeMoveText(false));
@@ -120,15 +169,22 @@ bool clsEngine::Run()
                     std::lock_guard lock(resultMutex_);
                     result_.flags |= MoveFlag::Loses;
                 }
+                if (finished) ReportIteration(d);
                 if (verbose) Print("# I'll lose in " + std::to_string(std::max(moves, 0)) + " moves");
                 break;
             }
+            if (finished) ReportIteration(d);
             if (singleIteration_) break;
             d += 2;
         }
     }
 
-    // 9. Time spent.
+    // 9. Time spent. A think cut short by its own deadline says so; one stopped before its
+    //    first iteration ended still leaves a move: the first of the root list, ordered by value
+    //    (a budget of nothing means "move now", never "no move").
+    if (TimeExpired()) Print("# time has expired");
+    if (searched && ResultMove().Has(MoveFlag::Illegal)) PostMove(Root()->firstMove);
+    // Time spent.
     thinkTime_ += dranbase::Tick() - startTick_.load(std::memory_order_relaxed);
     ++thinkCount_;
 

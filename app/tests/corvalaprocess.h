@@ -2,6 +2,7 @@
 // Runs the built corvala binary with pipes on its standard input and output, for tests that
 // talk to it line by line as an interface would.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +14,9 @@
 
 class CorvalaProcess {
 public:
-    explicit CorvalaProcess(std::vector<std::string> args = {}, std::string workDir = {})
+    // With quietStderr the program's standard error is dropped (UCI mode sends its comment
+    // lines there); otherwise it shares the pipe of standard output.
+    explicit CorvalaProcess(std::vector<std::string> args = {}, std::string workDir = {}, bool quietStderr = false)
     {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return;
@@ -21,7 +24,12 @@ public:
         if (pid_ == 0) {
             dup2(in[0], 0);
             dup2(out[1], 1);
-            dup2(out[1], 2);
+            if (quietStderr) {
+                const int null = open("/dev/null", O_WRONLY);
+                dup2(null, 2);
+            } else {
+                dup2(out[1], 2);
+            }
             close(in[0]);
             close(in[1]);
             close(out[0]);

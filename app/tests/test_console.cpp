@@ -81,6 +81,13 @@ TEST_F(Console, BooksAreBuiltLoadedListedAndSaved)
 TEST_F(Console, SoulsPositionsAndTheCalculator)
 {
     EXPECT_TRUE(Contains(p->Exchange("\\soul GEN_26_12_1"), "# soul: GEN_26_12_1"));
+    // An unknown name changes nothing; the soul in force can be shown.
+    auto unknown = p->Exchange("\\soul NoSuchSoul");
+    ASSERT_EQ(unknown.size(), 1u);
+    EXPECT_EQ(unknown[0].rfind("# unknown soul NoSuchSoul; the soul GEN_26_12_1 stays", 0), 0u) << unknown[0];
+    auto shown = p->Exchange("\\showsoul");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("# soul GEN_26_12_1=", 0), 0u) << shown[0];
     {
         std::ofstream(dir / "my.soul") << "Mine=1 2 3\n";
     }

@@ -28,6 +28,19 @@ std::string ShownFEN(CorvalaProcess& p)
     return "<none>";
 }
 
+// Runs a suite at a second a position; every line up to the results line (the last one, or
+// "<timeout>"). A ping would be answered between two positions, so none is sent.
+std::vector<std::string> RunEpd(CorvalaProcess& p, const std::string& file)
+{
+    p.Send("\\epd 0:1 " + file);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 200; ++i) {
+        lines.push_back(p.ReadLine(15000));
+        if (lines.back() == "<timeout>" || lines.back().rfind("# test results: ", 0) == 0) break;
+    }
+    return lines;
+}
+
 class Protocol : public ::testing::Test {
 protected:
     CorvalaProcess p { { "memory=1", "-seed=7" } };
@@ -92,6 +105,149 @@ TEST_F(Protocol, TimeBudgetSharesTheClockOverTheMovesLeft)
     // (60000 - 50) / (40 - 10 + 2) = 1873
     EXPECT_EQ(p.ReadUntil("# moves "), "# moves 10/40 - time 1873/60000 ms");
     EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
+}
+
+TEST_F(Protocol, TheLastMoveOfAPeriodIsPlannedFromWhatIsLeftInIt)
+{
+    // Five moves in a minute: the fifth reply has half of what is left, and the next period's
+    // minute is credited only after it (before, it planned 59971 of 119992 ms and lost on time).
+    p.Exchange("new");
+    p.Exchange("level 5 1 0");
+    p.Exchange("sd 2");
+    std::string plan;
+    for (const char* move : { "a2a3", "b2b3", "c2c3", "d2d3", "e2e3" }) {
+        p.Send(move);
+        plan = p.ReadUntil("# moves ");
+        ASSERT_NE(p.ReadUntil("move ", 10000), "<timeout>") << move;
+    }
+    ASSERT_EQ(plan.rfind("# moves 5/5 - time ", 0), 0u) << plan;
+    const std::string numbers = plan.substr(std::string("# moves 5/5 - time ").size());
+    const long long budget = std::stoll(numbers);
+    const long long clock = std::stoll(numbers.substr(numbers.find('/') + 1));
+    EXPECT_LE(clock, 60000) << plan;
+    EXPECT_LE(budget, clock / 2) << plan;
+    // After the move the next period's minute is on the clock.
+    p.Send("f2f3");
+    const std::string next = p.ReadUntil("# moves ");
+    const long long nextClock = std::stoll(next.substr(next.find('/', 12) + 1));
+    EXPECT_GT(nextClock, 60000) << next;
+    p.Exchange("force");
+}
+
+TEST_F(Protocol, TheIncrementIsPartOfTheBudget)
+{
+    p.Exchange("new");
+    p.Exchange("level 0 1 2");
+    p.Exchange("time 6000");
+    p.Send("go");
+    // (60000 - 50) / 40 + 2000 / 2 = 2498
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 2498/60000 ms");
+    EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
+    p.Exchange("force");
+}
+
+TEST_F(Protocol, NoTimeLeftStillGivesAMove)
+{
+    // A zero or negative clock means "move now": the think may not finish its first iteration,
+    // but a legal move always follows.
+    for (const char* clock : { "level 40 -1 0", "time 1", "time 0" }) {
+        p.Exchange("new");
+        p.Exchange("force");
+        p.Exchange("setboard r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
+        p.Exchange("sd 4");
+        p.Exchange(clock);
+        p.Send("go");
+        EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>") << clock;
+    }
+    p.Exchange("force");
+}
+
+TEST_F(Protocol, DebugModeThinksAreStillStoppedAtOnce)
+{
+    // "\dbg 2" starts a think that ignores its clock; "?" and "quit" must still end it (they
+    // used to wait for the whole search).
+    p.Exchange("new");
+    p.Send("\\dbg 2");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    p.Send("?");
+    EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
+    p.Exchange("new");
+    p.Send("\\dbg 3");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    p.Send("quit");
+    EXPECT_EQ(p.WaitExit(5000), 0);
+}
+
+TEST_F(Protocol, HugeAndNegativeNumbersAreSaturatedOrRefused)
+{
+    // Times saturate at a thousand years instead of wrapping (the debug build aborts on a
+    // signed overflow); a negative table size is refused.
+    const std::string big = "99999999999999999999";
+    EXPECT_TRUE(Contains(p.Exchange("time " + big), "# engine time set to 31536000000000 ms"));
+    EXPECT_TRUE(Contains(p.Exchange("otim -" + big), "# opponent time set to -31536000000000 ms"));
+    p.Exchange("new");
+    p.Exchange("sd 2");
+    for (const std::string& limit : { "st " + big, "level " + big + " " + big + " " + big, "level 40 " + big + ":" + big + " 0" }) {
+        p.Exchange("force");
+        p.Exchange(limit);
+        p.Exchange("time " + big);
+        p.Send("go");
+        EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>") << limit;
+    }
+    p.Exchange("force");
+    auto refused = p.Exchange("memory -2147483649");
+    EXPECT_TRUE(Contains(refused, "# memory -2147483649 refused: the table size is 0 or more MiB"));
+    // (The cap at a quarter of the machine is not exercised here: it would build a table of
+    // gigabytes.)
+}
+
+TEST_F(Protocol, SetboardRefusesWhatIsNoPositionAndKeepsTheGame)
+{
+    p.Exchange("new");
+    p.Exchange("force");
+    p.Exchange("e2e4");
+    const std::string kept = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3";
+    const char* const bad[] = {
+        "hello world", // read as an empty board
+        "8/8/8/8/8/8/8/8 w - - 0 1", // no kings
+        "4k3/8/8/8/8/8/8/4KK2 w - - 0 1", // two white kings
+        "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", // Black, not to move, is in check
+    };
+    for (const char* fen : bad) {
+        auto lines = p.Exchange(std::string("setboard ") + fen);
+        ASSERT_EQ(lines.size(), 1u) << fen;
+        EXPECT_EQ(lines[0].rfind("tellusererror Illegal position: ", 0), 0u) << lines[0];
+        EXPECT_EQ(ShownFEN(p), kept) << fen;
+    }
+    EXPECT_TRUE(p.Exchange("setboard 4k3/8/8/8/8/8/8/4K3 w - - 0 1").empty());
+}
+
+TEST_F(Protocol, GoInAFinishedGameAnswersWithItsResult)
+{
+    struct Case {
+        const char* fen;
+        const char* result;
+    } cases[] = {
+        { "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3", "0-1 {Black mates}" },
+        { "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "1/2-1/2 {Stalemate}" },
+        { "6k1/5ppp/8/8/8/8/8/R5K1 b - - 0 1", "" }, // Black to move, not mated: a move
+        { "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "1-0 {White mates}" },
+    };
+    for (const auto& c : cases) {
+        p.Exchange("new");
+        p.Exchange("force");
+        p.Exchange("sd 2");
+        p.Exchange(std::string("setboard ") + c.fen);
+        if (*c.result) {
+            auto lines = p.Exchange("go", 10000);
+            EXPECT_TRUE(Contains(lines, c.result)) << c.fen;
+            EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("move ", 0) == 0; }));
+        } else {
+            p.Send("go");
+            EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>") << c.fen;
+        }
+    }
+    p.Exchange("force");
 }
 
 TEST_F(Protocol, FixedTimePerMoveUntilLevelReplacesIt)
@@ -189,18 +345,24 @@ TEST_F(Protocol, PerftAndDivideReports)
 
 TEST_F(Protocol, EpdSuiteIsJudgedAndScored)
 {
-    auto lines = p.Exchange(std::string("\\epd 0:1 ") + CORVALA_TEST_DATA + "/mate_in_one.epd", 15000);
-    std::string last;
-    for (int i = 0; i < 200 && last.rfind("# test results: ", 0) != 0; ++i) {
-        last = p.ReadLine(10000);
-        if (last == "<timeout>") break;
-        lines.push_back(last);
-    }
+    std::vector<std::string> lines = RunEpd(p, std::string(CORVALA_TEST_DATA) + "/mate_in_one.epd");
+    const std::string last = lines.back();
     EXPECT_EQ(last, "# test results: 2/3 66%");
     EXPECT_TRUE(Contains(lines, "# move h5f7 ok ---> score : 1"));
     EXPECT_TRUE(Contains(lines, "# move h5f7 bad!"));
     auto missing = p.Exchange("\\epd 0:1 /nonexistent/suite.epd");
     EXPECT_TRUE(Contains(missing, "# cannot read /nonexistent/suite.epd"));
+}
+
+TEST_F(Protocol, EpdLinesWithoutAMoveToTestAreSkipped)
+{
+    // Mate, stalemate, an empty board and a line that is no position: each is skipped (the
+    // suite used to wait for ever on the first), and the one real position is judged.
+    std::vector<std::string> lines = RunEpd(p, std::string(CORVALA_TEST_DATA) + "/unplayable.epd");
+    const std::string last = lines.back();
+    EXPECT_EQ(last, "# test results: 1/1 100% (4 skipped)");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "# skipped: no legal move to test in this position"), 4);
+    EXPECT_TRUE(Contains(lines, "# move a1a8 ok ---> score : 1"));
 }
 
 TEST_F(Protocol, SearchDepthLimitStopsTheThinkOnItsOwn)

@@ -139,6 +139,40 @@ TEST(Book, MergeFromAndSortAndCombineAddUpEqualKeys)
     EXPECT_EQ(twice.Find(30)->draws, 2);
 }
 
+// A book file's counters are not trusted: adding up huge counts of one key (a file loaded
+// twice, merged books, a damaged file) stays at the 32-bit ends instead of overflowing. Found
+// by fuzzing a book image whose two records share a key.
+TEST(Book, CombinedCountsSaturate)
+{
+    const clsBookEntry big = Entry(INT32_MAX - 5, INT32_MAX, 1826206757, 77);
+    const clsBookEntry low = Entry(INT32_MIN + 1, 0, 0, 77);
+    clsBook added;
+    added.AddOrMerge(big);
+    added.AddOrMerge(big);
+    clsBook merged;
+    merged.AddOrMerge(big);
+    clsBook other;
+    other.AddOrMerge(big);
+    merged.MergeFrom(other);
+    TempDir dir;
+    const std::string path = dir.Path("huge.cbk");
+    ASSERT_TRUE(added.Save(path));
+    clsBook combined;
+    ASSERT_TRUE(combined.Load(path));
+    ASSERT_TRUE(combined.Load(path));
+    combined.SortAndCombine();
+    for (const clsBook* b : { &added, &merged, &combined }) {
+        ASSERT_EQ(b->Count(), 1);
+        EXPECT_EQ(b->At(0).wins, INT32_MAX);
+        EXPECT_EQ(b->At(0).losses, INT32_MAX);
+        EXPECT_EQ(b->At(0).draws, INT32_MAX);
+    }
+    clsBook negative;
+    negative.AddOrMerge(low);
+    negative.AddOrMerge(low);
+    EXPECT_EQ(negative.At(0).wins, INT32_MIN);
+}
+
 TEST(BookFile, SavesTheDescribedBytes)
 {
     TempDir dir;

@@ -82,6 +82,37 @@ namespace {
         EXPECT_EQ(e->castleBonus, 20); // make-move's castling bonus follows value 2
     }
 
+    TEST(SoulText, BadTextsAreRefusedAndTheSoulInForceStays)
+    {
+        const std::string sixteen = "S=1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16";
+        struct Case {
+            std::string text;
+            const char* problem; // empty: usable
+        };
+        const Case cases[] = {
+            { sixteen, "" },
+            { "Few=1 2 3", "" }, // missing values are zeros
+            { "Neg=-10000 +10000", "" },
+            { "Min=-2147483648 -2147483648", "-2147483648 is beyond the limit of 10000" },
+            { "Big=99999999999", "99999999999 is beyond the limit of 10000" },
+            { "Word=1 abc 3", "'abc' is not a whole number" },
+            { "Sign=1 - 3", "'-' is not a whole number" },
+            { "Tail=12x", "'12x' is not a whole number" },
+            { sixteen + " 17", "more than 16 values" },
+            { "=1 2 3", "a soul text is NAME=v0 v1 ... v15" },
+        };
+        for (const Case& c : cases) EXPECT_EQ(SoulTextProblem(c.text), c.problem) << c.text;
+
+        auto e = MakeEngine(nullptr);
+        const std::string before = e->SoulText();
+        TakeLines(*e);
+        e->SelectSoul("Min=-2147483648 -2147483648");
+        EXPECT_EQ(e->SoulText(), before);
+        const auto lines = TakeLines(*e);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].rfind("# bad soul: ", 0), 0u) << lines[0];
+    }
+
     TEST(SoulSelection, BuiltInNamesApplyTheirValues)
     {
         auto e = MakeEngine(nullptr);

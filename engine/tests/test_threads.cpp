@@ -52,18 +52,54 @@ namespace {
         }
     }
 
-    TEST(EngineThreads, ModeWordTwoLetsTheSearchFinish)
+    TEST(EngineThreads, ModeWordTwoIgnoresTheTimeLimitButNotAStop)
     {
         auto e = MakeEngine(nullptr);
         e->SetFromFEN(Middlegame);
-        e->SetFixedDepth(4);
+        e->SetFixedDepth(6);
         e->SetSingleIteration(true);
         e->modeWord = 2;
+        clsSearchLimits limits;
+        limits.softMs = limits.hardMs = 1;
+        e->SetLimits(limits);
         e->Start();
-        EXPECT_TRUE(e->StopRequest());
-        EXPECT_FALSE(e->StopRaised());
-        EXPECT_EQ(e->CurrentDepth(), 4);
+        EXPECT_FALSE(e->Wait()); // joined (true means failure); the 1 ms limit cut nothing short
+        EXPECT_FALSE(e->TimeExpired());
+        EXPECT_EQ(e->CurrentDepth(), 6);
+        EXPECT_GT(e->Nodes(), 100000u); // long enough for the deadline to have been looked at
         EXPECT_FALSE(e->TakeMoveText(false).empty());
+
+        // An unlimited think in that mode still ends at once when asked to.
+        e->SetFixedDepth(0);
+        e->SetSingleIteration(false);
+        e->SetLimits({});
+        e->Start();
+        ASSERT_TRUE(WaitForDepth(*e, 2));
+        const std::int64_t asked = dranbase::Tick();
+        EXPECT_TRUE(e->StopRequest());
+        EXPECT_LT(dranbase::Tick() - asked, 2000);
+        EXPECT_FALSE(e->IsRunning());
+    }
+
+    TEST(EngineThreads, AThinkStopsItselfAtItsDeadlineAndAlwaysLeavesAMove)
+    {
+        // Budgets from "no time at all" to a short one: the think ends by itself, says why, and
+        // leaves a legal move even when its first iteration never finished.
+        for (std::int64_t ms : { 1, 30, 200 }) {
+            auto e = MakeEngine(nullptr);
+            e->SetFromFEN(Middlegame);
+            clsSearchLimits limits;
+            limits.softMs = limits.hardMs = ms;
+            e->SetLimits(limits);
+            ASSERT_TRUE(e->Start());
+            for (int i = 0; i < 20000 && e->IsRunning(); ++i)
+                dranbase::SleepMs(1);
+            EXPECT_FALSE(e->IsRunning()) << ms;
+            EXPECT_TRUE(e->TimeExpired()) << ms;
+            const std::string move = e->TakeMoveText(true);
+            EXPECT_FALSE(move.empty()) << ms;
+            EXPECT_TRUE(e->ApplyMoveText(move)) << ms << " " << move;
+        }
     }
 
     TEST(EngineThreads, CancelAndDestructionStopAThinkWhateverTheModeWord)

@@ -1,0 +1,182 @@
+// UCI mode through the real program: a recorded session (the parts without timings compared
+// exactly), the go limits, bad input, and stop.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "app/tests/corvalaprocess.h"
+
+namespace {
+
+bool IsMoveText(const std::string& m)
+{
+    auto file = [](char c) { return c >= 'a' && c <= 'h'; };
+    auto rank = [](char c) { return c >= '1' && c <= '8'; };
+    return (m.size() == 4 || (m.size() == 5 && std::string("qrbn").find(m[4]) != std::string::npos)) && file(m[0])
+        && rank(m[1]) && file(m[2]) && rank(m[3]);
+}
+
+bool IsNumber(const std::string& t, bool sign = false)
+{
+    const std::size_t start = sign && !t.empty() && t[0] == '-' ? 1 : 0;
+    return t.size() > start && t.find_first_not_of("0123456789", start) == std::string::npos;
+}
+
+// "info depth D seldepth S score cp|mate X nodes N nps N time T hashfull H pv M ...".
+bool IsInfoLine(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> w;
+    for (std::string t; in >> t;) w.push_back(t);
+    const char* const keys[] = { "info", "depth", "", "seldepth", "", "score", "", "", "nodes", "", "nps", "", "time", "", "hashfull", "", "pv" };
+    if (w.size() < 18) return false;
+    for (std::size_t i = 0; i < std::size(keys); ++i)
+        if (*keys[i] && w[i] != keys[i]) return false;
+    if ((w[6] != "cp" && w[6] != "mate") || !IsNumber(w[7], true)) return false;
+    for (std::size_t i : { 2, 4, 9, 11, 13, 15 })
+        if (!IsNumber(w[i])) return false;
+    return std::all_of(w.begin() + 17, w.end(), IsMoveText);
+}
+
+// Reads until a line that starts with the prefix; every line read on the way is kept.
+std::string ReadUntilKeeping(CorvalaProcess& p, const std::string& prefix, std::vector<std::string>& seen, int ms = 10000)
+{
+    for (;;) {
+        std::string line = p.ReadLine(ms);
+        if (line == "<timeout>") return line;
+        seen.push_back(line);
+        if (line.rfind(prefix, 0) == 0) return line;
+    }
+}
+
+class Uci : public ::testing::Test {
+protected:
+    CorvalaProcess p { { "memory=1", "-seed=3" }, {}, true };
+    void SetUp() override { ASSERT_TRUE(p.Started()); }
+};
+
+TEST_F(Uci, RecordedSession)
+{
+    // The first command decides the protocol: nothing else (no banner, no "#" line) is seen on
+    // standard output before the identification.
+    p.Send("uci");
+    std::vector<std::string> lines;
+    ASSERT_EQ(ReadUntilKeeping(p, "uciok", lines), "uciok");
+    const std::vector<std::string> expected = {
+        "id name Corvala 3.1.27",
+        "id author the Corvala developers",
+        lines.size() > 2 ? lines[2] : "", // the Hash maximum depends on the machine
+        "option name Clear Hash type button",
+        "option name Threads type spin default 1 min 1 max 1",
+        "option name Search type combo default classic var classic var strong",
+        "option name Soul type string default Simple5",
+        "option name OwnBook type check default true",
+        "option name BookFile type string default corvala.cbk",
+        "option name Move Overhead type spin default 30 min 0 max 5000",
+        "uciok",
+    };
+    EXPECT_EQ(lines, expected);
+    const std::string hash = "option name Hash type spin default 64 min 1 max ";
+    EXPECT_TRUE(lines[2].rfind(hash, 0) == 0 && IsNumber(lines[2].substr(hash.size()))) << lines[2];
+
+    struct Step {
+        const char* command;
+        const char* reply; // the next line that is not "info depth ..."; empty: no reply
+    } steps[] = {
+        { "isready", "readyok" },
+        { "setoption name Hash value 2", "" },
+        { "setoption name Hash value 0", "info string option Hash: '0' is not a size from 1 to" },
+        { "setoption name Threads value 4", "info string option Threads: the engine searches on one thread" },
+        { "setoption name Frobnicate value 1", "info string option Frobnicate: unknown option" },
+        { "setoption name Soul value Nobody", "info string option Soul: 'Nobody': no such soul" },
+        { "setoption name Soul value Big=99999999", "info string option Soul: 'Big=99999999': 99999999 is beyond" },
+        { "setoption name Move Overhead value -5", "info string option Move Overhead: '-5' is not a time" },
+        { "setoption name OwnBook value false", "" },
+        { "ucinewgame", "" },
+        { "position fen hello world", "info string position: a position needs one king of each colour; the position stays" },
+        { "position startpos moves e2e4 e7e5 e1e3 g1f3", "info string position: illegal move e1e3; the moves stop before it" },
+        { "go depth 2", "bestmove " },
+        { "position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "" },
+        { "go depth 4", "bestmove a1a8" }, // mate in one
+        { "position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "" },
+        { "go movetime 100", "bestmove 0000" }, // mated: no move
+        { "frobnicate", "info string unknown command: frobnicate" },
+        { "isready", "readyok" },
+    };
+    for (const Step& s : steps) {
+        p.Send(s.command);
+        if (std::string(s.command).rfind("go ", 0) == 0) {
+            // "isready" would be answered at once, before the think ends.
+            EXPECT_EQ(p.ReadUntil("bestmove ").rfind(s.reply, 0), 0u) << s.command;
+            continue;
+        }
+        p.Send("isready");
+        std::string line = p.ReadLine(10000);
+        if (*s.reply) {
+            EXPECT_EQ(line.rfind(s.reply, 0), 0u) << s.command << " -> " << line;
+            line = p.ReadLine(10000);
+        }
+        EXPECT_EQ(line, "readyok") << s.command;
+    }
+    p.Send("quit");
+    EXPECT_EQ(p.WaitExit(5000), 0);
+}
+
+TEST_F(Uci, InfoLinesAndTheBestMoveOfATimedThink)
+{
+    p.Send("uci");
+    p.Send("setoption name OwnBook value false");
+    p.Send("position startpos moves e2e4");
+    p.Send("go wtime 2000 btime 2000 winc 50 binc 50");
+    std::vector<std::string> lines;
+    const std::string best = ReadUntilKeeping(p, "bestmove ", lines);
+    ASSERT_NE(best, "<timeout>");
+    EXPECT_TRUE(IsMoveText(best.substr(9))) << best;
+    int infos = 0;
+    for (const auto& l : lines) {
+        EXPECT_EQ(l.find('#'), std::string::npos) << l; // comments go to standard error
+        if (l.rfind("info depth", 0) == 0) {
+            ++infos;
+            EXPECT_TRUE(IsInfoLine(l)) << l;
+        }
+    }
+    EXPECT_GT(infos, 0);
+}
+
+TEST_F(Uci, InfiniteAndPonderWaitForStopOrPonderhit)
+{
+    p.Send("uci");
+    p.Send("setoption name OwnBook value false");
+    p.Send("position startpos");
+    for (const char* go : { "go infinite", "go ponder wtime 100000 btime 100000" }) {
+        p.Send(go);
+        p.Send("isready");
+        EXPECT_EQ(p.ReadUntil("readyok"), "readyok"); // answered while thinking
+        // No best move before it is asked for, however long the think.
+        std::vector<std::string> lines;
+        EXPECT_EQ(ReadUntilKeeping(p, "bestmove", lines, 700), "<timeout>") << go;
+        p.Send(std::string(go).find("ponder") != std::string::npos ? "ponderhit" : "stop");
+        EXPECT_NE(p.ReadUntil("bestmove ", 10000), "<timeout>") << go;
+    }
+    // A stop with nothing running gives nothing; quit ends a running think at once.
+    p.Send("go infinite");
+    p.Send("quit");
+    EXPECT_EQ(p.WaitExit(5000), 0);
+}
+
+TEST_F(Uci, SearchMovesAndNodeLimit)
+{
+    p.Send("uci");
+    p.Send("setoption name OwnBook value false");
+    p.Send("position startpos");
+    p.Send("go depth 4 searchmoves a2a3 h2h3");
+    const std::string best = p.ReadUntil("bestmove ");
+    EXPECT_TRUE(best == "bestmove a2a3" || best == "bestmove h2h3") << best;
+    p.Send("go nodes 5000");
+    std::vector<std::string> lines;
+    ASSERT_NE(ReadUntilKeeping(p, "bestmove ", lines), "<timeout>");
+}
+
+} // namespace
