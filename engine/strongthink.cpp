@@ -19,6 +19,36 @@ namespace {
 
     constexpr std::size_t MaxGamePositions = 2048;
 
+    // The iteration as the front ends read it, the whole principal variation included.
+    clsIterationReport StrongReport(const strong::IterationReport& r)
+    {
+        clsIterationReport report;
+        report.depth = report.selDepth = r.depth;
+        const int gui = strong::GuiScore(r.score);
+        if (gui >= 100000)
+            report.mateMoves = gui - 100000;
+        else if (gui <= -100000)
+            report.mateMoves = gui + 100000;
+        else
+            report.scoreCp = gui;
+        report.nodes = r.nodes;
+        report.ms = r.ms;
+        std::size_t at = 0;
+        while (at < r.pv.size()) {
+            std::size_t end = r.pv.find(' ', at);
+            if (end == std::string::npos) end = r.pv.size();
+            clsMove m {};
+            int promotion = 0;
+            if (ParseCoordinateMove(
+                    std::string_view(r.pv).substr(at, end - at), &m.from, &m.to, &promotion)) {
+                m.flags = static_cast<std::uint32_t>(promotion) << 8;
+                report.pv.push_back(m);
+            }
+            at = end + 1;
+        }
+        return report;
+    }
+
 } // namespace
 
 bool clsEngine::UseStrongSearch() const
@@ -141,6 +171,7 @@ bool clsEngine::RunStrong()
                 if (verbose)
                     Print(std::to_string(r.depth) + " " + std::to_string(strong::GuiScore(r.score)) + " "
                         + std::to_string(r.ms / 10) + " " + std::to_string(r.nodes) + " " + r.pv);
+                if (iterationListener_) iterationListener_(StrongReport(r));
             };
             const strong::IterationReport report = strong_->Think(limits, stop_, onIteration);
             if (report.best != strong::NoMove)

@@ -307,6 +307,8 @@ namespace {
         share.Size(1);
         auto e = MakeEngine(&share, Options({ { "-search", "strong" } }));
         e->verbose = true;
+        std::vector<clsIterationReport> reports;
+        e->SetIterationListener([&](const clsIterationReport& r) { reports.push_back(r); });
         e->SetFromFEN("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
         e->SetSingleIteration(true);
         e->SetFixedDepth(5);
@@ -321,6 +323,12 @@ namespace {
             if (l.rfind("5 100001 ", 0) == 0 && l.find(" d1d8") != std::string::npos) sawIteration = true;
         EXPECT_TRUE(sawIteration);
         EXPECT_GT(e->Nodes(), 0u);
+        // The front ends' report of each iteration: mate in one with its move.
+        ASSERT_EQ(reports.size(), 5u);
+        EXPECT_EQ(reports.back().depth, 5);
+        EXPECT_EQ(reports.back().mateMoves, 1);
+        ASSERT_FALSE(reports.back().pv.empty());
+        EXPECT_EQ(MoveToText(reports.back().pv[0], false), "d1d8");
     }
 
     TEST(StrongChoice, RepetitionAgainstTheGameHistory)
