@@ -1,7 +1,7 @@
 # The two commands a newcomer types: `make run` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps release debug bench tsan fuzz clean
+.PHONY: run test deps release debug bench tsan fuzz strength clean
 
 run: deps release
 	./build/release/corvala
@@ -25,6 +25,10 @@ bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DCORVALA_TESTS=OFF -DCORVALA_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
 	bash scripts/bench.sh build/bench
+
+# Playing strength: matches under the xboard GUI against Debian's engines (long; never in `make test`).
+strength: deps release
+	bash scripts/strength.sh build/release/corvala
 
 # The threaded tests under ThreadSanitizer.
 tsan: deps

@@ -84,6 +84,9 @@ void clsCorvala::EnterUci()
     dranbase::Output().SetCommentsToStderr(true);
     dranbase::Output().Release();
     engine_->verbose = false;
+    // UCI has no earlier behaviour to keep: it plays at full strength unless told otherwise.
+    if (!options_.Has("-search") && !options_.Has("search")) engine_->options.Set("-search", "strong");
+    uciSearch_ = engine_->UseStrongSearch() ? "strong" : "classic";
     engine_->SetIterationListener([this](const clsIterationReport& r) { PrintUciInfo(r); });
 }
 
@@ -196,6 +199,7 @@ void clsCorvala::UciSetOption(const std::string& rest)
         } else {
             uciSearch_ = dranbase::ToLower(value);
             engine_->options.Set("-search", uciSearch_);
+            engine_->options.Set("search", uciSearch_); // the last of the two keys counts
         }
     } else if (EqualsNoCase(name, "Soul")) {
         const bool text = value.find('=') != std::string::npos;

@@ -22,7 +22,7 @@ const char* const FeatureText[][2] = {
     { "ping", "1" }, { "setboard", "1" }, { "usermove", "1" }, { "time", "1" }, { "draw", "1" },
     { "reuse", "1" }, { "myname", nullptr }, { "ics", "1" }, { "name", "1" }, { "debug", "1" },
     { "memory", "1" }, { "smp", "1" }, { "nps", "0" }, { "san", "0" }, { "sigint", "0" }, { "sigterm", "0" },
-    { "analyze", "0" }, { "colors", "0" }, { "done", "1" },
+    { "analyze", "0" }, { "colors", "0" }, { "option", "\"Search -combo classic /// strong\"" }, { "done", "1" },
 };
 
 } // namespace

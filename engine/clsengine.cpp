@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/strongsearch.h"
 #include "rules/movereader.h"
 #include "rules/random.h"
 
@@ -268,6 +269,7 @@ int clsEngine::MoveStatus()
 
 clsTT* clsEngine::MarkGamePosition(u64 key)
 {
+    RecordGamePosition(key);
     if (!share_) return nullptr;
     auto use = share_->Use();
     clsTT* e = share_->Entry(key);

@@ -18,6 +18,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,6 +36,10 @@
 #include "rules/clschesscore.h"
 
 namespace drnChess {
+
+namespace strong {
+    class StrongSearch;
+}
 
 // Scores in internal units (a pawn is 105).
 namespace Score {
@@ -206,6 +211,10 @@ public:
     std::int64_t ThinkCount() const { return thinkCount_; }
     int CurrentDepth() const { return depthShown_.load(std::memory_order_relaxed); }
 
+    // --- the strong search (strongthink.cpp) ----------------------------------------------------
+    // True when the options choose it: the last of "-search", "search" (any case) says "strong".
+    bool UseStrongSearch() const;
+
 protected:
     // The think (thread body): book, then iterations 2, 4, 6 ... until stopped, mated, mating or
     // at the depth limit; then "-random" replaces the move when set.
@@ -233,6 +242,23 @@ private:
     void SetResultMateDistance(int moves);
     void PlayRandomMove(bool proportional, int percent);
     void SyncCastleBonus() { castleBonus = soul_[SoulWeight::CastlingBonus]; }
+    // The think of the strong search; Run hands over to it when the options choose it.
+    bool RunStrong();
+    // Posts a move of the strong search (coordinate text) with its score.
+    void PostStrongMove(const std::string& text, int score);
+    // Keeps the keys of the position a game move left and the one it reached, for repetitions.
+    void RecordGamePosition(u64 key);
+
+    // A game move as the strong search's repetition check needs it.
+    struct GamePositionRecord {
+        u64 before; // position keys of the rules core
+        u64 after;
+        std::uint64_t strongBefore; // the same positions under the strong search's keys
+        std::uint64_t strongAfter;
+        bool irreversible; // a capture or a pawn move
+    };
+    std::vector<GamePositionRecord> gamePositions_;
+    std::unique_ptr<strong::StrongSearch> strong_;
 
     clsEngineShare* share_ = nullptr;
     std::string soulName_;

@@ -89,6 +89,7 @@ void clsEngine::SetResultMateDistance(int moves)
 
 bool clsEngine::Run()
 {
+    if (UseStrongSearch()) return RunStrong();
     // 1.
     if (verbose) Print("# engine's running");
 

@@ -10,7 +10,8 @@ packages=(
   fairymax                  # real xboard peer for tests (driven by our own client only)
   phalanx hoichess sjeng    # real xboard peers under the xboard GUI (stable with `computer`)
   stockfish                 # real UCI peer for tests; perft speed reference in make bench
-  polyglot                  # book-building speed reference in make bench
+  polyglot                  # book-building speed reference in make bench; UCI adapter under the GUI
+  glaurung                  # UCI peer under the xboard GUI for make strength (GLAURUNG=1)
   pgn-extract               # PGN validator for the written games
   xboard xvfb xauth xdotool # the real GUI, headless (xdotool types moves into it), for interop tests
 )

@@ -3,7 +3,7 @@
 # checks the games: every game finished, no illegal move and no protocol error on either side,
 # and no loss on time by Corvala.
 #
-#   [OPPONENT="CMD"] scripts/xboard-match.sh CORVALA GAMES OUTDIR [xboard time options...]
+#   [OPPONENT="CMD"] [CORVALA_ARGS="-search=strong"] scripts/xboard-match.sh CORVALA GAMES OUTDIR [xboard time options...]
 #   e.g. scripts/xboard-match.sh build/release/corvala 2 out/match -tc 0:10 -inc 0.1
 #        scripts/xboard-match.sh build/release/corvala 2 out/st -st 0:01 -adjudicateDrawMoves 20
 #
@@ -54,7 +54,7 @@ display=":$(head -n1 "$displayfile")"
 limit=$(( games * 300 + 60 ))
 set +e
 HOME="$home" DISPLAY="$display" setsid timeout -k 10 "$limit" "$xboard" \
-  -fcp "$corvala memory=16" -fd "$workdir" \
+  -fcp "$corvala memory=16${CORVALA_ARGS:+ $CORVALA_ARGS}" -fd "$workdir" \
   -scp "$opponent" -sd "$workdir" \
   -mg "$games" "${timeopts[@]}" -sgf "$out/match.pgn" -autoCallFlag true \
   -xexit -xponder -noGUI -saveSettingsOnExit false -soundProgram "" \

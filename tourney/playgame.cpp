@@ -58,6 +58,8 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
     referee->SetKeepLines(false);
     a.StopRequest();
     b.StopRequest();
+    if (!settings.searchA.empty()) a.options.Set("-search", settings.searchA);
+    if (!settings.searchB.empty()) b.options.Set("-search", settings.searchB);
     a.SetFromFEN(fen);
     b.SetFromFEN(fen);
     referee->SetFromFEN(fen);
@@ -192,6 +194,8 @@ int PlayCommand(
         return 0;
     }
     settings.pgnFile = field(2);
+    settings.searchA = field(5);
+    settings.searchB = field(6);
     return PlayMatch(share, field(3), field(4), settings, out, owner).result;
 }
 

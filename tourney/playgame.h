@@ -28,6 +28,10 @@ struct clsPlaySettings {
     std::string nameA; // player names for the record; empty: "Corvala " + soul name
     std::string nameB;
     std::string event = "Corvala play";
+    // Each side's search ("classic" or "strong"), set as its "-search" option for the game;
+    // empty: the engine's own options decide.
+    std::string searchA;
+    std::string searchB;
 };
 
 struct clsPlayResult {
@@ -53,7 +57,8 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
 clsPlayResult PlayMatch(clsEngineShare* share, const std::string& soulA, const std::string& soulB,
     const clsPlaySettings& settings, dranbase::clsOutBuffer& out, dranbase::clsThread* owner = nullptr);
 
-// The "\play" console command with its rest of line "MS MAXMOVES PGNFILE [SOULA SOULB]":
+// The "\play" console command with its rest of line "MS MAXMOVES PGNFILE [SOULA SOULB [SEARCHA
+// SEARCHB]]" (the searches "classic" or "strong"):
 // prints the usage line "# \play ms_per_move max_moves file.pgn [soulA soulB]" when MS or
 // MAXMOVES is below 1 (MS defaults to 3000 and MAXMOVES to 0 when missing); otherwise plays the
 // match and prints its result line. Returns the result (0 after the usage line).

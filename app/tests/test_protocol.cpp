@@ -10,7 +10,8 @@ namespace {
 
 const char* const FeatureLine =
     "feature ping=1 setboard=1 usermove=1 time=1 draw=1 reuse=1 myname=\"Corvala 3.1.27\" ics=1 name=1 "
-    "debug=1 memory=1 smp=1 nps=0 san=0 sigint=0 sigterm=0 analyze=0 colors=0 done=1";
+    "debug=1 memory=1 smp=1 nps=0 san=0 sigint=0 sigterm=0 analyze=0 colors=0 "
+    "option=\"Search -combo classic /// strong\" done=1";
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line)
 {
@@ -454,4 +455,26 @@ TEST_F(Protocol, CommandsDuringAThinkLeaveThePositionAlone)
     EXPECT_EQ(perft.back().rfind("Nodes: 400,", 0), 0u) << perft.back();
     EXPECT_EQ(ShownFEN(p), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     EXPECT_TRUE(Contains(p.Exchange("e2e4"), "# I'm not thinking"));
+}
+
+TEST_F(Protocol, SearchOptionChoosesTheStrongSearchWithFullThinkingLines)
+{
+    p.Exchange("new");
+    p.Exchange("option Search=strong");
+    p.Exchange("post");
+    p.Exchange("sd 5");
+    p.Exchange("level 0 60 0"); // only the depth limit ends the think
+    p.Exchange("setboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    p.Send("go");
+    // One line per iteration: depth, mate score as the GUI reads it, time, nodes, the PV.
+    std::string line = p.ReadUntil("5 100001 ", 20000);
+    ASSERT_NE(line, "<timeout>");
+    EXPECT_NE(line.find(" d1d8"), std::string::npos) << line;
+    EXPECT_EQ(p.ReadUntil("move ", 20000), "move d1d8");
+    // "?" stops the strong search at once and plays what it has.
+    p.Exchange("new"); // also lifts the depth limit
+    p.Send("go");
+    ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
+    p.Send("?");
+    EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
 }

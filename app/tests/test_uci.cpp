@@ -70,7 +70,7 @@ TEST_F(Uci, RecordedSession)
         lines.size() > 2 ? lines[2] : "", // the Hash maximum depends on the machine
         "option name Clear Hash type button",
         "option name Threads type spin default 1 min 1 max 1",
-        "option name Search type combo default classic var classic var strong",
+        "option name Search type combo default strong var classic var strong",
         "option name Soul type string default Simple5",
         "option name OwnBook type check default true",
         "option name BookFile type string default corvala.cbk",

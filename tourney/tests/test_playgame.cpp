@@ -116,6 +116,26 @@ TEST(PlayGame, DecidedAndDrawnEndings)
     EXPECT_EQ(games[1].Tag("White"), "Corvala Simple5");
 }
 
+TEST(PlayGame, EachSideGetsTheSearchItIsGiven)
+{
+    clsEngineShare share;
+    share.Size(1);
+    auto a = MakeEngine(&share);
+    auto b = MakeEngine(&share);
+    clsPlaySettings settings;
+    settings.msPerMove = 300;
+    settings.maxPlies = 6;
+    settings.startFEN = "r5k1/5ppp/8/8/8/8/1R3PPP/1R4K1 w - - 0 1"; // Rb8+ Rxb8 Rxb8 mates
+    settings.searchA = "strong";
+    settings.searchB = "classic";
+    QuietOut out;
+    const clsPlayResult played = PlayEngineGame(*a, *b, settings, out);
+    EXPECT_TRUE(a->UseStrongSearch());
+    EXPECT_FALSE(b->UseStrongSearch());
+    EXPECT_EQ(played.result, 1) << played.moves;
+    EXPECT_EQ(played.moves.substr(0, 5), "b2b8 ") << played.moves;
+}
+
 TEST(PlayGame, PlyLimitSoulsAndAppendedRecords)
 {
     testsupport::ScratchFolder folder("play_limit");

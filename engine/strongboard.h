@@ -1,0 +1,232 @@
+#pragma once
+// The strong search's own position: bitboards by colour and kind plus a square table, with
+// make/unmake on an undo stack, a pseudo-legal generator and an attack test. It is separate
+// from the rules core because the search needs cheap unmake, an incremental hash with the side
+// to move, en passant and castling in it, and a key history for repetitions.
+//
+// Squares: a1 = 0, b1 = 1, ..., h8 = 63 (index = 8 * rank + file).
+// Moves are 16 bits: origin (6), destination (6), kind (4).
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace drnChess::strong {
+
+using u64 = std::uint64_t;
+using Move = std::uint16_t;
+
+enum Colour : int { White = 0, Black = 1 };
+enum PieceType : int { Pawn = 0, Knight, Bishop, Rook, Queen, King, NoType };
+// A piece is colour * 6 + type; NoPiece marks an empty square.
+inline constexpr int NoPiece = 12;
+constexpr int MakePiece(int colour, int type)
+{
+    return colour * 6 + type;
+}
+constexpr int TypeOf(int piece)
+{
+    return piece % 6;
+}
+constexpr int ColourOf(int piece)
+{
+    return piece / 6;
+}
+
+// Move kinds (the top four bits).
+namespace MoveKind {
+    inline constexpr int Quiet = 0;
+    inline constexpr int DoublePush = 1;
+    inline constexpr int Castle = 2;
+    inline constexpr int EnPassant = 3;
+    inline constexpr int Promotion = 4; // 4..7: knight, bishop, rook, queen
+} // namespace MoveKind
+
+inline constexpr Move NoMove = 0;
+constexpr Move MakeMove(int from, int to, int kind = MoveKind::Quiet)
+{
+    return static_cast<Move>(from | (to << 6) | (kind << 12));
+}
+constexpr int From(Move m)
+{
+    return m & 63;
+}
+constexpr int To(Move m)
+{
+    return (m >> 6) & 63;
+}
+constexpr int Kind(Move m)
+{
+    return m >> 12;
+}
+constexpr bool IsPromotion(Move m)
+{
+    return Kind(m) >= MoveKind::Promotion;
+}
+constexpr int PromotionType(Move m)
+{
+    return Kind(m) - MoveKind::Promotion + Knight;
+}
+
+// Castling rights bits.
+inline constexpr int WhiteShort = 1, WhiteLong = 2, BlackShort = 4, BlackLong = 8;
+
+constexpr u64 Bit(int sq)
+{
+    return u64 { 1 } << sq;
+}
+constexpr int Lsb(u64 b)
+{
+    return __builtin_ctzll(b);
+}
+constexpr int Msb(u64 b)
+{
+    return 63 - __builtin_clzll(b);
+}
+constexpr int Count(u64 b)
+{
+    return __builtin_popcountll(b);
+}
+inline int PopLsb(u64& b)
+{
+    const int s = Lsb(b);
+    b &= b - 1;
+    return s;
+}
+constexpr int FileOf(int sq)
+{
+    return sq & 7;
+}
+constexpr int RankOf(int sq)
+{
+    return sq >> 3;
+}
+// The square seen from the other side (a1 <-> a8).
+constexpr int Flip(int sq)
+{
+    return sq ^ 56;
+}
+
+inline constexpr u64 FileABits = 0x0101010101010101ULL;
+inline constexpr u64 Rank1Bits = 0xFFULL;
+
+// Attack tables, built once (BuildStrongTables is safe to call from any thread, any number of
+// times; the tables are filled by a function-local static initialiser).
+struct AttackTables {
+    u64 knight[64];
+    u64 king[64];
+    u64 pawn[2][64];
+    u64 ray[8][64]; // directions: N, S, E, W, NE, NW, SE, SW
+    u64 between[64][64]; // squares strictly between two squares on a line, else 0
+    u64 zobristPiece[12][64];
+    u64 zobristCastle[16];
+    u64 zobristEp[8];
+    u64 zobristSide;
+};
+const AttackTables& Tables();
+
+u64 BishopAttacks(int sq, u64 occupied);
+u64 RookAttacks(int sq, u64 occupied);
+inline u64 QueenAttacks(int sq, u64 occupied)
+{
+    return BishopAttacks(sq, occupied) | RookAttacks(sq, occupied);
+}
+
+// A fixed-capacity move list (no allocation).
+struct MoveList {
+    std::array<Move, 256> moves;
+    int count = 0;
+    void Add(Move m) { moves[static_cast<std::size_t>(count++)] = m; }
+};
+
+class StrongBoard {
+public:
+    static constexpr int MaxHistory = 1024; // game plies kept plus search plies
+
+    StrongBoard();
+    // Loads a FEN (placement, side, castling, en passant, optional counters). False when the
+    // placement cannot be read or a king is missing; the board is then left empty.
+    bool SetFromFEN(std::string_view fen);
+    std::string FEN() const;
+
+    // Makes a pseudo-legal move; false (and the move taken back) when it leaves the mover's
+    // king attacked.
+    bool Make(Move m);
+    void Unmake();
+    // Passes the move (null move); not allowed when in check.
+    void MakeNull();
+    void UnmakeNull();
+
+    // Pseudo-legal moves: captures and promotions (noisy) or the rest (quiet).
+    void GenerateNoisy(MoveList& list) const;
+    void GenerateQuiet(MoveList& list) const;
+    // Legal moves of the position.
+    void GenerateLegal(MoveList& list);
+    // True when the move is pseudo-legal here (for hash and killer moves).
+    bool IsPseudoLegal(Move m) const;
+    bool IsCapture(Move m) const { return Kind(m) == MoveKind::EnPassant || squares[To(m)] != NoPiece; }
+    bool GivesNoCaptureOrPromotion(Move m) const { return !IsCapture(m) && !IsPromotion(m); }
+
+    u64 AttackersTo(int sq, u64 occupied) const;
+    bool Attacked(int sq, int byColour) const;
+    bool InCheck() const { return Attacked(KingSquare(side), side ^ 1); }
+    int KingSquare(int colour) const { return Lsb(Pieces(colour, King)); }
+
+    u64 Pieces(int colour, int type) const { return byColour[colour] & byType[type]; }
+    u64 Occupied() const { return byColour[0] | byColour[1]; }
+    // Pieces other than pawns and the king.
+    bool HasNonPawnMaterial(int colour) const
+    {
+        return (byColour[colour] & ~byType[Pawn] & ~byType[King]) != 0;
+    }
+
+    // A repetition of an earlier position since the last irreversible move (game or tree), or
+    // the fifty-move rule.
+    bool IsRepetitionOrFifty() const;
+    // Positions since the last irreversible move, for callers that keep the history aside.
+    int HalfmoveClock() const { return halfmove; }
+    void SetHalfmoveClock(int n) { halfmove = n; }
+    // Forgets the history before the current position (a new game position).
+    void ClearHistory();
+    // Plies made since the root of the search (the history depth).
+    int HistoryLength() const { return historyLength; }
+    // The keys of the game positions before this one, oldest first, for repetitions (the
+    // search never takes them back); at most the last 256 are kept.
+    void SetPriorKeys(const u64* keys, int count);
+
+    // Coordinate text ("e2e4", "e7e8q").
+    static std::string MoveText(Move m);
+    // The legal move with this coordinate text, or NoMove.
+    Move ParseMove(std::string_view text);
+
+    u64 byType[6] {};
+    u64 byColour[2] {};
+    std::array<std::uint8_t, 64> squares {};
+    int side = White;
+    int castling = 0;
+    int ep = -1; // square passed over by a double push, or -1
+    int halfmove = 0;
+    u64 key = 0;
+
+    u64 ComputeKey() const;
+
+private:
+    struct Undo {
+        u64 key;
+        Move move;
+        std::uint8_t captured;
+        std::int8_t ep;
+        std::uint8_t castling;
+        int halfmove;
+    };
+    void Put(int piece, int sq);
+    void Remove(int sq);
+    void Shift(int from, int to);
+
+    std::array<Undo, MaxHistory> undo_ {};
+    std::array<u64, MaxHistory> keys_ {}; // key of each position before the move of that entry
+    int historyLength = 0;
+};
+
+} // namespace drnChess::strong

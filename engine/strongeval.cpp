@@ -1,0 +1,339 @@
+// The strong search's evaluation and its weight table.
+
+#include "engine/strongeval.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace drnChess::strong {
+
+namespace {
+
+    const char* const TypeNames[6] = { "pawn", "knight", "bishop", "rook", "queen", "king" };
+    const char* const PhaseNames[2] = { "mg", "eg" };
+
+    // Piece-square terms by relative rank and by distance to the nearer edge file, per type
+    // and phase; the square's value is the sum of the two.
+    constexpr int RankTerms[6][2][8] = {
+        { { 0, 0, 0, 5, 12, 22, 40, 0 }, { 0, -5, -5, 5, 15, 30, 55, 0 } },
+        { { -25, -10, 0, 10, 15, 15, 5, -20 }, { -20, -5, 5, 10, 10, 5, 0, -20 } },
+        { { -10, 5, 5, 5, 5, 5, 0, -10 }, { -10, -3, 0, 5, 5, 0, -3, -10 } },
+        { { 0, 0, 0, 0, 0, 5, 15, 5 }, { 0, 0, 0, 0, 2, 3, 5, 3 } },
+        { { -5, 0, 0, 0, 0, 0, 0, -5 }, { -15, -5, 0, 10, 10, 10, 5, -5 } },
+        { { 20, 0, -20, -35, -45, -50, -50, -50 }, { -30, -10, 5, 15, 20, 20, 10, -10 } },
+    };
+    constexpr int FileTerms[6][2][4] = {
+        { { -5, 0, 5, 10 }, { 5, 0, -3, -5 } },
+        { { -25, -5, 5, 10 }, { -20, -5, 5, 10 } },
+        { { -10, 0, 5, 5 }, { -8, -2, 3, 5 } },
+        { { -3, 0, 3, 5 }, { 0, 0, 0, 0 } },
+        { { -5, 0, 2, 3 }, { -10, 0, 5, 10 } },
+        { { 20, 25, -5, -15 }, { -25, -5, 5, 10 } },
+    };
+    constexpr int MobilityBase[4] = { 4, 6, 7, 13 };
+    constexpr int PhaseWeight[6] = { 0, 1, 1, 2, 4, 0 };
+    constexpr int MaxPhase = 24;
+
+    struct Table {
+        std::vector<int> values;
+        std::vector<std::string> names;
+        void Add(const std::string& name, int value)
+        {
+            names.push_back(name);
+            values.push_back(value);
+        }
+        void AddPhased(const std::string& name, int mg, int eg)
+        {
+            Add(name + ".mg", mg);
+            Add(name + ".eg", eg);
+        }
+    };
+
+    Table BuildDefaults()
+    {
+        Table t;
+        constexpr int material[5][2]
+            = { { 80, 100 }, { 320, 290 }, { 330, 300 }, { 470, 520 }, { 980, 950 } };
+        for (int type = 0; type < 5; ++type)
+            t.AddPhased(std::string("material.") + TypeNames[type], material[type][0], material[type][1]);
+        for (int type = 0; type < 6; ++type)
+            for (int phase = 0; phase < 2; ++phase)
+                for (int rank = 0; rank < 8; ++rank)
+                    t.Add(std::string("pst.rank.") + TypeNames[type] + "." + PhaseNames[phase] + "."
+                            + std::to_string(rank + 1),
+                        RankTerms[type][phase][rank]);
+        for (int type = 0; type < 6; ++type)
+            for (int phase = 0; phase < 2; ++phase)
+                for (int edge = 0; edge < 4; ++edge)
+                    t.Add(std::string("pst.file.") + TypeNames[type] + "." + PhaseNames[phase] + "."
+                            + std::to_string(edge),
+                        FileTerms[type][phase][edge]);
+        constexpr int mobility[4][2] = { { 4, 4 }, { 5, 5 }, { 2, 4 }, { 1, 2 } };
+        for (int i = 0; i < 4; ++i)
+            t.AddPhased(std::string("mobility.") + TypeNames[i + 1], mobility[i][0], mobility[i][1]);
+        constexpr int passed[2][8] = { { 0, 5, 5, 10, 20, 35, 60, 0 }, { 0, 10, 15, 25, 45, 75, 120, 0 } };
+        for (int phase = 0; phase < 2; ++phase)
+            for (int rank = 0; rank < 8; ++rank)
+                t.Add(std::string("passed.") + PhaseNames[phase] + "." + std::to_string(rank + 1),
+                    passed[phase][rank]);
+        t.AddPhased("passed.freepath", 5, 20);
+        t.Add("passed.enemykingdistance.eg", 6);
+        t.Add("passed.ownkingdistance.eg", -3);
+        t.AddPhased("pawn.isolated", -10, -12);
+        t.AddPhased("pawn.doubled", -10, -20);
+        t.AddPhased("pawn.backward", -8, -8);
+        t.AddPhased("pawn.connected", 5, 7);
+        t.Add("king.shield.near.mg", 12);
+        t.Add("king.shield.far.mg", 6);
+        t.Add("king.openfile.mg", -12);
+        constexpr int units[4] = { 2, 2, 3, 5 };
+        for (int i = 0; i < 4; ++i)
+            t.Add(std::string("king.attacker.") + TypeNames[i + 1], units[i]);
+        t.Add("king.attackscale.mg", 20);
+        t.AddPhased("bishoppair", 30, 50);
+        t.AddPhased("rook.openfile", 25, 10);
+        t.AddPhased("rook.halfopenfile", 12, 5);
+        t.AddPhased("rook.seventh", 10, 20);
+        t.Add("tempo.mg", 10);
+        return t;
+    }
+
+    const Table& Defaults()
+    {
+        static const Table table = BuildDefaults();
+        return table;
+    }
+
+    // Squares in front of the square, from the colour's point of view (the file only).
+    u64 FrontSpan(int colour, int sq)
+    {
+        const u64 file = FileABits << FileOf(sq);
+        const int rank = RankOf(sq);
+        return colour == White ? (rank == 7 ? 0 : file & (~u64 { 0 } << (8 * (rank + 1))))
+                               : (rank == 0 ? 0 : file & ((u64 { 1 } << (8 * rank)) - 1));
+    }
+    u64 AdjacentFiles(int sq)
+    {
+        const int f = FileOf(sq);
+        return (f > 0 ? FileABits << (f - 1) : 0) | (f < 7 ? FileABits << (f + 1) : 0);
+    }
+    int Distance(int a, int b)
+    {
+        return std::max(std::abs(FileOf(a) - FileOf(b)), std::abs(RankOf(a) - RankOf(b)));
+    }
+
+} // namespace
+
+const std::vector<std::string>& StrongWeightNames()
+{
+    return Defaults().names;
+}
+const std::vector<int>& DefaultStrongWeights()
+{
+    return Defaults().values;
+}
+
+StrongEval::StrongEval(const std::vector<int>& weights)
+    : weights_(weights)
+    , pawnCache_(PawnCacheSize)
+{
+    const std::vector<int>& defaults = DefaultStrongWeights();
+    for (std::size_t i = weights_.size(); i < defaults.size(); ++i)
+        weights_.push_back(defaults[i]);
+}
+
+int StrongEval::PieceValue(int type)
+{
+    constexpr int values[7] = { 100, 320, 330, 500, 975, 0, 0 };
+    return values[type];
+}
+
+void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns, int& mg, int& eg) const
+{
+    const AttackTables& t = Tables();
+    const int them = us ^ 1;
+    const u64 occupied = b.Occupied();
+    const u64 ownPawns = b.Pieces(us, Pawn), theirPawns = b.Pieces(them, Pawn);
+    const int theirKing = b.KingSquare(them), ownKing = b.KingSquare(us);
+
+    // Squares the enemy pawns attack: no mobility counted there.
+    u64 theirPawnAttacks = 0;
+    for (u64 p = theirPawns; p;)
+        theirPawnAttacks |= t.pawn[them][PopLsb(p)];
+    const u64 mobilityArea = ~b.byColour[us] & ~theirPawnAttacks;
+    const u64 kingZone = t.king[theirKing] | Bit(theirKing);
+    int attackUnits = 0, attackers = 0;
+
+    for (int type = Pawn; type <= King; ++type)
+        for (u64 pieces = b.Pieces(us, type); pieces;) {
+            const int sq = PopLsb(pieces);
+            const int rel = us == White ? sq : Flip(sq);
+            const int rank = RankOf(rel), edge = std::min(FileOf(sq), 7 - FileOf(sq));
+            const int pst = Weight::PstRank + type * 16, pstFile = Weight::PstFile + type * 8;
+            if (type != King) {
+                mg += W(Weight::Material + 2 * type);
+                eg += W(Weight::Material + 2 * type + 1);
+            }
+            mg += W(pst + rank) + W(pstFile + edge);
+            eg += W(pst + 8 + rank) + W(pstFile + 4 + edge);
+            if (type == Pawn || type == King) continue;
+            const u64 attacks = type == Knight ? t.knight[sq]
+                : type == Bishop               ? BishopAttacks(sq, occupied)
+                : type == Rook                 ? RookAttacks(sq, occupied)
+                                               : QueenAttacks(sq, occupied);
+            const int mob = Count(attacks & mobilityArea) - MobilityBase[type - Knight];
+            mg += mob * W(Weight::Mobility + 2 * (type - Knight));
+            eg += mob * W(Weight::Mobility + 2 * (type - Knight) + 1);
+            if (attacks & kingZone) {
+                ++attackers;
+                attackUnits += W(Weight::KingAttacker + type - Knight) * (1 + Count(attacks & kingZone) / 2);
+            }
+            if (type == Rook) {
+                const u64 file = FileABits << FileOf(sq);
+                if (!(file & ownPawns)) {
+                    const int w = (file & theirPawns) ? Weight::RookHalfOpenFile : Weight::RookOpenFile;
+                    mg += W(w);
+                    eg += W(w + 1);
+                }
+                const int theirKingRank = us == White ? RankOf(theirKing) : 7 - RankOf(theirKing);
+                if (rank == 6 && theirKingRank == 7) {
+                    mg += W(Weight::RookSeventh);
+                    eg += W(Weight::RookSeventh + 1);
+                }
+            }
+        }
+    // King attack, scored for the attacker once two pieces take part.
+    if (attackers >= 2) mg += attackUnits * attackUnits * W(Weight::KingAttackScale) / 16 / 4;
+
+    if (Count(b.Pieces(us, Bishop)) >= 2) {
+        mg += W(Weight::BishopPair);
+        eg += W(Weight::BishopPair + 1);
+    }
+
+    // Pawn structure (from the cache), then what passed pawns are worth with the pieces around.
+    mg += pawns.mg[us];
+    eg += pawns.eg[us];
+    for (u64 p = pawns.passed[us]; p;) {
+        const int sq = PopLsb(p);
+        const int rank = us == White ? RankOf(sq) : 7 - RankOf(sq);
+        mg += W(Weight::Passed + rank);
+        eg += W(Weight::Passed + 8 + rank);
+        if (!(FrontSpan(us, sq) & occupied)) {
+            mg += W(Weight::PassedFreePath);
+            eg += W(Weight::PassedFreePath + 1);
+        }
+        const int promotion = us == White ? 56 + FileOf(sq) : FileOf(sq);
+        eg += W(Weight::PassedEnemyKingDistance) * Distance(theirKing, promotion) * rank / 6;
+        eg += W(Weight::PassedOwnKingDistance) * Distance(ownKing, promotion) * rank / 6;
+    }
+
+    // King shelter: own pawns in front of the king on its file and the adjacent ones.
+    const int kingFile = FileOf(ownKing);
+    for (int f = std::max(0, kingFile - 1); f <= std::min(7, kingFile + 1); ++f) {
+        const u64 file = FileABits << f;
+        const int kr = RankOf(ownKing);
+        const int near = us == White ? kr + 1 : kr - 1, far = us == White ? kr + 2 : kr - 2;
+        if (near >= 0 && near < 8 && (ownPawns & file & (Rank1Bits << (8 * near))))
+            mg += W(Weight::ShieldNear);
+        else if (far >= 0 && far < 8 && (ownPawns & file & (Rank1Bits << (8 * far))))
+            mg += W(Weight::ShieldFar);
+        if (!(ownPawns & file)) mg += W(Weight::KingOpenFile);
+    }
+}
+
+void StrongEval::PawnStructure(u64 whitePawns, u64 blackPawns, PawnEntry& e) const
+{
+    const AttackTables& t = Tables();
+    e.white = whitePawns;
+    e.black = blackPawns;
+    for (int us = White; us <= Black; ++us) {
+        const int them = us ^ 1;
+        const u64 ownPawns = us == White ? whitePawns : blackPawns;
+        const u64 theirPawns = us == White ? blackPawns : whitePawns;
+        int mg = 0, eg = 0;
+        u64 passed = 0;
+        for (u64 p = ownPawns; p;) {
+            const int sq = PopLsb(p);
+            const int rank = us == White ? RankOf(sq) : 7 - RankOf(sq);
+            const u64 front = FrontSpan(us, sq);
+            const u64 adjacent = AdjacentFiles(sq);
+            const u64 file = FileABits << FileOf(sq);
+            if (!(adjacent & ownPawns)) {
+                mg += W(Weight::Isolated);
+                eg += W(Weight::Isolated + 1);
+            } else {
+                const u64 supportOrPhalanx
+                    = (t.pawn[them][sq] | t.pawn[them][sq + (us == White ? 8 : -8)]) & ownPawns;
+                if (supportOrPhalanx != 0) {
+                    mg += W(Weight::Connected);
+                    eg += W(Weight::Connected + 1);
+                } else {
+                    // Backward: every own pawn of the adjacent files is further on, and an enemy
+                    // pawn guards the square in front.
+                    bool supportPossible = false;
+                    for (u64 q = adjacent & ownPawns; q;) {
+                        const int s = PopLsb(q);
+                        const int r = us == White ? RankOf(s) : 7 - RankOf(s);
+                        if (r <= rank) supportPossible = true;
+                    }
+                    const int stop = sq + (us == White ? 8 : -8);
+                    if (!supportPossible && (t.pawn[us][stop] & theirPawns)) {
+                        mg += W(Weight::Backward);
+                        eg += W(Weight::Backward + 1);
+                    }
+                }
+            }
+            if (front & ownPawns) {
+                mg += W(Weight::Doubled);
+                eg += W(Weight::Doubled + 1);
+            }
+            // Passed: no enemy pawn in front on its file or the adjacent ones.
+            u64 span = front | t.pawn[us][sq];
+            for (u64 f = front; f;) {
+                const int s = PopLsb(f);
+                span |= t.pawn[us][s - (us == White ? 8 : -8)] & ~file;
+            }
+            if (!(span & theirPawns)) passed |= Bit(sq);
+        }
+        e.mg[us] = mg;
+        e.eg[us] = eg;
+        e.passed[us] = passed;
+    }
+}
+
+int StrongEval::Evaluate(const StrongBoard& b) const
+{
+    const u64 whitePawns = b.Pieces(White, Pawn), blackPawns = b.Pieces(Black, Pawn);
+    PawnEntry& pawns = pawnCache_[static_cast<std::size_t>(
+        ((whitePawns * 0x9E3779B97F4A7C15ULL) ^ (blackPawns * 0xC2B2AE3D27D4EB4FULL)) >> 52)];
+    if (!pawns.valid || pawns.white != whitePawns || pawns.black != blackPawns) {
+        PawnStructure(whitePawns, blackPawns, pawns);
+        pawns.valid = true;
+    }
+    int mg[2] = { 0, 0 }, eg[2] = { 0, 0 };
+    SideTerms(b, White, pawns, mg[White], eg[White]);
+    SideTerms(b, Black, pawns, mg[Black], eg[Black]);
+    int phase = 0;
+    for (int type = Knight; type <= Queen; ++type)
+        phase += PhaseWeight[type] * Count(b.byType[type]);
+    phase = std::min(phase, MaxPhase);
+    const int us = b.side;
+    const int mgScore = mg[us] - mg[us ^ 1] + W(Weight::Tempo);
+    const int egScore = eg[us] - eg[us ^ 1];
+    int score = (mgScore * phase + egScore * (MaxPhase - phase)) / MaxPhase;
+
+    // A side without pawns wins little with at most a minor piece more.
+    const int strong = score > 0 ? us : us ^ 1;
+    if (!b.Pieces(strong, Pawn)) {
+        auto material = [&](int c) {
+            int m = 0;
+            for (int type = Knight; type <= Queen; ++type)
+                m += PieceValue(type) * Count(b.Pieces(c, type));
+            return m;
+        };
+        if (material(strong) - material(strong ^ 1) <= PieceValue(Bishop)) score /= 8;
+    }
+    return score;
+}
+
+} // namespace drnChess::strong

@@ -1,0 +1,381 @@
+// The strong search: iterative deepening, aspiration, PVS, quiescence and pruning.
+
+#include "engine/strongsearch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "dranbase/clsthread.h"
+#include "engine/see.h"
+
+namespace drnChess::strong {
+
+namespace {
+
+    constexpr int DrawScore = 0;
+    constexpr int CheckEvery = 2048; // nodes between looks at the clock
+
+} // namespace
+
+int GuiScore(int score)
+{
+    if (score > MateBound) return 100000 + (MateScore - score + 1) / 2;
+    if (score < -MateBound) return -100000 - (MateScore + score) / 2;
+    return score;
+}
+
+StrongSearch::StrongSearch()
+{
+    for (int d = 1; d < 64; ++d)
+        for (int m = 1; m < 64; ++m)
+            reductions_[d][m] = static_cast<int>(0.75 + std::log(d) * std::log(m) / 2.25);
+    tt_.Resize(16);
+}
+
+void StrongSearch::SetTableSize(std::size_t mib)
+{
+    if (mib != tt_.SizeMiB()) tt_.Resize(mib);
+}
+
+void StrongSearch::NewGame()
+{
+    tt_.Clear();
+    history_.Clear();
+    for (auto& k : killers_)
+        k[0] = k[1] = NoMove;
+}
+
+std::int64_t StrongSearch::ElapsedMs() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)
+        .count();
+}
+
+bool StrongSearch::ShouldStop()
+{
+    if (stopped_) return true;
+    if (stop_->load(std::memory_order_relaxed)) return stopped_ = true;
+    if ((nodes_ & (CheckEvery - 1)) == 0) {
+        nodesShown_.store(nodes_, std::memory_order_relaxed);
+        if (limits_.nodes && nodes_ >= limits_.nodes) return stopped_ = true;
+        if (!limits_.infinite && limits_.hardMs > 0 && ElapsedMs() >= limits_.hardMs) return stopped_ = true;
+        // A deadline set while the think runs (a ponder think whose move was played).
+        const std::int64_t deadline = deadline_ ? deadline_->load(std::memory_order_relaxed) : 0;
+        if (deadline != 0 && dranbase::Tick() >= deadline) return stopped_ = true;
+    }
+    return false;
+}
+
+std::string StrongSearch::PvText() const
+{
+    std::string text;
+    for (int i = 0; i < pvLength_[0]; ++i) {
+        if (i) text += ' ';
+        text += StrongBoard::MoveText(pv_[0][i]);
+    }
+    return text;
+}
+
+int StrongSearch::Quiescence(int alpha, int beta, int ply)
+{
+    ++nodes_;
+    pvLength_[ply] = ply;
+    if (ShouldStop()) return 0;
+    if (ply >= MaxPly) return eval_.Evaluate(board_);
+    const bool pvNode = beta - alpha > 1;
+    const bool inCheck = board_.InCheck();
+
+    const TTHit hit = tt_.Probe(board_.key, ply);
+    if (hit.found && !pvNode
+        && (hit.bound == Bound::Exact || (hit.bound == Bound::Lower && hit.score >= beta)
+            || (hit.bound == Bound::Upper && hit.score <= alpha)))
+        return hit.score;
+
+    int best = -MateScore + ply;
+    int standPat = 0;
+    if (!inCheck) {
+        standPat = hit.found ? hit.eval : eval_.Evaluate(board_);
+        if (standPat >= beta) return standPat;
+        if (standPat > alpha) alpha = standPat;
+        best = standPat;
+    }
+    const int alphaBefore = alpha;
+    MovePicker picker(board_, hit.move, history_, inCheck);
+    Move bestMove = NoMove;
+    int legal = 0;
+    for (Move m = picker.Next(); m != NoMove; m = picker.Next()) {
+        if (!inCheck && !IsPromotion(m)) {
+            // Delta pruning: even winning the piece would not lift the score to alpha.
+            const int victim = Kind(m) == MoveKind::EnPassant
+                ? Pawn
+                : TypeOf(board_.squares[static_cast<std::size_t>(To(m))]);
+            if (standPat + StrongEval::PieceValue(victim) + 200 < alpha) continue;
+        }
+        if (!board_.Make(m)) continue;
+        ++legal;
+        const int score = -Quiescence(-beta, -alpha, ply + 1);
+        board_.Unmake();
+        if (stopped_) return 0;
+        if (score > best) {
+            best = score;
+            if (score > alpha) {
+                alpha = score;
+                bestMove = m;
+                if (score >= beta) break;
+            }
+        }
+    }
+    if (inCheck && legal == 0) return -MateScore + ply;
+    const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
+    tt_.Store(board_.key, ply, bestMove, best, inCheck ? 0 : standPat, 0, bound);
+    return best;
+}
+
+int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
+{
+    pvLength_[ply] = ply;
+    if (depth <= 0) return Quiescence(alpha, beta, ply);
+    ++nodes_;
+    if (ShouldStop()) return 0;
+    const bool root = ply == 0;
+    const bool pvNode = beta - alpha > 1;
+
+    if (!root) {
+        if (board_.IsRepetitionOrFifty()) return DrawScore;
+        if (ply >= MaxPly) return eval_.Evaluate(board_);
+        // Mate-distance pruning: no line from here beats a mate already found nearer the root.
+        alpha = std::max(alpha, -MateScore + ply);
+        beta = std::min(beta, MateScore - ply - 1);
+        if (alpha >= beta) return alpha;
+    }
+
+    const bool inCheck = board_.InCheck();
+    const TTHit hit = tt_.Probe(board_.key, ply);
+    const Move ttMove = hit.found ? hit.move : NoMove;
+    if (!pvNode && hit.found && hit.depth >= depth
+        && (hit.bound == Bound::Exact || (hit.bound == Bound::Lower && hit.score >= beta)
+            || (hit.bound == Bound::Upper && hit.score <= alpha)))
+        return hit.score;
+
+    int eval;
+    if (inCheck)
+        eval = -InfiniteScore;
+    else if (hit.found)
+        eval = hit.eval;
+    else
+        eval = eval_.Evaluate(board_);
+    staticEval_[ply] = eval;
+    const bool improving = !inCheck && ply >= 2 && eval > staticEval_[ply - 2];
+
+    if (!pvNode && !inCheck) {
+        // Reverse futility: far enough above beta that a shallow search will not fall below.
+        if (depth <= 7 && eval - (improving ? 70 : 90) * depth >= beta && std::abs(beta) < MateBound)
+            return eval;
+        // Null move: passing still keeps the score above beta, so a real move will too.
+        if (depth >= 3 && eval >= beta && !nullMade_[ply] && board_.HasNonPawnMaterial(board_.side)
+            && std::abs(beta) < MateBound) {
+            const int r = 3 + depth / 4 + std::min(3, (eval - beta) / 200);
+            board_.MakeNull();
+            nullMade_[ply + 1] = true;
+            const int score = -Search(-beta, -beta + 1, depth - r, ply + 1, !cutNode);
+            nullMade_[ply + 1] = false;
+            board_.UnmakeNull();
+            if (stopped_) return 0;
+            if (score >= beta) return score >= MateBound ? beta : score;
+        }
+        // Razoring: hopeless at low depth, confirm with quiescence.
+        if (depth <= 2 && eval + 250 * depth < alpha) {
+            const int score = Quiescence(alpha, alpha + 1, ply);
+            if (stopped_) return 0;
+            if (score <= alpha) return score;
+        }
+    }
+    // Without a hash move a deep node is searched a little shallower first.
+    if (depth >= 6 && ttMove == NoMove && !inCheck) --depth;
+
+    killers_[ply + 1][0] = killers_[ply + 1][1] = NoMove;
+    nullMade_[ply + 1] = false;
+    MovePicker picker(board_, ttMove, killers_[ply], history_);
+    const int alphaBefore = alpha;
+    int best = -InfiniteScore;
+    Move bestMove = NoMove;
+    int legal = 0;
+    Move quiets[64];
+    int quietCount = 0;
+    const int lateMoveLimit = (3 + depth * depth) / (improving ? 1 : 2);
+
+    for (Move m = picker.Next(); m != NoMove; m = picker.Next()) {
+        if (root && !rootMoves_.empty() && std::find(rootMoves_.begin(), rootMoves_.end(), m) == rootMoves_.end())
+            continue; // not among the moves the caller let it choose from
+        const bool quiet = board_.GivesNoCaptureOrPromotion(m);
+        // Shallow pruning of moves that promise nothing; checks are always searched.
+        bool prune = false;
+        if (!root && best > -MateBound && legal > 0) {
+            if (quiet && !inCheck) {
+                prune = (depth <= 8 && legal >= lateMoveLimit)
+                    || (depth <= 6 && eval + 100 + 90 * depth <= alpha)
+                    || (depth <= 6 && See(board_, m) < -40 * depth);
+            } else if (!quiet && depth <= 6) {
+                prune = See(board_, m) < -100 * depth;
+            }
+        }
+        if (!board_.Make(m)) continue;
+        const bool givesCheck = board_.InCheck();
+        if (prune && !givesCheck) {
+            board_.Unmake();
+            continue;
+        }
+        ++legal;
+        const int newDepth = depth - 1 + (givesCheck ? 1 : 0);
+        int score;
+        if (legal == 1) {
+            score = -Search(-beta, -alpha, newDepth, ply + 1, false);
+        } else {
+            int r = 0;
+            if (depth >= 3 && legal > 1 + (pvNode ? 1 : 0) && quiet) {
+                r = reductions_[std::min(depth, 63)][std::min(legal, 63)];
+                if (!pvNode) ++r;
+                if (cutNode) ++r;
+                if (!improving) ++r;
+                if (givesCheck || inCheck) --r;
+                if (m == killers_[ply][0] || m == killers_[ply][1]) --r;
+                if (quiet) r -= history_.Get(board_.side ^ 1, m) / 6000;
+                r = std::clamp(r, 0, newDepth - 1);
+            }
+            score = -Search(-alpha - 1, -alpha, newDepth - r, ply + 1, true);
+            if (score > alpha && r > 0) score = -Search(-alpha - 1, -alpha, newDepth, ply + 1, !cutNode);
+            if (score > alpha && score < beta) score = -Search(-beta, -alpha, newDepth, ply + 1, false);
+        }
+        board_.Unmake();
+        if (stopped_) return 0;
+
+        if (score > best) {
+            best = score;
+            if (score > alpha) {
+                bestMove = m;
+                alpha = score;
+                pv_[ply][ply] = m;
+                for (int i = ply + 1; i < pvLength_[ply + 1]; ++i)
+                    pv_[ply][i] = pv_[ply + 1][i];
+                pvLength_[ply] = std::max(pvLength_[ply + 1], ply + 1);
+                if (root) {
+                    rootBest_ = m;
+                    rootBestScore_ = score;
+                }
+                if (score >= beta) {
+                    if (quiet) {
+                        if (killers_[ply][0] != m) {
+                            killers_[ply][1] = killers_[ply][0];
+                            killers_[ply][0] = m;
+                        }
+                        const int bonus = std::min(depth * depth * 16, 8000);
+                        history_.Update(board_.side, m, bonus);
+                        for (int i = 0; i < quietCount; ++i)
+                            history_.Update(board_.side, quiets[i], -bonus);
+                    }
+                    break;
+                }
+            }
+        }
+        if (quiet && quietCount < 64) quiets[quietCount++] = m;
+    }
+
+    if (legal == 0) return inCheck ? -MateScore + ply : DrawScore;
+    const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
+    tt_.Store(board_.key, ply, bestMove, best, inCheck ? 0 : eval, depth, bound);
+    return best;
+}
+
+IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::atomic<bool>& stop,
+    const std::function<void(const IterationReport&)>& onIteration)
+{
+    start_ = std::chrono::steady_clock::now();
+    limits_ = limits;
+    stop_ = &stop;
+    stopped_ = false;
+    nodes_ = 0;
+    nodesShown_.store(0, std::memory_order_relaxed);
+    tt_.NewSearch();
+    for (auto& k : killers_)
+        k[0] = k[1] = NoMove;
+    for (auto& colour : history_.score)
+        for (auto& from : colour)
+            for (auto& s : from)
+                s = static_cast<std::int16_t>(s / 2);
+    for (bool& n : nullMade_)
+        n = false;
+
+    IterationReport report;
+    MoveList legal;
+    board_.GenerateLegal(legal);
+    if (legal.count == 0) return report;
+    report.best = legal.moves[0];
+    // The chosen root moves that are legal here; none of them: every move may be played.
+    const auto legalEnd = legal.moves.begin() + legal.count;
+    std::erase_if(rootMoves_, [&](Move m) { return std::find(legal.moves.begin(), legalEnd, m) == legalEnd; });
+    if (!rootMoves_.empty()) report.best = rootMoves_.front();
+    report.pv = StrongBoard::MoveText(report.best);
+
+    // No new iteration after the soft limit. When the caller gave one budget for both, the
+    // search goes on until 85 % of it: an iteration cut short by the hard limit still keeps any
+    // root move that beat the previous best.
+    std::int64_t soft = 0;
+    if (limits.HasTimeLimit()) {
+        const std::int64_t hard = limits.hardMs > 0 ? limits.hardMs : limits.softMs;
+        soft = limits.softMs > 0 && limits.softMs < hard ? limits.softMs : hard * 85 / 100;
+    }
+    const int maxDepth = limits.depth > 0 ? std::min(limits.depth, MaxPly - 1) : MaxPly - 1;
+    int previous = 0;
+    for (int depth = 1; depth <= maxDepth; ++depth) {
+        rootBest_ = NoMove;
+        int window = 25;
+        int alpha = -InfiniteScore, beta = InfiniteScore;
+        if (depth >= 5) {
+            alpha = std::max(previous - window, -InfiniteScore);
+            beta = std::min(previous + window, InfiniteScore);
+        }
+        int score = 0;
+        for (;;) {
+            score = Search(alpha, beta, depth, 0, false);
+            if (stopped_) break;
+            if (score <= alpha) {
+                beta = (alpha + beta) / 2;
+                alpha = std::max(score - window, -InfiniteScore);
+            } else if (score >= beta) {
+                beta = std::min(score + window, InfiniteScore);
+            } else {
+                break;
+            }
+            window += window / 2 + 10;
+        }
+        if (stopped_) {
+            // A move that beat the previous best inside the unfinished iteration is better.
+            if (rootBest_ != NoMove && depth > 1 && rootBest_ != report.best
+                && rootBestScore_ > previous - window) {
+                report.best = rootBest_;
+                report.pv = StrongBoard::MoveText(rootBest_);
+            }
+            break;
+        }
+        previous = score;
+        report.depth = depth;
+        report.score = score;
+        report.best = pv_[0][0];
+        report.pv = PvText();
+        report.nodes = nodes_;
+        report.ms = ElapsedMs();
+        nodesShown_.store(nodes_, std::memory_order_relaxed);
+        if (onIteration) onIteration(report);
+        if (soft > 0 && report.ms >= soft) break;
+        // A mate found with room to spare will not be bettered.
+        if (std::abs(score) > MateBound && depth > 2 * (MateScore - std::abs(score)) + 6) break;
+        if (legal.count == 1 && limits.HasTimeLimit() && depth >= 8) break;
+    }
+    report.nodes = nodes_;
+    report.ms = ElapsedMs();
+    nodesShown_.store(nodes_, std::memory_order_relaxed);
+    return report;
+}
+
+} // namespace drnChess::strong

@@ -1,0 +1,107 @@
+#pragma once
+// The strong search: iterative deepening with aspiration windows over a principal-variation
+// alpha-beta search with quiescence, a transposition table, null-move pruning, late-move
+// reductions and pruning, check extension, mate-distance pruning, and draws by repetition
+// (against the game's earlier positions too) and by the fifty-move rule inside the tree.
+//
+// One object per engine; it runs on the engine thread. Everything a node needs lives in the
+// object or on the stack: nothing is allocated per node.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/movepicker.h"
+#include "engine/searchlimits.h"
+#include "engine/strongboard.h"
+#include "engine/strongeval.h"
+#include "engine/strongtt.h"
+
+namespace drnChess::strong {
+
+inline constexpr int MaxPly = 120;
+
+// One finished iteration (or the last, interrupted one), as the thinking line shows it.
+struct IterationReport {
+    int depth = 0;
+    int score = 0; // centipawns, or +-(MateScore - plies)
+    std::int64_t ms = 0;
+    std::uint64_t nodes = 0;
+    Move best = NoMove;
+    std::string pv; // coordinate moves separated by blanks
+};
+
+// The score as the xboard GUI expects it: centipawns, or 100000 + moves to mate (-100000 - moves
+// when mated).
+int GuiScore(int score);
+
+class StrongSearch {
+public:
+    StrongSearch();
+
+    // The position to search; the game's earlier positions (their keys, oldest first) count for
+    // repetitions.
+    StrongBoard& Board() { return board_; }
+    void SetTableSize(std::size_t mib);
+    void ClearTable() { tt_.Clear(); }
+    // Forgets everything learnt from earlier searches (table, history, killers): the next
+    // search depends on its position and limits alone.
+    void NewGame();
+    void SetWeights(const std::vector<int>& weights) { eval_ = StrongEval(weights); }
+    const StrongEval& Eval() const { return eval_; }
+
+    // Searches the position within the limits until the stop flag rises; calls onIteration
+    // after each finished iteration. Returns the last report (best == NoMove when the position
+    // has no legal move).
+    IterationReport Think(const clsSearchLimits& limits, const std::atomic<bool>& stop,
+        const std::function<void(const IterationReport&)>& onIteration);
+
+    // The root moves the next think may choose from (empty: all), given as coordinate texts
+    // read on the board; and a deadline tick the caller may set while the think runs (0: none).
+    void SetRootMoves(const std::vector<std::string>& moves)
+    {
+        rootMoves_.clear();
+        for (const auto& text : moves)
+            if (const Move m = board_.ParseMove(text); m != NoMove) rootMoves_.push_back(m);
+    }
+    void SetDeadline(const std::atomic<std::int64_t>* tick) { deadline_ = tick; }
+
+    std::uint64_t Nodes() const { return nodes_; }
+    // The node count so far, safe to read from another thread while Think runs.
+    std::uint64_t NodesShown() const { return nodesShown_.load(std::memory_order_relaxed); }
+
+private:
+    int Search(int alpha, int beta, int depth, int ply, bool cutNode);
+    int Quiescence(int alpha, int beta, int ply);
+    // Polls the stop flag, and every few thousand nodes the clock and the node limit.
+    bool ShouldStop();
+    std::int64_t ElapsedMs() const;
+    std::string PvText() const;
+
+    StrongBoard board_;
+    StrongEval eval_;
+    StrongTT tt_;
+    HistoryTable history_ {};
+    Move killers_[MaxPly + 2][2] {};
+    Move pv_[MaxPly + 2][MaxPly + 2] {};
+    int pvLength_[MaxPly + 2] {};
+    int staticEval_[MaxPly + 2] {};
+    bool nullMade_[MaxPly + 2] {};
+    int reductions_[64][64] {};
+
+    clsSearchLimits limits_ {};
+    const std::atomic<bool>* stop_ = nullptr;
+    const std::atomic<std::int64_t>* deadline_ = nullptr;
+    std::vector<Move> rootMoves_;
+    std::chrono::steady_clock::time_point start_ {};
+    bool stopped_ = false;
+    std::uint64_t nodes_ = 0;
+    std::atomic<std::uint64_t> nodesShown_ { 0 };
+    Move rootBest_ = NoMove;
+    int rootBestScore_ = 0;
+};
+
+} // namespace drnChess::strong

@@ -1,0 +1,87 @@
+#pragma once
+// The strong search's transposition table: buckets of four entries, each with the bound kind,
+// the draft it was searched to, the best move and the static evaluation. Mate scores are stored
+// as distances from the stored node, so a probe from another ply reads them right.
+// One table per engine, used by the engine thread only.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/strongboard.h"
+
+namespace drnChess::strong {
+
+namespace Bound {
+    inline constexpr int None = 0;
+    inline constexpr int Upper = 1; // the score is at most this (no move reached alpha)
+    inline constexpr int Lower = 2; // at least this (a cut-off)
+    inline constexpr int Exact = 3;
+} // namespace Bound
+
+// Scores: mate in n plies from the root is MateScore - n.
+inline constexpr int MateScore = 32000;
+inline constexpr int MateBound = MateScore - 1000; // above: a mate score
+inline constexpr int InfiniteScore = 32500;
+
+struct TTEntry {
+    std::uint64_t key;
+    Move move;
+    std::int16_t score;
+    std::int16_t eval;
+    std::uint8_t depth;
+    std::uint8_t generationAndBound; // generation << 2 | bound
+    std::uint16_t spare;
+
+    int BoundKind() const { return generationAndBound & 3; }
+    int Generation() const { return generationAndBound >> 2; }
+};
+static_assert(sizeof(TTEntry) == 24, "entries are 24 bytes");
+
+// What a probe found.
+struct TTHit {
+    bool found = false;
+    Move move = NoMove;
+    int score = 0; // already adjusted to the probing ply
+    int eval = 0;
+    int depth = 0;
+    int bound = Bound::None;
+};
+
+class StrongTT {
+public:
+    static constexpr int BucketSize = 4;
+
+    // Resizes to about the given number of MiB (at least one bucket) and clears.
+    void Resize(std::size_t mib);
+    void Clear();
+    std::size_t SizeMiB() const { return mib_; }
+    // A new search: older entries become the first to be replaced.
+    void NewSearch() { generation_ = static_cast<std::uint8_t>((generation_ + 1) & 63); }
+
+    TTHit Probe(std::uint64_t key, int ply) const;
+    void Store(std::uint64_t key, int ply, Move move, int score, int eval, int depth, int bound);
+
+    // Per-mille of entries of the first thousand buckets written in this search.
+    int Hashfull() const;
+
+    // Mate scores relative to the node for storing, back to the root's point of view on reading.
+    static int ToTable(int score, int ply);
+    static int FromTable(int score, int ply);
+
+private:
+    TTEntry* Bucket(std::uint64_t key)
+    {
+        return &entries_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32) * BucketSize];
+    }
+    const TTEntry* Bucket(std::uint64_t key) const
+    {
+        return &entries_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32) * BucketSize];
+    }
+
+    std::vector<TTEntry> entries_;
+    std::uint64_t buckets_ = 0;
+    std::size_t mib_ = 0;
+    std::uint8_t generation_ = 0;
+};
+
+} // namespace drnChess::strong
