@@ -144,6 +144,9 @@ private:
     void PrintUciInfo(const clsIterationReport& report);
 
     // --- test commands ---
+    // Runs a count on its own thread while the console stays read, then its report; then the
+    // lines that came meanwhile. Returns QuitCode when one of them was "quit".
+    int RunStoppable(const std::function<void()>& work, const std::function<void()>& report = {});
     int CmdPerft(const std::string& rest);
     int CmdDivide(const std::string& rest);
     int CmdEpd(const std::string& rest);

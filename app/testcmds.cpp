@@ -2,6 +2,10 @@
 
 #include "app/clscorvala.h"
 
+#include <atomic>
+#include <functional>
+#include <thread>
+
 namespace drnChess {
 
 using dranbase::SplitFields;
@@ -15,23 +19,54 @@ int FirstFieldDepth(const std::string& rest)
 }
 } // namespace
 
+int clsCorvala::RunStoppable(const std::function<void()>& work, const std::function<void()>& report)
+{
+    // The count runs on a thread of its own while this one keeps reading the console: "?",
+    // "quit", "force" and "new" stop it; other lines wait and run after it, in order.
+    engine_->perftStop.store(false);
+    std::atomic<bool> done { false };
+    std::thread worker([&] {
+        work();
+        done.store(true);
+    });
+    std::vector<std::string> waiting;
+    while (!done.load()) {
+        Sleep(1);
+        std::string line = dranbase::ReadConsoleLine(false);
+        if (line.empty()) continue;
+        const std::string word = dranbase::SplitFirst(dranbase::Trim(line), ' ').first;
+        for (const char* stopWord : { "?", "quit", "force", "new" })
+            if (dranbase::EqualsNoCase(word, stopWord)) engine_->perftStop.store(true);
+        if (word != "?") waiting.push_back(line);
+    }
+    worker.join();
+    const bool stopped = engine_->perftStop.exchange(false);
+    if (stopped) Print("# stopped");
+    if (report) report();
+    int code = 0;
+    for (const auto& line : waiting)
+        if (code != QuitCode) code = ExecuteLine(line);
+    return code;
+}
+
 int clsCorvala::CmdPerft(const std::string& rest)
 {
     int depth = FirstFieldDepth(rest);
     dranbase::clsTimer timer;
-    engine_->PerftDriver(depth, false);
-    timer.Stop();
-    std::uint64_t nodes = engine_->nodeCount;
-    std::int64_t ms = timer.Elapsed();
-    Print("Nodes: " + std::to_string(nodes) + ", Time: " + std::to_string(ms) + " ms, Nodes/s: "
-        + std::to_string(nodes * 1000 / static_cast<std::uint64_t>(ms + 1)));
-    return 0;
+    return RunStoppable([&] { engine_->PerftDriver(depth, false); },
+        [&] {
+            timer.Stop();
+            std::uint64_t nodes = engine_->nodeCount;
+            std::int64_t ms = timer.Elapsed();
+            Print("Nodes: " + std::to_string(nodes) + ", Time: " + std::to_string(ms) + " ms, Nodes/s: "
+                + std::to_string(nodes * 1000 / static_cast<std::uint64_t>(ms + 1)));
+        });
 }
 
 int clsCorvala::CmdDivide(const std::string& rest)
 {
-    engine_->PerftDriver(FirstFieldDepth(rest), true, [this](const std::string& line) { Print(line); });
-    return 0;
+    const int depth = FirstFieldDepth(rest);
+    return RunStoppable([&] { engine_->PerftDriver(depth, true, [this](const std::string& line) { Print(line); }); });
 }
 
 int clsCorvala::CmdEpd(const std::string& rest)

@@ -389,6 +389,21 @@ TEST_F(Protocol, PerftAndDivideReports)
     EXPECT_TRUE(p.Exchange("divide 1").empty());
 }
 
+TEST_F(Protocol, PerftAndDivideStopOnRequest)
+{
+    // A count of hours ends at "?" (its partial count reported) and the position is unchanged;
+    // "quit" during a count ends the program.
+    p.Exchange("new");
+    p.Send("perft 100");
+    p.Send("?");
+    EXPECT_EQ(p.ReadUntil("# stopped", 10000), "# stopped");
+    EXPECT_EQ(p.ReadUntil("Nodes: ", 10000).rfind("Nodes: ", 0), 0u);
+    EXPECT_EQ(ShownFEN(p), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    p.Send("divide 100");
+    p.Send("quit");
+    EXPECT_EQ(p.WaitExit(10000), 0);
+}
+
 TEST_F(Protocol, EpdSuiteIsJudgedAndScored)
 {
     std::vector<std::string> lines = RunEpd(p, std::string(CORVALA_TEST_DATA) + "/mate_in_one.epd");
