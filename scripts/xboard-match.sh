@@ -3,7 +3,9 @@
 # checks the games: every game finished, no illegal move and no protocol error on either side,
 # and no loss on time by Corvala.
 #
-#   [OPPONENT="CMD"] [CORVALA_ARGS="-search=strong"] scripts/xboard-match.sh CORVALA GAMES OUTDIR [xboard time options...]
+#   [OPPONENT="CMD"] [CORVALA_ARGS="-search=strong"] [CORVALA_UCI=1] scripts/xboard-match.sh CORVALA GAMES OUTDIR [xboard time options...]
+#
+# With CORVALA_UCI=1 Corvala speaks UCI, through polyglot as the GUI runs UCI engines.
 #   e.g. scripts/xboard-match.sh build/release/corvala 2 out/match -tc 0:10 -inc 0.1
 #        scripts/xboard-match.sh build/release/corvala 2 out/st -st 0:01 -adjudicateDrawMoves 20
 #
@@ -30,6 +32,13 @@ command -v "${opponent%% *}" >/dev/null || { echo "missing: ${opponent%% *} (run
 [ -x "$corvala" ] || { echo "missing: $corvala"; exit 2; }
 xboard=$(command -v xboard || echo /usr/games/xboard)
 
+# A UCI engine runs through polyglot; an empty tablebase list keeps the system's from being sent.
+uciflags=()
+if [ "${CORVALA_UCI:-0}" = 1 ]; then
+  command -v polyglot >/dev/null || { echo "missing: polyglot (run scripts/install-deps.sh)"; exit 2; }
+  uciflags=(-fUCI -egtFormats "")
+fi
+
 mkdir -p "$out"
 out=$(readlink -f "$out")
 rm -f "$out/match.pgn" "$out/xboard.debug" "$out/xboard.stderr"
@@ -54,7 +63,7 @@ display=":$(head -n1 "$displayfile")"
 limit=$(( games * 300 + 60 ))
 set +e
 HOME="$home" DISPLAY="$display" setsid timeout -k 10 "$limit" "$xboard" \
-  -fcp "$corvala memory=16${CORVALA_ARGS:+ $CORVALA_ARGS}" -fd "$workdir" \
+  -fcp "$corvala memory=16${CORVALA_ARGS:+ $CORVALA_ARGS}" -fd "$workdir" ${uciflags[@]+"${uciflags[@]}"} \
   -scp "$opponent" -sd "$workdir" \
   -mg "$games" "${timeopts[@]}" -sgf "$out/match.pgn" -autoCallFlag true \
   -xexit -xponder -noGUI -saveSettingsOnExit false -soundProgram "" \
