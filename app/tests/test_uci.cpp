@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "app/tests/corvalaprocess.h"
@@ -177,6 +180,49 @@ TEST_F(Uci, SearchMovesAndNodeLimit)
     p.Send("go nodes 5000");
     std::vector<std::string> lines;
     ASSERT_NE(ReadUntilKeeping(p, "bestmove ", lines), "<timeout>");
+}
+
+} // namespace
+
+namespace {
+
+TEST(UciTournament, CorvalaOverUciAgainstFairymax)
+{
+    // The program's own tournament drives the program itself as a UCI engine against fairymax
+    // (over xboard, by the program's client, which sends no "computer"): every game ends with a
+    // result by the rules, none by a fault.
+    const std::string fairymax = "/usr/games/fairymax";
+    if (access(fairymax.c_str(), X_OK) != 0) GTEST_SKIP() << "fairymax is not installed";
+    const std::string dir = "/tmp/corvala_uci_tourney_" + std::to_string(getpid());
+    ASSERT_EQ(system(("rm -rf " + dir + " && mkdir -p " + dir).c_str()), 0);
+    {
+        std::ofstream xml(dir + "/uci.xml");
+        xml << "<tourney name=\"UciCup\" type=\"RoundRobin\"><options><rounds>1</rounds><threads>1</threads>"
+               "<pacing_ms>0</pacing_ms><logfolder>" << dir << "</logfolder><clock moves_per_second=\"0\" game_ms=\"3000\" "
+               "increment_ms=\"100\"/></options><engines>"
+               "<engine active=\"true\" name=\"CorvalaUci\" protocol=\"uci\"><filename>" CORVALA_EXE "</filename>"
+               "<parameters>memory=8</parameters></engine>"
+               "<engine active=\"true\" name=\"Fairymax\" protocol=\"xboard\"><filename>" << fairymax << "</filename></engine>"
+               "</engines></tourney>";
+    }
+    CorvalaProcess p({ "-use=tourney", "-ini=" + dir + "/uci.xml" }, dir, true);
+    ASSERT_TRUE(p.Started());
+    p.CloseInput();
+    EXPECT_EQ(p.WaitExit(240000), 0);
+    int games = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".pgn") continue;
+        std::ifstream in(entry.path());
+        const std::string pgn((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ++games;
+        EXPECT_TRUE(pgn.find("[Result \"1-0\"]") != std::string::npos || pgn.find("[Result \"0-1\"]") != std::string::npos
+            || pgn.find("[Result \"1/2-1/2\"]") != std::string::npos)
+            << entry.path();
+        EXPECT_EQ(pgn.find("[Fault "), std::string::npos) << entry.path();
+        EXPECT_EQ(pgn.find("forfeit"), std::string::npos) << entry.path();
+    }
+    EXPECT_EQ(games, 2);
+    EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
 }
 
 } // namespace
