@@ -95,7 +95,7 @@ private:
     void StopThinking();
     // Hands options and limits that arrived during a think to the engine once it is idle.
     void ApplyPendingSettings();
-    void OnEngineMove(const std::string& move, std::int64_t elapsed);
+    void OnEngineMove(const clsMove& move, std::int64_t elapsed);
 
     int CmdUserMove(const std::string& rest);
     int CmdXboard(const std::string& rest);
@@ -152,7 +152,7 @@ private:
     int CmdEpd(const std::string& rest);
     // Tests the suite's positions from the index on; prints the results after the last one.
     void TestFrom(int index);
-    void JudgeEpdMove(const std::string& move);
+    void JudgeEpdMove(const clsMove& move);
 
     // --- backslash commands ---
     int CmdBoard(const std::string& rest);

@@ -1,6 +1,7 @@
 // Test and analysis commands: EPD suites, perft and divide.
 
 #include "app/clscorvala.h"
+#include "rules/movereader.h"
 
 #include <atomic>
 #include <functional>
@@ -123,19 +124,22 @@ void clsCorvala::TestFrom(int index)
     Print(results);
 }
 
-void clsCorvala::JudgeEpdMove(const std::string& move)
+void clsCorvala::JudgeEpdMove(const clsMove& move)
 {
-    // Expected moves are SAN; an operation may list several ("bm Qxa8 d6").
+    // Expected moves are SAN; an operation may list several ("bm Qxa8 d6"). They are read
+    // against the position and compared as moves, promotions included.
     auto matches = [&](const std::string& op) {
         for (const auto& san : SplitFields(engine_->positionOps.Value(op))) {
-            std::string coord = engine_->SanToCoordinate(san);
-            if (!coord.empty() && dranbase::EqualsNoCase(coord, move)) return true;
+            const std::optional<clsMove> expected = ReadMove(*engine_, san);
+            if (expected && expected->from == move.from && expected->to == move.to
+                && expected->Promotion() == move.Promotion())
+                return true;
         }
         return false;
     };
     bool hasAvoid = !engine_->positionOps.Value("am").empty();
     bool good = matches("bm") || (hasAvoid && !matches("am"));
-    std::string text = "# move " + move;
+    std::string text = "# move " + MoveToText(move, false);
     if (good)
         text += " ok ---> score : " + std::to_string(++epdSolved_);
     else

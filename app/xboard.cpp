@@ -2,6 +2,8 @@
 
 #include "app/clscorvala.h"
 #include "book/clsbook.h"
+#include "rules/movereader.h"
+#include "rules/movewriter.h"
 
 #include <algorithm>
 #include <bit>
@@ -52,9 +54,8 @@ void clsCorvala::CommandLoop()
             if (!pendingOptions_.empty() || maxPlyRequest_ > 0) ApplyPendingSettings();
             if (state_ == PlaysWhite || state_ == PlaysBlack || state_ == EpdTest) {
                 ReportThinking();
-                int score = 0;
-                std::string move = engine_->TakeMoveText(true, &score);
-                if (!move.empty()) OnEngineMove(move, now - thinkStart_ + 1);
+                // The engine hands over a move record; its text is made once, for the output.
+                if (const std::optional<clsMove> move = engine_->TakeMove()) OnEngineMove(*move, now - thinkStart_ + 1);
             }
             // A ping that came during a think is answered after its move, or once the think
             // was abandoned (force, new, a tool command): every ping gets its pong, in order.
@@ -84,23 +85,30 @@ void clsCorvala::CommandLoop()
     }
 }
 
-void clsCorvala::OnEngineMove(const std::string& move, std::int64_t elapsed)
+void clsCorvala::OnEngineMove(const clsMove& move, std::int64_t elapsed)
 {
     if (state_ == EpdTest) {
         JudgeEpdMove(move);
         return;
     }
-    if (!MakeGameMove(move)) {
-        Print("# engine move refused: " + move); // cannot happen with a legal search result
+    const std::string text = MoveToText(move, false);
+    // The record is checked against the position's legal moves before it is played.
+    const std::optional<clsMove> legal = ReadCoordinateMove(*engine_, CoordinateText(move));
+    if (!legal) {
+        Print("# engine move refused: " + text); // cannot happen with a legal search result
         state_ = NotPlaying;
         return;
     }
+    history_.push_back(FullFEN());
+    const bool blackMoved = engine_->board.side == Black;
+    engine_->PlayGameMove(*legal);
+    if (blackMoved) ++engine_->fullmoveNumber;
     position_.Set(engine_->GetFEN());
     engineClock_ += increment_ - elapsed;
     if (creditBaseAfterMove_) engineClock_ += baseTime_;
     creditBaseAfterMove_ = false;
     Print(engine_->StatisticsText(elapsed));
-    Print("move " + move);
+    Print("move " + text);
     if (showBoard_) engine_->PrintBoard();
 }
 
@@ -127,8 +135,7 @@ bool clsCorvala::MakeGameMove(const std::string& text)
 void clsCorvala::StopThinking()
 {
     engine_->StopRequest();
-    int score = 0;
-    engine_->TakeMoveText(true, &score); // a move for the abandoned position is never played
+    engine_->TakeMove(); // a move for the abandoned position is never played
 }
 
 void clsCorvala::TakeBack(int plies)

@@ -415,6 +415,15 @@ TEST_F(Protocol, EpdSuiteIsJudgedAndScored)
     EXPECT_TRUE(Contains(missing, "# cannot read /nonexistent/suite.epd"));
 }
 
+TEST_F(Protocol, EpdPromotionMovesAreJudgedAsMoves)
+{
+    // The engine's move and the suite's SAN are compared as moves: "a8=Q" is the engine's
+    // a7a8=q (their texts differ).
+    std::vector<std::string> lines = RunEpd(p, std::string(CORVALA_TEST_DATA) + "/promotion_bm.epd");
+    EXPECT_EQ(lines.back(), "# test results: 1/1 100%");
+    EXPECT_TRUE(Contains(lines, "# move a7a8=q ok ---> score : 1"));
+}
+
 TEST_F(Protocol, EpdLinesWithoutAMoveToTestAreSkipped)
 {
     // Mate, stalemate, an empty board and a line that is no position: each is skipped (the
