@@ -62,24 +62,34 @@ void clsEmbeddedEngine::Quit()
     Ready = false;
 }
 
+clsMoveBudget clsEmbeddedEngine::PlanThink(
+    std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs)
+{
+    int n = fullMove;
+    if (movesPerControl > 0 && n > movesPerControl) n %= movesPerControl;
+    clsMoverClock clock;
+    clock.remainingMs = clockMs;
+    clock.incrementMs = incrementMs;
+    clock.movesToGo = movesPerControl > 0 ? std::max(1, movesPerControl - n + 1) : 0;
+    return PlanMove(clock);
+}
+
 std::int64_t clsEmbeddedEngine::ThinkBudget(
     std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs)
 {
-    const std::int64_t t = clockMs > 100 ? clockMs - 50 : clockMs;
-    int n = fullMove;
-    if (movesPerControl > 0 && n > movesPerControl) n %= movesPerControl;
-    const std::int64_t movesLeft = movesPerControl > 0 ? std::max(1, movesPerControl - n + 2) : 40;
-    std::int64_t budget = t / movesLeft;
-    if (incrementMs > 0) budget = std::min(budget + incrementMs / 2, std::max(budget, t / 2));
-    return std::max<std::int64_t>(budget, 1);
+    return PlanThink(clockMs, fullMove, movesPerControl, incrementMs).planMs;
 }
 
 void clsEmbeddedEngine::StartThink()
 {
     engine_->StopRequest();
     const std::int64_t clock = clock_ > 0 ? clock_ : OwnTime;
-    deadline_
-        = dranbase::Tick() + ThinkBudget(clock, engine_->FullMoveNumber(), movesPerControl_, increment_);
+    // The think stops itself within its limits; the deadline here only backs it up.
+    const clsMoveBudget budget = PlanThink(clock, engine_->FullMoveNumber(), movesPerControl_, increment_);
+    clsSearchLimits limits = budget.Limits();
+    limits.depth = engine_->Limits().depth;
+    engine_->SetLimits(limits);
+    deadline_ = dranbase::Tick() + budget.maxMs + 50;
     thinking_ = engine_->Start();
     if (!thinking_) FinishThink(); // no thread: answer at once
 }

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "dranbase/clsstring.h"
+#include "engine/timebudget.h"
 #include "tourney/clsengineinterface.h"
 
 namespace drnChess {
@@ -51,10 +52,10 @@ public:
     // Stops a think; the player stays usable.
     void Quit() override;
 
-    // The time a think may take with the clock (ms) at the full-move number, the moves per
-    // control (0: the whole game) and the increment: t / moves left, t being the clock less
-    // 50 ms when it is above 100 ms, plus half the increment as long as that stays within half
-    // of t. Never below 1.
+    // The plan of a think with the clock (ms) at the full-move number, the moves per control
+    // (0: the whole game) and the increment: the program's one time budget (PlanMove).
+    static clsMoveBudget PlanThink(std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs);
+    // The time it aims at (PlanThink's plan).
     static std::int64_t ThinkBudget(
         std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs);
 
