@@ -233,6 +233,9 @@ private:
     void PollDeadline();
     // Arms the deadline of a think that starts now from its limits.
     void ArmDeadline(std::int64_t startTick);
+    // The start of every think: "# engine's running" (verbose), no move posted, counters cleared,
+    // the start tick taken.
+    void BeginThink();
     // Root preparation of a think: material, root list generated, filtered and sorted by value.
     int PrepareRootMoves();
     // Keeps only the root moves named by SetRootMoves (all when none is legal among them).

@@ -108,22 +108,8 @@ void clsEngine::PostStrongMove(const std::string& text, int score)
 
 bool clsEngine::RunStrong()
 {
-    if (verbose) Print("# engine's running");
-    {
-        std::lock_guard lock(resultMutex_);
-        result_ = clsMove {};
-        result_.flags = MoveFlag::Illegal;
-        result_.order = Score::None;
-    }
-    nodeCount = 0;
-    ttHits = 0;
-    repetitionHits = 0;
-    PublishNodes();
-    ttHitsShown_.store(0, std::memory_order_relaxed);
-    depthShown_.store(0, std::memory_order_relaxed);
-    thinkTime_ = 0;
-    const std::int64_t start = dranbase::Tick();
-    startTick_.store(start, std::memory_order_relaxed);
+    BeginThink();
+    const std::int64_t start = startTick_.load(std::memory_order_relaxed);
 
     bool searched = false;
     if (singleIteration_ || !useBook_ || !BookMove()) {

@@ -20,6 +20,32 @@ namespace {
 
 } // namespace
 
+void clsEngine::BeginThink()
+{
+    // 1.
+    if (verbose) Print("# engine's running");
+
+    // 2. No move yet. The whole record is cleared, so nothing of the previous think (a move with
+    //    the same squares) can be taken for "the move already posted".
+    {
+        std::lock_guard lock(resultMutex_);
+        result_ = clsMove {};
+        result_.flags = MoveFlag::Illegal;
+        result_.order = Score::None;
+    }
+
+    // 3. Counters and clock. The stop flag was cleared by Start, before the thread existed, so
+    //    a stop request sent right after Start is not lost.
+    nodeCount = 0;
+    ttHits = 0;
+    repetitionHits = 0;
+    PublishNodes();
+    ttHitsShown_.store(0, std::memory_order_relaxed);
+    depthShown_.store(0, std::memory_order_relaxed);
+    thinkTime_ = 0;
+    startTick_.store(dranbase::Tick(), std::memory_order_relaxed);
+}
+
 int clsEngine::PrepareRootMoves()
 {
     ComputeMaterial();
@@ -90,28 +116,8 @@ void clsEngine::SetResultMateDistance(int moves)
 bool clsEngine::Run()
 {
     if (UseStrongSearch()) return RunStrong();
-    // 1.
-    if (verbose) Print("# engine's running");
-
-    // 2. No move yet. The whole record is cleared, so nothing of the previous think (a move with
-    //    the same squares) can be taken for "the move already posted".
-    {
-        std::lock_guard lock(resultMutex_);
-        result_ = clsMove {};
-        result_.flags = MoveFlag::Illegal;
-        result_.order = Score::None;
-    }
-
-    // 3. Counters and clock. The stop flag was cleared by Start, before the thread existed, so
-    //    a stop request sent right after Start is not lost.
-    nodeCount = 0;
-    ttHits = 0;
-    repetitionHits = 0;
-    PublishNodes();
-    ttHitsShown_.store(0, std::memory_order_relaxed);
-    depthShown_.store(0, std::memory_order_relaxed);
-    thinkTime_ = 0;
-    startTick_.store(dranbase::Tick(), std::memory_order_relaxed);
+    // 1.-3.
+    BeginThink();
 
     // 4. Modes.
     const bool random = options.Has("-random");
