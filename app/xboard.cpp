@@ -442,8 +442,10 @@ int clsCorvala::CmdBk(const std::string&)
 {
     std::vector<clsBookEntryExt> list;
     CollectCandidates(*engine_, engine_->book, list);
-    if (!list.empty())
-        Print(" best book move: " + list.back().move + "\n\n");
+    // The best by the lower confidence bound of its score, as \listbook marks it.
+    const int best = BestCandidateIndex(list);
+    if (best >= 0)
+        Print(" best book move: " + list[static_cast<std::size_t>(best)].move + "\n\n");
     else
         Print(" no book moves found\n\n");
     return 0;
