@@ -41,7 +41,8 @@ clsCorvala::~clsCorvala()
     engine_->StopRequest();
     engine_->Cancel();
     dranbase::ConsoleInput().Cancel();
-    for (auto& t : tourneys_) t->Cancel();
+    for (auto& t : tourneys_)
+        t->Cancel();
     dranbase::SleepMs(200);
     dranbase::Output().Release();
     Print("# bye bye");
@@ -91,6 +92,8 @@ bool clsCorvala::Run()
             if (!running) break;
             Sleep(1);
         }
+        for (auto& t : tourneys_)
+            if (t->Failed()) exitCode_ = 1;
         Print("# end");
         return true;
     }

@@ -54,6 +54,9 @@ public:
     bool SetHashSize(long long mib);
 
     clsEngine& Engine() { return *engine_; }
+    // The program's exit status: 1 when a tournament run with "-use=tourney" was refused
+    // before its first game (see clsTourney), else 0.
+    int ExitCode() const { return exitCode_; }
 
 protected:
     bool Run() override;
@@ -174,6 +177,7 @@ private:
     dranbase::clsCStrings epdList_;
     int epdIndex_ = 0;
     std::vector<std::unique_ptr<clsTourney>> tourneys_;
+    int exitCode_ = 0;
     std::vector<std::string> history_; // the position before each move made through the driver
     int state_ = NotPlaying;
     int epdSolved_ = 0;
@@ -186,8 +190,8 @@ private:
     std::int64_t baseTime_ = 0;
     std::int64_t increment_ = 0;
     std::int64_t fixedMoveTime_ = 0; // "st": ms per move, 0 when not set
-    int depthLimit_ = 0;             // "sd": deepest iteration, 0 when not set
-    int maxPlyRequest_ = 0;          // "sd" also sets the maximum ply, when the engine is idle
+    int depthLimit_ = 0; // "sd": deepest iteration, 0 when not set
+    int maxPlyRequest_ = 0; // "sd" also sets the maximum ply, when the engine is idle
     struct PendingOption {
         std::string key;
         std::string value;

@@ -26,6 +26,7 @@ int main(int argc, char** argv)
     auto app = std::make_unique<drnChess::clsCorvala>(options);
     if (app->Start()) app->Wait();
     dranbase::Output().Write("# stop", true);
+    const int exitCode = app->ExitCode();
     app.reset();
-    return 0;
+    return exitCode;
 }

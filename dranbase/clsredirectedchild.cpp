@@ -4,14 +4,13 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include "dranbase/console.h"
 
 extern char** environ;
 
@@ -72,6 +71,7 @@ clsRedirectedChild::~clsRedirectedChild()
 {
     Kill();
     Cancel();
+    CloseFd(startRead_); // launched, but the reader never took it
     std::lock_guard lock(procMutex_);
     CloseFd(readerFd_);
 }
@@ -116,57 +116,102 @@ std::string clsRedirectedChild::StartError() const
 bool clsRedirectedChild::Start()
 {
     if (IsRunning()) return launched_.load();
-    launchDone_.store(false);
-    launched_.store(false);
+    // A child left over from an earlier run (the reader was cancelled without Kill) ends here.
+    CloseHandles();
+    {
+        std::lock_guard lock(textMutex_);
+        received_.clear();
+        readPos_ = 0;
+        lineTicks_.clear();
+        cutting_ = false;
+        flooded_.store(false);
+    }
+    int outRead = -1;
+    const bool ok = Launch(outRead);
+    launched_.store(ok);
+    if (!ok) return false;
+    startRead_ = outRead;
     // clsThread::Start reports IsRunning(), which is already false when a short-lived child
     // has come and gone by then: the outcome of the launch is what counts.
     clsThread::Start();
-    // The program is started on the reader thread; wait for the outcome so that the owner's
-    // first write cannot come before the child exists.
-    while (!launchDone_.load() && IsRunning())
-        SleepMs(1);
-    return launched_.load();
+    return true;
 }
+
+bool clsRedirectedChild::Fail(const std::string& reason)
+{
+    std::lock_guard lock(procMutex_);
+    startError_ = reason;
+    return false;
+}
+
+namespace {
+
+    // The program to execute: a path with a '/' as given (made absolute when relative, since the
+    // child changes its folder first), a bare name found on PATH. Empty with errno set when a
+    // bare name is nowhere.
+    std::string ResolveProgram(const std::string& path, const std::string& folder)
+    {
+        if (path.find('/') != std::string::npos) {
+            if (folder.empty() || path[0] == '/') return path;
+            char cwd[PATH_MAX];
+            return ::getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+        }
+        const char* env = std::getenv("PATH");
+        std::string dirs = env ? env : "/usr/local/bin:/usr/bin:/bin";
+        int firstError = ENOENT;
+        std::size_t b = 0;
+        for (;;) {
+            std::size_t e = dirs.find(':', b);
+            std::string dir = dirs.substr(b, e == std::string::npos ? std::string::npos : e - b);
+            std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + path;
+            if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+            if (errno == EACCES && ::access(candidate.c_str(), F_OK) == 0) firstError = EACCES;
+            if (e == std::string::npos) break;
+            b = e + 1;
+        }
+        errno = firstError;
+        return {};
+    }
+
+    // In the child between fork and exec: only async-signal-safe calls. Any failure is written
+    // to the report pipe as an errno value and the child leaves.
+    [[noreturn]] void ExecChild(
+        pid_t parent, int in, int out, int report, const char* folder, const char* program, char* const* argv)
+    {
+        auto die = [report]() {
+            int e = errno;
+            while (::write(report, &e, sizeof e) < 0 && errno == EINTR) { }
+            ::_exit(127);
+        };
+        // Die with the thread that started us, even when it is killed; if it has already gone,
+        // the signal would never come: leave at once.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        ::setpgid(0, 0);
+        struct sigaction dfl { };
+        dfl.sa_handler = SIG_DFL;
+        for (int sig : { SIGPIPE, SIGINT, SIGTERM, SIGQUIT, SIGHUP })
+            ::sigaction(sig, &dfl, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) die();
+        if (folder && ::chdir(folder) != 0) die();
+        ::execve(program, argv, environ);
+        die();
+        ::_exit(127); // not reached: die leaves
+    }
+
+} // namespace
 
 bool clsRedirectedChild::Launch(int& outRead)
 {
-    auto fail = [this](const std::string& reason) {
-        {
-            std::lock_guard lock(procMutex_);
-            startError_ = reason;
-        }
-        Output().Write(ProgramPath.empty() ? "# cannot start: " + reason
-                                           : "# cannot start " + ProgramPath + ": " + reason,
-            true);
-        return false;
-    };
-    if (ProgramPath.empty()) return fail("no program given");
+    if (ProgramPath.empty()) return Fail("no program given");
 
-    int inPipe[2];
-    int outPipe[2];
-    if (::pipe2(inPipe, O_CLOEXEC) != 0) {
-        Output().Write("# error std::in pipe", true);
-        std::lock_guard lock(procMutex_);
-        startError_ = "no pipe";
-        return false;
-    }
-    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
-        Output().Write("# error std::out pipe", true);
-        ::close(inPipe[0]);
-        ::close(inPipe[1]);
-        std::lock_guard lock(procMutex_);
-        startError_ = "no pipe";
-        return false;
-    }
-
-    // The child runs in the program's folder; a relative program path is made absolute first,
-    // since it names the program as seen from our folder.
-    std::string folder = WorkingFolder(ProgramPath);
-    std::string program = ProgramPath;
-    if (!folder.empty() && program[0] != '/') {
-        char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd)) program = std::string(cwd) + "/" + program;
-    }
+    // Everything the child needs is made before the fork.
+    const std::string folder = WorkingFolder(ProgramPath);
+    const std::string program = ResolveProgram(ProgramPath, folder);
+    if (program.empty()) return Fail(std::strerror(errno));
     std::vector<std::string> args = SplitParameters(Parameters);
     args.insert(args.begin(), ProgramPath);
     std::vector<char*> argv;
@@ -174,41 +219,50 @@ bool clsRedirectedChild::Launch(int& outRead)
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 2);
-    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    int inPipe[2];
+    int outPipe[2];
+    int report[2];
+    if (::pipe2(inPipe, O_CLOEXEC) != 0) return Fail("no pipe");
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
+        ::close(inPipe[0]);
+        ::close(inPipe[1]);
+        return Fail("no pipe");
+    }
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        for (int fd : { inPipe[0], inPipe[1], outPipe[0], outPipe[1] })
+            ::close(fd);
+        return Fail("no pipe");
+    }
 
-    // The child starts with default signal handling and its own process group, so a console
-    // interrupt meant for us does not reach it; we end it ourselves.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-
-    pid_t pid = 0;
-    int rc = program.find('/') != std::string::npos
-        ? ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ)
-        : ::posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ExecChild(parent, inPipe[0], outPipe[1], report[1], folder.empty() ? nullptr : folder.c_str(),
+            program.c_str(), argv.data());
+    const int forkError = errno;
     ::close(inPipe[0]);
     ::close(outPipe[1]);
-    if (rc != 0) {
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
         ::close(inPipe[1]);
         ::close(outPipe[0]);
-        return fail(std::strerror(rc));
+        return Fail(std::strerror(forkError));
+    }
+    // The group is set on both sides, so it exists whichever side runs first.
+    ::setpgid(pid, pid);
+
+    // The report pipe closes on a successful exec; an errno value comes when it failed.
+    int childError = 0;
+    ssize_t got;
+    while ((got = ::read(report[0], &childError, sizeof childError)) < 0 && errno == EINTR) { }
+    ::close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof childError)) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+        ::close(inPipe[1]);
+        ::close(outPipe[0]);
+        return Fail(std::strerror(childError));
     }
 
     ::fcntl(outPipe[0], F_SETFL, ::fcntl(outPipe[0], F_GETFL) | O_NONBLOCK);
@@ -233,17 +287,9 @@ bool clsRedirectedChild::Launch(int& outRead)
 
 bool clsRedirectedChild::Run()
 {
-    // A child left over from an earlier run (the reader was cancelled without Kill) ends here.
-    CloseHandles();
-
-    int outRead = -1;
-    bool ok = Launch(outRead);
-    launched_.store(ok);
-    launchDone_.store(true);
-    if (!ok) {
-        childRunning_.store(false);
-        return false;
-    }
+    int outRead = startRead_;
+    startRead_ = -1;
+    if (outRead < 0) return false;
 
     std::vector<char> buffer(ReadBufferSize);
     bool atEnd = false; // our read end reported end of data; the child may still be running
@@ -293,37 +339,96 @@ bool clsRedirectedChild::Run()
         return childRunning_.load();
     }
     ::close(outRead);
-    Output().Write("# process terminated!", true);
     childRunning_.store(false);
     if (pipeMutex_.Lock()) {
         CloseFd(inWrite_);
         pipeMutex_.Unlock();
     }
+    OnChildEnded();
     return false;
 }
 
 void clsRedirectedChild::Append(const char* data, std::size_t n)
 {
+    const std::int64_t now = Tick();
     std::lock_guard lock(textMutex_);
-    received_.append(data, n);
+    if (flooded_.load()) return; // drained and dropped: the owner treats the child as faulty
+    for (std::size_t i = 0; i < n;) {
+        const char* lf = static_cast<const char*>(std::memchr(data + i, '\n', n - i));
+        const std::size_t end = lf ? static_cast<std::size_t>(lf - data) : n;
+        if (!cutting_) {
+            // The length of the line so far: what follows the last line feed in the buffer.
+            const std::size_t lastLf = received_.rfind('\n');
+            const std::size_t partial
+                = lastLf == std::string::npos ? received_.size() : received_.size() - lastLf - 1;
+            const std::size_t room = MaxLineBytes > partial ? MaxLineBytes - partial : 0;
+            const std::size_t take = std::min(room, end - i);
+            received_.append(data + i, take);
+            if (take < end - i) {
+                received_ += LineCutMark;
+                cutting_ = true;
+            }
+        }
+        if (lf) {
+            received_ += '\n';
+            lineTicks_.push_back(now);
+            cutting_ = false;
+            i = end + 1;
+        } else {
+            i = n;
+        }
+    }
+    if (received_.size() - readPos_ + 8 * lineTicks_.size() > MaxPendingBytes) {
+        flooded_.store(true);
+        received_.clear();
+        readPos_ = 0;
+        lineTicks_.clear();
+    }
 }
 
 std::string clsRedirectedChild::GetLine()
 {
+    std::int64_t arrival = 0;
+    return GetLine(arrival);
+}
+
+std::string clsRedirectedChild::GetLine(std::int64_t& arrival)
+{
     std::lock_guard lock(textMutex_);
-    std::size_t lf = received_.find('\n');
+    std::size_t lf = received_.find('\n', readPos_);
     if (lf == std::string::npos) return {};
-    std::string line = received_.substr(0, lf);
-    received_.erase(0, lf + 1);
+    if (!lineTicks_.empty()) {
+        arrival = lineTicks_.front();
+        lineTicks_.pop_front();
+    }
+    std::string line = received_.substr(readPos_, lf - readPos_);
+    readPos_ = lf + 1;
+    // Taking a line costs its own length, not the buffer's: the front is dropped in bulk.
+    if (readPos_ == received_.size() || readPos_ > received_.size() / 2) {
+        received_.erase(0, readPos_);
+        readPos_ = 0;
+    }
     while (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
+}
+
+void clsRedirectedChild::KillGroupLocked()
+{
+    // The child is not reaped yet (running or a zombie), so its group id cannot have been
+    // given to another process.
+    ::kill(-pid_.load(), SIGKILL);
 }
 
 bool clsRedirectedChild::ReapIfExited()
 {
     std::lock_guard lock(procMutex_);
     if (reaped_) return true;
+    // Seen without reaping first, so that what the child left in its group can still be ended.
+    siginfo_t info {};
+    if (::waitid(P_PID, static_cast<id_t>(pid_.load()), &info, WEXITED | WNOHANG | WNOWAIT) == 0
+        && info.si_pid == pid_.load())
+        KillGroupLocked();
     int status = 0;
     pid_t r = ::waitpid(pid_.load(), &status, WNOHANG);
     if (r == pid_.load()) {
@@ -339,7 +444,8 @@ void clsRedirectedChild::SignalAndReap()
 {
     std::lock_guard lock(procMutex_);
     if (reaped_) return;
-    ::kill(pid_.load(), SIGKILL);
+    KillGroupLocked();
+    ::kill(pid_.load(), SIGKILL); // in case it left its group
     int status = 0;
     pid_t r;
     while ((r = ::waitpid(pid_.load(), &status, 0)) < 0 && errno == EINTR) { }
@@ -392,7 +498,10 @@ void clsRedirectedChild::Kill()
         if (!gone) {
             {
                 std::lock_guard lock(procMutex_);
-                if (!reaped_) ::kill(pid_.load(), SIGTERM);
+                if (!reaped_) {
+                    ::kill(-pid_.load(), SIGTERM);
+                    ::kill(pid_.load(), SIGTERM);
+                }
             }
             deadline = Tick() + TermGraceMs;
             while (!ReapIfExited() && Tick() < deadline)

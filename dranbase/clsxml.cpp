@@ -296,10 +296,7 @@ bool clsXML::LoadFile(const std::string& path)
     clsString text;
     bool readable = !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     if (readable && st.st_size > 0) readable = text.LoadFromFile(path) > 0;
-    if (!readable) {
-        Output().Write("# file not found: " + path, true);
-        text.clear();
-    }
+    if (!readable) text.clear();
     std::string_view view(text);
     if (view.size() >= 3 && view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
     std::size_t slash = path.find_last_of('/');
@@ -311,6 +308,7 @@ void clsXML::Parse(std::string_view s, const std::string& folder)
 {
     children_.Clear();
     folder_ = folder;
+    problems_.clear();
 
     clsXML* current = this;
     int depth = 0; // elements open below this node
@@ -372,13 +370,22 @@ void clsXML::Parse(std::string_view s, const std::string& folder)
                 --skipped;
                 continue;
             }
-            if (current == this) continue; // nothing open at this level
+            if (current == this) {
+                problems_.push_back("end tag </" + name + "> without a start tag");
+                continue; // nothing open at this level
+            }
             // Close up to the open element of that name; an end tag that matches none closes
             // the current element only.
             int levels = 1;
             for (clsXML* n = current; n != this; n = n->parent_, ++levels)
                 if (n->name_ == name) break;
-            if (levels > depth) levels = 1;
+            if (levels > depth) {
+                problems_.push_back("end tag </" + name + "> closes <" + current->name_ + ">");
+                levels = 1;
+            } else {
+                for (clsXML* n = current; n->name_ != name; n = n->parent_)
+                    problems_.push_back("element <" + n->name_ + "> is not closed");
+            }
             while (levels-- > 0)
                 closeCurrent();
         } else {
@@ -402,8 +409,10 @@ void clsXML::Parse(std::string_view s, const std::string& folder)
             }
         }
     }
-    while (current != this)
+    while (current != this) {
+        problems_.push_back("element <" + current->name_ + "> is not closed");
         closeCurrent();
+    }
 }
 
 std::string clsXML::GetAttribute(std::string_view name) const

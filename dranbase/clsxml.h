@@ -39,11 +39,15 @@ public:
     clsXML& operator=(const clsXML&) = delete;
 
     // Reads the file and parses it (a UTF-8 byte-order mark is dropped). When the file cannot
-    // be read, prints "# file not found: <path>" and leaves an empty tree. True when it was read.
+    // be read, leaves an empty tree and returns false (the caller words the error).
     virtual bool LoadFile(const std::string& path);
     // Replaces this node's children by the nodes read from the text. The folder is where
     // relative references of the text would be resolved (kept, not used by the reader).
     void Parse(std::string_view text, const std::string& folder = {});
+    // What the last Parse had to repair, in text order: elements left open ("element
+    // <options> is not closed"), end tags that close nothing or another element. The reader
+    // keeps going either way; a caller that needs a well-formed file refuses it.
+    const std::vector<std::string>& Problems() const { return problems_; }
     // The node and its subtree as XML, one node per line, children indented by two blanks per
     // level (starting at depth). A document writes its children one after another.
     virtual std::string ToText(int depth = 0) const;
@@ -93,6 +97,7 @@ private:
     std::string text_;
     clsCollection<clsXML> children_;
     std::string folder_;
+    std::vector<std::string> problems_;
 };
 
 } // namespace dranbase

@@ -1,6 +1,8 @@
 #include "tourney/clsembeddedengine.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "dranbase/clsthread.h"
 #include "engine/clsengine.h"
@@ -14,7 +16,7 @@ using dranbase::ToInt;
 clsEmbeddedEngine::clsEmbeddedEngine(std::string playerName, const std::string& parameters)
 {
     PlayerName = std::move(playerName);
-    Protocol = ProtocolXboard;
+    SetProtocol(ProtocolXboard);
     for (const std::string& field : dranbase::SplitFields(parameters)) {
         auto [key, value] = dranbase::SplitFirst(field, '=');
         options_.Add(key, value);
@@ -107,6 +109,7 @@ std::string clsEmbeddedEngine::ReadResponse()
     std::string line = std::move(replies_.front());
     replies_.pop_front();
     ++LinesRead;
+    LastLineTick = dranbase::Tick();
     Log("<---\t" + line);
     return ParseResponse(line);
 }
@@ -114,6 +117,7 @@ std::string clsEmbeddedEngine::ReadResponse()
 void clsEmbeddedEngine::Send(const std::string& text)
 {
     Log("--->\t" + text);
+    LastSendTick = dranbase::Tick(); // handed over now; a think starts inside Command
     if (Ended) return;
     Command(text);
 }
@@ -143,7 +147,8 @@ void clsEmbeddedEngine::Command(const std::string& text)
         // arrives with every "time".
         std::vector<std::string> f = dranbase::SplitFields(rest);
         movesPerControl_ = f.size() > 0 ? static_cast<int>(ToInt(f[0])) : 0;
-        increment_ = f.size() > 2 ? ToInt(f[2]) * 1000 : 0;
+        // The increment in seconds, fractions included ("0.1").
+        increment_ = f.size() > 2 ? std::llround(std::strtod(f[2].c_str(), nullptr) * 1000) : 0;
     } else if (EqualsNoCase(word, "time")) {
         clock_ = ToInt(rest) * 10;
     } else if (EqualsNoCase(word, "go")) {

@@ -6,45 +6,7 @@
 
 namespace drnChess {
 
-using dranbase::EqualsNoCase;
-using dranbase::ToInt;
-
 namespace {
-
-    // The name=value pairs of a feature line. A value in double quotes may hold blanks (the
-    // quotes are dropped); otherwise it runs to the next blank. A name without "=" gets an
-    // empty value.
-    std::vector<std::pair<std::string, std::string>> FeaturePairs(std::string_view s)
-    {
-        std::vector<std::pair<std::string, std::string>> pairs;
-        std::size_t i = 0;
-        while (i < s.size()) {
-            while (i < s.size() && s[i] == ' ')
-                ++i;
-            std::size_t b = i;
-            while (i < s.size() && s[i] != '=' && s[i] != ' ')
-                ++i;
-            std::string name(s.substr(b, i - b));
-            std::string value;
-            if (i < s.size() && s[i] == '=') {
-                ++i;
-                if (i < s.size() && s[i] == '"') {
-                    b = ++i;
-                    while (i < s.size() && s[i] != '"')
-                        ++i;
-                    value = std::string(s.substr(b, i - b));
-                    if (i < s.size()) ++i;
-                } else {
-                    b = i;
-                    while (i < s.size() && s[i] != ' ')
-                        ++i;
-                    value = std::string(s.substr(b, i - b));
-                }
-            }
-            if (!name.empty()) pairs.emplace_back(std::move(name), std::move(value));
-        }
-        return pairs;
-    }
 
     std::string QuotedName(const std::string& name)
     {
@@ -64,21 +26,16 @@ void clsEngineInterface::Log(const std::string& text)
         dranbase::Output().Write("# =====>\t" + PlayerName + ":\t" + text, true);
 }
 
+void clsEngineInterface::SetProtocol(int protocol)
+{
+    protocol_ = protocol;
+    dialogue_ = MakeDialogue(protocol);
+}
+
 void clsEngineInterface::Ping()
 {
     Ready = false;
-    if (Protocol == ProtocolUci) {
-        AwaitingPong = true;
-        Send("isready");
-        return;
-    }
-    if (!UsePing) {
-        Ready = true;
-        return;
-    }
-    ++PingCounter;
-    AwaitingPong = true;
-    Send("ping " + std::to_string(PingCounter));
+    dialogue_->Ping(*this);
 }
 
 std::string clsEngineInterface::LevelCommand(std::int64_t baseMs, std::int64_t incrementMs)
@@ -89,21 +46,27 @@ std::string clsEngineInterface::LevelCommand(std::int64_t baseMs, std::int64_t i
         std::snprintf(seconds, sizeof seconds, ":%02d", static_cast<int>(rest / 1000));
         base += seconds;
     }
-    return "level 0 " + base + " " + std::to_string(incrementMs / 1000);
+    // The increment in seconds as the player gets it: whole seconds bare, else with the
+    // fraction ("0.1", "2.5"), never rounded away.
+    std::string increment = std::to_string(incrementMs / 1000);
+    if (std::int64_t ms = incrementMs % 1000; ms != 0) {
+        char fraction[8];
+        std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms));
+        std::string f = fraction;
+        while (f.back() == '0')
+            f.pop_back();
+        increment += f;
+    }
+    return "level 0 " + base + " " + increment;
 }
 
 void clsEngineInterface::NewGame()
 {
     MovesPlayed.clear();
-    if (Protocol == ProtocolUci) {
-        Send("ucinewgame");
-        Send("position startpos");
-        Ping();
-        return;
-    }
-    Send("new");
-    Send("post");
-    Send(LevelCommand(OwnTime, OwnIncrement));
+    for (const std::string& move : dranbase::SplitFields(OpeningMoves))
+        MovesPlayed += move + " ";
+    Forced = false;
+    dialogue_->NewGame(*this);
 }
 
 void clsEngineInterface::SetClocks(
@@ -118,31 +81,14 @@ void clsEngineInterface::SetClocks(
 
 void clsEngineInterface::StartThinking()
 {
-    if (Protocol == ProtocolUci) {
-        bool white = Colour == 0;
-        Send("go wtime " + std::to_string(white ? OwnTime : OpponentTime) + " btime "
-            + std::to_string(white ? OpponentTime : OwnTime) + " winc "
-            + std::to_string(white ? OwnIncrement : OpponentIncrement) + " binc "
-            + std::to_string(white ? OpponentIncrement : OwnIncrement));
-        return;
-    }
-    Send("time " + std::to_string(OwnTime / 10));
-    Send("otim " + std::to_string(OpponentTime / 10));
-    Send("go");
+    dialogue_->StartThinking(*this);
 }
 
 void clsEngineInterface::SendMove(const std::string& move, int moverColour)
 {
     MovesPlayed += move + " ";
     if (moverColour == Colour) return;
-    if (Protocol == ProtocolUci) {
-        Send("position startpos" + (MovesPlayed.empty() ? std::string() : " moves " + MovesPlayed));
-        StartThinking();
-        return;
-    }
-    Send("time " + std::to_string(OwnTime / 10));
-    Send("otim " + std::to_string(OpponentTime / 10));
-    Send(move);
+    dialogue_->PassMove(*this, move);
 }
 
 // Rules for one line of the engine (keywords ignore case):
@@ -162,45 +108,7 @@ void clsEngineInterface::SendMove(const std::string& move, int moverColour)
 std::string clsEngineInterface::ParseResponse(std::string_view line)
 {
     auto [word, rest] = dranbase::SplitFirst(line, ' ');
-    if (Protocol == ProtocolUci) {
-        if (EqualsNoCase(word, "uciok") || EqualsNoCase(word, "readyok")) {
-            AwaitingPong = false;
-            Ready = true;
-        } else if (EqualsNoCase(word, "bestmove")) {
-            return "move " + dranbase::ToLower(rest);
-        }
-        return {};
-    }
-
-    if (EqualsNoCase(word, "pong")) {
-        std::string number = dranbase::SplitFirst(dranbase::Trim(rest), ' ').first;
-        bool matches = number.empty() ? PingCounter == 0 : ToInt(number) == PingCounter;
-        if (matches) AwaitingPong = false;
-        Ready = matches && !AwaitingDone;
-        return {};
-    }
-    if (EqualsNoCase(word, "move")) return "move " + dranbase::ToLower(rest);
-    if (EqualsNoCase(word, "feature")) {
-        bool pingAnnounced = false;
-        for (auto& [name, value] : FeaturePairs(rest)) {
-            if (EqualsNoCase(name, "done")) {
-                DoneAnnounced = true;
-                AwaitingDone = ToInt(value) == 0;
-            } else if (EqualsNoCase(name, "ping")) {
-                UsePing = ToInt(value) != 0;
-                pingAnnounced = UsePing;
-                if (!UsePing) AwaitingPong = false;
-            }
-            Features.Set(name, std::move(value));
-        }
-        Ready = !AwaitingDone && !AwaitingPong;
-        if (pingAnnounced) Ping();
-        return {};
-    }
-    if (EqualsNoCase(word, "resign")) return std::string("result ") + (Colour == 0 ? "0-1" : "1-0");
-    if (word.size() >= 2 && word[0] >= '0' && word[0] <= '9' && (word[1] == '-' || word[1] == '/'))
-        return "result " + word;
-    return {};
+    return dialogue_->Parse(*this, word, rest);
 }
 
 bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs)
@@ -210,35 +118,24 @@ bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, 
     engine.SetClocks(baseTimeMs, baseTimeMs, incrementMs, incrementMs);
 
     if (!engine.Ready) {
-        // 2. Start the player and give it a moment to come up.
-        engine.Start();
+        // 2. Start the player and give it a moment to come up. One that cannot be started is
+        // not ready (nothing would ever answer it).
+        if (!engine.Start()) {
+            engine.Ready = false;
+            return false;
+        }
         engine.Log("waiting for " + QuotedName(engine.PlayerName) + " initialization...");
         dranbase::SleepMs(engine.Timing().StartDelayMs);
 
-        // 3. Ask for the protocol. An xboard engine counts as ready unless its features say
-        // otherwise (done=0, ping=1).
-        if (engine.Protocol == ProtocolUci) {
-            engine.Send("uci");
-        } else {
-            engine.UsePing = false;
-            engine.DoneAnnounced = false;
-            engine.AwaitingDone = false;
-            engine.AwaitingPong = false;
-            engine.Send("xboard");
-            engine.Send("protover 2");
-            engine.Ready = true;
-        }
+        // 3. Ask for the protocol.
+        engine.AskProtocol();
 
-        // 4. Wait for readiness. An xboard engine that announces nothing about done within the
-        // feature wait is an engine of the old protocol and counts as ready as it is.
+        // 4. Wait for readiness, until the protocol says the engine has said all it will.
         const std::int64_t start = dranbase::Tick();
         for (;;) {
             std::int64_t waited = dranbase::Tick() - start;
             if (waited >= engine.Timing().HandshakeMs) break;
-            if (engine.Ready) {
-                if (engine.Protocol == ProtocolUci || engine.DoneAnnounced) break;
-                if (waited >= engine.Timing().FeatureWaitMs) break;
-            }
+            if (engine.Ready && engine.HandshakeSettled(waited)) break;
             std::int64_t linesBefore = engine.LinesRead;
             if (!engine.ReadResponse().empty()) break; // a move or result ends the wait
             if (engine.LinesRead == linesBefore) {

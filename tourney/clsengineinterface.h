@@ -1,10 +1,10 @@
 #pragma once
 // One player of a game as the referee sees it: the common base of the engine clients.
 //
-// The base owns the protocol dialogue that only needs Send: handshake state, pings, the game
-// start, clocks, starting a search and passing moves on, and the reading of the engine's
-// replies. The kinds (an external program over pipes, the program's own engine) supply the
-// transport: Start, Stop, Send, ReadResponse, IsReady, Quit.
+// The base holds the state of the dialogue (handshake, pings, clocks, the moves) and a
+// protocol dialogue (tourney/protocols.h: xboard or UCI) that turns each step into lines. The
+// kinds (an external program over pipes, the program's own engine) supply the transport:
+// Start, Stop, Send, ReadResponse, IsReady, Quit. Nothing here asks which protocol it is.
 //
 // Threads: every operation runs on the referee's game thread. The flags that another thread
 // sets or reads (Ended by the reader thread's end, Ready and UsePing read by anyone asking
@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,6 +20,7 @@
 
 #include "dranbase/clsstring.h"
 #include "dranbase/console.h"
+#include "tourney/protocols.h"
 
 namespace drnChess {
 
@@ -44,7 +46,7 @@ struct clsClientTiming {
 
 class clsEngineInterface : public dranbase::clsOutBuffer {
 public:
-    clsEngineInterface() = default;
+    clsEngineInterface() { SetProtocol(ProtocolXboard); }
     ~clsEngineInterface() override = default;
     clsEngineInterface(const clsEngineInterface&) = delete;
     clsEngineInterface& operator=(const clsEngineInterface&) = delete;
@@ -65,13 +67,25 @@ public:
     virtual bool IsReady() { return Ready.load(); }
     // Tells the engine to leave and makes sure it does.
     virtual void Quit() { }
+    // Why the player could not be started; empty when it was (or has not been tried).
+    virtual std::string StartError() const { return {}; }
+    // True once the player has sent more than its transport holds unread: a fault.
+    virtual bool Flooded() const { return false; }
 
     // --- the dialogue --------------------------------------------------------------------------
+    // The handshake steps of the protocol: ask for it; whether a ready engine has said all.
+    void AskProtocol() { dialogue_->AskProtocol(*this); }
+    bool HandshakeSettled(std::int64_t waitedMs) const
+    {
+        return dialogue_->HandshakeSettled(*this, waitedMs);
+    }
     // Synchronises: clears Ready. xboard: "ping N" with the next number when the engine uses
     // pings, else Ready at once. UCI: "isready".
     void Ping();
-    // xboard: "new", "post", "level 0 <base> <increment s>". UCI: "ucinewgame",
-    // "position startpos", then Ping(). Empties MovesPlayed.
+    // xboard: "new", "post", "level 0 <base> <increment s>", then "setboard <FEN>" when a start
+    // position is set and "force" and the opening moves when there are any. UCI: "ucinewgame",
+    // "position startpos" (or "position fen <FEN>", with " moves ..." for an opening), then
+    // Ping(). MovesPlayed becomes the opening moves.
     void NewGame();
     // Stores own and opponent's clocks from the two sides' values, by this player's colour.
     void SetClocks(std::int64_t whiteTime, std::int64_t blackTime, std::int64_t whiteIncrement,
@@ -86,7 +100,7 @@ public:
     // player), and empty for every other line, whose effect, if any, is on the state here.
     std::string ParseResponse(std::string_view line);
     // The "level" command for a base time and increment in milliseconds: "level 0 1 1",
-    // "level 0 1:30 0".
+    // "level 0 1:30 0", "level 0 0:06 0.1" (the increment the player really gets, in seconds).
     static std::string LevelCommand(std::int64_t baseMs, std::int64_t incrementMs);
 
     // The timing of the dialogue; a kind may pass parts of it on to its transport.
@@ -107,8 +121,18 @@ public:
     std::int64_t OwnIncrement = 0;
     std::int64_t OpponentTime = 0;
     std::int64_t OpponentIncrement = 0;
-    int Protocol = ProtocolXboard;
+    // The protocol (ProtocolXboard, ProtocolUci) and its dialogue.
+    void SetProtocol(int protocol);
+    int Protocol() const { return protocol_; }
+    std::string StartFEN; // the game's start position; empty: the standard one
+    std::string OpeningMoves; // coordinate moves played from it before the players think, blank-separated
+    bool Forced = false; // xboard: left in force mode by the opening until its "go"
     std::int64_t LinesRead = 0; // lines ReadResponse has taken (empty lines not counted)
+    // The clock's two ends: when the last command was written to the player (before any
+    // pause the referee takes after it) and when the last line ReadResponse took arrived.
+    // A move's time is the one minus the other: the referee's own delays are not in it.
+    std::int64_t LastSendTick = 0;
+    std::int64_t LastLineTick = 0;
 
     // xboard handshake bookkeeping. A "feature done=0" holds readiness until "done=1"; a ping
     // sent holds it until its "pong".
@@ -118,6 +142,8 @@ public:
 
 private:
     clsClientTiming timing_;
+    int protocol_ = ProtocolXboard;
+    std::unique_ptr<clsProtocolDialogue> dialogue_;
 };
 
 // The start-up handshake of a player before a game (the referee calls it once per game and
@@ -125,9 +151,10 @@ private:
 // ready yet, starts it, waits the start delay and asks for its protocol ("xboard" +
 // "protover 2", or "uci"), then waits until it is ready: UCI "uciok"; xboard a feature line
 // with done=1 (which also ends an earlier done=0) and the "pong" of a ping the features asked
-// for, or no done=... at all within the feature wait (an engine of the old protocol). A move or result before readiness,
-// an engine that ends, or the handshake time-out stop the wait. When ready, NewGame() follows.
-// True when the player is ready.
+// for, or no done=... at all within the feature wait (an engine of the old protocol). A move or result before
+// readiness, an engine that ends, or the handshake time-out stop the wait. When ready, NewGame() follows. A
+// player that cannot be started is not ready (and no time is spent waiting for it). True when the player is
+// ready.
 bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs);
 
 } // namespace drnChess

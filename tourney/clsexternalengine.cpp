@@ -1,6 +1,7 @@
 #include "tourney/clsexternalengine.h"
 
 #include "dranbase/clsthread.h"
+#include "dranbase/console.h"
 
 namespace drnChess {
 
@@ -9,7 +10,7 @@ clsExternalEngine::clsExternalEngine(
 {
     ProgramPath = std::move(programPath);
     Parameters = std::move(parameters);
-    Protocol = protocol;
+    SetProtocol(protocol);
     PlayerName = std::move(playerName);
     SetKillGrace(Timing().QuitGraceMs);
 }
@@ -32,7 +33,16 @@ bool clsExternalEngine::Start()
     started_ = true;
     if (clsRedirectedChild::Start()) return true;
     Ended = true;
+    const std::string reason = clsRedirectedChild::StartError();
+    dranbase::Output().Write(
+        ProgramPath.empty() ? "# cannot start: " + reason : "# cannot start " + ProgramPath + ": " + reason,
+        true);
     return false;
+}
+
+void clsExternalEngine::OnChildEnded()
+{
+    dranbase::Output().Write("# process terminated!", true);
 }
 
 void clsExternalEngine::Stop()
@@ -46,8 +56,10 @@ void clsExternalEngine::Stop()
 
 std::string clsExternalEngine::ReadResponse()
 {
-    std::string line = GetLine();
+    std::int64_t arrival = dranbase::Tick();
+    std::string line = GetLine(arrival);
     if (line.empty()) return {};
+    LastLineTick = arrival;
     ++LinesRead;
     Log("<---\t" + line);
     return ParseResponse(line);
@@ -57,6 +69,7 @@ void clsExternalEngine::Send(const std::string& text)
 {
     Log("--->\t" + text);
     if (ChildRunning()) WriteToChild(text + "\n");
+    LastSendTick = dranbase::Tick();
     dranbase::SleepMs(Timing().SendDelayMs);
 }
 

@@ -18,7 +18,8 @@ public:
     ~clsExternalEngine() override;
 
     // Starts the program and its reader thread; clears Ended. False when the program could not
-    // be started (Ended is set again).
+    // be started (Ended is set again, and the console line "# cannot start <path>: <reason>"
+    // says why).
     bool Start() override;
     // Quit(), then the reader thread is joined; Ended is set. A second call does nothing.
     void Stop() override;
@@ -33,10 +34,14 @@ public:
     // Sends "quit", clears Ready, then Kill: the grace time (QuitGraceMs), then termination.
     void Quit() override;
     void SetTiming(const clsClientTiming& timing) override;
+    std::string StartError() const override { return clsRedirectedChild::StartError(); }
+    bool Flooded() const override { return clsRedirectedChild::Flooded(); }
 
 protected:
     // The reader thread has ended: the program has gone or never started.
     void OnExit() override { Ended = true; }
+    // The program has ended by itself: "# process terminated!" on the console.
+    void OnChildEnded() override;
 
 private:
     std::atomic<bool> started_ { false };

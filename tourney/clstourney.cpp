@@ -7,7 +7,6 @@
 
 #include "dranbase/clsfile.h"
 #include "dranbase/console.h"
-#include "engine/clsengine.h"
 #include "tourney/gamerules.h"
 
 namespace drnChess {
@@ -61,6 +60,8 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
         } else {
             c.gameMs = 300000;
         }
+        if (const dranbase::clsXML* pacing = options->FindPath("pacing_ms"))
+            c.pacingMs = std::max<std::int64_t>(0, ToInt(pacing->Text()));
         const dranbase::clsXML* threads = options->FindPath("threads");
         c.threads = static_cast<int>(NumberOr(threads ? threads->Text() : "", threads != nullptr, 1));
     }
@@ -110,6 +111,15 @@ std::vector<std::pair<int, int>> MakePairings(int playerCount, int kind)
     return pairs;
 }
 
+std::string SafeFileName(const std::string& name)
+{
+    std::string safe = name;
+    for (char& c : safe)
+        if (c == '/' || c == '\\') c = '_';
+    if (safe.empty() || safe == "." || safe == "..") safe = "tourney";
+    return safe;
+}
+
 // --- clsTourney ------------------------------------------------------------------------------------
 
 clsTourney::clsTourney(int number, const std::string& filePath)
@@ -117,7 +127,7 @@ clsTourney::clsTourney(int number, const std::string& filePath)
     , number_(number)
     , filePath_(filePath)
 {
-    xml_.LoadFile(filePath);
+    if (!xml_.LoadFile(filePath)) dranbase::Output().Write("# file not found: " + filePath, true);
 }
 
 clsTourney::~clsTourney()
@@ -183,6 +193,61 @@ bool clsTourney::Run()
     return true;
 }
 
+void clsTourney::Refuse(const std::string& why)
+{
+    failed_ = true;
+    dranbase::Output().Write("# tournament stopped: " + why, true);
+    if (!logFileName_.empty()) TourneyLog(0, "tournament stopped: " + why);
+}
+
+bool clsTourney::PrepareLogFolder()
+{
+    // The run's name: the first of "name", "name-2", ... whose log file is not there yet, so a
+    // run never replaces the files of an earlier one.
+    const std::string name = SafeFileName(config_.name);
+    runName_ = name;
+    if (config_.logFolder.empty()) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(config_.logFolder, ec); // the game files go there too
+    for (int k = 2; std::filesystem::exists(dranbase::JoinPath(config_.logFolder, runName_) + ".log", ec);
+         ++k)
+        runName_ = name + "-" + std::to_string(k);
+    const std::string logFile = dranbase::JoinPath(config_.logFolder, runName_) + ".log";
+    // The log file is written now: it takes the name, and a folder we cannot write in fails
+    // here, before any game.
+    if (!dranbase::WriteFileAtomic(logFile, "")) {
+        Refuse("cannot write in the log folder " + config_.logFolder);
+        return false;
+    }
+    logFileName_ = logFile;
+    return true;
+}
+
+bool clsTourney::CheckPlayers()
+{
+    // Each player is started and handshaken once, with no game log: one that cannot be made
+    // ready would lose every game it plays, so the tournament does not start.
+    struct Silent : clsGameLogSink {
+        void GameLog(int, const std::string&) override { }
+    } silent;
+    for (int i = 0; i < players_.Count() && !cancelRequested_; ++i) {
+        const clsPlayer& player = *players_.Item(i);
+        clsClientTiming timing = Timing;
+        if (config_.pacingMs >= 0) timing.SendDelayMs = config_.pacingMs;
+        std::unique_ptr<clsEngineInterface> client = MakeClient(player, timing);
+        client->Owner = &silent;
+        const bool ready = Handshake(*client, 0, config_.gameMs, config_.incrementMs);
+        const std::string error = client->StartError();
+        client->Stop();
+        if (ready) continue;
+        Refuse(error.empty() ? "engine " + QuoteName(player.Name) + " did not finish its handshake"
+                             : "engine " + QuoteName(player.Name) + " cannot start "
+                    + QuoteName(player.FileName) + ": " + error);
+        return false;
+    }
+    return !cancelRequested_;
+}
+
 void clsTourney::LoadTourney()
 {
     // 1. A fresh start.
@@ -194,23 +259,25 @@ void clsTourney::LoadTourney()
     players_.Clear();
     round_ = 0;
     peakRunning_ = 0;
+    failed_ = false;
+    logFileName_.clear();
+    {
+        std::lock_guard lock(logMutex_);
+        log_.clear();
+    }
 
     // 2.-3. The description.
     config_ = ReadTourneyConfig(xml_);
     if (!config_.found) {
         dranbase::Output().Write("# no tourney element in " + filePath_, true);
+        failed_ = true;
         return;
     }
-    logFileName_ = config_.logFolder.empty() ? std::string()
-                                             : dranbase::JoinPath(config_.logFolder, config_.name) + ".log";
-    {
-        std::lock_guard lock(logMutex_);
-        log_.clear();
+    if (!xml_.Problems().empty()) {
+        Refuse("malformed file " + filePath_ + ": " + xml_.Problems().front());
+        return;
     }
-    if (!config_.logFolder.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(config_.logFolder, ec); // the game files go there too
-    }
+    if (!PrepareLogFolder()) return;
 
     // 4. The players.
     TourneyLog(0, "loading engines from " + filePath_);
@@ -221,9 +288,27 @@ void clsTourney::LoadTourney()
     }
     for (const std::string& name : config_.skippedPlayers)
         TourneyLog(0, "engine " + QuoteName(name) + " skipped: the name is taken");
+    const bool learning = config_.kind == TourneyKind::Learning;
+    bool refused = false;
+    if (players_.Count() < 2) {
+        Refuse("a tournament needs two active engines or more; " + filePath_ + " has "
+            + std::to_string(players_.Count()));
+        refused = true;
+    } else if (learning && !LearningHook) {
+        Refuse("the tournament kind learning is not run from a tournament file; use \\learn");
+        refused = true;
+    } else if (!learning && !CheckPlayers()) {
+        refused = true;
+    }
+    if (refused) {
+        TourneyLog(0, "");
+        SaveTourneyLog();
+        dranbase::Output().Write("# end", true);
+        return;
+    }
 
     // 5.-6. The games.
-    baseName_ = dranbase::JoinPath(config_.logFolder, config_.name) + ".T" + std::to_string(number_);
+    baseName_ = dranbase::JoinPath(config_.logFolder, runName_) + ".T" + std::to_string(number_);
     TourneyLog(0, "creating games");
     CreateGames();
     TourneyLog(0, std::to_string(games_.Count()) + " games created");
@@ -232,15 +317,9 @@ void clsTourney::LoadTourney()
     TourneyLog(0, "_________________________");
 
     // 7. Learning, or the rounds and the standings.
-    if (config_.kind == TourneyKind::Learning) {
-        dranbase::clsStrings engineOptions;
-        engineOptions.Add("memory", "-1");
-        engine_ = std::make_unique<clsEngine>(engineOptions, nullptr);
-        engine_->SetKeepLines(false);
-        engine_->SetFromFEN(clsTourneyGame::StartPosition);
-        if (LearningHook) LearningHook(*this);
+    if (learning) {
+        LearningHook(*this);
         dranbase::Output().Write("----------------- learning has finished", true);
-        engine_.reset();
     } else {
         PlayRounds();
         if (!cancelRequested_) {
@@ -272,6 +351,7 @@ void clsTourney::CreateGames()
         game->MovesPerControl = config_.movesPerControl;
         game->Verbose = config_.verbose;
         game->Timing = Timing;
+        if (config_.pacingMs >= 0) game->Timing.SendDelayMs = config_.pacingMs;
         std::lock_guard lock(gamesMutex_);
         games_.Add(std::to_string(white) + "-" + std::to_string(black), std::move(game));
     }

@@ -13,6 +13,7 @@
 //       <rounds>1</rounds> <threads>1</threads> <logfolder>dir</logfolder>
 //       <clock moves_per_second="0" game_ms="300000" increment_ms="0"/>
 //       <verbose>true</verbose>            every game log line also on the console
+//       <pacing_ms>100</pacing_ms>         pause after each command to a player; 0: none
 //     </options>
 //     <engines>
 //       <engine active="true" name="X" protocol="xboard|uci|embedded">
@@ -42,8 +43,6 @@
 
 namespace drnChess {
 
-class clsEngine;
-
 // Kinds of tournament.
 namespace TourneyKind {
     inline constexpr int RoundRobin = 0;
@@ -71,6 +70,9 @@ struct clsTourneyConfig {
     std::int64_t incrementMs = 0;
     int threads = 1;
     bool verbose = false;
+    // The pause after each command sent to a player, from <pacing_ms>; -1 when the file does
+    // not say (the clients' own default, 100 ms, stays). 0: no pause.
+    std::int64_t pacingMs = -1;
     std::vector<clsPlayerConfig> players; // active ones, in file order, first of a name kept
     std::vector<std::string> skippedPlayers; // active engines dropped for a repeated name
     dranbase::clsStrings extraTags; // "pgn/header" children in document order
@@ -88,12 +90,23 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document);
 // robin; for the gauntlet and learning kinds only the pairs with player 0.
 std::vector<std::pair<int, int>> MakePairings(int playerCount, int kind);
 
+// A tournament name as a plain file name: every '/' and '\\' becomes '_'; an empty name, "."
+// and ".." become "tourney". The files it names stay inside the log folder.
+std::string SafeFileName(const std::string& name);
+
 class clsTourney : public dranbase::clsThread {
 public:
     static constexpr const char* Software = "Corvala 3.1.27";
 
     // Reads the file now ("# file not found: <path>" when it cannot be read); the games are made
     // when the thread runs.
+    //
+    // Before the first game the run refuses, with a console line and the tournament log saying
+    // why, and Failed() set: a file that is missing, malformed or has no tourney element;
+    // fewer than two players; a log folder it cannot write in; a player that cannot start or
+    // does not finish its handshake (each is started, handshaken and quit once); the learning
+    // kind without a learning hook. Its files never leave the log folder (the name is made a
+    // plain file name) and never replace an earlier run's (a name in use gets "-2", "-3", ...).
     clsTourney(int number, const std::string& filePath);
     ~clsTourney() override;
 
@@ -127,12 +140,21 @@ public:
     std::vector<std::string> Standings() const;
     // The most games seen running at once.
     int PeakRunning() const { return peakRunning_.load(); }
+    // True when the run was refused before its first game (see above).
+    bool Failed() const { return failed_.load(); }
 
 protected:
     bool Run() override;
 
 private:
     void LoadTourney();
+    // Refuses the run: the console line "# tournament stopped: <why>" and Failed().
+    void Refuse(const std::string& why);
+    // The log folder exists and takes a file; the run's name is free there. False (refused)
+    // otherwise.
+    bool PrepareLogFolder();
+    // Every player starts and finishes its handshake. False (refused) otherwise.
+    bool CheckPlayers();
     void CreateGames();
     void PlayRounds();
     void SetGameTags(clsTourneyGame& game, int round, int index);
@@ -147,11 +169,12 @@ private:
     std::vector<std::string> log_;
     std::string logFileName_;
     std::string baseName_;
-    std::unique_ptr<clsEngine> engine_; // the learning kind's own engine
     dranbase::clsCollection<clsPlayer> players_;
     dranbase::clsCollection<clsTourneyGame> games_;
     std::atomic<int> peakRunning_ { 0 };
     std::atomic<bool> cancelRequested_ { false };
+    std::atomic<bool> failed_ { false };
+    std::string runName_; // the file name of the run: the tournament's name made safe and free
     std::mutex gamesMutex_; // guards the game list against Cancel() from another thread
 };
 

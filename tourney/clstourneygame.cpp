@@ -50,7 +50,10 @@ void clsTourneyGame::Clear(bool keepTags)
     {
         std::lock_guard lock(logMutex_);
         gameLog_.clear();
+        logBytes_[0] = logBytes_[1] = 0;
+        logCut_[0] = logCut_[1] = false;
     }
+    claimNow_ = claimBefore_ = 0;
     history_.Clear();
     moveText_.Reset(1, drnChess::White);
     played_.clear();
@@ -65,6 +68,16 @@ void clsTourneyGame::GameLog(int mark, const std::string& text)
     const std::string line = std::string(Marks[mark >= 0 && mark <= 2 ? mark : 2]) + "\t" + text;
     {
         std::lock_guard lock(logMutex_);
+        if (mark == 0 || mark == 1) {
+            if (logBytes_[mark] + line.size() > MaxPlayerLogBytes) {
+                if (!logCut_[mark])
+                    gameLog_.push_back(
+                        "-\tlog cut: " + std::string(Marks[mark]) + " sent more than the limit");
+                logCut_[mark] = true;
+                return;
+            }
+            logBytes_[mark] += line.size();
+        }
         gameLog_.push_back(line);
     }
     if (Verbose || line.find("forfeit") != std::string::npos)
@@ -113,28 +126,34 @@ void clsTourneyGame::MarkAborted()
     finished_.store(true, std::memory_order_release);
 }
 
-std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(clsPlayer& player, int colour)
+std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const clsClientTiming& timing)
 {
     std::unique_ptr<clsEngineInterface> engine;
+    clsClientTiming own = timing;
     if (EqualsNoCase(player.Protocol, "embedded")) {
         engine = std::make_unique<clsEmbeddedEngine>(player.Name, player.Parameters);
+        own.StartDelayMs = 0; // nothing to wait for
+        own.SendDelayMs = 0; // commands are carried out at once, without a pause
     } else {
         const int protocol = EqualsNoCase(player.Protocol, "uci") ? ProtocolUci : ProtocolXboard;
         engine
             = std::make_unique<clsExternalEngine>(player.FileName, player.Parameters, protocol, player.Name);
     }
-    clsClientTiming timing = Timing;
-    if (EqualsNoCase(player.Protocol, "embedded")) {
-        timing.StartDelayMs = 0; // nothing to wait for
-        timing.SendDelayMs = 0;  // commands are carried out at once, without a pause
-    }
-    engine->SetTiming(timing);
+    engine->SetTiming(own);
+    return engine;
+}
+
+std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(
+    clsPlayer& player, int colour, const std::string& opening)
+{
+    std::unique_ptr<clsEngineInterface> engine = MakeClient(player, Timing);
+    engine->StartFEN = StartFEN;
+    engine->OpeningMoves = opening;
     const bool ready = InitEngine(*engine, colour);
 
     // A program that could not be started at all is no player: the game cannot be played.
-    if (auto* external = dynamic_cast<clsExternalEngine*>(engine.get());
-        external && !external->StartError().empty()) {
-        GameLog(2, "cannot start " + QuoteName(player.FileName) + ": " + external->StartError());
+    if (const std::string error = engine->StartError(); !error.empty()) {
+        GameLog(2, "cannot start " + QuoteName(player.FileName) + ": " + error);
         engine->Stop();
         return nullptr;
     }
@@ -148,22 +167,95 @@ void clsTourneyGame::EndGame(std::uint32_t code)
     GameLog(2, ResultText() + " " + ReasonText());
 }
 
+void clsTourneyGame::EndByFault(
+    int side, std::uint32_t code, const std::string& logText, const std::string& reason)
+{
+    (void)side;
+    GameLog(2, logText); // a referee line: kept even when the players' traffic was cut
+    EndGame(code);
+    SetTag("Termination", "rules infraction");
+    SetTag("Fault", reason);
+}
+
+void clsTourneyGame::JudgeClaim(const std::string& claim, const std::string& name)
+{
+    const std::uint32_t code = ClaimCode(claim, side_);
+    if (code == 0) return; // a claimed win goes unheard
+    if (code != GameResult::Draw) {
+        EndGame(code);
+        return;
+    }
+    // A draw claim holds when the position it was made in supports it: the present one, or
+    // the one after the claimant's own last move (its claim may arrive after its move).
+    if (const std::uint32_t granted = claimNow_ ? claimNow_ : claimBefore_; granted != 0) {
+        EndGame(granted);
+        return;
+    }
+    EndByFault(side_, FalseClaimCode(side_), "false draw claim by " + QuoteName(name) + ": " + claim,
+        "false draw claim: " + claim);
+}
+
+bool clsTourneyGame::SetUpStart(std::string& openingCoordinates)
+{
+    const std::string fen = StartFEN.empty() ? std::string(StartPosition) : StartFEN;
+    if (!referee_->SetFromFEN(fen)) {
+        GameLog(2, "game aborted: the start position " + QuoteName(fen) + " is refused");
+        return false;
+    }
+    if (!StartFEN.empty()) {
+        SetTag("SetUp", "1");
+        SetTag("FEN",
+            referee_->GetFEN() + " " + std::to_string(referee_->halfmoveClock) + " "
+                + std::to_string(referee_->fullmoveNumber > 0 ? referee_->fullmoveNumber : 1));
+    }
+    moveText_.Reset(referee_->fullmoveNumber > 0 ? referee_->fullmoveNumber : 1, referee_->SideToMove());
+    for (const std::string& text : dranbase::SplitFields(OpeningMoves)) {
+        const clsGameMove move = ReadGameMove(*referee_, text);
+        if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
+            GameLog(2, "game aborted: the opening move " + QuoteName(text) + " is refused");
+            return false;
+        }
+        if (referee_->SideToMove() == drnChess::Black) ++fullMove_;
+        played_ += move.coordinate + " ";
+        openingCoordinates += move.coordinate + " ";
+        moveText_.Add(move.san + CheckMark(*referee_));
+        IsRepetition();
+    }
+    MoveText = moveText_.Text();
+    return true;
+}
+
 void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
 {
     clsPlayer* names[2] = { White, Black };
     clock_[0] = clock_[1] = BaseTimeMs;
-    players[0]->StartThinking();
-    std::int64_t start = dranbase::Tick() - players[0]->Timing().SendDelayMs;
+    side_ = referee_->SideToMove();
+    players[side_]->StartThinking();
+    // Each clock runs from the moment the mover's last command was written to the moment its
+    // move line arrived: the referee's pauses and reading delays are not the engine's time.
+    std::int64_t start = players[side_]->LastSendTick;
+    const std::int64_t wallStart = start;
+    std::int64_t charged = 0; // the players' time, summed over the moves
+    int moves = 0;
     Sleep(1);
-    side_ = 0;
-    fullMove_ = 0;
 
     while (!StopAsked() && ResultCode == GameResult::Unfinished) {
         clsEngineInterface& mover = *players[side_];
         const std::string& name = names[side_]->Name;
 
-        // 1. The clock.
-        const std::int64_t elapsed = dranbase::Tick() - start;
+        // 0. A player that floods its output loses, whoever is to move.
+        auto floods = [&](int c) { return players[c]->Flooded() || logCut_[c].load(); };
+        if (const int flooder = floods(0) ? 0 : floods(1) ? 1 : -1; flooder >= 0) {
+            EndByFault(
+                flooder, FaultCode(flooder), names[flooder]->Name + " floods its output", "output flood");
+            break;
+        }
+
+        // 1. The mover's next reply, then the clock: up to now while nothing has come, up to
+        // the reply's arrival when it has. An empty reply from a player that has ended is a
+        // crash.
+        const std::string response = mover.ReadResponse();
+        const std::int64_t elapsed = (response.empty() ? dranbase::Tick() : mover.LastLineTick) - start;
         if (IsTimeForfeit(elapsed, clock_[side_])) {
             const std::string text = ForfeitText(elapsed, clock_[side_]);
             SetTag("Forfeit_ms", text);
@@ -171,9 +263,6 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             EndGame(ForfeitCode(side_));
             break;
         }
-
-        // 2. The mover's next reply; an empty one from a player that has ended is a crash.
-        const std::string response = mover.ReadResponse();
         if (response.empty()) {
             if (mover.Ended) {
                 GameLog(side_, name + " has crashed!");
@@ -189,6 +278,8 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
         if (EqualsNoCase(reply.keyword, "move")) {
             // 3. A move: the clock, the rules, then either the end or the other side's turn.
             clock_[side_] = ClockAfterMove(clock_[side_], IncrementMs, elapsed);
+            charged += elapsed;
+            ++moves;
             const std::string text = MoveOfResponse(reply.rest);
             const clsGameMove move = text.empty() ? clsGameMove {} : ReadGameMove(*referee_, text);
             if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
@@ -202,7 +293,11 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             MoveText = moveText_.Text();
 
             std::uint32_t code = GameResult::Draw | GameResult::Repetition;
-            if (!IsRepetition()) code = static_cast<std::uint32_t>(referee_->GameStatus());
+            const bool fourth = IsRepetition();
+            const auto status = static_cast<std::uint32_t>(referee_->GameStatus());
+            if (!fourth) code = status;
+            claimBefore_ = claimNow_;
+            claimNow_ = DrawClaimCode(history_.Occurrences(), referee_->halfmoveClock, status);
             if (code != GameResult::Unfinished) {
                 EndGame(code);
                 break;
@@ -213,14 +308,18 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             players[side_]->SetClocks(clock_[0], clock_[1], IncrementMs, IncrementMs);
             players[side_]->SendMove(move.coordinate, moved);
             // The new mover's clock runs from the moment its last command (the move, or "go")
-            // was written: the pauses the referee takes after each of its commands are not
-            // the engine's time.
-            start = dranbase::Tick() - players[side_]->Timing().SendDelayMs;
+            // was written.
+            start = players[side_]->LastSendTick;
         } else if (EqualsNoCase(reply.keyword, "result")) {
-            // 4. A claim: a draw, or the mover's own loss; a claimed win goes unheard.
-            if (std::uint32_t code = ClaimCode(reply.rest, side_); code != 0) EndGame(code);
+            // 4. A claim: a draw (checked), or the mover's own loss; a claimed win goes unheard.
+            JudgeClaim(reply.rest, name);
         }
     }
+    // What the referee itself cost: the game's wall time less the players' charged time.
+    if (moves > 0)
+        GameLog(2,
+            "clock: " + std::to_string(moves) + " moves, wall " + std::to_string(dranbase::Tick() - wallStart)
+                + " ms, charged " + std::to_string(charged) + " ms");
 }
 
 void clsTourneyGame::ScoreGame()
@@ -251,12 +350,14 @@ bool clsTourneyGame::Run()
         return false;
     }
 
-    // 2.-4. The players, then the moves.
+    // 2.-4. The start and opening, the players, then the moves.
     GameLog(2, "new match: " + QuoteName(White->Name) + " vs " + QuoteName(Black->Name));
     std::unique_ptr<clsEngineInterface> interfaces[2];
+    std::string opening;
+    const bool startOk = SetUpStart(opening);
     try {
-        interfaces[0] = CreateInterface(*White, 0);
-        if (interfaces[0] && !StopAsked()) interfaces[1] = CreateInterface(*Black, 1);
+        if (startOk) interfaces[0] = CreateInterface(*White, 0, opening);
+        if (interfaces[0] && !StopAsked()) interfaces[1] = CreateInterface(*Black, 1, opening);
         if (interfaces[0] && interfaces[1]) {
             clsEngineInterface* players[2] = { interfaces[0].get(), interfaces[1].get() };
             PlayMoves(players);
@@ -267,7 +368,8 @@ bool clsTourneyGame::Run()
     }
     if (ResultCode == GameResult::Unfinished) {
         // No interface, or the game was told to stop.
-        if (!interfaces[0] || !interfaces[1]) GameLog(2, "game aborted: a player could not be started");
+        if (startOk && (!interfaces[0] || !interfaces[1]))
+            GameLog(2, "game aborted: a player could not be started");
         EndGame(GameResult::Aborted);
     }
 

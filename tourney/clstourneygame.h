@@ -58,8 +58,17 @@ private:
     int score_ = 0; // half-points: a win 2, a draw 1
 };
 
+// The client of a player by its protocol ("embedded": the program's own engine; "uci"; anything
+// else xboard), with the timing given (an embedded player takes no pauses). Not started.
+std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const clsClientTiming& timing);
+
 class clsTourneyGame : public dranbase::clsThread, public clsGame, public clsGameLogSink {
 public:
+    // The game log keeps at most this much of each player's traffic; a player that sends
+    // more in one game floods, a fault that loses it the game. The referee's own lines are
+    // always kept.
+    static constexpr std::size_t MaxPlayerLogBytes = 8u << 20;
+
     static constexpr const char* StartPosition = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
     clsTourneyGame();
@@ -71,6 +80,7 @@ public:
 
     // Appends "W", "B" or "-" (mark 0, 1, 2), a tab and the text to the game log, and prints
     // "#\tG<number>\t<line>" on the console when verbose or when the line mentions "forfeit".
+    // Past MaxPlayerLogBytes a player's lines are dropped (one referee line says so).
     void GameLog(int mark, const std::string& text) override;
     // The game log lines so far (a copy).
     std::vector<std::string> LogLines() const;
@@ -104,6 +114,12 @@ public:
     std::int64_t MovesPerControl = 0;
     bool Verbose = false;
     std::string FileBase; // "<tourney base>.R<r>.G<g>.pgn"; no files when empty
+    // The start position (FEN; empty: the standard one; the record gets SetUp and FEN tags
+    // when it is set) and the opening: coordinate or SAN moves, blank-separated, played from
+    // it as part of the game record before the players think. A start or opening that the
+    // rules refuse aborts the game with a log line saying which.
+    std::string StartFEN;
+    std::string OpeningMoves;
     clsClientTiming Timing; // the clients' pauses (tests shorten them)
 
     // --- read after the game ------------------------------------------------------------------
@@ -117,14 +133,29 @@ protected:
     bool Run() override;
 
 private:
-    std::unique_ptr<clsEngineInterface> CreateInterface(clsPlayer& player, int colour);
+    std::unique_ptr<clsEngineInterface> CreateInterface(
+        clsPlayer& player, int colour, const std::string& opening);
     void PlayMoves(clsEngineInterface* players[2]);
+    // The referee at the start position with the opening played and recorded; the opening in
+    // coordinates for the players. False (logged) when the rules refuse it.
+    bool SetUpStart(std::string& openingCoordinates);
     void EndGame(std::uint32_t code);
+    // A player's fault ends the game: the log line, the code, and the PGN tags Termination
+    // ("rules infraction") and Fault (what happened).
+    void EndByFault(int side, std::uint32_t code, const std::string& logText, const std::string& reason);
+    // A claim "result ..." of the mover; a draw claim is checked against the position.
+    void JudgeClaim(const std::string& claim, const std::string& name);
     void ScoreGame();
     bool StopAsked() { return Cancelled() || abort_.load(); }
 
     mutable std::mutex logMutex_;
     std::vector<std::string> gameLog_;
+    std::size_t logBytes_[2] = { 0, 0 };
+    std::atomic<bool> logCut_[2] = { false, false };
+    // The draw a claim made now, or made by the player who moved last, would be granted
+    // (0: none): the positions after the last two moves.
+    std::uint32_t claimNow_ = 0;
+    std::uint32_t claimBefore_ = 0;
     std::unique_ptr<clsEngine> referee_;
     int side_ = 0;
     int fullMove_ = 0;

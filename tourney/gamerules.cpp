@@ -1,5 +1,6 @@
 #include "tourney/gamerules.h"
 
+#include <algorithm>
 #include <bit>
 #include <tuple>
 
@@ -74,6 +75,24 @@ std::uint32_t IllegalMoveCode(int mover)
 {
     return LossOf(mover, GameResult::IllegalMove, false);
 }
+std::uint32_t DrawClaimCode(int occurrences, int halfmoveClock, std::uint32_t status)
+{
+    if (occurrences >= 3) return GameResult::Draw | GameResult::Repetition;
+    if (halfmoveClock >= 100) return GameResult::Draw | GameResult::FiftyMoves;
+    if (status != GameResult::Unfinished && (status & GameResult::Draw) != 0) return status;
+    return 0;
+}
+
+std::uint32_t FalseClaimCode(int mover)
+{
+    return LossOf(mover, GameResult::Adjudication, true);
+}
+
+std::uint32_t FaultCode(int mover)
+{
+    return CrashCode(mover);
+}
+
 std::uint32_t CrashCode(int mover)
 {
     return LossOf(mover, GameResult::EngineCrashed, true);
@@ -138,6 +157,12 @@ u64 PlacementKey(const clsBoard& board)
     return key;
 }
 
+int clsRepetitionHistory::Occurrences() const
+{
+    if (keys_.empty()) return 0;
+    return static_cast<int>(std::count(keys_.begin(), keys_.end(), keys_.back()));
+}
+
 bool clsRepetitionHistory::Add(u64 key)
 {
     keys_.push_back(key);
@@ -158,11 +183,23 @@ std::string QuoteName(std::string_view name)
     return s;
 }
 
+std::string SecondsText(std::int64_t ms)
+{
+    std::string s = std::to_string(ms / 1000);
+    if (std::int64_t rest = ms % 1000; rest != 0) {
+        std::string fraction = std::to_string(1000 + rest).substr(1); // "050" for 50 ms
+        while (fraction.back() == '0')
+            fraction.pop_back();
+        s += "." + fraction;
+    }
+    return s;
+}
+
 std::string TimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs)
 {
-    std::string s = std::to_string(gameMs / 1000);
+    std::string s = SecondsText(gameMs);
     if (movesPerControl != 0) s = std::to_string(movesPerControl) + "/" + s;
-    if (incrementMs != 0) s += "+" + std::to_string(incrementMs / 1000);
+    if (incrementMs != 0) s += "+" + SecondsText(incrementMs);
     return s;
 }
 

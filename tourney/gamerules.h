@@ -43,6 +43,16 @@ std::uint32_t ResignCode(int mover); // 0x4A / 0x42
 // black "1-0"); 0 when the claim is ignored (a claimed win, or any other text).
 std::uint32_t ClaimCode(std::string_view rest, int mover);
 
+// A draw claim checked against the position it was made in: the code of the draw the position
+// supports (a third occurrence: Draw|Repetition; a hundred plies without capture or pawn move:
+// Draw|FiftyMoves; a drawn status such as stalemate or insufficient material: that status), or
+// 0 when nothing supports it.
+std::uint32_t DrawClaimCode(int occurrences, int halfmoveClock, std::uint32_t status);
+// The code of a game lost by a false claim of the mover: the other side wins by adjudication.
+std::uint32_t FalseClaimCode(int mover); // 0x8A / 0x86
+// The code of a game lost by a player's fault that is no rule of chess (a crash, a flood).
+std::uint32_t FaultCode(int mover); // CrashCode
+
 // Half-points of a finished game (win 2, draw 1): decided games by code & 0x820B, 0x2 white
 // won, 0xA black won, 0x200 a draw; anything else (aborted, unknown) scores nobody.
 struct clsHalfPoints {
@@ -77,6 +87,8 @@ public:
     // (the first key of the game is never compared).
     bool Add(u64 key);
     void Clear() { keys_.clear(); }
+    // How often the last key added occurs in the history (1 when it is new; 0 when empty).
+    int Occurrences() const;
     int Count() const { return static_cast<int>(keys_.size()); }
 
 private:
@@ -86,9 +98,12 @@ private:
 // --- texts --------------------------------------------------------------------------------------
 // A name in single quotes with every inner single quote doubled: O'Neil -> 'O''Neil'.
 std::string QuoteName(std::string_view name);
-// "TimeControl": (moves per control "/" base seconds, or the base seconds alone when moves per
-// control is 0) then "+" increment seconds when the increment is not 0. Seconds are whole
-// (integer division of the milliseconds).
+// Milliseconds as seconds, with the fraction when there is one: 6000 "6", 100 "0.1",
+// 2050 "2.05".
+std::string SecondsText(std::int64_t ms);
+// "TimeControl" as PGN writes it: (moves per control "/" base seconds, or the base seconds
+// alone when moves per control is 0) then "+" increment seconds when the increment is not 0
+// ("6+0.1" for 6 s and 100 ms).
 std::string TimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs);
 // "DranTimeControl": moves per control ":" game ms ":" increment ms.
 std::string DranTimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs);

@@ -20,27 +20,34 @@ using dranbase::ToInt;
 
 namespace {
 
-// Start positions are taken only when a four-ply search finds them within a pawn; a file of
-// nothing but unbalanced positions must not hold the run forever.
-constexpr int MaxPositionTries = 200;
+    // Start positions are taken only when a four-ply search finds them within a pawn; a file of
+    // nothing but unbalanced positions must not hold the run forever.
+    constexpr int MaxPositionTries = 200;
 
-struct Member {
-    std::string name;
-    int score = 0;
-    bool isProtected = false;
-    std::unique_ptr<clsEngine> engine;
-};
+    struct Member {
+        std::string name;
+        int score = 0;
+        bool isProtected = false;
+        std::unique_ptr<clsEngine> engine;
+    };
 
-void Say(dranbase::clsOutBuffer& out, const std::string& text) { out.Print(text, true); }
+    void Say(dranbase::clsOutBuffer& out, const std::string& text)
+    {
+        out.Print(text, true);
+    }
 
-SoulValues ValuesOf(const clsEngine& e) { return e.Soul(); }
+    SoulValues ValuesOf(const clsEngine& e)
+    {
+        return e.Soul();
+    }
 
-void SetValues(clsEngine& e, const std::string& name, const SoulValues& v)
-{
-    std::string text = name + "=";
-    for (int i = 0; i < SoulWeight::Count; ++i) text += (i ? " " : "") + std::to_string(v[static_cast<std::size_t>(i)]);
-    e.ApplySoulText(text);
-}
+    void SetValues(clsEngine& e, const std::string& name, const SoulValues& v)
+    {
+        std::string text = name + "=";
+        for (int i = 0; i < SoulWeight::Count; ++i)
+            text += (i ? " " : "") + std::to_string(v[static_cast<std::size_t>(i)]);
+        e.ApplySoulText(text);
+    }
 
 } // namespace
 
@@ -56,20 +63,23 @@ std::string LearnRecordText(const clsLearnRecord& r)
 {
     std::string s = std::to_string(r.generation) + "\t" + std::to_string(r.member) + "\t'" + r.name + "'\t"
         + std::to_string(r.score) + "\t";
-    for (auto v : r.values) s += std::to_string(v) + "\t";
+    for (auto v : r.values)
+        s += std::to_string(v) + "\t";
     return s;
 }
 
 bool ParseLearnRecord(const std::string& line, clsLearnRecord& r)
 {
     std::string text = line;
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
     auto f = SplitAll(text, '\t');
     if (f.size() < 4) return false;
     r.generation = static_cast<int>(ToInt(f[0]));
     r.member = static_cast<int>(ToInt(f[1]));
     r.name = f[2];
-    if (r.name.size() >= 2 && r.name.front() == '\'' && r.name.back() == '\'') r.name = r.name.substr(1, r.name.size() - 2);
+    if (r.name.size() >= 2 && r.name.front() == '\'' && r.name.back() == '\'')
+        r.name = r.name.substr(1, r.name.size() - 2);
     r.score = static_cast<int>(ToInt(f[3]));
     r.values.fill(0);
     for (std::size_t i = 0; i < r.values.size() && 4 + i < f.size(); ++i)
@@ -107,7 +117,8 @@ void Breed(std::vector<clsBreedMember>& ranked)
                 if (r < 2)
                     hi.values[i] = RandomBelow(105); // mutation
                 else if (r < 10)
-                    hi.values[i] = static_cast<std::int32_t>((static_cast<long long>(lo.values[i]) + hi.values[i]) / 2);
+                    hi.values[i] = static_cast<std::int32_t>(
+                        (static_cast<long long>(lo.values[i]) + hi.values[i]) / 2);
                 else if (r < 70)
                     hi.values[i] = lo.values[i];
             }
@@ -134,8 +145,8 @@ bool LearnCommand(const std::string& rest, clsEngineShare* share, const dranbase
         if (pos != std::string::npos) pos = rest.find(' ', pos);
     }
     if (pos != std::string::npos) s.soulsFile = dranbase::Trim(rest.substr(pos));
-    if (s.file.empty() || s.generations < 1 || s.engines < 1 || s.msPerMove < 1 || s.maxPlies < 1 || s.engines < 2
-        || s.engines > SoulNameCount) {
+    if (s.file.empty() || s.generations < 1 || s.engines < 1 || s.msPerMove < 1 || s.maxPlies < 1
+        || s.engines < 2 || s.engines > SoulNameCount) {
         Say(out, "# learn file generations engines_count ms_per_move max_moves [souls file]");
         if (s.engines == 1 || s.engines > SoulNameCount)
             Say(out, "# engines_count must be 2 to " + std::to_string(SoulNameCount));
@@ -156,11 +167,14 @@ bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const 
     if (lines.LoadFromFile(settings.positionsFile)) {
         for (const auto& l : lines) {
             auto fields = SplitAll(l, '\t');
-            if (fields.size() >= 4 && !dranbase::Trim(fields[3]).empty()) positions.push_back(dranbase::Trim(fields[3]));
+            if (fields.size() >= 4 && !dranbase::Trim(fields[3]).empty())
+                positions.push_back(dranbase::Trim(fields[3]));
         }
         Say(out, "# using " + std::to_string(positions.size()) + " book lines");
     } else {
-        Say(out, "# no start positions: " + settings.positionsFile + " cannot be read; games start from the start position");
+        Say(out,
+            "# no start positions: " + settings.positionsFile
+                + " cannot be read; games start from the start position");
     }
 
     // 2..4. Members.
@@ -173,6 +187,13 @@ bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const 
         previous = LastGeneration(text);
     }
     int generation = previous.empty() ? 0 : previous.front().generation + 1;
+    if (generation >= settings.generations) {
+        // A continued run asked for no more than is done: nothing would be played.
+        Say(out,
+            "# " + std::to_string(generation) + " generations are done in " + settings.soulsFile
+                + "; ask for more than " + std::to_string(generation) + " to go on");
+        return false;
+    }
     std::vector<Member> members(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         Member& m = members[static_cast<std::size_t>(i)];
@@ -187,7 +208,8 @@ bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const 
             SetValues(*m.engine, m.name, r.values);
         } else if (previous.empty() && i % 2 == 1) {
             SoulValues v {};
-            for (auto& x : v) x = RandomBelow(105);
+            for (auto& x : v)
+                x = RandomBelow(105);
             SetValues(*m.engine, m.name, v);
         }
         Say(out, std::to_string(i) + ":\t" + m.engine->SoulValuesText());
@@ -205,7 +227,8 @@ bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const 
             for (int j = i + 1; j < n && !cancelled(); ++j) {
                 std::string fen;
                 for (int tries = 0; !positions.empty() && tries < MaxPositionTries; ++tries) {
-                    fen = positions[static_cast<std::size_t>(RandomBelow(static_cast<int>(positions.size())))];
+                    fen = positions[static_cast<std::size_t>(
+                        RandomBelow(static_cast<int>(positions.size())))];
                     probe->SetFromFEN(fen);
                     std::uint64_t nodes = 0;
                     int score = probe->FourPlyProbe(&nodes);
@@ -232,8 +255,10 @@ bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const 
                     second.score -= r.result;
                 }
                 ++pairNumber;
-                Say(out, "# " + std::to_string(pairNumber) + "-" + std::to_string(pairsPerGeneration) + " '" + a.name
-                        + "' " + std::to_string(a.score) + " vs '" + b.name + "' " + std::to_string(b.score));
+                Say(out,
+                    "# " + std::to_string(pairNumber) + "-" + std::to_string(pairsPerGeneration) + " '"
+                        + a.name + "' " + std::to_string(a.score) + " vs '" + b.name + "' "
+                        + std::to_string(b.score));
             }
         }
         if (cancelled()) break;
@@ -244,7 +269,8 @@ bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const 
 
         // 4. Report, and the generation's records appended in one piece.
         Say(out, "#----------------------------------");
-        for (const auto& m : members) Say(out, "# '" + m.name + "' = " + std::to_string(m.score));
+        for (const auto& m : members)
+            Say(out, "# '" + m.name + "' = " + std::to_string(m.score));
         Say(out, "#----------------------------------");
         std::string records;
         for (int k = 0; k < n; ++k) {
@@ -259,14 +285,16 @@ bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const 
 
         // 5. Breeding.
         std::vector<clsBreedMember> ranked;
-        for (const auto& m : members) ranked.push_back({ ValuesOf(*m.engine), m.score, m.isProtected });
+        for (const auto& m : members)
+            ranked.push_back({ ValuesOf(*m.engine), m.score, m.isProtected });
         Breed(ranked);
         for (std::size_t k = 0; k < members.size(); ++k) {
             if (ranked[k].values != ValuesOf(*members[k].engine))
                 SetValues(*members[k].engine, members[k].name, ranked[k].values);
         }
         // 6. Next generation.
-        for (auto& m : members) m.score = 0;
+        for (auto& m : members)
+            m.score = 0;
         ++generation;
         pairNumber = 0;
     }
@@ -278,6 +306,7 @@ void LearntCommand(clsEngine& engine, dranbase::clsOutBuffer& out, dranbase::cls
     constexpr int Rounds = 10;
     engine.SelectSoul(DefaultSoulName);
     SoulValues best = engine.Soul();
+    std::string bestName = DefaultSoulName; // no round played: the default soul stays
     int bestScore = INT_MIN;
     for (int round = 1; round <= Rounds && !(owner && owner->Cancelled()); ++round) {
         // A candidate: the best soul so far with some of its values drawn afresh or nudged.
@@ -293,7 +322,8 @@ void LearntCommand(clsEngine& engine, dranbase::clsOutBuffer& out, dranbase::cls
         }
         std::string name = "Learnt" + std::to_string(round);
         std::string text = name + "=";
-        for (std::size_t i = 0; i < candidate.size(); ++i) text += (i ? " " : "") + std::to_string(candidate[i]);
+        for (std::size_t i = 0; i < candidate.size(); ++i)
+            text += (i ? " " : "") + std::to_string(candidate[i]);
         if (!dranbase::clsString(text).SaveToFile("soul.txt", true)) {
             out.Print("# cannot write soul.txt", true);
             return;
@@ -312,14 +342,20 @@ void LearntCommand(clsEngine& engine, dranbase::clsOutBuffer& out, dranbase::cls
         }
         tourney->Wait();
         int score = tourney->PlayerCount() > 0 ? tourney->Player(0)->Score() : 0;
-        out.Print("#=================> round " + std::to_string(round) + " " + text + " = " + std::to_string(score), true);
+        out.Print(
+            "#=================> round " + std::to_string(round) + " " + text + " = " + std::to_string(score),
+            true);
         if (score > bestScore) {
             bestScore = score;
             best = candidate;
+            bestName = name;
         }
     }
-    std::string text = std::string(DefaultSoulName) + "=";
-    for (std::size_t i = 0; i < best.size(); ++i) text += (i ? " " : "") + std::to_string(best[i]);
+    // The best candidate under its own name, in soul.txt (not the last one tried) and in force.
+    std::string text = bestName + "=";
+    for (std::size_t i = 0; i < best.size(); ++i)
+        text += (i ? " " : "") + std::to_string(best[i]);
+    if (!dranbase::clsString(text).SaveToFile("soul.txt", true)) out.Print("# cannot write soul.txt", true);
     engine.ApplySoulText(text);
     out.Print("# best soul: " + text + " (score " + std::to_string(bestScore) + ")", true);
 }

@@ -22,12 +22,12 @@ class clsEngineShare;
 inline constexpr const char* LearningPositionsFile = "ficsgamesdb_2014_standard2000_nomovetimes_1286521.txt";
 
 struct clsLearnSettings {
-    std::string file;        // the learning file, one record per member per generation
-    int generations = 0;     // the run stops when the counter reaches it
-    int engines = 0;         // members, 2 to SoulNameCount
+    std::string file; // the learning file, one record per member per generation
+    int generations = 0; // the run stops when the counter reaches it
+    int engines = 0; // members, 2 to SoulNameCount
     std::int64_t msPerMove = 0;
     int maxPlies = 0;
-    std::string soulsFile;   // a learning file to continue from; empty: fresh souls
+    std::string soulsFile; // a learning file to continue from; empty: fresh souls
     std::string positionsFile = LearningPositionsFile;
 };
 
@@ -64,7 +64,9 @@ void Breed(std::vector<clsBreedMember>& ranked);
 // Runs "\learn FILE GENERATIONS ENGINES MS MAXMOVES [SOULS]". Prints the usage line and returns
 // false when a number is below 1, when ENGINES is 1 (no pairs) or above the number of soul
 // names. The learning file grows by one generation at a time, written whole, so an interrupted
-// run loses at most the generation in progress.
+// run loses at most the generation in progress. A run continued from a souls file whose
+// generations already reach GENERATIONS plays nothing and says so ("# N generations are done in
+// FILE; ask for more than N to go on"), returning false.
 bool LearnCommand(const std::string& rest, clsEngineShare* share, const dranbase::clsStrings& options,
     dranbase::clsOutBuffer& out, dranbase::clsThread* owner);
 bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const dranbase::clsStrings& options,
@@ -74,8 +76,9 @@ bool RunLearning(const clsLearnSettings& settings, clsEngineShare* share, const 
 // candidate soul to "soul.txt" (a soul text, "Name=v0 ... v15"), plays the tournament of
 // "tourney.xml" (whose embedded player reads it with the parameter "-load=soul.txt"), and takes
 // the score of the tournament's first player as the candidate's figure. A candidate that scores
-// better than the best so far becomes the base of the next candidates; at the end the best soul
-// is applied to the engine and recorded.
+// better than the best so far becomes the base of the next candidates; at the end the best soul,
+// under its own name ("Learnt<round>"), is written to "soul.txt", applied to the engine and
+// printed: "# best soul: <name>=<values> (score S)".
 void LearntCommand(clsEngine& engine, dranbase::clsOutBuffer& out, dranbase::clsThread* owner);
 
 } // namespace drnChess

@@ -132,7 +132,7 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
             PrintBoardTo(out, *referee);
             break;
         }
-        if (history.Add(referee->PositionKey())) {
+        if (history.Add(PlacementKey(referee->board))) { // the tournament referee's rule
             r.repetition = true;
             finish(GameResult::Draw | GameResult::Repetition, "REPT ");
             break;

@@ -21,6 +21,11 @@
 //   --result=TEXT           the claim, e.g. "1-0 {White mates}", "0-1", "1/2-1/2", "resign"
 //   --stderr=TEXT           writes the text to standard error at start-up
 //   --ignore-term           ignores SIGTERM (only SIGKILL ends it)
+//   --no-uciok              UCI: answers "uci" with its id but never with "uciok"
+//   --ignore-quit           stays after "quit" (until its input is closed or it is killed)
+//   --pid-file=PATH         writes its process id to the file at start-up
+//   --flood-at=N            instead of move N+1 writes lines to its output without end
+//   --long-line=BYTES       writes a line of this many 'x' before each move
 
 #include <chrono>
 #include <csignal>
@@ -29,6 +34,7 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -51,6 +57,11 @@ struct Options {
     std::string result = "resign";
     std::string stderrText;
     bool ignoreTerm = false;
+    bool ignoreQuit = false;
+    bool noUciok = false;
+    std::string pidFile;
+    int floodAt = -1;
+    int longLine = 0;
 };
 
 Options options;
@@ -125,6 +136,16 @@ bool ParseOptions(int argc, char** argv)
             options.result = value;
         else if (key == "--stderr")
             options.stderrText = value;
+        else if (key == "--no-uciok")
+            options.noUciok = true;
+        else if (key == "--ignore-quit")
+            options.ignoreQuit = true;
+        else if (key == "--pid-file")
+            options.pidFile = value;
+        else if (key == "--flood-at")
+            options.floodAt = number;
+        else if (key == "--long-line")
+            options.longLine = number;
         else if (key == "--ignore-term")
             options.ignoreTerm = true;
         else {
@@ -151,7 +172,7 @@ public:
         if (stalled_) return true;
         std::string word = line.substr(0, line.find(' '));
         std::string rest = line.size() > word.size() ? line.substr(word.size() + 1) : std::string();
-        if (word == "quit") return false;
+        if (word == "quit") return options.ignoreQuit;
         if (protocol_ == Protocol::Unknown) {
             if (word == "uci")
                 protocol_ = Protocol::Uci;
@@ -199,7 +220,7 @@ private:
             Say("id name " + options.name);
             Say("id author the Corvala tests");
             Say("option name Hash type spin default 1 min 1 max 1");
-            Say("uciok");
+            if (!options.noUciok) Say("uciok");
         } else if (word == "isready") {
             Say("readyok");
         } else if (word == "ucinewgame") {
@@ -228,6 +249,12 @@ private:
             finished_ = true;
             return true;
         }
+        if (played_ == options.floodAt) {
+            const std::string junk(200, 'j');
+            for (;;)
+                Say("info string " + junk);
+        }
+        if (options.longLine > 0) Say(std::string(static_cast<std::size_t>(options.longLine), 'x'));
         Pause(options.moveDelay);
         std::size_t index = static_cast<std::size_t>(played_++);
         std::string move = index < options.moves.size() ? options.moves[index] : std::string();
@@ -265,6 +292,12 @@ int main(int argc, char** argv)
 {
     if (!ParseOptions(argc, argv)) return 2;
     if (options.ignoreTerm) std::signal(SIGTERM, SIG_IGN);
+    if (!options.pidFile.empty()) {
+        if (std::FILE* f = std::fopen(options.pidFile.c_str(), "wb")) {
+            std::fprintf(f, "%d\n", static_cast<int>(::getpid()));
+            std::fclose(f);
+        }
+    }
     if (!options.logPath.empty()) logFile = std::fopen(options.logPath.c_str(), "ab");
     if (!options.stderrText.empty()) {
         std::fputs((options.stderrText + "\n").c_str(), stderr);

@@ -18,7 +18,7 @@ class clsRecordingEngine : public clsEngineInterface {
 public:
     explicit clsRecordingEngine(int protocol, int colour = 0)
     {
-        Protocol = protocol;
+        SetProtocol(protocol);
         Colour = colour;
     }
     bool Start() override
@@ -151,9 +151,10 @@ TEST(Dialogue, NewGameLevels)
     const Case cases[] = {
         { 60000, 1000, "level 0 1 1" },
         { 90000, 0, "level 0 1:30 0" },
-        { 300000, 2500, "level 0 5 2" },
+        { 300000, 2500, "level 0 5 2.5" }, // the increment really given, not rounded away
         { 30500, 0, "level 0 0:30 0" },
-        { 5000, 100, "level 0 0:05 0" },
+        { 5000, 100, "level 0 0:05 0.1" },
+        { 6000, 50, "level 0 0:06 0.05" },
     };
     for (const Case& c : cases) {
         clsRecordingEngine e(ProtocolXboard);

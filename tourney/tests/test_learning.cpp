@@ -3,14 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 #include <map>
 #include <set>
+#include <unistd.h>
 
 #include "dranbase/clsstring.h"
 #include "engine/clsengine.h"
 #include "rules/random.h"
 #include "tourney/learning.h"
+#include "tourney/tests/test_referee_support.h"
 
 using namespace drnChess;
 
@@ -19,7 +20,8 @@ std::vector<clsBreedMember> PowerMembers(int n)
 {
     // Member k holds 2^(k+10) everywhere: copies keep one bit, averages of two members show two.
     std::vector<clsBreedMember> m(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) m[static_cast<std::size_t>(k)].values.fill(1 << (k + 10));
+    for (int k = 0; k < n; ++k)
+        m[static_cast<std::size_t>(k)].values.fill(1 << (k + 10));
     return m;
 }
 
@@ -80,7 +82,8 @@ TEST(Breeding, WorseTakesFromBetterWithTheSpecifiedShares)
 TEST(LearningFile, RecordsReadBackAndTheLastGenerationIsTaken)
 {
     clsLearnRecord r { 3, 2, "The Barbarian", -4, {} };
-    for (int i = 0; i < 16; ++i) r.values[static_cast<std::size_t>(i)] = i * 7 - 3;
+    for (int i = 0; i < 16; ++i)
+        r.values[static_cast<std::size_t>(i)] = i * 7 - 3;
     std::string text = LearnRecordText(r);
     EXPECT_EQ(text.rfind("3\t2\t'The Barbarian'\t-4\t-3\t4\t", 0), 0u);
     EXPECT_EQ(text.back(), '\t');
@@ -105,9 +108,11 @@ TEST(LearningCommand, RefusesCountsWithoutPairsOrNames)
     dranbase::clsOutBuffer out;
     out.SetEcho(false);
     dranbase::clsStrings options;
-    for (const char* rest : { "f.txt 2 1 10 10", "f.txt 2 82 10 10", "f.txt 0 4 10 10", "f.txt 2 4 10", "" }) {
+    for (const char* rest :
+        { "f.txt 2 1 10 10", "f.txt 2 82 10 10", "f.txt 0 4 10 10", "f.txt 2 4 10", "" }) {
         EXPECT_FALSE(LearnCommand(rest, &share, options, out, nullptr)) << rest;
-        EXPECT_EQ(out.TakeLine(), "# learn file generations engines_count ms_per_move max_moves [souls file]") << rest;
+        EXPECT_EQ(out.TakeLine(), "# learn file generations engines_count ms_per_move max_moves [souls file]")
+            << rest;
         while (!out.TakeLine().empty()) { }
     }
 }
@@ -171,8 +176,23 @@ TEST(LearningRun, ShortRunContinuesFromItsOwnFile)
     ASSERT_EQ(next.size(), 4u);
     EXPECT_EQ(next[0].generation, 2);
     std::set<std::string> nextNames;
-    for (const auto& r : next) nextNames.insert(r.name);
+    for (const auto& r : next)
+        nextNames.insert(r.name);
     EXPECT_EQ(nextNames, names);
+
+    // Continued again with no more generations than are done: nothing runs, and it says so.
+    for (int generations : { 3, 2 }) {
+        s.generations = generations;
+        dranbase::clsOutBuffer said;
+        said.SetEcho(false);
+        const std::string before = testsupport::ReadFile(file);
+        EXPECT_FALSE(RunLearning(s, &share, options, said, nullptr));
+        bool told = false;
+        for (std::string line = said.TakeLine(); !line.empty(); line = said.TakeLine())
+            told = told || line == "# 3 generations are done in " + file + "; ask for more than 3 to go on";
+        EXPECT_TRUE(told) << generations;
+        EXPECT_EQ(testsupport::ReadFile(file), before);
+    }
     fs::remove_all(dir);
 }
 
@@ -201,7 +221,8 @@ TEST(LearningRun, SameSeedGivesTheSameInitialSouls)
         dranbase::clsString text;
         text.LoadFromFile(s.file);
         std::map<std::string, SoulValues> byName;
-        for (const auto& r : LastGeneration(text)) byName[r.name] = r.values;
+        for (const auto& r : LastGeneration(text))
+            byName[r.name] = r.values;
         return byName;
     };
     auto first = souls("a.txt");
@@ -225,7 +246,8 @@ TEST(LearntCommand, TenTournamentRoundsKeepTheBestSoul)
         "<clock moves_per_second=\"0\" game_ms=\"400\" increment_ms=\"0\"/></options><engines>"
         "<engine active=\"true\" name=\"Candidate\" protocol=\"embedded\"><parameters>memory=1 -load=soul.txt"
         "</parameters></engine>"
-        "<engine active=\"true\" name=\"Default\" protocol=\"embedded\"><parameters>memory=1</parameters></engine>"
+        "<engine active=\"true\" name=\"Default\" "
+        "protocol=\"embedded\"><parameters>memory=1</parameters></engine>"
         "</engines></tourney>")
         .SaveToFile("tourney.xml", true);
 
@@ -249,13 +271,21 @@ TEST(LearntCommand, TenTournamentRoundsKeepTheBestSoul)
     }
     EXPECT_EQ(rounds, 10);
     ASSERT_FALSE(best.empty());
-    // The engine ends with the best candidate's values under the default soul's name.
-    EXPECT_EQ(engine.SoulName(), "Simple5");
-    EXPECT_NE(best.find("Simple5=" + [&] {
-        std::string v;
-        for (std::size_t i = 0; i < engine.Soul().size(); ++i) v += (i ? " " : "") + std::to_string(engine.Soul()[i]);
-        return v;
-    }()), std::string::npos) << best;
+    // The engine ends with the best candidate's values under that candidate's name, and the
+    // file keeps the best, not the last candidate tried.
+    const std::string bestName = best.substr(13, best.find('=') - 13);
+    EXPECT_EQ(bestName.rfind("Learnt", 0), 0u) << best;
+    EXPECT_EQ(engine.SoulName(), bestName);
+    EXPECT_EQ(testsupport::ReadFile((dir / "soul.txt").string()), best.substr(13, best.find(" (score") - 13));
+    EXPECT_NE(best.find(bestName + "=" +
+                  [&] {
+                      std::string v;
+                      for (std::size_t i = 0; i < engine.Soul().size(); ++i)
+                          v += (i ? " " : "") + std::to_string(engine.Soul()[i]);
+                      return v;
+                  }()),
+        std::string::npos)
+        << best;
     EXPECT_TRUE(fs::exists(dir / "soul.txt"));
     fs::remove_all(dir);
 }

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -66,8 +69,13 @@ const Scenario Scenarios[] = {
         "--moves=e7e5,d7d5", 20000, 0x4A, "0-1", "resign", 2, 0, 2 },
     { "Black resigns", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=", 20000, 0x42, "1-0", "resign",
         1, 2, 0 },
-    { "draw claim", "xboard", "", "--moves=e2e4,d2d4", "xboard",
-        "--moves=e7e5 --result-at=1 --result=1/2-1/2", 20000, 0x200, "1/2-1/2", "", 3, 1, 1 },
+    { "false draw claim loses", "xboard", "", "--moves=e2e4,d2d4", "xboard",
+        "--moves=e7e5 --result-at=1 --result=1/2-1/2", 20000, 0x86, "1-0", "adjudication", 3, 2, 0 },
+    { "draw claimed at the third occurrence", "xboard", "", "--moves=g1f3,f3g1,g1f3,f3g1,g1f3,f3g1", "xboard",
+        "--moves=g8f6,f6g8,g8f6,f6g8 --result-at=4 \"--result=1/2-1/2 {repetition}\"", 20000, 0xA00,
+        "1/2-1/2", "triple repetition", 9, 1, 1 },
+    { "flood loses", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=e7e5 --flood-at=1", 20000, 0x4006,
+        "1-0", "engine crashed", 3, 2, 0 },
     { "claimed win goes unheard", "xboard", "", "--moves=e2e4 --result-at=1 \"--result=1-0 {White claims}\"",
         "xboard", "--moves=e7e5,d7d5", 1500, 0x2A, "0-1", "forfeit", 2, 0, 2 },
     { "missing program", "xboard", "/nonexistent/corvala-test-engine", "", "xboard", "--moves=e7e5", 20000,
@@ -166,8 +174,23 @@ TEST(RefereeGames, EveryWayAGameEnds)
     }
 
     // A claimed win is logged and play goes on.
-    const std::vector<std::string> claimLog = games[11].game->LogLines();
+    auto named = [&](const std::string& name) -> clsTourneyGame& {
+        for (Running& r : games)
+            if (name == r.scenario->name) return *r.game;
+        throw std::runtime_error("no scenario " + name);
+    };
+    const std::vector<std::string> claimLog = named("claimed win goes unheard").LogLines();
     EXPECT_NE(std::find(claimLog.begin(), claimLog.end(), "W\tresult 1-0"), claimLog.end());
+
+    // A fault is named in the PGN; a flood is cut short in the log, whatever the engine sent.
+    EXPECT_EQ(named("false draw claim loses").Tag("Fault"), "false draw claim: 1/2-1/2");
+    EXPECT_EQ(named("false draw claim loses").Tag("Termination"), "rules infraction");
+    EXPECT_EQ(named("flood loses").Tag("Fault"), "output flood");
+    EXPECT_LT(testsupport::ReadFile(
+                  named("flood loses").FileBase.substr(0, named("flood loses").FileBase.size() - 3) + "log")
+                  .size(),
+        2 * clsTourneyGame::MaxPlayerLogBytes + 100000);
+    EXPECT_TRUE(named("draw claimed at the third occurrence").Tag("Fault").empty());
 
     // Verbose off: of the game log, only the forfeit lines reach the console.
     std::size_t gameLines = 0;
@@ -218,6 +241,80 @@ TEST(RefereeGames, VerboseCopiesTheLogAndAbortStops)
     EXPECT_NE(console.find("#\tG7\tW\t--->\tgo"), std::string::npos);
     EXPECT_NE(testsupport::ReadFile(folder.File("aborted.pgn")).find("[Result \"*\"]"), std::string::npos);
     game.reset();
+    EXPECT_TRUE(testsupport::ChildProcesses().empty());
+}
+
+TEST(RefereeGames, StartPositionAndOpening)
+{
+    // From the position after 1.e4, the opening 1...e5 2.Nf3 (SAN and coordinates alike) is
+    // part of the record; then the players: xboard White takes it in force mode, UCI Black
+    // as a FEN position with moves.
+    testsupport::ScratchFolder folder("referee_opening");
+    const std::string fen = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1";
+    struct Case {
+        const char* opening;
+        std::uint32_t code;
+        const char* moveText; // the PGN's move text; empty: not checked
+    };
+    const Case cases[] = {
+        { "e5 g1f3", 0x4A, "1... e5 2. Nf3 Nc6 3. Bc4 Nf6 0-1" },
+        { "e7e5 e2e5", GameResult::Aborted, "" },
+    };
+    int number = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.opening);
+        clsPlayer white("W", "xboard", FAKE_ENGINE_PATH, "--moves=f1c4");
+        clsPlayer black("B", "uci", FAKE_ENGINE_PATH, "--moves=b8c6,g8f6");
+        auto game = std::make_unique<clsTourneyGame>();
+        game->White = &white;
+        game->Black = &black;
+        game->GameNumber = number;
+        game->Timing = FastTiming();
+        game->StartFEN = fen;
+        game->OpeningMoves = c.opening;
+        game->FileBase = folder.File("g" + std::to_string(number++) + ".pgn");
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(game->Start());
+        ASSERT_TRUE(testsupport::WaitFor([&] { return game->IsFinished(); }, 30s));
+        game->Wait();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(game->ResultCode, c.code) << std::hex << game->ResultCode;
+        const std::string pgn = testsupport::ReadFile(game->FileBase);
+        EXPECT_NE(pgn.find("[SetUp \"1\"]"), std::string::npos) << pgn;
+        EXPECT_NE(pgn.find("[FEN \"" + fen + "\"]"), std::string::npos) << pgn;
+        const std::vector<std::string> log = game->LogLines();
+        auto logged
+            = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) != log.end(); };
+        if (*c.moveText == 0) {
+            EXPECT_TRUE(logged("-\tgame aborted: the opening move 'e2e5' is refused"));
+            EXPECT_FALSE(logged("W\t--->\txboard")); // no player was started
+            continue;
+        }
+        EXPECT_NE(pgn.find(c.moveText), std::string::npos) << pgn;
+        // The referee's account of the clocks: three moves were charged, within the wall time.
+        const auto clockLine = std::find_if(log.begin(), log.end(),
+            [](const std::string& l) { return l.rfind("-\tclock: 3 moves, wall ", 0) == 0; });
+        ASSERT_NE(clockLine, log.end());
+        long long wall = 0, charged = 0;
+        ASSERT_EQ(std::sscanf(clockLine->c_str(), "-\tclock: 3 moves, wall %lld ms, charged %lld ms", &wall,
+                      &charged),
+            2);
+        EXPECT_GE(charged, 0);
+        EXPECT_LE(charged, wall);
+        for (const char* line :
+            { "W\t--->\tsetboard rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1",
+                "W\t--->\tforce", "W\t--->\te7e5", "W\t--->\tg1f3", "W\t--->\tb8c6", "W\t--->\tgo",
+                "B\t--->\tposition fen rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1 moves "
+                "e7e5 g1f3 " })
+            EXPECT_TRUE(logged(line)) << line;
+        dranbase::clsStrings noOptions;
+        auto reader = std::make_unique<clsEngine>(noOptions, nullptr);
+        reader->SetKeepLines(false);
+        clsGame readBack;
+        std::string error;
+        EXPECT_TRUE(ReadPgnGame(pgn, *reader, readBack, 0, {}, &error)) << error << "\n" << pgn;
+        EXPECT_EQ(readBack.Moves.size(), 5u);
+    }
     EXPECT_TRUE(testsupport::ChildProcesses().empty());
 }
 

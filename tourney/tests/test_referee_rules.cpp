@@ -113,6 +113,41 @@ TEST(RefereeResults, ResultClaims)
         EXPECT_EQ(ClaimCode(r.rest, r.mover), r.code) << "'" << r.rest << "' mover " << r.mover;
 }
 
+TEST(RefereeResults, DrawClaimsCheckedAgainstThePosition)
+{
+    struct Row {
+        const char* what;
+        int occurrences;
+        int halfmoveClock;
+        std::uint32_t status;
+        std::uint32_t code; // 0: a false claim
+    };
+    const Row rows[] = {
+        { "nothing supports it", 1, 0, GameResult::Unfinished, 0 },
+        { "second occurrence", 2, 10, GameResult::Unfinished, 0 },
+        { "third occurrence", 3, 4, GameResult::Unfinished, 0xA00 },
+        { "99 plies", 1, 99, GameResult::Unfinished, 0 },
+        { "100 plies", 1, 100, GameResult::Unfinished, 0x600 },
+        { "stalemate", 1, 0, GameState::Stalemate, 0x1200 },
+        { "insufficient material", 1, 0, GameState::InsufficientMaterial, 0x2200 },
+        { "a mate is no draw", 1, 0, GameState::WhiteMates, 0 },
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(DrawClaimCode(r.occurrences, r.halfmoveClock, r.status), r.code) << r.what;
+    // A false claim loses for the claimant by adjudication.
+    EXPECT_EQ(FalseClaimCode(White), 0x8Au);
+    EXPECT_EQ(FalseClaimCode(Black), 0x86u);
+    EXPECT_EQ(HalfPoints(FalseClaimCode(Black)).white, 2);
+
+    clsRepetitionHistory history;
+    EXPECT_EQ(history.Occurrences(), 0);
+    for (u64 key : { 7, 8, 7, 9, 7 })
+        history.Add(key);
+    EXPECT_EQ(history.Occurrences(), 3);
+    history.Add(8);
+    EXPECT_EQ(history.Occurrences(), 2);
+}
+
 TEST(RefereeResponses, KeywordRestAndMove)
 {
     struct Row {
@@ -211,8 +246,9 @@ TEST(RefereeTexts, NamesTimeControlsDatesFiles)
     };
     const Row rows[] = {
         { 40, 300000, 2000, "40/300+2", "40:300000:2000" }, { 0, 60000, 0, "60", "0:60000:0" },
-        { 0, 90500, 0, "90", "0:90500:0" },
-        { 0, 5000, 500, "5+0", "0:5000:500" }, // a non-zero increment is shown, in whole seconds
+        { 0, 90500, 0, "90.5", "0:90500:0" }, { 0, 6000, 100, "6+0.1", "0:6000:100" },
+        { 0, 2000, 50, "2+0.05", "0:2000:50" },
+        { 0, 5000, 500, "5+0.5", "0:5000:500" }, // the increment as given, not rounded away
     };
     for (const Row& r : rows) {
         EXPECT_EQ(TimeControlTag(r.moves, r.gameMs, r.incrementMs), r.timeControl);

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -77,6 +80,22 @@ TEST(TourneyConfig, EveryElementRead)
     EXPECT_EQ(c.extraTags.At(0).key, "Site");
     EXPECT_EQ(c.extraTags.At(0).value, "Club room");
     EXPECT_EQ(c.extraTags.At(1).key, "Annotator");
+}
+
+TEST(TourneyConfig, Pacing)
+{
+    struct Row {
+        const char* xml;
+        std::int64_t pacingMs;
+    };
+    const Row rows[] = {
+        { "<tourney><options/></tourney>", -1 }, // the clients' default stays
+        { "<tourney><options><pacing_ms>0</pacing_ms></options></tourney>", 0 },
+        { "<tourney><options><pacing_ms> 250 </pacing_ms></options></tourney>", 250 },
+        { "<tourney><options><pacing_ms>-5</pacing_ms></options></tourney>", 0 },
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(ConfigOf(r.xml).pacingMs, r.pacingMs) << r.xml;
 }
 
 TEST(TourneyConfig, DefaultsAndKinds)
@@ -302,6 +321,169 @@ TEST(TourneyRun, MissingFileAndLearningKind)
     EXPECT_NE(console.find("4 games created"), std::string::npos);
     EXPECT_NE(console.find("----------------- learning has finished"), std::string::npos);
     EXPECT_EQ(console.find("GAMES PLAYING"), std::string::npos);
+}
+
+// A tournament of two fake engines with the options text and the engines' protocols and
+// parameters given; the clock and folder as the test says.
+std::string TwoPlayerXml(const std::string& name, const std::string& folder, const std::string& second,
+    const std::string& secondProtocol = "xboard", const std::string& secondParameters = "--moves=")
+{
+    return "<tourney name=\"" + name + "\"><options><logfolder>" + folder
+        + "</logfolder><clock game_ms=\"20000\"/></options><engines>"
+          "<engine active=\"true\" name=\"A\" protocol=\"xboard\"><filename>"
+        + std::string(FAKE_ENGINE_PATH) + "</filename><parameters>--moves=e2e4,d2d4</parameters></engine>"
+        + second + (second.empty() ? "" : "") + "<engine active=\"true\" name=\"B\" protocol=\""
+        + secondProtocol + "\"><filename>" + std::string(FAKE_ENGINE_PATH) + "</filename><parameters>"
+        + secondParameters + "</parameters></engine></engines></tourney>";
+}
+
+// Runs the tournament file to its end; the console it printed.
+std::string RunTourney(clsTourney& tourney)
+{
+    tourney.Timing = FastTiming();
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(tourney.Start());
+    EXPECT_TRUE(testsupport::WaitFor([&] { return !tourney.IsRunning(); }, 120s));
+    tourney.Wait();
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(TourneyRun, RefusedBeforeTheFirstGame)
+{
+    testsupport::ScratchFolder folder("tourney_refused");
+    const std::string plainFile = folder.File("plain");
+    ASSERT_TRUE(dranbase::clsString("x").SaveToFile(plainFile, true));
+    const std::string games = folder.File("games");
+    const std::string engine = FAKE_ENGINE_PATH;
+    struct Case {
+        const char* what;
+        std::string xml;
+        std::string message;
+    };
+    const Case cases[] = {
+        { "engine cannot start",
+            "<tourney name='T'><options><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A' protocol='xboard'><filename>"
+                + engine
+                + "</filename></engine><engine active='true' name='Ghost' "
+                  "protocol='xboard'><filename>/nonexistent/engine</filename></engine></engines></tourney>",
+            "# tournament stopped: engine 'Ghost' cannot start '/nonexistent/engine': No such file or "
+            "directory" },
+        { "UCI engine without uciok", TwoPlayerXml("T", games, "", "uci", "--no-uciok"),
+            "# tournament stopped: engine 'B' did not finish its handshake" },
+        { "one player",
+            "<tourney name='T'><options><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine
+                + "</filename></engine></engines></tourney>",
+            "# tournament stopped: a tournament needs two active engines or more; " },
+        { "unclosed options", "<tourney name='T'><options><logfolder>" + games + "</logfolder></tourney>",
+            "# tournament stopped: malformed file " },
+        { "log folder is a file", TwoPlayerXml("T", plainFile, ""),
+            "# tournament stopped: cannot write in the log folder " + plainFile },
+        { "learning kind without the learning command",
+            "<tourney name='T' type='learning'><options><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine
+                + "</filename></engine><engine active='true' name='B'><filename>" + engine
+                + "</filename></engine></engines></tourney>",
+            "# tournament stopped: the tournament kind learning is not run from a tournament file" },
+    };
+    int number = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string file = folder.File("t" + std::to_string(number) + ".xml");
+        ASSERT_TRUE(dranbase::clsString(c.xml).SaveToFile(file, true));
+        clsTourney tourney(number++, file);
+        const std::int64_t t0 = dranbase::Tick();
+        const std::string console = RunTourney(tourney);
+        EXPECT_LT(dranbase::Tick() - t0, 30000);
+        EXPECT_TRUE(tourney.Failed());
+        EXPECT_NE(console.find(c.message), std::string::npos) << console;
+        EXPECT_EQ(console.find("games created"), std::string::npos) << console;
+        EXPECT_EQ(console.find("new match"), std::string::npos) << console;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(games, ec))
+            EXPECT_EQ(entry.path().extension(), ".log") << entry.path(); // no game was played
+        EXPECT_TRUE(testsupport::ChildProcesses().empty());
+    }
+}
+
+TEST(TourneyRun, AWrapperWithoutExecLeavesNothingBehind)
+{
+    // The shell starts the real engine as its child and waits; the engine ignores "quit" and
+    // SIGTERM. When the tournament is over, the engine must be gone too.
+    testsupport::ScratchFolder folder("tourney_wrapper");
+    const std::string pidFile = folder.File("engine.pid");
+    const std::string wrapper = folder.File("wrapper.sh");
+    ASSERT_TRUE(dranbase::clsString("#!/bin/sh\n\"" + std::string(FAKE_ENGINE_PATH)
+        + "\" --moves= --ignore-quit --ignore-term --pid-file=" + pidFile + "\n")
+                    .SaveToFile(wrapper, true));
+    std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
+    std::string xml = TwoPlayerXml("W", folder.File("games"), "");
+    const std::string fake
+        = "<filename>" + std::string(FAKE_ENGINE_PATH) + "</filename><parameters>--moves=</parameters>";
+    const std::size_t at = xml.rfind(fake);
+    ASSERT_NE(at, std::string::npos);
+    xml.replace(at, fake.size(), "<filename>" + wrapper + "</filename>");
+    const std::string file = folder.File("w.xml");
+    ASSERT_TRUE(dranbase::clsString(xml).SaveToFile(file, true));
+
+    clsTourney tourney(1, file);
+    RunTourney(tourney);
+    EXPECT_FALSE(tourney.Failed());
+    EXPECT_EQ(tourney.Standings(), (std::vector<std::string> { "A: 4", "B: 0" }));
+    const int pid = std::atoi(testsupport::ReadFile(pidFile).c_str());
+    ASSERT_GT(pid, 0);
+    // Gone, or a zombie waiting for the process that adopted it.
+    bool gone = false;
+    for (std::int64_t end = dranbase::Tick() + 5000; !gone && dranbase::Tick() < end; dranbase::SleepMs(10)) {
+        const std::string stat = testsupport::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t close = stat.rfind(')');
+        gone = stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
+    }
+    EXPECT_TRUE(gone) << "engine " << pid << " outlived its tournament";
+    if (!gone) ::kill(pid, SIGKILL);
+}
+
+TEST(TourneyRun, FilesStayInTheFolderAndRunsKeepTheirFiles)
+{
+    testsupport::ScratchFolder outer("tourney_files");
+    const std::string games = outer.File("games");
+    const std::string file = outer.File("t.xml");
+    // The name tries to climb out of the log folder.
+    ASSERT_TRUE(dranbase::clsString(TwoPlayerXml("../../Escape", games, "")).SaveToFile(file, true));
+    std::vector<std::string> firstRun;
+    for (int run = 1; run <= 2; ++run) {
+        clsTourney tourney(1, file);
+        RunTourney(tourney);
+        EXPECT_FALSE(tourney.Failed());
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(games))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        if (run == 1) {
+            EXPECT_EQ(names,
+                (std::vector<std::string> { ".._.._Escape.T1.R1.G1.log", ".._.._Escape.T1.R1.G1.pgn",
+                    ".._.._Escape.T1.R1.G2.log", ".._.._Escape.T1.R1.G2.pgn", ".._.._Escape.log" }));
+            firstRun = names;
+            for (const std::string& name : names)
+                EXPECT_FALSE(testsupport::ReadFile((std::filesystem::path(games) / name).string()).empty());
+        } else {
+            // The second run writes beside the first, under a name of its own.
+            EXPECT_EQ(names.size(), 2 * firstRun.size());
+            for (const std::string& name : firstRun)
+                EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+            EXPECT_NE(std::find(names.begin(), names.end(), ".._.._Escape-2.log"), names.end());
+        }
+    }
+    // Nothing was written outside the log folder.
+    std::vector<std::string> outside;
+    for (const auto& entry : std::filesystem::directory_iterator(outer.Path()))
+        outside.push_back(entry.path().filename().string());
+    std::sort(outside.begin(), outside.end());
+    EXPECT_EQ(outside, (std::vector<std::string> { "games", "t.xml" }));
+    EXPECT_EQ(SafeFileName(".."), "tourney");
+    EXPECT_EQ(SafeFileName(""), "tourney");
+    EXPECT_EQ(SafeFileName("a\\b/c"), "a_b_c");
 }
 
 } // namespace

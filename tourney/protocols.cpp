@@ -1,0 +1,216 @@
+#include "tourney/protocols.h"
+
+#include "dranbase/clsstring.h"
+#include "tourney/clsengineinterface.h"
+
+namespace drnChess {
+
+using dranbase::EqualsNoCase;
+using dranbase::ToInt;
+
+namespace {
+
+    // The name=value pairs of a feature line. A value in double quotes may hold blanks (the
+    // quotes are dropped); otherwise it runs to the next blank. A name without "=" gets an
+    // empty value.
+    std::vector<std::pair<std::string, std::string>> FeaturePairs(std::string_view s)
+    {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        std::size_t i = 0;
+        while (i < s.size()) {
+            while (i < s.size() && s[i] == ' ')
+                ++i;
+            std::size_t b = i;
+            while (i < s.size() && s[i] != '=' && s[i] != ' ')
+                ++i;
+            std::string name(s.substr(b, i - b));
+            std::string value;
+            if (i < s.size() && s[i] == '=') {
+                ++i;
+                if (i < s.size() && s[i] == '"') {
+                    b = ++i;
+                    while (i < s.size() && s[i] != '"')
+                        ++i;
+                    value = std::string(s.substr(b, i - b));
+                    if (i < s.size()) ++i;
+                } else {
+                    b = i;
+                    while (i < s.size() && s[i] != ' ')
+                        ++i;
+                    value = std::string(s.substr(b, i - b));
+                }
+            }
+            if (!name.empty()) pairs.emplace_back(std::move(name), std::move(value));
+        }
+        return pairs;
+    }
+
+    // "position startpos" or "position fen <FEN>", with the moves played when there are any.
+    std::string UciPosition(const clsEngineInterface& e)
+    {
+        std::string text
+            = e.StartFEN.empty() ? std::string("position startpos") : "position fen " + e.StartFEN;
+        if (!e.MovesPlayed.empty()) text += " moves " + e.MovesPlayed;
+        return text;
+    }
+
+} // namespace
+
+std::unique_ptr<clsProtocolDialogue> MakeDialogue(int protocol)
+{
+    if (protocol == ProtocolUci) return std::make_unique<clsUciDialogue>();
+    return std::make_unique<clsXboardDialogue>();
+}
+
+// --- xboard --------------------------------------------------------------------------------------
+
+void clsXboardDialogue::AskProtocol(clsEngineInterface& e) const
+{
+    // An xboard engine counts as ready unless its features say otherwise (done=0, ping=1).
+    e.UsePing = false;
+    e.DoneAnnounced = false;
+    e.AwaitingDone = false;
+    e.AwaitingPong = false;
+    e.Send("xboard");
+    e.Send("protover 2");
+    e.Ready = true;
+}
+
+bool clsXboardDialogue::HandshakeSettled(const clsEngineInterface& e, std::int64_t waitedMs) const
+{
+    // An engine that announces nothing about done within the feature wait is an engine of the
+    // old protocol and counts as ready as it is.
+    return e.DoneAnnounced || waitedMs >= e.Timing().FeatureWaitMs;
+}
+
+void clsXboardDialogue::Ping(clsEngineInterface& e) const
+{
+    if (!e.UsePing) {
+        e.Ready = true;
+        return;
+    }
+    ++e.PingCounter;
+    e.AwaitingPong = true;
+    e.Send("ping " + std::to_string(e.PingCounter));
+}
+
+void clsXboardDialogue::NewGame(clsEngineInterface& e) const
+{
+    e.Send("new");
+    e.Send("post");
+    e.Send(clsEngineInterface::LevelCommand(e.OwnTime, e.OwnIncrement));
+    if (!e.StartFEN.empty()) e.Send("setboard " + e.StartFEN);
+    if (e.OpeningMoves.empty()) return;
+    // The opening is entered in force mode: the engine plays on once it is told "go".
+    e.Send("force");
+    for (const std::string& move : dranbase::SplitFields(e.OpeningMoves))
+        e.Send(move);
+    e.Forced = true;
+}
+
+void clsXboardDialogue::StartThinking(clsEngineInterface& e) const
+{
+    e.Send("time " + std::to_string(e.OwnTime / 10));
+    e.Send("otim " + std::to_string(e.OpponentTime / 10));
+    e.Send("go");
+    e.Forced = false;
+}
+
+void clsXboardDialogue::PassMove(clsEngineInterface& e, const std::string& move) const
+{
+    e.Send("time " + std::to_string(e.OwnTime / 10));
+    e.Send("otim " + std::to_string(e.OpponentTime / 10));
+    e.Send(move);
+    if (e.Forced) {
+        // Still in force mode from the opening: "go" makes it play the side to move, itself.
+        e.Send("go");
+        e.Forced = false;
+    }
+}
+
+std::string clsXboardDialogue::Parse(
+    clsEngineInterface& e, std::string_view word, std::string_view rest) const
+{
+    if (EqualsNoCase(word, "pong")) {
+        std::string number = dranbase::SplitFirst(dranbase::Trim(rest), ' ').first;
+        bool matches = number.empty() ? e.PingCounter == 0 : ToInt(number) == e.PingCounter;
+        if (matches) e.AwaitingPong = false;
+        e.Ready = matches && !e.AwaitingDone;
+        return {};
+    }
+    if (EqualsNoCase(word, "move")) return "move " + dranbase::ToLower(rest);
+    if (EqualsNoCase(word, "feature")) {
+        bool pingAnnounced = false;
+        for (auto& [name, value] : FeaturePairs(rest)) {
+            if (EqualsNoCase(name, "done")) {
+                e.DoneAnnounced = true;
+                e.AwaitingDone = ToInt(value) == 0;
+            } else if (EqualsNoCase(name, "ping")) {
+                e.UsePing = ToInt(value) != 0;
+                pingAnnounced = e.UsePing;
+                if (!e.UsePing) e.AwaitingPong = false;
+            }
+            e.Features.Set(name, std::move(value));
+        }
+        e.Ready = !e.AwaitingDone && !e.AwaitingPong;
+        if (pingAnnounced) e.Ping();
+        return {};
+    }
+    if (EqualsNoCase(word, "resign")) return std::string("result ") + (e.Colour == 0 ? "0-1" : "1-0");
+    if (word.size() >= 2 && word[0] >= '0' && word[0] <= '9' && (word[1] == '-' || word[1] == '/'))
+        return "result " + std::string(word);
+    return {};
+}
+
+// --- UCI -----------------------------------------------------------------------------------------
+
+void clsUciDialogue::AskProtocol(clsEngineInterface& e) const
+{
+    e.Send("uci");
+}
+
+bool clsUciDialogue::HandshakeSettled(const clsEngineInterface&, std::int64_t) const
+{
+    return true; // "uciok" is the whole answer
+}
+
+void clsUciDialogue::Ping(clsEngineInterface& e) const
+{
+    e.AwaitingPong = true;
+    e.Send("isready");
+}
+
+void clsUciDialogue::NewGame(clsEngineInterface& e) const
+{
+    e.Send("ucinewgame");
+    e.Send(UciPosition(e));
+    e.Ping();
+}
+
+void clsUciDialogue::StartThinking(clsEngineInterface& e) const
+{
+    const bool white = e.Colour == 0;
+    e.Send("go wtime " + std::to_string(white ? e.OwnTime : e.OpponentTime) + " btime "
+        + std::to_string(white ? e.OpponentTime : e.OwnTime) + " winc "
+        + std::to_string(white ? e.OwnIncrement : e.OpponentIncrement) + " binc "
+        + std::to_string(white ? e.OpponentIncrement : e.OwnIncrement));
+}
+
+void clsUciDialogue::PassMove(clsEngineInterface& e, const std::string&) const
+{
+    e.Send(UciPosition(e));
+    StartThinking(e);
+}
+
+std::string clsUciDialogue::Parse(clsEngineInterface& e, std::string_view word, std::string_view rest) const
+{
+    if (EqualsNoCase(word, "uciok") || EqualsNoCase(word, "readyok")) {
+        e.AwaitingPong = false;
+        e.Ready = true;
+    } else if (EqualsNoCase(word, "bestmove")) {
+        return "move " + dranbase::ToLower(rest);
+    }
+    return {};
+}
+
+} // namespace drnChess
