@@ -14,6 +14,8 @@
 //       <clock moves_per_second="0" game_ms="300000" increment_ms="0"/>
 //       <verbose>true</verbose>            every game log line also on the console
 //       <pacing_ms>100</pacing_ms>         pause after each command to a player; 0: none
+//       <openings file="F" format="epd|pgn" order="sequential|random" plies="N" start="K"/>
+//       <sprt elo0="0" elo1="5" alpha="0.05" beta="0.05"/>   two players only
 //     </options>
 //     <engines>
 //       <engine active="true" name="X" protocol="xboard|uci|embedded">
@@ -22,6 +24,18 @@
 //     </engines>
 //     <pgn><header><Site>Home</Site></header></pgn>   extra PGN tags (no names with "Dran")
 //   </tourney>
+//
+// Openings: the two games of each pairing in a round form a pair that starts from one opening
+// with the colours swapped. Statistics: after each game the log has the pairing's W-L-D, score,
+// Elo with its 95 % error, LOS and draw ratio (and the pentanomial over complete pairs when
+// openings are used); the standings table and every pairing's lines come before the end. SPRT:
+// after each game the LLR and its bounds; once a bound is crossed no new game starts.
+//
+// Resume: with a log folder, after each finished game the state (games done, their results,
+// a fingerprint of the file) is written atomically beside the log. Starting a tournament whose
+// latest run has a state but no end continues that run: finished games are counted, not
+// replayed. A state of another file or a damaged one is refused with a message saying how to
+// start afresh (delete the state file).
 //
 // Threads: the tournament thread alone creates, schedules and destroys the games; it starts a
 // game's thread and then only polls IsFinished(). Cancel() may come from another thread; the
@@ -40,6 +54,9 @@
 #include "dranbase/clsthread.h"
 #include "dranbase/clsxml.h"
 #include "tourney/clstourneygame.h"
+#include "tourney/openings.h"
+#include "tourney/tourneystate.h"
+#include "tourney/tourneytally.h"
 
 namespace drnChess {
 
@@ -142,6 +159,12 @@ public:
     int PeakRunning() const { return peakRunning_.load(); }
     // True when the run was refused before its first game (see above).
     bool Failed() const { return failed_.load(); }
+    // The results counted so far (games of an earlier run included when resumed).
+    const clsTourneyTally& Tally() const { return tally_; }
+    // The SPRT's verdict; Continue without SPRT or while it runs.
+    SprtVerdict Verdict() const { return verdict_; }
+    // The state file of the run; empty without a log folder.
+    const std::string& StateFileName() const { return statePath_; }
 
 protected:
     bool Run() override;
@@ -158,6 +181,17 @@ private:
     void CreateGames();
     void PlayRounds();
     void SetGameTags(clsTourneyGame& game, int round, int index);
+    // Openings and SPRT from the options; false (refused) when the openings cannot be used.
+    bool PrepareMatch();
+    // The number of the colour-reversed pair of game `index` of the round (from 0).
+    std::int64_t PairNumber(int round, int index) const;
+    void SetOpening(clsTourneyGame& game, int round, int index);
+    // Counts a game with its result code and logs the statistics; true when it counted.
+    bool CountGame(int index, std::uint32_t code, std::int64_t pair, int number);
+    // Counts the finished games of an earlier run (scores, statistics).
+    void RestoreFinished();
+    void CheckSprt();
+    clsSprtResult SprtNow() const;
 
     int number_;
     std::atomic<int> round_ { 0 };
@@ -176,6 +210,17 @@ private:
     std::atomic<bool> failed_ { false };
     std::string runName_; // the file name of the run: the tournament's name made safe and free
     std::mutex gamesMutex_; // guards the game list against Cancel() from another thread
+    clsMatchOptions match_;
+    clsOpeningSuite suite_;
+    bool sprtOn_ = false;
+    SprtVerdict verdict_ = SprtVerdict::Continue;
+    std::vector<std::pair<int, int>> pairings_; // (white, black) of each game of a round
+    std::vector<int> pairOf_; // each game's pairing without colours, from 0
+    int pairingCount_ = 0;
+    clsTourneyTally tally_;
+    clsTourneyState state_;
+    std::string statePath_;
+    bool resumed_ = false;
 };
 
 } // namespace drnChess
