@@ -12,8 +12,6 @@
 #include <string>
 #include <thread>
 
-#include "dranbase/clsprotected.h"
-
 namespace dranbase {
 
 // Milliseconds since the process started (monotonic).
@@ -52,8 +50,6 @@ public:
     virtual bool Wait();
     bool IsRunning() const { return state_.load() != 0; }
     int GetState() const { return state_.load(); }
-    void PutMessage(const std::string& text) { inbound_.Add(text); }
-    std::string GetMessage() { return outbound_.PopFirst(); }
     const std::string& Name() const { return name_; }
 
     // True once Cancel() was called for the current run.
@@ -68,9 +64,6 @@ protected:
     virtual void OnExit() { }
     // Clears the running state from inside, as the end of the body does.
     void SetState(int s) { state_.store(s); }
-
-    clsProtectedStrings inbound_;
-    clsProtectedStrings outbound_;
 
 private:
     void Entry();
