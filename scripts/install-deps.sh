@@ -11,6 +11,7 @@ packages=(
   phalanx hoichess sjeng    # real xboard peers under the xboard GUI (stable with `computer`)
   stockfish                 # real UCI peer for tests
   pgn-extract               # PGN validator for the written games
+  parallel                  # runs the games of a tournament as separate jobs (README)
   xboard xvfb xauth xdotool # the real GUI, headless (xdotool types moves into it), for interop tests
 )
 

@@ -236,7 +236,9 @@ bool clsTourney::PrepareLogFolder()
             logFileName_ = logFile;
             statePath_ = statePath;
             state_ = std::move(read.state);
+            state_.fingerprint = TourneyFingerprint(xml_);
             resumed_ = true;
+            if (runName_ == name) MergeGameRecords();
             std::lock_guard lock(logMutex_);
             log_.assign(logLines.begin(), logLines.end());
             return true;
@@ -253,6 +255,7 @@ bool clsTourney::PrepareLogFolder()
     statePath_ = drnChess::StateFileName(logFile);
     state_ = clsTourneyState {};
     state_.fingerprint = TourneyFingerprint(xml_);
+    if (runName_ == name) MergeGameRecords(); // games played as separate commands
     return true;
 }
 

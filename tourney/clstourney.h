@@ -140,6 +140,18 @@ public:
     // place. True when there is no log file or it was written.
     bool SaveTourneyLog();
 
+    // --- one game as one command (tourneyjobs.cpp) ---------------------------------------------
+    // Games are numbered from 1 in the tournament's order (round by round, pairings in order).
+    // Plays game n alone on the calling thread with the pairing, colours, opening and clock the
+    // tournament would give it, writes its PGN and log, and its result record
+    // "<log folder>/<name>.game-<n>.state", which a later run of the tournament counts as
+    // finished. Needs a log folder. True when the game ended with a known result; console lines
+    // say what went wrong otherwise.
+    bool PlayOneGame(int n);
+    // The numbers of the games that neither the latest unfinished run's state nor a game record
+    // counts as finished; empty (with a console line) when the file cannot be used.
+    std::vector<int> PendingGames();
+
     // Called for the learning kind instead of the rounds, on the tournament thread.
     std::function<void(clsTourney&)> LearningHook;
     // The clients' pauses for every game (tests shorten them).
@@ -191,6 +203,11 @@ private:
     // Counts the finished games of an earlier run (scores, statistics).
     void RestoreFinished();
     void CheckSprt();
+    // Reads the description and makes the players for the game commands; false (printed) when
+    // the file cannot be used for them.
+    bool PrepareJobs();
+    // Adds the game records of the jobs ("<name>.game-<n>.state") of this file to the state.
+    void MergeGameRecords();
     clsSprtResult SprtNow() const;
 
     int number_;
@@ -222,5 +239,11 @@ private:
     std::string statePath_;
     bool resumed_ = false;
 };
+
+// The command-line uses "-use=game -ini=FILE -game=N" (plays game N, status 0 when it finished)
+// and "-use=jobs -ini=FILE" (prints the command of each game still to play, with `program` as
+// the program to run). They return the process's exit status.
+int RunGameCommand(const std::string& iniFile, const std::string& gameNumber);
+int RunJobsCommand(const std::string& iniFile, const std::string& program);
 
 } // namespace drnChess

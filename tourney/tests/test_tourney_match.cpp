@@ -337,4 +337,58 @@ TEST(TourneyResume, KilledRunsContinueToExactlyTheFullSetOfGames)
     EXPECT_EQ(again.LogFileName(), folder.File("Resume-2.log"));
 }
 
+TEST(TourneyJobs, GamesAsCommandsThenTheTournamentPlaysWhatIsMissing)
+{
+    testsupport::ScratchFolder folder("tourney_jobs");
+    const std::string file = folder.File("jobs.xml");
+    std::string xml = ResumeXml(folder.Path(), "g8f6");
+    xml.replace(xml.find("<rounds>2</rounds>"), 18, "<rounds>1</rounds>");
+    ASSERT_TRUE(dranbase::clsString(xml).SaveToFile(file, true));
+    auto pending = [&] {
+        clsTourney t(1, file);
+        testing::internal::CaptureStdout();
+        std::vector<int> games = t.PendingGames();
+        testing::internal::GetCapturedStdout();
+        return games;
+    };
+    EXPECT_EQ(pending(), (std::vector<int> { 1, 2, 3, 4, 5, 6 }));
+    for (int n : { 1, 3, 5, 7, 0 }) {
+        clsTourney job(1, file);
+        job.Timing = FastTiming();
+        testing::internal::CaptureStdout();
+        const bool finished = job.PlayOneGame(n);
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(finished, n >= 1 && n <= 6) << n << console;
+    }
+    EXPECT_EQ(pending(), (std::vector<int> { 2, 4, 6 }));
+
+    clsTourney merge(1, file);
+    RunToEnd(merge);
+    ASSERT_FALSE(merge.Failed());
+    EXPECT_TRUE(pending().empty());
+    const std::vector<std::string> log = Lines(testsupport::ReadFile(merge.LogFileName()));
+    EXPECT_EQ(LogTexts(log, "result").size(), 3u)
+        << testsupport::ReadFile(merge.LogFileName()); // only the missing games were played
+    std::int64_t counted = 0;
+    std::map<std::string, int> halfPoints;
+    for (int n = 1; n <= 6; ++n) {
+        const std::string pgn
+            = testsupport::ReadFile(folder.File("Resume.T1.R1.G" + std::to_string(n) + ".pgn"));
+        auto core = std::make_unique<clsChessCore>();
+        clsGame record;
+        std::string error;
+        ASSERT_TRUE(ReadPgnGame(pgn, *core, record, 0, {}, &error)) << error << pgn;
+        const clsHalfPoints points = HalfPoints(record.ResultCode);
+        halfPoints[record.Tag("White")] += points.white;
+        halfPoints[record.Tag("Black")] += points.black;
+    }
+    std::vector<std::string> expected;
+    for (const char* name : { "Alpha", "Beta", "Gamma" }) {
+        expected.push_back(std::string(name) + ": " + std::to_string(halfPoints[name]));
+        counted += merge.Tally().Player(static_cast<int>(expected.size()) - 1).Games();
+    }
+    EXPECT_EQ(merge.Standings(), expected);
+    EXPECT_EQ(counted, 12);
+}
+
 } // namespace
