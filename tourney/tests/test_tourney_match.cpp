@@ -352,6 +352,15 @@ TEST(TourneyJobs, GamesAsCommandsThenTheTournamentPlaysWhatIsMissing)
         return games;
     };
     EXPECT_EQ(pending(), (std::vector<int> { 1, 2, 3, 4, 5, 6 }));
+    {
+        // The job lines: a program path with a blank is quoted for the shell.
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(RunJobsCommand(file, "/opt/my corvala"), 0);
+        const std::vector<std::string> jobs = Lines(testing::internal::GetCapturedStdout());
+        ASSERT_EQ(jobs.size(), 6u);
+        EXPECT_EQ(jobs[0], "'/opt/my corvala' -use=game -ini=" + file + " -game=1");
+        EXPECT_EQ(jobs[5], "'/opt/my corvala' -use=game -ini=" + file + " -game=6");
+    }
     for (int n : { 1, 3, 5, 7, 0 }) {
         clsTourney job(1, file);
         job.Timing = FastTiming();
