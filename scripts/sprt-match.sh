@@ -6,13 +6,16 @@
 #   scripts/sprt-match.sh [CORVALA_BINARY] [ELO0] [ELO1] [OPENINGS]
 # The binary defaults to build/release/corvala; the hypotheses to 0 and 50 Elo (Corvala over
 # fairymax); the openings to /work/shared/data/epd/sts.epd (a .pgn file is read as PGN, 8 plies).
+# PEER=/usr/games/stockfish PEER_PROTOCOL=uci plays another opponent. fairymax announces
+# setboard=0: EPD positions need a client that sets up positions with "edit" for it.
 set -euo pipefail
 
 corvala=$(realpath "${1:-build/release/corvala}")
 elo0=${2:-0}
 elo1=${3:-50}
 openings=$(realpath "${4:-/work/shared/data/epd/sts.epd}")
-fairymax=/usr/games/fairymax
+fairymax=${PEER:-/usr/games/fairymax}
+protocol=${PEER_PROTOCOL:-xboard}
 for program in "$corvala" "$fairymax"; do
     [ -x "$program" ] || { echo "missing: $program (scripts/install-deps.sh installs the peers)" >&2; exit 2; }
 done
@@ -24,14 +27,14 @@ cat > "$work/match.xml" <<XML
 <tourney name="SprtMatch" type="roundrobin">
   <options>
     <rounds>300</rounds> <threads>2</threads> <logfolder>$work/games</logfolder>
-    <clock moves_per_second="0" game_ms="2000" increment_ms="50"/>
+    <clock moves_per_second="0" game_ms="${GAME_MS:-2000}" increment_ms="${INCREMENT_MS:-50}"/>
     <pacing_ms>0</pacing_ms>
     <openings file="$openings" format="$format" order="random" plies="8" seed="7"/>
     <sprt elo0="$elo0" elo1="$elo1" alpha="0.05" beta="0.05"/>
   </options>
   <engines>
     <engine active="true" name="Corvala" protocol="embedded"><filename>corvala</filename><parameters>memory=16</parameters></engine>
-    <engine active="true" name="Fairymax" protocol="xboard"><filename>$fairymax</filename><parameters></parameters></engine>
+    <engine active="true" name="$(basename "$fairymax")" protocol="$protocol"><filename>$fairymax</filename><parameters></parameters></engine>
   </engines>
 </tourney>
 XML
