@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 
 #include "rules/random.h"
 #include "tourney/clstourney.h"
@@ -60,8 +61,8 @@ bool clsCorvala::SetHashSize(long long mib)
     }
     const long long cap = MaxHashMiB();
     if (mib > cap) {
-        Print("# memory " + std::to_string(mib) + " MiB is more than a quarter of this machine's memory: "
-            + std::to_string(cap) + " MiB used");
+        Print("# memory " + std::to_string(mib)
+            + " MiB is more than a quarter of this machine's memory: " + std::to_string(cap) + " MiB used");
         mib = cap;
     }
     share_.Size(static_cast<int>(mib));
@@ -95,6 +96,15 @@ bool clsCorvala::Run()
         for (auto& t : tourneys_)
             if (t->Failed()) exitCode_ = 1;
         Print("# end");
+        return true;
+    }
+    if (dranbase::EqualsNoCase(use, "game") || dranbase::EqualsNoCase(use, "jobs")) {
+        dranbase::Output().Release();
+        std::error_code ec;
+        exitCode_ = dranbase::EqualsNoCase(use, "game")
+            ? RunGameCommand(options_.Value("-ini"), options_.Value("-game"))
+            : RunJobsCommand(
+                options_.Value("-ini"), std::filesystem::read_symlink("/proc/self/exe", ec).string());
         return true;
     }
     std::string load = options_.Value("-load");

@@ -13,6 +13,7 @@ packages=(
   polyglot                  # book-building speed reference in make bench; UCI adapter under the GUI
   glaurung                  # UCI peer under the xboard GUI for make strength (GLAURUNG=1)
   pgn-extract               # PGN validator for the written games
+  parallel                  # runs the games of a tournament as separate jobs (README)
   xboard xvfb xauth xdotool # the real GUI, headless (xdotool types moves into it), for interop tests
 )
 

@@ -17,6 +17,9 @@ using dranbase::Trim;
 
 namespace {
 
+    // The log line of a tournament that played to its end (a run that has it is not continued).
+    constexpr std::string_view FinishedLine = "----------------- tournament has finished";
+
     std::string Unquoted(const std::string& text)
     {
         std::string s = Trim(text);
@@ -203,15 +206,44 @@ void clsTourney::Refuse(const std::string& why)
 bool clsTourney::PrepareLogFolder()
 {
     // The run's name: the first of "name", "name-2", ... whose log file is not there yet, so a
-    // run never replaces the files of an earlier one.
+    // run never replaces the files of an earlier one; unless the latest run left a state and no
+    // end, which this run continues.
     const std::string name = SafeFileName(config_.name);
     runName_ = name;
     if (config_.logFolder.empty()) return true;
     std::error_code ec;
     std::filesystem::create_directories(config_.logFolder, ec); // the game files go there too
+    std::string latest;
     for (int k = 2; std::filesystem::exists(dranbase::JoinPath(config_.logFolder, runName_) + ".log", ec);
-         ++k)
+         ++k) {
+        latest = runName_;
         runName_ = name + "-" + std::to_string(k);
+    }
+    if (!latest.empty()) {
+        const std::string logFile = dranbase::JoinPath(config_.logFolder, latest) + ".log";
+        const std::string statePath = drnChess::StateFileName(logFile);
+        dranbase::clsCStrings logLines;
+        logLines.LoadFromFile(logFile);
+        const bool ended = std::any_of(logLines.begin(), logLines.end(),
+            [](const std::string& line) { return std::string_view(line).ends_with(FinishedLine); });
+        if (std::filesystem::exists(statePath, ec) && !ended) {
+            clsStateRead read = LoadTourneyState(statePath, TourneyFingerprint(xml_));
+            if (read.status != StateStatus::Loaded && read.status != StateStatus::Missing) {
+                Refuse(read.message);
+                return false;
+            }
+            runName_ = latest;
+            logFileName_ = logFile;
+            statePath_ = statePath;
+            state_ = std::move(read.state);
+            state_.fingerprint = TourneyFingerprint(xml_);
+            resumed_ = true;
+            if (runName_ == name) MergeGameRecords();
+            std::lock_guard lock(logMutex_);
+            log_.assign(logLines.begin(), logLines.end());
+            return true;
+        }
+    }
     const std::string logFile = dranbase::JoinPath(config_.logFolder, runName_) + ".log";
     // The log file is written now: it takes the name, and a folder we cannot write in fails
     // here, before any game.
@@ -220,6 +252,36 @@ bool clsTourney::PrepareLogFolder()
         return false;
     }
     logFileName_ = logFile;
+    statePath_ = drnChess::StateFileName(logFile);
+    state_ = clsTourneyState {};
+    state_.fingerprint = TourneyFingerprint(xml_);
+    if (runName_ == name) MergeGameRecords(); // games played as separate commands
+    return true;
+}
+
+bool clsTourney::PrepareMatch()
+{
+    const dranbase::clsXML* options = xml_.FindPath("tourney/options");
+    match_ = options ? ReadMatchOptions(*options) : clsMatchOptions {};
+    for (const std::string& problem : match_.problems)
+        TourneyLog(0, "option ignored: " + problem);
+    suite_ = clsOpeningSuite {};
+    if (match_.hasOpenings) {
+        suite_ = LoadOpeningSuite(match_.openings);
+        for (const clsOpeningProblem& problem : suite_.problems)
+            TourneyLog(0,
+                "opening skipped: " + match_.openings.file
+                    + (problem.line > 0 ? " line " + std::to_string(problem.line) : std::string()) + ": "
+                    + problem.text);
+        if (suite_.openings.empty()) {
+            Refuse("no opening can be read from " + match_.openings.file);
+            return false;
+        }
+        TourneyLog(0, std::to_string(suite_.openings.size()) + " openings from " + match_.openings.file);
+    }
+    sprtOn_ = match_.hasSprt && players_.Count() == 2;
+    if (match_.hasSprt && !sprtOn_) TourneyLog(0, "sprt ignored: it needs exactly two players");
+    verdict_ = SprtVerdict::Continue;
     return true;
 }
 
@@ -261,6 +323,9 @@ void clsTourney::LoadTourney()
     peakRunning_ = 0;
     failed_ = false;
     logFileName_.clear();
+    statePath_.clear();
+    state_ = clsTourneyState {};
+    resumed_ = false;
     {
         std::lock_guard lock(logMutex_);
         log_.clear();
@@ -297,7 +362,7 @@ void clsTourney::LoadTourney()
     } else if (learning && !LearningHook) {
         Refuse("the tournament kind learning is not run from a tournament file; use \\learn");
         refused = true;
-    } else if (!learning && !CheckPlayers()) {
+    } else if (!learning && (!CheckPlayers() || !PrepareMatch())) {
         refused = true;
     }
     if (refused) {
@@ -324,7 +389,12 @@ void clsTourney::LoadTourney()
         PlayRounds();
         if (!cancelRequested_) {
             round_ = config_.rounds;
-            TourneyLog(0, "----------------- tournament has finished");
+            for (const std::string& line : tally_.SummaryLines())
+                TourneyLog(0, "stats\t" + line);
+            if (sprtOn_)
+                TourneyLog(
+                    0, "sprt\t" + FormatSprtLine(match_.sprt, SprtNow()) + "\t" + SprtVerdictText(verdict_));
+            TourneyLog(0, std::string(FinishedLine));
             for (const std::string& line : Standings())
                 TourneyLog(0, line);
             TourneyLog(0, "-----------------");
@@ -341,7 +411,18 @@ void clsTourney::LoadTourney()
 
 void clsTourney::CreateGames()
 {
-    for (auto [white, black] : MakePairings(players_.Count(), config_.kind)) {
+    pairings_ = MakePairings(players_.Count(), config_.kind);
+    // Each pairing and its colour-reversed twin share one number.
+    std::vector<std::pair<int, int>> unordered;
+    pairOf_.clear();
+    for (auto [white, black] : pairings_) {
+        const std::pair<int, int> key { std::min(white, black), std::max(white, black) };
+        auto it = std::find(unordered.begin(), unordered.end(), key);
+        pairOf_.push_back(static_cast<int>(it - unordered.begin()));
+        if (it == unordered.end()) unordered.push_back(key);
+    }
+    pairingCount_ = static_cast<int>(unordered.size());
+    for (auto [white, black] : pairings_) {
         auto game = std::make_unique<clsTourneyGame>();
         game->White = players_.Item(white);
         game->Black = players_.Item(black);
@@ -376,39 +457,128 @@ void clsTourney::SetGameTags(clsTourneyGame& game, int round, int index)
         game.SetTag(tag.key, tag.value);
 }
 
+std::int64_t clsTourney::PairNumber(int round, int index) const
+{
+    return static_cast<std::int64_t>(round - 1) * pairingCount_ + pairOf_[static_cast<std::size_t>(index)];
+}
+
+void clsTourney::SetOpening(clsTourneyGame& game, int round, int index)
+{
+    game.StartFEN.clear();
+    game.OpeningMoves.clear();
+    const clsOpening* opening = suite_.ForPair(PairNumber(round, index));
+    if (!opening) return;
+    game.StartFEN = opening->fen;
+    for (const std::string& move : opening->moves)
+        game.OpeningMoves += (game.OpeningMoves.empty() ? "" : " ") + move;
+}
+
+clsSprtResult clsTourney::SprtNow() const
+{
+    const clsMatchTally* tally = tally_.Pair(0, 1);
+    if (!tally) return SprtBounds(match_.sprt);
+    return match_.hasOpenings ? ComputeSprt(tally->Pairs(), match_.sprt)
+                              : ComputeSprt(tally->Games(), match_.sprt);
+}
+
+bool clsTourney::CountGame(int index, std::uint32_t code, std::int64_t pair, int number)
+{
+    const auto [white, black] = pairings_[static_cast<std::size_t>(index)];
+    if (!tally_.AddGame(white, black, code, match_.hasOpenings ? pair : -1)) return false;
+    for (const std::string& line : tally_.PairLines(white, black))
+        TourneyLog(number, "stats\t" + line);
+    for (int p : { white, black }) {
+        const clsWLD& r = tally_.Player(p);
+        TourneyLog(number,
+            "player\t" + players_.Item(p)->Name + ": +" + std::to_string(r.wins) + " -"
+                + std::to_string(r.losses) + " =" + std::to_string(r.draws));
+    }
+    CheckSprt();
+    return true;
+}
+
+void clsTourney::CheckSprt()
+{
+    if (!sprtOn_ || verdict_ != SprtVerdict::Continue) return;
+    const clsSprtResult sprt = SprtNow();
+    TourneyLog(0, "sprt\t" + FormatSprtLine(match_.sprt, sprt));
+    if (sprt.verdict == SprtVerdict::Continue) return;
+    verdict_ = sprt.verdict;
+    TourneyLog(0, "sprt\t" + SprtVerdictText(sprt.verdict) + ": the match stops");
+}
+
+void clsTourney::RestoreFinished()
+{
+    if (!resumed_) return;
+    TourneyLog(0,
+        "continuing " + logFileName_ + ": " + std::to_string(state_.games.size()) + " games finished before");
+    const int perRound = games_.Count();
+    for (const clsFinishedGame& done : state_.games) {
+        if (perRound == 0 || done.index < 0 || done.index >= perRound * config_.rounds) continue;
+        const int round = done.index / perRound + 1;
+        const int g = done.index % perRound;
+        const auto [white, black] = pairings_[static_cast<std::size_t>(g)];
+        const clsHalfPoints points = HalfPoints(done.resultCode);
+        if (!tally_.AddGame(white, black, done.resultCode, match_.hasOpenings ? PairNumber(round, g) : -1))
+            continue;
+        players_.Item(white)->AddScore(points.white);
+        players_.Item(black)->AddScore(points.black);
+    }
+    for (int a = 0; a < players_.Count(); ++a)
+        for (int b = a + 1; b < players_.Count(); ++b)
+            for (const std::string& line : tally_.PairLines(a, b))
+                TourneyLog(0, "stats\t" + line);
+    CheckSprt();
+}
+
 void clsTourney::PlayRounds()
 {
-    // 1. Nothing left over from an earlier run; scores from 0.
+    // 1. Nothing left over from an earlier run; scores from 0, then the games an earlier run
+    // of this tournament finished.
     for (int g = 0; g < games_.Count(); ++g)
         games_.Item(g)->MarkAborted();
     for (int p = 0; p < players_.Count(); ++p)
         players_.Item(p)->ResetScore();
+    std::vector<std::string> names;
+    for (int p = 0; p < players_.Count(); ++p)
+        names.push_back(players_.Item(p)->Name);
+    tally_.Reset(std::move(names));
+    RestoreFinished();
 
-    std::vector<bool> reported;
-    for (int round = 1; round <= config_.rounds && !cancelRequested_; ++round) {
+    const int perRound = games_.Count();
+    auto stopping = [&] { return cancelRequested_ || verdict_ != SprtVerdict::Continue; };
+    std::vector<bool> reported, skipped;
+    for (int round = 1; round <= config_.rounds && !stopping(); ++round) {
         round_ = round;
-        // 2a. Every game afresh: file name, record, tags.
-        for (int g = 0; g < games_.Count(); ++g) {
+        // 2a. Every game afresh: file name, record, tags, opening; the finished ones of an
+        // earlier run are skipped.
+        skipped.assign(static_cast<std::size_t>(perRound), false);
+        for (int g = 0; g < perRound; ++g) {
             clsTourneyGame& game = *games_.Item(g);
             game.Wait(); // the previous round's thread has finished its work; reap it
+            skipped[static_cast<std::size_t>(g)] = state_.Find((round - 1) * perRound + g) != nullptr;
             game.FileBase = GameFileName(baseName_, round, game.GameNumber);
             game.Clear(false);
             SetGameTags(game, round, g);
+            SetOpening(game, round, g);
         }
-        reported.assign(static_cast<std::size_t>(games_.Count()), false);
+        reported = skipped;
 
         // 2b. Scheduling passes until every game of the round has finished.
         for (;;) {
             // Games already running hold their slots before any new one starts.
             int running = 0, unfinished = 0;
-            for (int g = 0; g < games_.Count(); ++g)
-                if (!games_.Item(g)->IsFinished() && games_.Item(g)->IsRunning()) ++running;
+            for (int g = 0; g < perRound; ++g)
+                if (!skipped[static_cast<std::size_t>(g)] && !games_.Item(g)->IsFinished()
+                    && games_.Item(g)->IsRunning())
+                    ++running;
             std::string playing;
-            for (int g = 0; g < games_.Count(); ++g) {
+            for (int g = 0; g < perRound; ++g) {
                 clsTourneyGame& game = *games_.Item(g);
-                if (game.IsFinished()) continue;
-                if (cancelRequested_ && !game.IsRunning()) {
+                if (skipped[static_cast<std::size_t>(g)] || game.IsFinished()) continue;
+                if (stopping() && !game.IsRunning()) {
                     game.MarkAborted(); // never started: nothing to wait for
+                    if (!cancelRequested_) reported[static_cast<std::size_t>(g)] = true; // the SPRT ended it
                     continue;
                 }
                 ++unfinished;
@@ -424,13 +594,20 @@ void clsTourney::PlayRounds()
             }
             peakRunning_ = std::max(peakRunning_.load(), running);
 
-            for (int g = 0; g < games_.Count(); ++g) {
+            for (int g = 0; g < perRound; ++g) {
                 clsTourneyGame& game = *games_.Item(g);
                 if (reported[static_cast<std::size_t>(g)] || !game.IsFinished()) continue;
                 TourneyLog(game.GameNumber,
                     "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t" + game.White->Name + "\t"
                         + game.Black->Name + "\t" + game.FileBase);
                 reported[static_cast<std::size_t>(g)] = true;
+                // The state is written after the game's files: a game it names is whole.
+                if (CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber)
+                    && !statePath_.empty()) {
+                    state_.MarkFinished((round - 1) * perRound + g, game.ResultCode, game.FileBase);
+                    if (!SaveTourneyState(statePath_, state_))
+                        dranbase::Output().Write("# cannot write " + statePath_, true);
+                }
                 SaveTourneyLog();
             }
             if (unfinished == 0) break;

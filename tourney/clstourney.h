@@ -14,6 +14,8 @@
 //       <clock moves_per_second="0" game_ms="300000" increment_ms="0"/>
 //       <verbose>true</verbose>            every game log line also on the console
 //       <pacing_ms>100</pacing_ms>         pause after each command to a player; 0: none
+//       <openings file="F" format="epd|pgn" order="sequential|random" plies="N" start="K"/>
+//       <sprt elo0="0" elo1="5" alpha="0.05" beta="0.05"/>   two players only
 //     </options>
 //     <engines>
 //       <engine active="true" name="X" protocol="xboard|uci|embedded">
@@ -22,6 +24,18 @@
 //     </engines>
 //     <pgn><header><Site>Home</Site></header></pgn>   extra PGN tags (no names with "Dran")
 //   </tourney>
+//
+// Openings: the two games of each pairing in a round form a pair that starts from one opening
+// with the colours swapped. Statistics: after each game the log has the pairing's W-L-D, score,
+// Elo with its 95 % error, LOS and draw ratio (and the pentanomial over complete pairs when
+// openings are used); the standings table and every pairing's lines come before the end. SPRT:
+// after each game the LLR and its bounds; once a bound is crossed no new game starts.
+//
+// Resume: with a log folder, after each finished game the state (games done, their results,
+// a fingerprint of the file) is written atomically beside the log. Starting a tournament whose
+// latest run has a state but no end continues that run: finished games are counted, not
+// replayed. A state of another file or a damaged one is refused with a message saying how to
+// start afresh (delete the state file).
 //
 // Threads: the tournament thread alone creates, schedules and destroys the games; it starts a
 // game's thread and then only polls IsFinished(). Cancel() may come from another thread; the
@@ -41,6 +55,9 @@
 #include "version.h"
 #include "dranbase/clsxml.h"
 #include "tourney/clstourneygame.h"
+#include "tourney/openings.h"
+#include "tourney/tourneystate.h"
+#include "tourney/tourneytally.h"
 
 namespace drnChess {
 
@@ -124,6 +141,18 @@ public:
     // place. True when there is no log file or it was written.
     bool SaveTourneyLog();
 
+    // --- one game as one command (tourneyjobs.cpp) ---------------------------------------------
+    // Games are numbered from 1 in the tournament's order (round by round, pairings in order).
+    // Plays game n alone on the calling thread with the pairing, colours, opening and clock the
+    // tournament would give it, writes its PGN and log, and its result record
+    // "<log folder>/<name>.game-<n>.state", which a later run of the tournament counts as
+    // finished. Needs a log folder. True when the game ended with a known result; console lines
+    // say what went wrong otherwise.
+    bool PlayOneGame(int n);
+    // The numbers of the games that neither the latest unfinished run's state nor a game record
+    // counts as finished; empty (with a console line) when the file cannot be used.
+    std::vector<int> PendingGames();
+
     // Called for the learning kind instead of the rounds, on the tournament thread.
     std::function<void(clsTourney&)> LearningHook;
     // The clients' pauses for every game (tests shorten them).
@@ -143,6 +172,12 @@ public:
     int PeakRunning() const { return peakRunning_.load(); }
     // True when the run was refused before its first game (see above).
     bool Failed() const { return failed_.load(); }
+    // The results counted so far (games of an earlier run included when resumed).
+    const clsTourneyTally& Tally() const { return tally_; }
+    // The SPRT's verdict; Continue without SPRT or while it runs.
+    SprtVerdict Verdict() const { return verdict_; }
+    // The state file of the run; empty without a log folder.
+    const std::string& StateFileName() const { return statePath_; }
 
 protected:
     bool Run() override;
@@ -159,6 +194,22 @@ private:
     void CreateGames();
     void PlayRounds();
     void SetGameTags(clsTourneyGame& game, int round, int index);
+    // Openings and SPRT from the options; false (refused) when the openings cannot be used.
+    bool PrepareMatch();
+    // The number of the colour-reversed pair of game `index` of the round (from 0).
+    std::int64_t PairNumber(int round, int index) const;
+    void SetOpening(clsTourneyGame& game, int round, int index);
+    // Counts a game with its result code and logs the statistics; true when it counted.
+    bool CountGame(int index, std::uint32_t code, std::int64_t pair, int number);
+    // Counts the finished games of an earlier run (scores, statistics).
+    void RestoreFinished();
+    void CheckSprt();
+    // Reads the description and makes the players for the game commands; false (printed) when
+    // the file cannot be used for them.
+    bool PrepareJobs();
+    // Adds the game records of the jobs ("<name>.game-<n>.state") of this file to the state.
+    void MergeGameRecords();
+    clsSprtResult SprtNow() const;
 
     int number_;
     std::atomic<int> round_ { 0 };
@@ -177,6 +228,23 @@ private:
     std::atomic<bool> failed_ { false };
     std::string runName_; // the file name of the run: the tournament's name made safe and free
     std::mutex gamesMutex_; // guards the game list against Cancel() from another thread
+    clsMatchOptions match_;
+    clsOpeningSuite suite_;
+    bool sprtOn_ = false;
+    SprtVerdict verdict_ = SprtVerdict::Continue;
+    std::vector<std::pair<int, int>> pairings_; // (white, black) of each game of a round
+    std::vector<int> pairOf_; // each game's pairing without colours, from 0
+    int pairingCount_ = 0;
+    clsTourneyTally tally_;
+    clsTourneyState state_;
+    std::string statePath_;
+    bool resumed_ = false;
 };
+
+// The command-line uses "-use=game -ini=FILE -game=N" (plays game N, status 0 when it finished)
+// and "-use=jobs -ini=FILE" (prints the command of each game still to play, with `program` as
+// the program to run). They return the process's exit status.
+int RunGameCommand(const std::string& iniFile, const std::string& gameNumber);
+int RunJobsCommand(const std::string& iniFile, const std::string& program);
 
 } // namespace drnChess

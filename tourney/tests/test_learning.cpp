@@ -120,7 +120,9 @@ TEST(LearningCommand, RefusesCountsWithoutPairsOrNames)
 TEST(LearningRun, ShortRunContinuesFromItsOwnFile)
 {
     namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / "corvala_learning_test";
+    fs::path dir = fs::temp_directory_path()
+        / ("corvala_learning_test_"
+            + std::to_string(::getpid())); // test runs of other checkouts may run at once
     fs::remove_all(dir);
     fs::create_directories(dir);
     std::string file = (dir / "learn.txt").string();
@@ -199,7 +201,7 @@ TEST(LearningRun, ShortRunContinuesFromItsOwnFile)
 TEST(LearningRun, SameSeedGivesTheSameInitialSouls)
 {
     namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / "corvala_learning_seed";
+    fs::path dir = fs::temp_directory_path() / ("corvala_learning_seed_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     InitKeysOnce(); // the first engine of a process draws the hash keys; keep that out of both runs

@@ -463,7 +463,8 @@ TEST(TourneyRun, FilesStayInTheFolderAndRunsKeepTheirFiles)
         if (run == 1) {
             EXPECT_EQ(names,
                 (std::vector<std::string> { ".._.._Escape.T1.R1.G1.log", ".._.._Escape.T1.R1.G1.pgn",
-                    ".._.._Escape.T1.R1.G2.log", ".._.._Escape.T1.R1.G2.pgn", ".._.._Escape.log" }));
+                    ".._.._Escape.T1.R1.G2.log", ".._.._Escape.T1.R1.G2.pgn", ".._.._Escape.log",
+                    ".._.._Escape.state" }));
             firstRun = names;
             for (const std::string& name : names)
                 EXPECT_FALSE(testsupport::ReadFile((std::filesystem::path(games) / name).string()).empty());
