@@ -14,8 +14,8 @@
 #include "dranbase/clsthread.h"
 #include "dranbase/console.h"
 #include "engine/clsengine.h"
-#include "version.h"
 #include "engine/timebudget.h"
+#include "version.h"
 
 namespace drnChess {
 

@@ -8,37 +8,38 @@
 namespace drnChess {
 
 namespace {
-struct ParseError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+    struct ParseError : std::runtime_error {
+        using std::runtime_error::runtime_error;
+    };
 
-std::string Hex(std::uint64_t v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%016llX", static_cast<unsigned long long>(v));
-    return buf;
-}
-
-std::string Binary(std::uint64_t v)
-{
-    std::string s;
-    for (int i = 63; i >= 0; --i) {
-        s += ((v >> i) & 1) ? '1' : '0';
-        if (i % 8 == 0 && i) s += '.';
+    std::string Hex(std::uint64_t v)
+    {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "0x%016llX", static_cast<unsigned long long>(v));
+        return buf;
     }
-    return s;
-}
 
-std::string Board(std::uint64_t v)
-{
-    std::string s;
-    for (int rank = 7; rank >= 0; --rank) {
-        s += "# ";
-        for (int file = 0; file < 8; ++file) s += ((v >> (8 * rank + 7 - file)) & 1) ? 'X' : '.';
-        if (rank) s += '\n';
+    std::string Binary(std::uint64_t v)
+    {
+        std::string s;
+        for (int i = 63; i >= 0; --i) {
+            s += ((v >> i) & 1) ? '1' : '0';
+            if (i % 8 == 0 && i) s += '.';
+        }
+        return s;
     }
-    return s;
-}
+
+    std::string Board(std::uint64_t v)
+    {
+        std::string s;
+        for (int rank = 7; rank >= 0; --rank) {
+            s += "# ";
+            for (int file = 0; file < 8; ++file)
+                s += ((v >> (8 * rank + 7 - file)) & 1) ? 'X' : '.';
+            if (rank) s += '\n';
+        }
+        return s;
+    }
 } // namespace
 
 void clsParser::PrintHelp() const
@@ -72,11 +73,15 @@ std::string clsParser::Show(const Value& v)
     return std::to_string(v.number);
 }
 
-void clsParser::Fail(const std::string& why) { throw ParseError(why + " at column " + std::to_string(pos_ + 1)); }
+void clsParser::Fail(const std::string& why)
+{
+    throw ParseError(why + " at column " + std::to_string(pos_ + 1));
+}
 
 void clsParser::SkipBlanks()
 {
-    while (pos_ < line_.size() && std::isspace(static_cast<unsigned char>(line_[pos_]))) ++pos_;
+    while (pos_ < line_.size() && std::isspace(static_cast<unsigned char>(line_[pos_])))
+        ++pos_;
 }
 
 bool clsParser::Accept(const char* token)
@@ -99,7 +104,13 @@ bool clsParser::Accept(const char* token)
 clsParser::Value clsParser::Expression(int level)
 {
     static const std::vector<std::vector<const char*>> levels = {
-        { "|" }, { "^" }, { "&" }, { "==", "!=" }, { "<=", ">=", "<", ">" }, { "<<", ">>" }, { "+", "-" },
+        { "|" },
+        { "^" },
+        { "&" },
+        { "==", "!=" },
+        { "<=", ">=", "<", ">" },
+        { "<<", ">>" },
+        { "+", "-" },
         { "*", "/", "%" },
     };
     if (level >= static_cast<int>(levels.size())) return Unary();
@@ -122,20 +133,34 @@ clsParser::Value clsParser::Expression(int level)
         std::int64_t a = left.number, b = right.number;
         std::uint64_t ua = static_cast<std::uint64_t>(a), ub = static_cast<std::uint64_t>(b);
         std::int64_t r = 0;
-        if (o == "|") r = a | b;
-        else if (o == "^") r = a ^ b;
-        else if (o == "&") r = a & b;
-        else if (o == "==") r = a == b;
-        else if (o == "!=") r = a != b;
-        else if (o == "<=") r = a <= b;
-        else if (o == ">=") r = a >= b;
-        else if (o == "<") r = a < b;
-        else if (o == ">") r = a > b;
-        else if (o == "<<") r = static_cast<std::int64_t>(ub >= 64 ? 0 : ua << ub);
-        else if (o == ">>") r = static_cast<std::int64_t>(ub >= 64 ? 0 : ua >> ub);
-        else if (o == "+") r = static_cast<std::int64_t>(ua + ub);
-        else if (o == "-") r = static_cast<std::int64_t>(ua - ub);
-        else if (o == "*") r = static_cast<std::int64_t>(ua * ub);
+        if (o == "|")
+            r = a | b;
+        else if (o == "^")
+            r = a ^ b;
+        else if (o == "&")
+            r = a & b;
+        else if (o == "==")
+            r = a == b;
+        else if (o == "!=")
+            r = a != b;
+        else if (o == "<=")
+            r = a <= b;
+        else if (o == ">=")
+            r = a >= b;
+        else if (o == "<")
+            r = a < b;
+        else if (o == ">")
+            r = a > b;
+        else if (o == "<<")
+            r = static_cast<std::int64_t>(ub >= 64 ? 0 : ua << ub);
+        else if (o == ">>")
+            r = static_cast<std::int64_t>(ub >= 64 ? 0 : ua >> ub);
+        else if (o == "+")
+            r = static_cast<std::int64_t>(ua + ub);
+        else if (o == "-")
+            r = static_cast<std::int64_t>(ua - ub);
+        else if (o == "*")
+            r = static_cast<std::int64_t>(ua * ub);
         else {
             if (b == 0) Fail("division by zero");
             if (a == INT64_MIN && b == -1) Fail("overflow");
@@ -151,7 +176,10 @@ clsParser::Value clsParser::Unary()
     // depth limit keeps a line of a few thousand '(' from exhausting the stack.
     struct Nesting {
         int& depth;
-        explicit Nesting(int& d) : depth(++d) { }
+        explicit Nesting(int& d)
+            : depth(++d)
+        {
+        }
         ~Nesting() { --depth; }
     } nesting(depth_);
     if (depth_ > MaxNesting) Fail("nested more than " + std::to_string(MaxNesting) + " deep");
@@ -179,7 +207,9 @@ clsParser::Value clsParser::Unary()
 std::string clsParser::Name()
 {
     std::size_t b = pos_;
-    while (pos_ < line_.size() && (std::isalnum(static_cast<unsigned char>(line_[pos_])) || line_[pos_] == '_')) ++pos_;
+    while (
+        pos_ < line_.size() && (std::isalnum(static_cast<unsigned char>(line_[pos_])) || line_[pos_] == '_'))
+        ++pos_;
     return dranbase::ToLower(line_.substr(b, pos_ - b));
 }
 
@@ -203,15 +233,18 @@ clsParser::Value clsParser::Primary()
     }
     if (std::isdigit(static_cast<unsigned char>(c))) {
         int base = 10;
-        if (c == '0' && pos_ + 1 < line_.size() && (line_[pos_ + 1] == 'x' || line_[pos_ + 1] == 'X')) base = 16;
-        if (c == '0' && pos_ + 1 < line_.size() && (line_[pos_ + 1] == 'b' || line_[pos_ + 1] == 'B')) base = 2;
+        if (c == '0' && pos_ + 1 < line_.size() && (line_[pos_ + 1] == 'x' || line_[pos_ + 1] == 'X'))
+            base = 16;
+        if (c == '0' && pos_ + 1 < line_.size() && (line_[pos_ + 1] == 'b' || line_[pos_ + 1] == 'B'))
+            base = 2;
         if (base != 10) pos_ += 2;
         std::uint64_t v = 0;
         std::size_t digits = 0;
         while (pos_ < line_.size()) {
             int d = std::isdigit(static_cast<unsigned char>(line_[pos_])) ? line_[pos_] - '0'
-                : std::isxdigit(static_cast<unsigned char>(line_[pos_])) ? std::tolower(line_[pos_]) - 'a' + 10
-                                                                          : 99;
+                : std::isxdigit(static_cast<unsigned char>(line_[pos_]))
+                ? std::tolower(line_[pos_]) - 'a' + 10
+                : 99;
             if (d >= base) break;
             v = v * static_cast<unsigned>(base) + static_cast<unsigned>(d);
             ++pos_;
@@ -232,7 +265,8 @@ clsParser::Value clsParser::Primary()
                 if (!Accept(",")) Fail("missing ','");
             }
             if (!Accept(")")) {
-                do args.push_back(Expression(0));
+                do
+                    args.push_back(Expression(0));
                 while (Accept(","));
                 if (!Accept(")")) Fail("missing ')'");
             }

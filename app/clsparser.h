@@ -16,7 +16,10 @@ namespace drnChess {
 class clsParser {
 public:
     using Printer = std::function<void(const std::string&)>;
-    explicit clsParser(Printer printer) : print_(std::move(printer)) { }
+    explicit clsParser(Printer printer)
+        : print_(std::move(printer))
+    {
+    }
 
     void PrintHelp() const;
     // Evaluates one line and returns the text to show ("# error: ..." on a bad expression).

@@ -11,29 +11,34 @@ using dranbase::EqualsNoCase;
 
 namespace {
 
-// A bare word is a move when its second character is a rank digit.
-bool LooksLikeMove(const std::string& word) { return word.size() >= 2 && word[1] >= '1' && word[1] <= '8'; }
+    // A bare word is a move when its second character is a rank digit.
+    bool LooksLikeMove(const std::string& word)
+    {
+        return word.size() >= 2 && word[1] >= '1' && word[1] <= '8';
+    }
 
-// Commands that may arrive while the engine thinks: they touch only the driver's own fields,
-// or stop the think themselves before they change anything. Every other command (one that
-// reads or changes the engine's position, book, soul or options) first stops the think.
-bool AllowedWhileThinking(const std::string& word)
-{
-    static const char* const words[] = { "?", "ping", "time", "otim", "post", "nopost", "easy", "hard", "xboard",
-        "protover", "accepted", "rejected", "name", "rating", "computer", "ics", "draw", "hint", "variant", "random",
-        "level", "st", "sd", "memory", "option", "cores", "new", "quit", "force", "go", "white", "black", "result",
-        "setboard", "undo", "remove", "\\epd", "analyze", "edit", "help" };
-    for (const char* w : words)
-        if (EqualsNoCase(word, w)) return true;
-    return false;
-}
+    // Commands that may arrive while the engine thinks: they touch only the driver's own fields,
+    // or stop the think themselves before they change anything. Every other command (one that
+    // reads or changes the engine's position, book, soul or options) first stops the think.
+    bool AllowedWhileThinking(const std::string& word)
+    {
+        static const char* const words[] = { "?", "ping", "time", "otim", "post", "nopost", "easy", "hard",
+            "xboard", "protover", "accepted", "rejected", "name", "rating", "computer", "ics", "draw", "hint",
+            "variant", "random", "level", "st", "sd", "memory", "option", "cores", "new", "quit", "force",
+            "go", "white", "black", "result", "setboard", "undo", "remove", "\\epd", "analyze", "edit",
+            "help" };
+        for (const char* w : words)
+            if (EqualsNoCase(word, w)) return true;
+        return false;
+    }
 
 } // namespace
 
 const std::vector<clsCorvala::Command>& clsCorvala::Commands()
 {
     static const std::vector<Command> table = {
-        { "usermove", &clsCorvala::CmdUserMove, "MOVE: make the interface's move (coordinates, or SAN at the console)" },
+        { "usermove", &clsCorvala::CmdUserMove,
+            "MOVE: make the interface's move (coordinates, or SAN at the console)" },
         { "xboard", &clsCorvala::CmdXboard, "enter xboard mode (an empty line)" },
         { "?", &clsCorvala::CmdStop, "move now" },
         { "protover", &clsCorvala::CmdProtover, "N: send the feature line" },
@@ -41,7 +46,8 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
         { "rejected", &clsCorvala::CmdRejected, "FEATURE: noted" },
         { "ping", &clsCorvala::CmdPing, "N: answered with pong N, after the move of a running think" },
         { "variant", &clsCorvala::CmdNothing, "accepted, only standard chess is played" },
-        { "random", &clsCorvala::CmdNothing, "accepted, ignored" }, // xboard sends it; the engine plays no random moves on request
+        { "random", &clsCorvala::CmdNothing,
+            "accepted, ignored" }, // xboard sends it; the engine plays no random moves on request
         { "new", &clsCorvala::CmdNew, "new game, engine plays Black" },
         { "quit", &clsCorvala::CmdQuit, "leave the program" },
         { "force", &clsCorvala::CmdForce, "stop thinking; moves are only made" },
@@ -75,7 +81,8 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
         { "cores", &clsCorvala::CmdCores, "N: noted (one thread searches)" },
         { "perft", &clsCorvala::CmdPerft, "DEPTH: count the leaf positions" },
         { "divide", &clsCorvala::CmdDivide, "DEPTH: perft per root move" },
-        { "\\", &clsCorvala::CmdBoard, "[m]: toggle the board after moves and print it (m: and the legal moves)" },
+        { "\\", &clsCorvala::CmdBoard,
+            "[m]: toggle the board after moves and print it (m: and the legal moves)" },
         { "\\dbg", &clsCorvala::CmdDbg, "N: debug think (2 and more: no clock)" },
         { "\\loadsoul", &clsCorvala::CmdLoadSoul, "FILE: read and use a soul" },
         { "\\epd", &clsCorvala::CmdEpd, "TIME FILE: run an EPD test suite" },
@@ -102,13 +109,15 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
 std::vector<std::string> clsCorvala::HelpLines()
 {
     std::vector<std::string> lines { "# commands (a bare move is played as usermove):" };
-    for (const auto& c : Commands()) lines.push_back(std::string("#   ") + c.word + "  " + c.help);
+    for (const auto& c : Commands())
+        lines.push_back(std::string("#   ") + c.word + "  " + c.help);
     return lines;
 }
 
 int clsCorvala::CmdHelp(const std::string&)
 {
-    for (const auto& line : HelpLines()) Print(line);
+    for (const auto& line : HelpLines())
+        Print(line);
     return 0;
 }
 
@@ -147,7 +156,8 @@ int clsCorvala::ExecuteCommand(const std::string& word, const std::string& rest)
     for (const auto& c : Commands())
         if (EqualsNoCase(word, c.word)) return (this->*c.handler)(rest);
     // A word that is a legal move in SAN (Nf3, O-O, exd5) is a move typed at the console.
-    if (rest.empty() && !engine_->IsRunning() && !engine_->SanToCoordinate(word).empty()) return CmdUserMove(word);
+    if (rest.empty() && !engine_->IsRunning() && !engine_->SanToCoordinate(word).empty())
+        return CmdUserMove(word);
     Print("Error (unknown command): " + word);
     return 0;
 }

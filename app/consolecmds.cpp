@@ -2,8 +2,8 @@
 
 #include "app/clscorvala.h"
 #include "app/clsparser.h"
-#include "book/clsbook.h"
 #include "book/bookcommands.h"
+#include "book/clsbook.h"
 
 namespace drnChess {
 
@@ -11,12 +11,12 @@ using dranbase::SplitFields;
 using dranbase::ToInt;
 
 namespace {
-// Field i of the rest, empty when missing.
-std::string Field(const std::string& rest, std::size_t i)
-{
-    auto f = SplitFields(rest);
-    return i < f.size() ? f[i] : std::string();
-}
+    // Field i of the rest, empty when missing.
+    std::string Field(const std::string& rest, std::size_t i)
+    {
+        auto f = SplitFields(rest);
+        return i < f.size() ? f[i] : std::string();
+    }
 } // namespace
 
 int clsCorvala::CmdBoard(const std::string& rest)
@@ -61,7 +61,8 @@ int clsCorvala::CmdMoves(const std::string& rest)
     std::string moves;
     for (char c : rest)
         if (c != ':') moves += c;
-    for (const auto& m : SplitFields(moves)) engine_->ApplyGameMove(m);
+    for (const auto& m : SplitFields(moves))
+        engine_->ApplyGameMove(m);
     position_.Set(engine_->GetFEN());
     engine_->PrintBoard();
     return 0;
@@ -74,8 +75,10 @@ int clsCorvala::CmdSoul(const std::string& rest)
     const std::string name = dranbase::Trim(rest);
     if (!name.empty() && name.find('=') == std::string::npos && BuiltInSoulText(name).empty()) {
         std::string known;
-        for (const char* soul : BuiltInSouls) known += " " + std::string(soul).substr(0, std::string(soul).find('='));
-        Print("# unknown soul " + name + "; the soul " + engine_->SoulName() + " stays (built in:" + known + ")");
+        for (const char* soul : BuiltInSouls)
+            known += " " + std::string(soul).substr(0, std::string(soul).find('='));
+        Print("# unknown soul " + name + "; the soul " + engine_->SoulName() + " stays (built in:" + known
+            + ")");
         return 0;
     }
     engine_->SelectSoul(name);
@@ -88,7 +91,10 @@ int clsCorvala::CmdShowSoul(const std::string&)
     return 0;
 }
 
-int clsCorvala::CmdTestSouls(const std::string&) { return 0; }
+int clsCorvala::CmdTestSouls(const std::string&)
+{
+    return 0;
+}
 
 int clsCorvala::CmdConsole(const std::string&)
 {
@@ -106,7 +112,8 @@ int clsCorvala::CmdConsole(const std::string&)
 
 int clsCorvala::CmdBuildBooks(const std::string& rest)
 {
-    BuildBooksCommand(rest, *engine_, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    BuildBooksCommand(
+        rest, *engine_, [this](const std::string& text, bool endLine) { Print(text, endLine); });
     return 0;
 }
 
@@ -128,8 +135,8 @@ int clsCorvala::CmdLoadBook(const std::string& rest)
     if (name.empty()) name = "corvala.cbk";
     int limit = static_cast<int>(ToInt(Field(rest, 1)));
     Print("# wait...\r", false);
-    bool ok = engine_->book.ClearAndLoad(name, limit,
-        [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    bool ok = engine_->book.ClearAndLoad(
+        name, limit, [this](const std::string& text, bool endLine) { Print(text, endLine); });
     if (ok)
         Print("# book " + name + " loaded with " + std::to_string(engine_->book.Count()) + " positions");
     else
@@ -159,7 +166,8 @@ int clsCorvala::CmdSaveBook(const std::string& rest)
 
 int clsCorvala::CmdListBook(const std::string&)
 {
-    for (const auto& line : BookListing(*engine_, engine_->book)) Print(line);
+    for (const auto& line : BookListing(*engine_, engine_->book))
+        Print(line);
     return 0;
 }
 

@@ -14,10 +14,12 @@
 int main(int argc, char** argv)
 {
     if (argc > 1 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
-        std::puts("usage: corvala [key=value ...]  (memory=MIB book=FILE -soul=TEXT -load=FILE -log=FILE\n"
-                  "       -use=tourney -ini=FILE -seed=N -nopopcnt -random -timed -proportional[=P]);\n"
-                  "       the first command \"uci\" switches to UCI, anything else is xboard or the console.");
-        for (const auto& line : drnChess::clsCorvala::HelpLines()) std::puts(line.c_str());
+        std::puts(
+            "usage: corvala [key=value ...]  (memory=MIB book=FILE -soul=TEXT -load=FILE -log=FILE\n"
+            "       -use=tourney -ini=FILE -seed=N -nopopcnt -random -timed -proportional[=P]);\n"
+            "       the first command \"uci\" switches to UCI, anything else is xboard or the console.");
+        for (const auto& line : drnChess::clsCorvala::HelpLines())
+            std::puts(line.c_str());
         return 0;
     }
     dranbase::clsStrings options;

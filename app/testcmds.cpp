@@ -13,11 +13,11 @@ using dranbase::SplitFields;
 using dranbase::ToInt;
 
 namespace {
-int FirstFieldDepth(const std::string& rest)
-{
-    auto f = SplitFields(rest);
-    return f.empty() ? 0 : static_cast<int>(ToInt(f[0]));
-}
+    int FirstFieldDepth(const std::string& rest)
+    {
+        auto f = SplitFields(rest);
+        return f.empty() ? 0 : static_cast<int>(ToInt(f[0]));
+    }
 } // namespace
 
 int clsCorvala::RunStoppable(const std::function<void()>& work, const std::function<void()>& report)
@@ -59,15 +59,16 @@ int clsCorvala::CmdPerft(const std::string& rest)
             timer.Stop();
             std::uint64_t nodes = engine_->nodeCount;
             std::int64_t ms = timer.Elapsed();
-            Print("Nodes: " + std::to_string(nodes) + ", Time: " + std::to_string(ms) + " ms, Nodes/s: "
-                + std::to_string(nodes * 1000 / static_cast<std::uint64_t>(ms + 1)));
+            Print("Nodes: " + std::to_string(nodes) + ", Time: " + std::to_string(ms)
+                + " ms, Nodes/s: " + std::to_string(nodes * 1000 / static_cast<std::uint64_t>(ms + 1)));
         });
 }
 
 int clsCorvala::CmdDivide(const std::string& rest)
 {
     const int depth = FirstFieldDepth(rest);
-    return RunStoppable([&] { engine_->PerftDriver(depth, true, [this](const std::string& line) { Print(line); }); });
+    return RunStoppable(
+        [&] { engine_->PerftDriver(depth, true, [this](const std::string& line) { Print(line); }); });
 }
 
 int clsCorvala::CmdEpd(const std::string& rest)
@@ -119,7 +120,8 @@ void clsCorvala::TestFrom(int index)
     const int count = epdList_.Count() - epdSkipped_;
     char pct[16];
     std::snprintf(pct, sizeof pct, "%2d", count > 0 ? epdSolved_ * 100 / count : 0);
-    std::string results = "# test results: " + std::to_string(epdSolved_) + "/" + std::to_string(count) + " " + pct + "%";
+    std::string results
+        = "# test results: " + std::to_string(epdSolved_) + "/" + std::to_string(count) + " " + pct + "%";
     if (epdSkipped_ > 0) results += " (" + std::to_string(epdSkipped_) + " skipped)";
     Print(results);
 }

@@ -30,7 +30,8 @@ namespace {
     {
         const std::string t = Trim(text);
         const std::size_t start = !t.empty() && t[0] == '-' ? 1 : 0;
-        return t.size() > start && t.size() < 19 && t.find_first_not_of("0123456789", start) == std::string::npos;
+        return t.size() > start && t.size() < 19
+            && t.find_first_not_of("0123456789", start) == std::string::npos;
     }
 
     // The "go" words, as the GUI sends them.
@@ -52,24 +53,37 @@ namespace {
         GoRequest go;
         const auto words = SplitFields(rest);
         auto number = [&](std::size_t& i) -> std::int64_t {
-            return i + 1 < words.size() ? std::clamp<std::int64_t>(ToInt(words[++i]), -MaxTimeMs, MaxTimeMs) : 0;
+            return i + 1 < words.size() ? std::clamp<std::int64_t>(ToInt(words[++i]), -MaxTimeMs, MaxTimeMs)
+                                        : 0;
         };
         for (std::size_t i = 0; i < words.size(); ++i) {
             const std::string& w = words[i];
-            if (EqualsNoCase(w, "wtime")) go.time[White] = number(i);
-            else if (EqualsNoCase(w, "btime")) go.time[Black] = number(i);
-            else if (EqualsNoCase(w, "winc")) go.increment[White] = number(i);
-            else if (EqualsNoCase(w, "binc")) go.increment[Black] = number(i);
-            else if (EqualsNoCase(w, "movestogo")) go.movesToGo = number(i);
-            else if (EqualsNoCase(w, "movetime")) go.moveTime = number(i);
-            else if (EqualsNoCase(w, "depth")) go.depth = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 1000));
-            else if (EqualsNoCase(w, "nodes")) go.nodes = static_cast<std::uint64_t>(std::max<std::int64_t>(number(i), 0));
-            else if (EqualsNoCase(w, "mate")) go.mate = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 500));
-            else if (EqualsNoCase(w, "infinite")) go.infinite = true;
-            else if (EqualsNoCase(w, "ponder")) go.ponder = true;
+            if (EqualsNoCase(w, "wtime"))
+                go.time[White] = number(i);
+            else if (EqualsNoCase(w, "btime"))
+                go.time[Black] = number(i);
+            else if (EqualsNoCase(w, "winc"))
+                go.increment[White] = number(i);
+            else if (EqualsNoCase(w, "binc"))
+                go.increment[Black] = number(i);
+            else if (EqualsNoCase(w, "movestogo"))
+                go.movesToGo = number(i);
+            else if (EqualsNoCase(w, "movetime"))
+                go.moveTime = number(i);
+            else if (EqualsNoCase(w, "depth"))
+                go.depth = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 1000));
+            else if (EqualsNoCase(w, "nodes"))
+                go.nodes = static_cast<std::uint64_t>(std::max<std::int64_t>(number(i), 0));
+            else if (EqualsNoCase(w, "mate"))
+                go.mate = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 500));
+            else if (EqualsNoCase(w, "infinite"))
+                go.infinite = true;
+            else if (EqualsNoCase(w, "ponder"))
+                go.ponder = true;
             else if (EqualsNoCase(w, "searchmoves")) {
                 // The moves run to the next word that is not a move.
-                while (i + 1 < words.size() && words[i + 1].size() >= 4 && words[i + 1][1] >= '1' && words[i + 1][1] <= '8')
+                while (i + 1 < words.size() && words[i + 1].size() >= 4 && words[i + 1][1] >= '1'
+                    && words[i + 1][1] <= '8')
                     go.searchMoves.push_back(words[++i]);
             }
         }
@@ -120,7 +134,8 @@ int clsCorvala::UciCommand(const std::string& line)
         Print("option name Threads type spin default 1 min 1 max 1");
         Print("option name Search type combo default " + uciSearch_ + " var classic var strong");
         Print("option name Soul type string default " + engine_->SoulName());
-        Print(std::string("option name OwnBook type check default ") + (engine_->UsesBook() ? "true" : "false"));
+        Print(std::string("option name OwnBook type check default ")
+            + (engine_->UsesBook() ? "true" : "false"));
         Print("option name BookFile type string default " + uciBookFile_);
         Print("option name Move Overhead type spin default " + std::to_string(moveOverheadMs_) + " min 0 max "
             + std::to_string(MaxMoveOverheadMs));
@@ -203,7 +218,9 @@ void clsCorvala::UciSetOption(const std::string& rest)
         }
     } else if (EqualsNoCase(name, "Soul")) {
         const bool text = value.find('=') != std::string::npos;
-        const std::string problem = text ? SoulTextProblem(value) : BuiltInSoulText(value).empty() ? "no such soul" : "";
+        const std::string problem = text     ? SoulTextProblem(value)
+            : BuiltInSoulText(value).empty() ? "no such soul"
+                                             : "";
         if (!problem.empty())
             refuse("'" + value + "': " + problem);
         else
@@ -323,12 +340,15 @@ void clsCorvala::PrintUciInfo(const clsIterationReport& r)
     for (int i = 0; i < sample; ++i)
         if (share_.Entry(static_cast<u64>(i))->Flags() != 0) ++used;
     const int hashfull = sample > 0 ? used * 1000 / sample : 0;
-    const std::int64_t nps = r.ms > 0 ? static_cast<std::int64_t>(r.nodes * 1000 / static_cast<std::uint64_t>(r.ms)) : 0;
+    const std::int64_t nps
+        = r.ms > 0 ? static_cast<std::int64_t>(r.nodes * 1000 / static_cast<std::uint64_t>(r.ms)) : 0;
     std::string line = "info depth " + std::to_string(r.depth) + " seldepth " + std::to_string(r.selDepth);
-    line += r.mateMoves != 0 ? " score mate " + std::to_string(r.mateMoves) : " score cp " + std::to_string(r.scoreCp);
-    line += " nodes " + std::to_string(r.nodes) + " nps " + std::to_string(nps) + " time " + std::to_string(r.ms)
-        + " hashfull " + std::to_string(hashfull) + " pv";
-    for (const clsMove& m : r.pv) line += " " + UciMoveText(m);
+    line += r.mateMoves != 0 ? " score mate " + std::to_string(r.mateMoves)
+                             : " score cp " + std::to_string(r.scoreCp);
+    line += " nodes " + std::to_string(r.nodes) + " nps " + std::to_string(nps) + " time "
+        + std::to_string(r.ms) + " hashfull " + std::to_string(hashfull) + " pv";
+    for (const clsMove& m : r.pv)
+        line += " " + UciMoveText(m);
     Print(line);
 }
 

@@ -18,14 +18,30 @@ using dranbase::ToInt;
 
 namespace {
 
-// The feature text that "protover" loads, in the order of the reply; myname is the program's
-// version.
-const char* const FeatureText[][2] = {
-    { "ping", "1" }, { "setboard", "1" }, { "usermove", "1" }, { "time", "1" }, { "draw", "1" },
-    { "reuse", "1" }, { "myname", nullptr }, { "ics", "1" }, { "name", "1" }, { "debug", "1" },
-    { "memory", "1" }, { "smp", "1" }, { "nps", "0" }, { "san", "0" }, { "sigint", "0" }, { "sigterm", "0" },
-    { "analyze", "0" }, { "colors", "0" }, { "option", "\"Search -combo classic /// strong\"" }, { "done", "1" },
-};
+    // The feature text that "protover" loads, in the order of the reply; myname is the program's
+    // version.
+    const char* const FeatureText[][2] = {
+        { "ping", "1" },
+        { "setboard", "1" },
+        { "usermove", "1" },
+        { "time", "1" },
+        { "draw", "1" },
+        { "reuse", "1" },
+        { "myname", nullptr },
+        { "ics", "1" },
+        { "name", "1" },
+        { "debug", "1" },
+        { "memory", "1" },
+        { "smp", "1" },
+        { "nps", "0" },
+        { "san", "0" },
+        { "sigint", "0" },
+        { "sigterm", "0" },
+        { "analyze", "0" },
+        { "colors", "0" },
+        { "option", "\"Search -combo classic /// strong\"" },
+        { "done", "1" },
+    };
 
 } // namespace
 
@@ -55,7 +71,8 @@ void clsCorvala::CommandLoop()
             if (state_ == PlaysWhite || state_ == PlaysBlack || state_ == EpdTest) {
                 ReportThinking();
                 // The engine hands over a move record; its text is made once, for the output.
-                if (const std::optional<clsMove> move = engine_->TakeMove()) OnEngineMove(*move, now - thinkStart_ + 1);
+                if (const std::optional<clsMove> move = engine_->TakeMove())
+                    OnEngineMove(*move, now - thinkStart_ + 1);
             }
             // A ping that came during a think is answered after its move, or once the think
             // was abandoned (force, new, a tool command): every ping gets its pong, in order.
@@ -157,7 +174,8 @@ bool clsCorvala::SetPosition(const std::string& fen)
 
 void clsCorvala::SendPong()
 {
-    for (const std::string& ping : pendingPings_) Print("pong " + ping);
+    for (const std::string& ping : pendingPings_)
+        Print("pong " + ping);
     pendingPings_.clear();
 }
 
@@ -171,10 +189,14 @@ void clsCorvala::ReportThinking()
 std::string clsCorvala::FinishedGameResult()
 {
     switch (engine_->MoveStatus()) {
-    case GameState::WhiteMates: return "1-0 {White mates}";
-    case GameState::BlackMates: return "0-1 {Black mates}";
-    case GameState::Stalemate: return "1/2-1/2 {Stalemate}";
-    default: return {};
+    case GameState::WhiteMates:
+        return "1-0 {White mates}";
+    case GameState::BlackMates:
+        return "0-1 {Black mates}";
+    case GameState::Stalemate:
+        return "1/2-1/2 {Stalemate}";
+    default:
+        return {};
     }
 }
 
@@ -268,12 +290,16 @@ int clsCorvala::CmdProtover(const std::string&)
     for (const auto& f : FeatureText)
         features_.Add(f[0], f[1] ? std::string(f[1]) : "\"" + std::string(ProgramVersion) + "\""); // myname
     std::string line = "feature";
-    for (const auto& f : features_) line += " " + f.key + "=" + f.value;
+    for (const auto& f : features_)
+        line += " " + f.key + "=" + f.value;
     Print(line);
     return 0;
 }
 
-int clsCorvala::CmdNothing(const std::string&) { return 0; }
+int clsCorvala::CmdNothing(const std::string&)
+{
+    return 0;
+}
 
 int clsCorvala::CmdRejected(const std::string& rest)
 {

@@ -46,7 +46,8 @@ int main(int argc, char** argv)
         std::printf("save failed\n");
         return 1;
     }
-    std::printf("save    %.3f s, %ju bytes\n", Seconds(t), static_cast<std::uintmax_t>(std::filesystem::file_size(path)));
+    std::printf("save    %.3f s, %ju bytes\n", Seconds(t),
+        static_cast<std::uintmax_t>(std::filesystem::file_size(path)));
 
     clsBook loaded;
     t = std::chrono::steady_clock::now();
@@ -62,7 +63,8 @@ int main(int argc, char** argv)
 
     t = std::chrono::steady_clock::now();
     std::size_t found = 0;
-    for (u64 k : keys) found += loaded.Find(k) != nullptr;
+    for (u64 k : keys)
+        found += loaded.Find(k) != nullptr;
     double probe = Seconds(t);
     std::printf("find    %zu keys in %.3f s (%.0f ns each), %zu found\n", keys.size(), probe,
         probe * 1e9 / static_cast<double>(keys.size()), found);
@@ -72,7 +74,8 @@ int main(int argc, char** argv)
     std::vector<clsBookEntryExt> candidates;
     t = std::chrono::steady_clock::now();
     const int rounds = 10000;
-    for (int i = 0; i < rounds; ++i) CollectCandidates(core, loaded, candidates);
+    for (int i = 0; i < rounds; ++i)
+        CollectCandidates(core, loaded, candidates);
     std::printf("probe   start position %d times in %.3f s (%.1f us each)\n", rounds, Seconds(t),
         Seconds(t) * 1e6 / rounds);
     std::filesystem::remove(path);

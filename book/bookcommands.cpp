@@ -51,7 +51,8 @@ namespace {
 
 } // namespace
 
-int BuildBooks(const std::string& directory, int moves, int type, clsChessCore& /*core*/, const BookPrinter& printer)
+int BuildBooks(
+    const std::string& directory, int moves, int type, clsChessCore& /*core*/, const BookPrinter& printer)
 {
     if (!FolderExists(directory, printer)) return 0;
     // The games are replayed on a core of their own: the engine's position, node stack and

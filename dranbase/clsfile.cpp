@@ -12,27 +12,30 @@
 namespace dranbase {
 
 namespace {
-bool MatchFrom(const std::string& n, std::size_t i, const std::string& p, std::size_t j)
-{
-    while (j < p.size()) {
-        if (p[j] == '%') {
-            for (std::size_t k = i; k <= n.size(); ++k)
-                if (MatchFrom(n, k, p, j + 1)) return true;
-            return false;
+    bool MatchFrom(const std::string& n, std::size_t i, const std::string& p, std::size_t j)
+    {
+        while (j < p.size()) {
+            if (p[j] == '%') {
+                for (std::size_t k = i; k <= n.size(); ++k)
+                    if (MatchFrom(n, k, p, j + 1)) return true;
+                return false;
+            }
+            if (i >= n.size()) return false;
+            char a = n[i], b = p[j];
+            if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+            if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+            if (a != b) return false;
+            ++i;
+            ++j;
         }
-        if (i >= n.size()) return false;
-        char a = n[i], b = p[j];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-        ++i;
-        ++j;
+        return i == n.size();
     }
-    return i == n.size();
-}
 } // namespace
 
-bool MatchesPattern(const std::string& name, const std::string& pattern) { return MatchFrom(name, 0, pattern, 0); }
+bool MatchesPattern(const std::string& name, const std::string& pattern)
+{
+    return MatchFrom(name, 0, pattern, 0);
+}
 
 std::vector<std::string> ListFiles(const std::string& directory, const std::string& pattern)
 {
@@ -49,7 +52,8 @@ std::vector<std::string> ListFiles(const std::string& directory, const std::stri
         if (MatchesPattern(name, pattern)) names.push_back(name);
     }
     std::sort(names.begin(), names.end());
-    for (auto& n : names) n = JoinPath(directory, n);
+    for (auto& n : names)
+        n = JoinPath(directory, n);
     return names;
 }
 
@@ -57,7 +61,8 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 {
     std::size_t slash = path.find_last_of('/');
     std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path + "." + extension;
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return path + "." + extension;
     return path.substr(0, dot + 1) + extension;
 }
 

@@ -50,8 +50,7 @@ private:
 };
 
 // One value under its own mutex; Get returns a copy.
-template <class T>
-class clsProtected {
+template <class T> class clsProtected {
 public:
     void Set(T value)
     {

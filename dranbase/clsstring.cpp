@@ -33,7 +33,10 @@ bool clsString::SaveToFile(const std::string& path, bool overwrite) const
     return ok;
 }
 
-static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+static char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b)
 {
@@ -46,7 +49,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
 std::string ToLower(std::string_view s)
 {
     std::string r(s);
-    for (char& c : r) c = LowerAscii(c);
+    for (char& c : r)
+        c = LowerAscii(c);
     return r;
 }
 
@@ -54,15 +58,18 @@ std::string Trim(std::string_view s)
 {
     auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     std::size_t b = 0, e = s.size();
-    while (b < e && isBlank(s[b])) ++b;
-    while (e > b && isBlank(s[e - 1])) --e;
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
     return std::string(s.substr(b, e - b));
 }
 
 long long ToInt(std::string_view s)
 {
     std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n')) ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n'))
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
     unsigned long long v = 0;
@@ -88,9 +95,11 @@ std::vector<std::string> SplitFields(std::string_view s)
     std::vector<std::string> out;
     std::size_t i = 0;
     while (i < s.size()) {
-        while (i < s.size() && s[i] == ' ') ++i;
+        while (i < s.size() && s[i] == ' ')
+            ++i;
         std::size_t b = i;
-        while (i < s.size() && s[i] != ' ') ++i;
+        while (i < s.size() && s[i] != ' ')
+            ++i;
         if (i > b) out.emplace_back(s.substr(b, i - b));
     }
     return out;
@@ -124,12 +133,23 @@ std::string XmlEscape(std::string_view s)
     r.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '&': r += "&amp;"; break;
-        case '\'': r += "&apos;"; break;
-        case '"': r += "&quot;"; break;
-        case '<': r += "&lt;"; break;
-        case '>': r += "&gt;"; break;
-        default: r += c;
+        case '&':
+            r += "&amp;";
+            break;
+        case '\'':
+            r += "&apos;";
+            break;
+        case '"':
+            r += "&quot;";
+            break;
+        case '<':
+            r += "&lt;";
+            break;
+        case '>':
+            r += "&gt;";
+            break;
+        default:
+            r += c;
         }
     }
     return r;

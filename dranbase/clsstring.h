@@ -17,9 +17,18 @@ class clsString : public std::string {
 public:
     using std::string::string;
     clsString() = default;
-    clsString(const std::string& s) : std::string(s) { }
-    clsString(std::string&& s) : std::string(std::move(s)) { }
-    clsString(std::string_view s) : std::string(s) { }
+    clsString(const std::string& s)
+        : std::string(s)
+    {
+    }
+    clsString(std::string&& s)
+        : std::string(std::move(s))
+    {
+    }
+    clsString(std::string_view s)
+        : std::string(s)
+    {
+    }
 
     // Reads the whole file (binary). Returns its length; 0 (and an empty string) on any failure
     // or for an empty path.
@@ -101,8 +110,7 @@ private:
 
 // An ordered collection of owned items, each under a string key, in insertion order.
 // Lookup is linear and returns the first equal key; after Sort() it is a binary search.
-template <class T>
-class clsCollection {
+template <class T> class clsCollection {
 public:
     // Appends and returns the new index.
     int Add(std::string key, std::unique_ptr<T> item)

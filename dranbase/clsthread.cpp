@@ -6,12 +6,13 @@
 namespace dranbase {
 
 namespace {
-const auto processStart = std::chrono::steady_clock::now();
+    const auto processStart = std::chrono::steady_clock::now();
 }
 
 std::int64_t Tick()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - processStart)
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - processStart)
         .count();
 }
 
@@ -43,9 +44,15 @@ void clsMutex::Unlock()
     m_.unlock();
 }
 
-clsThread::clsThread(std::string name) : name_(std::move(name)) { }
+clsThread::clsThread(std::string name)
+    : name_(std::move(name))
+{
+}
 
-clsThread::~clsThread() { clsThread::Cancel(); }
+clsThread::~clsThread()
+{
+    clsThread::Cancel();
+}
 
 void clsThread::Entry()
 {
@@ -100,10 +107,15 @@ bool clsThread::Wait()
 bool clsThread::Sleep(std::int64_t ms)
 {
     std::unique_lock lock(sleepMutex_);
-    return !sleepCv_.wait_for(lock, std::chrono::milliseconds(ms < 0 ? 0 : ms), [this] { return Cancelled(); });
+    return !sleepCv_.wait_for(
+        lock, std::chrono::milliseconds(ms < 0 ? 0 : ms), [this] { return Cancelled(); });
 }
 
-clsTimer::clsTimer(std::string logFile) : logFile_(std::move(logFile)), start_(Tick()) { }
+clsTimer::clsTimer(std::string logFile)
+    : logFile_(std::move(logFile))
+    , start_(Tick())
+{
+}
 
 clsTimer::~clsTimer()
 {
@@ -115,6 +127,9 @@ clsTimer::~clsTimer()
     }
 }
 
-void clsTimer::Stop() { elapsed_ += Tick() - start_; }
+void clsTimer::Stop()
+{
+    elapsed_ += Tick() - start_;
+}
 
 } // namespace dranbase

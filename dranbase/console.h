@@ -18,7 +18,10 @@ namespace dranbase {
 // queues "quit" once, so a program whose interface has gone away ends instead of idling.
 class clsStdInThread : public clsThread {
 public:
-    clsStdInThread() : clsThread("stdin") { }
+    clsStdInThread()
+        : clsThread("stdin")
+    {
+    }
     ~clsStdInThread() override { Cancel(); }
     std::string PopLine() { return lines_.PopFirst(); }
     // Reads from this descriptor instead of standard input (for tests).

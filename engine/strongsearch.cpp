@@ -206,7 +206,8 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
     const int lateMoveLimit = (3 + depth * depth) / (improving ? 1 : 2);
 
     for (Move m = picker.Next(); m != NoMove; m = picker.Next()) {
-        if (root && !rootMoves_.empty() && std::find(rootMoves_.begin(), rootMoves_.end(), m) == rootMoves_.end())
+        if (root && !rootMoves_.empty()
+            && std::find(rootMoves_.begin(), rootMoves_.end(), m) == rootMoves_.end())
             continue; // not among the moves the caller let it choose from
         const bool quiet = board_.GivesNoCaptureOrPromotion(m);
         // Shallow pruning of moves that promise nothing; checks are always searched.
@@ -313,7 +314,8 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
     report.best = legal.moves[0];
     // The chosen root moves that are legal here; none of them: every move may be played.
     const auto legalEnd = legal.moves.begin() + legal.count;
-    std::erase_if(rootMoves_, [&](Move m) { return std::find(legal.moves.begin(), legalEnd, m) == legalEnd; });
+    std::erase_if(
+        rootMoves_, [&](Move m) { return std::find(legal.moves.begin(), legalEnd, m) == legalEnd; });
     if (!rootMoves_.empty()) report.best = rootMoves_.front();
     report.pv = StrongBoard::MoveText(report.best);
 

@@ -25,7 +25,8 @@ clsMoveBudget PlanMove(const clsMoverClock& clock)
     }
     std::int64_t left = clock.remainingMs - std::max<std::int64_t>(clock.overheadMs, 0);
     if (left > 100) left -= 50;
-    const std::int64_t shares = clock.movesToGo > 0 ? std::min<std::int64_t>(clock.movesToGo, 1000000) + 1 : 40;
+    const std::int64_t shares
+        = clock.movesToGo > 0 ? std::min<std::int64_t>(clock.movesToGo, 1000000) + 1 : 40;
     std::int64_t plan = left / shares;
     // Half the increment: the other half pays for the delays around each move (reading it,
     // replying, the interface's own time), so a long game does not drain the clock. Shares are

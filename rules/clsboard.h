@@ -22,17 +22,27 @@ enum Colour : int { White = 0, Black = 1 };
 // Slots of the bitboard array: a piece kind's slot is its code; make-move addresses the
 // kind bitboards by the code held in a move record.
 enum BoardSlot : int {
-    Own = 0, Other = 1, Pawns = 2, Knights = 3, Bishops = 4, Rooks = 5, Queens = 6, Kings = 7,
-    Castle = 8, EpSquare = 9, Occupied = 10, Hash = 11
+    Own = 0,
+    Other = 1,
+    Pawns = 2,
+    Knights = 3,
+    Bishops = 4,
+    Rooks = 5,
+    Queens = 6,
+    Kings = 7,
+    Castle = 8,
+    EpSquare = 9,
+    Occupied = 10,
+    Hash = 11
 };
 
 struct clsBoard {
-    u64 bb[12];         // indexed by BoardSlot
-    std::int32_t side;  // colour to move: 0 white, 1 black
+    u64 bb[12]; // indexed by BoardSlot
+    std::int32_t side; // colour to move: 0 white, 1 black
     std::int32_t material; // own material minus other material, plus castling bonuses
     std::int32_t pieceCount[2]; // per absolute colour: pieces that are not pawns, king included
-    std::int32_t pawnCount[2];  // per absolute colour
-    std::int32_t spare[2];      // keeps the record at the 128 bytes the engine reports
+    std::int32_t pawnCount[2]; // per absolute colour
+    std::int32_t spare[2]; // keeps the record at the 128 bytes the engine reports
 
     u64& own() { return bb[Own]; }
     u64& other() { return bb[Other]; }

@@ -17,7 +17,7 @@
 
 namespace drnChess {
 
-inline constexpr int NodeStackSize = 128;   // plies; slot 0 is a sentinel, the root is slot 1
+inline constexpr int NodeStackSize = 128; // plies; slot 0 is a sentinel, the root is slot 1
 inline constexpr int MoveStackSize = 12801; // 128 plies of 100 moves, plus one
 inline constexpr const char* StartFEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
@@ -139,8 +139,8 @@ public:
     // the flag stays raised until the caller lowers it (so a stop raised just before the
     // start is not lost). Several hundred million leaves a second: depth 6 of the start
     // position takes under a second, each further ply some 25 to 30 times longer.
-    std::uint32_t PerftDriver(int depth, bool divide,
-        const std::function<void(const std::string&)>& divideLine = {});
+    std::uint32_t PerftDriver(
+        int depth, bool divide, const std::function<void(const std::string&)>& divideLine = {});
     // Counts from the current node: remaining 0 counts the legal moves. A list that holds a
     // king capture counts 0 (the previous move was illegal).
     std::uint64_t Perft(int remaining);
@@ -160,7 +160,7 @@ public:
     std::int32_t fullmoveNumber = 0;
     std::string defaultFEN;
     dranbase::clsStrings positionOps; // EPD operations of the last FEN, by name
-    std::int32_t castleBonus = 0;     // added to material when castling (soul value 2)
+    std::int32_t castleBonus = 0; // added to material when castling (soul value 2)
 
     clsMove moveStack[MoveStackSize] {};
     clsSimpleNode nodes[NodeStackSize] {};
@@ -170,7 +170,10 @@ public:
     static clsSimpleNode* Next(clsSimpleNode* n) { return n + 1; }
     static const clsSimpleNode* Next(const clsSimpleNode* n) { return n + 1; }
     // Number of moves in the node's list.
-    static int MoveCount(const clsSimpleNode* n) { return static_cast<int>(Next(n)->firstMove - n->firstMove); }
+    static int MoveCount(const clsSimpleNode* n)
+    {
+        return static_cast<int>(Next(n)->firstMove - n->firstMove);
+    }
 
     // Appends to the current node's list a capture of the piece on `to`, copied from
     // moveTemplate (moving kind in flags, origin in from) with the captured kind and its value;

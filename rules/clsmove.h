@@ -9,18 +9,18 @@ namespace drnChess {
 
 // Bits of clsMove::flags.
 namespace MoveFlag {
-inline constexpr std::uint32_t MovingMask = 0x0000000F;   // kind of the moving piece
-inline constexpr std::uint32_t CapturedMask = 0x000000F0; // kind captured, 0 for none
-inline constexpr std::uint32_t PromotionMask = 0x00000F00; // kind promoted to, 0 for none
-inline constexpr std::uint32_t Castling = 0x00010000;
-inline constexpr std::uint32_t Illegal = 0x00020000;  // also the end mark of a list and "no move"
-inline constexpr std::uint32_t Loses = 0x00040000;    // root move loses by mate
-inline constexpr std::uint32_t Mates = 0x00080000;    // root move mates
-inline constexpr std::uint32_t Bound = 0x00100000;    // score is only a bound
-inline constexpr std::uint32_t DoublePush = 0x00200000;
-inline constexpr std::uint32_t EnPassant = 0x00400000;
-inline constexpr std::uint32_t MateDistanceMask = 0xFF000000;
-inline constexpr int MateDistanceShift = 24;
+    inline constexpr std::uint32_t MovingMask = 0x0000000F; // kind of the moving piece
+    inline constexpr std::uint32_t CapturedMask = 0x000000F0; // kind captured, 0 for none
+    inline constexpr std::uint32_t PromotionMask = 0x00000F00; // kind promoted to, 0 for none
+    inline constexpr std::uint32_t Castling = 0x00010000;
+    inline constexpr std::uint32_t Illegal = 0x00020000; // also the end mark of a list and "no move"
+    inline constexpr std::uint32_t Loses = 0x00040000; // root move loses by mate
+    inline constexpr std::uint32_t Mates = 0x00080000; // root move mates
+    inline constexpr std::uint32_t Bound = 0x00100000; // score is only a bound
+    inline constexpr std::uint32_t DoublePush = 0x00200000;
+    inline constexpr std::uint32_t EnPassant = 0x00400000;
+    inline constexpr std::uint32_t MateDistanceMask = 0xFF000000;
+    inline constexpr int MateDistanceShift = 24;
 } // namespace MoveFlag
 
 struct clsMove {
@@ -28,7 +28,7 @@ struct clsMove {
     std::int16_t value; // material gain for the mover
     std::int16_t order; // ordering score / search score
     std::uint64_t from; // single-bit origin
-    std::uint64_t to;   // single-bit destination
+    std::uint64_t to; // single-bit destination
     std::uint64_t extra; // en passant: captured pawn square; castling: rook origin | destination
 
     int Moving() const { return flags & MoveFlag::MovingMask; }

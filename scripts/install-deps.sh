@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake g++ make            # the build
+  clang-format              # the code's format, checked by make test
+  clang                     # make fuzz (libFuzzer)
   libgtest-dev              # unit tests
   libbenchmark-dev          # make bench
   fairymax                  # real xboard peer for tests (driven by our own client only)

@@ -54,7 +54,8 @@ public:
 
     // The plan of a think with the clock (ms) at the full-move number, the moves per control
     // (0: the whole game) and the increment: the program's one time budget (PlanMove).
-    static clsMoveBudget PlanThink(std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs);
+    static clsMoveBudget PlanThink(
+        std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs);
     // The time it aims at (PlanThink's plan).
     static std::int64_t ThinkBudget(
         std::int64_t clockMs, int fullMove, int movesPerControl, std::int64_t incrementMs);

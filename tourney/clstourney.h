@@ -52,12 +52,12 @@
 
 #include "dranbase/clsstring.h"
 #include "dranbase/clsthread.h"
-#include "version.h"
 #include "dranbase/clsxml.h"
 #include "tourney/clstourneygame.h"
 #include "tourney/openings.h"
 #include "tourney/tourneystate.h"
 #include "tourney/tourneytally.h"
+#include "version.h"
 
 namespace drnChess {
 

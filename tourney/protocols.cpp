@@ -99,36 +99,36 @@ void clsXboardDialogue::Ping(clsEngineInterface& e) const
 
 namespace {
 
-// The position of a FEN in edit mode, for engines that announced setboard=0: the pieces of
-// each colour ("Pa2", ...), White first; Black to move is reached by a first move before the
-// edit, as the protocol prescribes (castling and en passant rights are the engine's guess).
-std::vector<std::string> EditCommands(const std::string& fen)
-{
-    std::vector<std::string> commands;
-    const auto fields = dranbase::SplitFields(fen);
-    if (fields.size() > 1 && fields[1] == "b") commands.push_back("a2a3");
-    commands.push_back("edit");
-    commands.push_back("#");
-    std::vector<std::string> black;
-    int rank = 8, file = 0;
-    for (char c : fields.empty() ? std::string() : fields[0]) {
-        if (c == '/') {
-            --rank;
-            file = 0;
-        } else if (c >= '1' && c <= '8') {
-            file += c - '0';
-        } else if (std::isalpha(static_cast<unsigned char>(c)) && file < 8 && rank >= 1) {
-            const std::string square { static_cast<char>('a' + file), static_cast<char>('0' + rank) };
-            const char piece = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            (std::isupper(static_cast<unsigned char>(c)) ? commands : black).push_back(piece + square);
-            ++file;
+    // The position of a FEN in edit mode, for engines that announced setboard=0: the pieces of
+    // each colour ("Pa2", ...), White first; Black to move is reached by a first move before the
+    // edit, as the protocol prescribes (castling and en passant rights are the engine's guess).
+    std::vector<std::string> EditCommands(const std::string& fen)
+    {
+        std::vector<std::string> commands;
+        const auto fields = dranbase::SplitFields(fen);
+        if (fields.size() > 1 && fields[1] == "b") commands.push_back("a2a3");
+        commands.push_back("edit");
+        commands.push_back("#");
+        std::vector<std::string> black;
+        int rank = 8, file = 0;
+        for (char c : fields.empty() ? std::string() : fields[0]) {
+            if (c == '/') {
+                --rank;
+                file = 0;
+            } else if (c >= '1' && c <= '8') {
+                file += c - '0';
+            } else if (std::isalpha(static_cast<unsigned char>(c)) && file < 8 && rank >= 1) {
+                const std::string square { static_cast<char>('a' + file), static_cast<char>('0' + rank) };
+                const char piece = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                (std::isupper(static_cast<unsigned char>(c)) ? commands : black).push_back(piece + square);
+                ++file;
+            }
         }
+        commands.push_back("c");
+        commands.insert(commands.end(), black.begin(), black.end());
+        commands.push_back(".");
+        return commands;
     }
-    commands.push_back("c");
-    commands.insert(commands.end(), black.begin(), black.end());
-    commands.push_back(".");
-    return commands;
-}
 
 } // namespace
 
@@ -146,7 +146,8 @@ void clsXboardDialogue::NewGame(clsEngineInterface& e) const
         if (e.Features.Value("setboard") != "0")
             e.Send("setboard " + e.StartFEN);
         else
-            for (const std::string& command : EditCommands(e.StartFEN)) e.Send(command);
+            for (const std::string& command : EditCommands(e.StartFEN))
+                e.Send(command);
     }
     for (const std::string& move : dranbase::SplitFields(e.OpeningMoves))
         e.Send(move);

@@ -16,7 +16,8 @@ class CorvalaProcess {
 public:
     // With quietStderr the program's standard error is dropped (UCI mode sends its comment
     // lines there); otherwise it shares the pipe of standard output.
-    explicit CorvalaProcess(std::vector<std::string> args = {}, std::string workDir = {}, bool quietStderr = false)
+    explicit CorvalaProcess(
+        std::vector<std::string> args = {}, std::string workDir = {}, bool quietStderr = false)
     {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return;
@@ -38,7 +39,8 @@ public:
             std::vector<char*> argv;
             std::string exe = CORVALA_EXE;
             argv.push_back(exe.data());
-            for (auto& a : args) argv.push_back(a.data());
+            for (auto& a : args)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             execv(exe.c_str(), argv.data());
             _exit(127);
@@ -54,7 +56,8 @@ public:
         if (toChild_ >= 0) close(toChild_);
         if (pid_ > 0 && !reaped_) {
             // Closing its input makes the program quit; give it a moment, then insist.
-            for (int i = 0; i < 300 && !TryReap(); ++i) usleep(10000);
+            for (int i = 0; i < 300 && !TryReap(); ++i)
+                usleep(10000);
             if (!reaped_) {
                 kill(pid_, SIGKILL);
                 waitpid(pid_, nullptr, 0);
@@ -90,7 +93,8 @@ public:
                 lines_.push_back(line);
                 return line;
             }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now())
                             .count();
             if (left <= 0 || eof_) return "<timeout>";
             pollfd p { fromChild_, POLLIN, 0 };
@@ -110,7 +114,8 @@ public:
     {
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now())
                             .count();
             if (left <= 0) return "<timeout>";
             std::string line = ReadLine(static_cast<int>(left));

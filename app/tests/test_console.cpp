@@ -19,7 +19,8 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line)
 
 bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& prefix)
 {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    return std::any_of(
+        lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 
 class Console : public ::testing::Test {
@@ -32,7 +33,8 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir / "pgn");
         fs::copy_file(std::string(CORVALA_TEST_DATA) + "/two_games.pgn", dir / "pgn" / "two_games.pgn");
-        p = std::make_unique<CorvalaProcess>(std::vector<std::string> { "memory=1", "-seed=3" }, dir.string());
+        p = std::make_unique<CorvalaProcess>(
+            std::vector<std::string> { "memory=1", "-seed=3" }, dir.string());
         p->Exchange("xboard");
     }
     void TearDown() override
@@ -55,13 +57,15 @@ TEST_F(Console, BooksAreBuiltLoadedListedAndSaved)
     ASSERT_TRUE(fs::exists(dir / "pgn" / "two_games.cbk"));
 
     EXPECT_TRUE(Contains(p->Exchange("\\loadbook missing.cbk"), "# error loading missing.cbk"));
-    EXPECT_TRUE(AnyStartsWith(p->Exchange("\\loadbook pgn/two_games.cbk"), "# book pgn/two_games.cbk loaded with "));
+    EXPECT_TRUE(
+        AnyStartsWith(p->Exchange("\\loadbook pgn/two_games.cbk"), "# book pgn/two_games.cbk loaded with "));
     p->Exchange("new");
     // Both games open 1.e4: it is the only book move of the start position.
     EXPECT_TRUE(Contains(p->Exchange("bk"), " best book move: Pe2-e4"));
     auto list = p->Exchange("\\listbook");
     EXPECT_TRUE(std::any_of(list.begin(), list.end(), [](const std::string& l) {
-        return l.find(" Pe2-e4 1 1 0 75.00%") != std::string::npos && l.find("<--- best entry") != std::string::npos;
+        return l.find(" Pe2-e4 1 1 0 75.00%") != std::string::npos
+            && l.find("<--- best entry") != std::string::npos;
     }));
     EXPECT_TRUE(std::any_of(list.begin(), list.end(),
         [](const std::string& l) { return l.size() > 19 && l.substr(l.size() - 4) == " ???"; }));
@@ -70,7 +74,8 @@ TEST_F(Console, BooksAreBuiltLoadedListedAndSaved)
     EXPECT_TRUE(Contains(saveUsage, "# savebook book [limit]"));
     EXPECT_TRUE(AnyStartsWith(p->Exchange("\\savebook copy.cbk"), "# book copy.cbk saved"));
     EXPECT_EQ(fs::file_size(dir / "copy.cbk"), fs::file_size(dir / "pgn" / "two_games.cbk"));
-    EXPECT_TRUE(Contains(p->Exchange("\\savebook no/such/folder/x.cbk"), "# error saving no/such/folder/x.cbk"));
+    EXPECT_TRUE(
+        Contains(p->Exchange("\\savebook no/such/folder/x.cbk"), "# error saving no/such/folder/x.cbk"));
 
     // The engine plays its book move in the start position.
     p->Exchange("st 1");

@@ -8,10 +8,10 @@
 
 namespace {
 
-const char* const FeatureLine =
-    "feature ping=1 setboard=1 usermove=1 time=1 draw=1 reuse=1 myname=\"Corvala 3.1.27\" ics=1 name=1 "
-    "debug=1 memory=1 smp=1 nps=0 san=0 sigint=0 sigterm=0 analyze=0 colors=0 "
-    "option=\"Search -combo classic /// strong\" done=1";
+const char* const FeatureLine
+    = "feature ping=1 setboard=1 usermove=1 time=1 draw=1 reuse=1 myname=\"Corvala 3.1.27\" ics=1 name=1 "
+      "debug=1 memory=1 smp=1 nps=0 san=0 sigint=0 sigterm=0 analyze=0 colors=0 "
+      "option=\"Search -combo classic /// strong\" done=1";
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line)
 {
@@ -80,7 +80,8 @@ TEST_F(Protocol, FixedRepliesAndUnknownWords)
         { "e2e5", "Illegal move: e2e5" },
         { "usermove e2e5", "Illegal move: e2e5" },
     };
-    for (const auto& c : cases) EXPECT_TRUE(Contains(p.Exchange(c.command), c.reply)) << c.command;
+    for (const auto& c : cases)
+        EXPECT_TRUE(Contains(p.Exchange(c.command), c.reply)) << c.command;
 }
 
 TEST_F(Protocol, MovesInForceModeAreMadeWithoutThinking)
@@ -187,7 +188,8 @@ TEST_F(Protocol, HugeAndNegativeNumbersAreSaturatedOrRefused)
     EXPECT_TRUE(Contains(p.Exchange("otim -" + big), "# opponent time set to -31536000000000 ms"));
     p.Exchange("new");
     p.Exchange("sd 2");
-    for (const std::string& limit : { "st " + big, "level " + big + " " + big + " " + big, "level 40 " + big + ":" + big + " 0" }) {
+    for (const std::string& limit :
+        { "st " + big, "level " + big + " " + big + " " + big, "level 40 " + big + ":" + big + " 0" }) {
         p.Exchange("force");
         p.Exchange(limit);
         p.Exchange("time " + big);
@@ -241,7 +243,8 @@ TEST_F(Protocol, GoInAFinishedGameAnswersWithItsResult)
         if (*c.result) {
             auto lines = p.Exchange("go", 10000);
             EXPECT_TRUE(Contains(lines, c.result)) << c.fen;
-            EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("move ", 0) == 0; }));
+            EXPECT_FALSE(std::any_of(
+                lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("move ", 0) == 0; }));
         } else {
             p.Send("go");
             EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>") << c.fen;
@@ -281,7 +284,8 @@ TEST_F(Protocol, ConsoleConveniences)
     // silently, and the command list.
     p.Exchange("new");
     p.Exchange("force");
-    for (const char* move : { "Nf3", "e5", "Nxe5", "Nc6" }) EXPECT_TRUE(Contains(p.Exchange(move), "# I'm not thinking")) << move;
+    for (const char* move : { "Nf3", "e5", "Nxe5", "Nc6" })
+        EXPECT_TRUE(Contains(p.Exchange(move), "# I'm not thinking")) << move;
     EXPECT_EQ(ShownFEN(p), "r1bqkbnr/pppp1ppp/2n5/4N3/8/8/PPPPPPPP/RNBQKB1R w KQkq -");
     EXPECT_TRUE(Contains(p.Exchange("Nb5"), "Error (unknown command): Nb5"));
     const auto board = p.Exchange("\\ m");
@@ -370,7 +374,8 @@ TEST_F(Protocol, UndoAndRemoveStepBackOneAndTwoPlies)
     p.Send("e2e4");
     p.ReadUntil("# moves ");
     auto lines = p.Exchange("undo");
-    for (const auto& l : lines) EXPECT_NE(l.rfind("move ", 0), 0u) << l;
+    for (const auto& l : lines)
+        EXPECT_NE(l.rfind("move ", 0), 0u) << l;
     EXPECT_EQ(ShownFEN(p), start);
 }
 
@@ -475,7 +480,8 @@ TEST_F(Protocol, CommandsDuringAThinkLeaveThePositionAlone)
     ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
     auto perft = p.Exchange("perft 2");
     EXPECT_TRUE(Contains(perft, "# thinking stopped for perft"));
-    for (const auto& l : perft) EXPECT_NE(l.rfind("move ", 0), 0u) << l;
+    for (const auto& l : perft)
+        EXPECT_NE(l.rfind("move ", 0), 0u) << l;
     EXPECT_EQ(perft.back().rfind("Nodes: 400,", 0), 0u) << perft.back();
     EXPECT_EQ(ShownFEN(p), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     EXPECT_TRUE(Contains(p.Exchange("e2e4"), "# I'm not thinking"));

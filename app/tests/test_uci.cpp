@@ -17,8 +17,8 @@ bool IsMoveText(const std::string& m)
 {
     auto file = [](char c) { return c >= 'a' && c <= 'h'; };
     auto rank = [](char c) { return c >= '1' && c <= '8'; };
-    return (m.size() == 4 || (m.size() == 5 && std::string("qrbn").find(m[4]) != std::string::npos)) && file(m[0])
-        && rank(m[1]) && file(m[2]) && rank(m[3]);
+    return (m.size() == 4 || (m.size() == 5 && std::string("qrbn").find(m[4]) != std::string::npos))
+        && file(m[0]) && rank(m[1]) && file(m[2]) && rank(m[3]);
 }
 
 bool IsNumber(const std::string& t, bool sign = false)
@@ -32,8 +32,10 @@ bool IsInfoLine(const std::string& line)
 {
     std::istringstream in(line);
     std::vector<std::string> w;
-    for (std::string t; in >> t;) w.push_back(t);
-    const char* const keys[] = { "info", "depth", "", "seldepth", "", "score", "", "", "nodes", "", "nps", "", "time", "", "hashfull", "", "pv" };
+    for (std::string t; in >> t;)
+        w.push_back(t);
+    const char* const keys[] = { "info", "depth", "", "seldepth", "", "score", "", "", "nodes", "", "nps", "",
+        "time", "", "hashfull", "", "pv" };
     if (w.size() < 18) return false;
     for (std::size_t i = 0; i < std::size(keys); ++i)
         if (*keys[i] && w[i] != keys[i]) return false;
@@ -44,7 +46,8 @@ bool IsInfoLine(const std::string& line)
 }
 
 // Reads until a line that starts with the prefix; every line read on the way is kept.
-std::string ReadUntilKeeping(CorvalaProcess& p, const std::string& prefix, std::vector<std::string>& seen, int ms = 10000)
+std::string ReadUntilKeeping(
+    CorvalaProcess& p, const std::string& prefix, std::vector<std::string>& seen, int ms = 10000)
 {
     for (;;) {
         std::string line = p.ReadLine(ms);
@@ -94,12 +97,15 @@ TEST_F(Uci, RecordedSession)
         { "setoption name Threads value 4", "info string option Threads: the engine searches on one thread" },
         { "setoption name Frobnicate value 1", "info string option Frobnicate: unknown option" },
         { "setoption name Soul value Nobody", "info string option Soul: 'Nobody': no such soul" },
-        { "setoption name Soul value Big=99999999", "info string option Soul: 'Big=99999999': 99999999 is beyond" },
+        { "setoption name Soul value Big=99999999",
+            "info string option Soul: 'Big=99999999': 99999999 is beyond" },
         { "setoption name Move Overhead value -5", "info string option Move Overhead: '-5' is not a time" },
         { "setoption name OwnBook value false", "" },
         { "ucinewgame", "" },
-        { "position fen hello world", "info string position: a position needs one king of each colour; the position stays" },
-        { "position startpos moves e2e4 e7e5 e1e3 g1f3", "info string position: illegal move e1e3; the moves stop before it" },
+        { "position fen hello world",
+            "info string position: a position needs one king of each colour; the position stays" },
+        { "position startpos moves e2e4 e7e5 e1e3 g1f3",
+            "info string position: illegal move e1e3; the moves stop before it" },
         { "go depth 2", "bestmove " },
         { "position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "" },
         { "go depth 4", "bestmove a1a8" }, // mate in one
@@ -198,11 +204,16 @@ TEST(UciTournament, CorvalaOverUciAgainstFairymax)
     {
         std::ofstream xml(dir + "/uci.xml");
         xml << "<tourney name=\"UciCup\" type=\"RoundRobin\"><options><rounds>1</rounds><threads>1</threads>"
-               "<pacing_ms>0</pacing_ms><logfolder>" << dir << "</logfolder><clock moves_per_second=\"0\" game_ms=\"3000\" "
+               "<pacing_ms>0</pacing_ms><logfolder>"
+            << dir
+            << "</logfolder><clock moves_per_second=\"0\" game_ms=\"3000\" "
                "increment_ms=\"100\"/></options><engines>"
-               "<engine active=\"true\" name=\"CorvalaUci\" protocol=\"uci\"><filename>" CORVALA_EXE "</filename>"
+               "<engine active=\"true\" name=\"CorvalaUci\" protocol=\"uci\"><filename>" CORVALA_EXE
+               "</filename>"
                "<parameters>memory=8</parameters></engine>"
-               "<engine active=\"true\" name=\"Fairymax\" protocol=\"xboard\"><filename>" << fairymax << "</filename></engine>"
+               "<engine active=\"true\" name=\"Fairymax\" protocol=\"xboard\"><filename>"
+            << fairymax
+            << "</filename></engine>"
                "</engines></tourney>";
     }
     CorvalaProcess p({ "-use=tourney", "-ini=" + dir + "/uci.xml" }, dir, true);
@@ -215,7 +226,8 @@ TEST(UciTournament, CorvalaOverUciAgainstFairymax)
         std::ifstream in(entry.path());
         const std::string pgn((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ++games;
-        EXPECT_TRUE(pgn.find("[Result \"1-0\"]") != std::string::npos || pgn.find("[Result \"0-1\"]") != std::string::npos
+        EXPECT_TRUE(pgn.find("[Result \"1-0\"]") != std::string::npos
+            || pgn.find("[Result \"0-1\"]") != std::string::npos
             || pgn.find("[Result \"1/2-1/2\"]") != std::string::npos)
             << entry.path();
         EXPECT_EQ(pgn.find("[Fault "), std::string::npos) << entry.path();

@@ -444,8 +444,9 @@ TEST(BookFile, FailedLoadsLeaveTheLoadedBookWhole)
         clsBook book;
         book.AddOrMerge(Entry(1, 1, 1, 99));
         std::vector<std::string> progress;
-        EXPECT_FALSE(book.ClearAndLoad(path, 0, [&progress](const std::string& text, bool) { progress.push_back(text); }))
-            << r.name;
+        EXPECT_FALSE(book.ClearAndLoad(path, 0, [&progress](const std::string& text, bool) {
+            progress.push_back(text);
+        })) << r.name;
         ASSERT_EQ(book.Count(), 1) << r.name; // the book in use is kept as it was
         EXPECT_EQ(book.At(0).key, 99u) << r.name;
         EXPECT_EQ(std::find(progress.begin(), progress.end(), "# ok  "), progress.end()) << r.name;

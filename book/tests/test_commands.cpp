@@ -97,7 +97,8 @@ TEST(BuildBooks, BuildsOneBookPerPgnFileFromAQuotedDirectory)
     EXPECT_EQ(out.lines, std::vector<std::string> { "# 0 games parsed!" });
     out.lines.clear();
     EXPECT_EQ(BuildBooks(dir.Path("missing"), 10, 0, *core, out.Printer()), 0);
-    EXPECT_EQ(out.lines, std::vector<std::string> { "# error: folder '" + dir.Path("missing") + "' not found" });
+    EXPECT_EQ(
+        out.lines, std::vector<std::string> { "# error: folder '" + dir.Path("missing") + "' not found" });
 }
 
 TEST(BuildBooks, LeavesTheCorePositionAsItWas)
@@ -147,7 +148,8 @@ TEST(CvBooks, BadBooksAreReportedAndNotCopied)
     EXPECT_FALSE(CvBooks(out.Printer(), dir.Path()));
     for (const char* bad : { "corrupt", "truncated" }) {
         const std::string book = dir.Path(std::string(bad) + ".cbk");
-        EXPECT_NE(std::find(out.lines.begin(), out.lines.end(), "# error loading " + book), out.lines.end()) << bad;
+        EXPECT_NE(std::find(out.lines.begin(), out.lines.end(), "# error loading " + book), out.lines.end())
+            << bad;
         EXPECT_FALSE(std::filesystem::exists(dir.Path(std::string(bad) + ".cb2"))) << bad;
         EXPECT_FALSE(std::filesystem::exists(dir.Path(std::string(bad) + ".cb3"))) << bad;
     }

@@ -38,7 +38,8 @@ TEST(Output, LinesFromManyThreadsStayWhole)
             }
         });
     }
-    for (auto& th : pool) th.join();
+    for (auto& th : pool)
+        th.join();
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
@@ -55,6 +56,7 @@ TEST(Output, LinesFromManyThreadsStayWhole)
         EXPECT_EQ(l.substr(3), std::string(400, static_cast<char>('a' + t)));
         ++perThread[static_cast<std::size_t>(t)];
     }
-    for (int n : perThread) EXPECT_EQ(n, lines);
+    for (int n : perThread)
+        EXPECT_EQ(n, lines);
     std::remove(path.c_str());
 }

@@ -14,10 +14,17 @@ TEST(Strings, DecimalConversionReadsLeadingDigitsOnly)
         const char* text;
         long long value;
     } cases[] = {
-        { "256", 256 }, { "  42abc", 42 }, { "-7", -7 }, { "+3", 3 }, { "abc", 0 }, { "", 0 }, { "2:30", 2 },
+        { "256", 256 },
+        { "  42abc", 42 },
+        { "-7", -7 },
+        { "+3", 3 },
+        { "abc", 0 },
+        { "", 0 },
+        { "2:30", 2 },
         { "99999999999999999999", INT64_MAX },
     };
-    for (const auto& c : cases) EXPECT_EQ(ToInt(c.text), c.value) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(ToInt(c.text), c.value) << c.text;
 }
 
 TEST(Strings, SplitAtFirstSeparatorOnly)
@@ -59,7 +66,8 @@ TEST(Strings, CollectionLookupAgreesBeforeAndAfterSorting)
 {
     for (int n : { 5, 6, 9 }) {
         clsCollection<int> c;
-        for (int i = n - 1; i >= 0; --i) c.Add("k" + std::to_string(i), std::make_unique<int>(i));
+        for (int i = n - 1; i >= 0; --i)
+            c.Add("k" + std::to_string(i), std::make_unique<int>(i));
         for (bool sorted : { false, true }) {
             if (sorted) c.Sort();
             for (int i = 0; i < n; ++i) {
@@ -78,14 +86,16 @@ TEST(Strings, CollectionLookupAgreesBeforeAndAfterSorting)
 TEST(Strings, CollectionMoveShiftsTheEntriesBetween)
 {
     clsCollection<int> c;
-    for (int i = 0; i < 5; ++i) c.Add("k" + std::to_string(i), std::make_unique<int>(i));
+    for (int i = 0; i < 5; ++i)
+        c.Add("k" + std::to_string(i), std::make_unique<int>(i));
     EXPECT_FALSE(c.Move(2, 2));
     EXPECT_FALSE(c.Move(0, 5));
     EXPECT_FALSE(c.Move(-1, 2));
     ASSERT_TRUE(c.Move(0, 3)); // k1 k2 k3 k0 k4
     ASSERT_TRUE(c.Move(4, 1)); // k1 k4 k2 k3 k0
     std::string order;
-    for (int i = 0; i < c.Count(); ++i) order += c.Key(i);
+    for (int i = 0; i < c.Count(); ++i)
+        order += c.Key(i);
     EXPECT_EQ(order, "k1k4k2k3k0");
     EXPECT_EQ(*c.Find("k0"), 0);
 }

@@ -12,7 +12,10 @@ using namespace dranbase;
 namespace {
 class SleepyThread : public clsThread {
 public:
-    SleepyThread() : clsThread("sleepy") { }
+    SleepyThread()
+        : clsThread("sleepy")
+    {
+    }
     ~SleepyThread() override { Cancel(); }
     std::atomic<int> runs { 0 };
 
@@ -27,7 +30,10 @@ protected:
 
 class QuickThread : public clsThread {
 public:
-    QuickThread() : clsThread("quick") { }
+    QuickThread()
+        : clsThread("quick")
+    {
+    }
     ~QuickThread() override { Wait(); }
     std::atomic<int> runs { 0 };
 

@@ -101,7 +101,8 @@ namespace {
             { sixteen + " 17", "more than 16 values" },
             { "=1 2 3", "a soul text is NAME=v0 v1 ... v15" },
         };
-        for (const Case& c : cases) EXPECT_EQ(SoulTextProblem(c.text), c.problem) << c.text;
+        for (const Case& c : cases)
+            EXPECT_EQ(SoulTextProblem(c.text), c.problem) << c.text;
 
         auto e = MakeEngine(nullptr);
         const std::string before = e->SoulText();

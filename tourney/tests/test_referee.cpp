@@ -305,7 +305,8 @@ TEST(RefereeGames, StartPositionAndOpening)
             // The fake engine announces setboard=0: the position goes in through edit mode, Black
             // to move reached by a first move.
             { "W\t--->\tforce", "W\t--->\ta2a3", "W\t--->\tedit", "W\t--->\t#", "W\t--->\tPe4",
-                "W\t--->\tKe1", "W\t--->\tc", "W\t--->\tKe8", "W\t--->\t.", "W\t--->\te7e5", "W\t--->\tg1f3", "W\t--->\tb8c6", "W\t--->\tgo",
+                "W\t--->\tKe1", "W\t--->\tc", "W\t--->\tKe8", "W\t--->\t.", "W\t--->\te7e5", "W\t--->\tg1f3",
+                "W\t--->\tb8c6", "W\t--->\tgo",
                 "B\t--->\tposition fen rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1 moves "
                 "e7e5 g1f3 " })
             EXPECT_TRUE(logged(line)) << line;
