@@ -548,6 +548,7 @@ void clsTourney::PlayRounds()
     const int perRound = games_.Count();
     auto stopping = [&] { return cancelRequested_ || verdict_ != SprtVerdict::Continue; };
     std::vector<bool> reported, skipped;
+    std::string lastProgress;
     for (int round = 1; round <= config_.rounds && !stopping(); ++round) {
         round_ = round;
         // 2a. Every game afresh: file name, record, tags, opening; the finished ones of an
@@ -612,10 +613,12 @@ void clsTourney::PlayRounds()
             }
             if (unfinished == 0) break;
 
-            dranbase::Output().Write("# ROUND " + std::to_string(round) + "/" + std::to_string(config_.rounds)
-                    + " - GAMES PLAYING " + std::to_string(running) + "/" + std::to_string(unfinished) + " "
-                    + playing,
-                true);
+            // The progress line once per change, not once a second.
+            const std::string progress = "# ROUND " + std::to_string(round) + "/"
+                + std::to_string(config_.rounds) + " - GAMES PLAYING " + std::to_string(running) + "/"
+                + std::to_string(unfinished) + " " + playing;
+            if (progress != lastProgress) dranbase::Output().Write(progress, true);
+            lastProgress = progress;
             if (!Sleep(1000)) dranbase::SleepMs(10); // cancelled: the games are winding down
         }
     }

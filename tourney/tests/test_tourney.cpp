@@ -229,6 +229,13 @@ TEST(TourneyRun, RoundRobinBetweenFakeEngines)
     }
     EXPECT_NE(console.find("6 games created"), std::string::npos);
     EXPECT_NE(console.find("# ROUND 1/1 - GAMES PLAYING "), std::string::npos);
+    // The progress line is written when it changes, never twice in a row.
+    std::string previous;
+    for (const std::string& line : dranbase::SplitAll(console, '\n')) {
+        if (line.rfind("# ROUND ", 0) != 0) continue;
+        EXPECT_NE(line, previous);
+        previous = line;
+    }
     EXPECT_NE(console.find("IN MOTO L'OROLOGIO DEL BIANCO!"), std::string::npos);
 
     // Every game has its PGN and log; the tags come in their order.
