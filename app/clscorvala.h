@@ -57,6 +57,8 @@ public:
     clsEngine& Engine() { return *engine_; }
     // One line per command of the table, with its arguments and purpose.
     static std::vector<std::string> HelpLines();
+    // One command of UCI mode (the UCI loop's dispatch); QuitCode for "quit".
+    int UciCommand(const std::string& line);
     // The program's exit status: 1 when a tournament run with "-use=tourney" was refused
     // before its first game (see clsTourney), else 0.
     int ExitCode() const { return exitCode_; }
@@ -135,7 +137,7 @@ private:
     // --- UCI mode ---
     void EnterUci();
     void UciLoop();
-    int UciCommand(const std::string& line);
+
     void UciSetOption(const std::string& rest);
     void UciPosition(const std::string& rest);
     void UciGo(const std::string& rest);

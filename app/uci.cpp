@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/clscorvala.h"
+#include "app/ucigo.h"
 #include "engine/souls.h"
 
 namespace drnChess {
@@ -34,63 +35,48 @@ namespace {
             && t.find_first_not_of("0123456789", start) == std::string::npos;
     }
 
-    // The "go" words, as the GUI sends them.
-    struct GoRequest {
-        std::int64_t time[2] = { -1, -1 }; // wtime, btime; -1 when not given
-        std::int64_t increment[2] = { 0, 0 };
-        std::int64_t movesToGo = 0;
-        std::int64_t moveTime = 0;
-        int depth = 0;
-        std::uint64_t nodes = 0;
-        int mate = 0;
-        bool infinite = false;
-        bool ponder = false;
-        std::vector<std::string> searchMoves;
-    };
-
-    GoRequest ParseGo(const std::string& rest)
-    {
-        GoRequest go;
-        const auto words = SplitFields(rest);
-        auto number = [&](std::size_t& i) -> std::int64_t {
-            return i + 1 < words.size() ? std::clamp<std::int64_t>(ToInt(words[++i]), -MaxTimeMs, MaxTimeMs)
-                                        : 0;
-        };
-        for (std::size_t i = 0; i < words.size(); ++i) {
-            const std::string& w = words[i];
-            if (EqualsNoCase(w, "wtime"))
-                go.time[White] = number(i);
-            else if (EqualsNoCase(w, "btime"))
-                go.time[Black] = number(i);
-            else if (EqualsNoCase(w, "winc"))
-                go.increment[White] = number(i);
-            else if (EqualsNoCase(w, "binc"))
-                go.increment[Black] = number(i);
-            else if (EqualsNoCase(w, "movestogo"))
-                go.movesToGo = number(i);
-            else if (EqualsNoCase(w, "movetime"))
-                go.moveTime = number(i);
-            else if (EqualsNoCase(w, "depth"))
-                go.depth = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 1000));
-            else if (EqualsNoCase(w, "nodes"))
-                go.nodes = static_cast<std::uint64_t>(std::max<std::int64_t>(number(i), 0));
-            else if (EqualsNoCase(w, "mate"))
-                go.mate = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 500));
-            else if (EqualsNoCase(w, "infinite"))
-                go.infinite = true;
-            else if (EqualsNoCase(w, "ponder"))
-                go.ponder = true;
-            else if (EqualsNoCase(w, "searchmoves")) {
-                // The moves run to the next word that is not a move.
-                while (i + 1 < words.size() && words[i + 1].size() >= 4 && words[i + 1][1] >= '1'
-                    && words[i + 1][1] <= '8')
-                    go.searchMoves.push_back(words[++i]);
-            }
-        }
-        return go;
-    }
-
 } // namespace
+
+clsGoRequest ParseGo(const std::string& rest)
+{
+    clsGoRequest go;
+    const auto words = SplitFields(rest);
+    auto number = [&](std::size_t& i) -> std::int64_t {
+        return i + 1 < words.size() ? std::clamp<std::int64_t>(ToInt(words[++i]), -MaxTimeMs, MaxTimeMs) : 0;
+    };
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (EqualsNoCase(w, "wtime"))
+            go.time[White] = number(i);
+        else if (EqualsNoCase(w, "btime"))
+            go.time[Black] = number(i);
+        else if (EqualsNoCase(w, "winc"))
+            go.increment[White] = number(i);
+        else if (EqualsNoCase(w, "binc"))
+            go.increment[Black] = number(i);
+        else if (EqualsNoCase(w, "movestogo"))
+            go.movesToGo = number(i);
+        else if (EqualsNoCase(w, "movetime"))
+            go.moveTime = number(i);
+        else if (EqualsNoCase(w, "depth"))
+            go.depth = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 1000));
+        else if (EqualsNoCase(w, "nodes"))
+            go.nodes = static_cast<std::uint64_t>(std::max<std::int64_t>(number(i), 0));
+        else if (EqualsNoCase(w, "mate"))
+            go.mate = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 500));
+        else if (EqualsNoCase(w, "infinite"))
+            go.infinite = true;
+        else if (EqualsNoCase(w, "ponder"))
+            go.ponder = true;
+        else if (EqualsNoCase(w, "searchmoves")) {
+            // The moves run to the next word that is not a move.
+            while (i + 1 < words.size() && words[i + 1].size() >= 4 && words[i + 1][1] >= '1'
+                && words[i + 1][1] <= '8')
+                go.searchMoves.push_back(words[++i]);
+        }
+    }
+    return go;
+}
 
 void clsCorvala::EnterUci()
 {
@@ -285,7 +271,7 @@ void clsCorvala::UciPosition(const std::string& rest)
 
 void clsCorvala::UciGo(const std::string& rest)
 {
-    const GoRequest go = ParseGo(rest);
+    const clsGoRequest go = ParseGo(rest);
     const int side = engine_->board.side;
 
     // 1. A position without a legal move has no best move.

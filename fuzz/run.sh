@@ -11,7 +11,7 @@ shift $(( $# >= 2 ? 2 : 1 ))
 root=$(cd "$(dirname "$0")/.." && pwd)
 data=${CORVALA_SHARED_DATA:-$root/../shared/data}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_xml fuzz_fen fuzz_move fuzz_pgn fuzz_epd fuzz_book fuzz_soul fuzz_xboard fuzz_tourneyfiles)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_xml fuzz_fen fuzz_move fuzz_pgn fuzz_epd fuzz_book fuzz_soul fuzz_xboard fuzz_uci fuzz_tourneyfiles)
 
 seed() { # seed TARGET NAME TEXT: one seed file, unless it is there already
     mkdir -p "$build/corpus/$1"
@@ -48,6 +48,7 @@ for s in "Simple5" "Mine=10 20 30 40 50 60 70 80 90 100 110 120 130 140 150 160"
     "x=-5 0 5 -100 100 0 0 0 1 1 1 1 2 2 2 2" "bare"; do
     i=$((i + 1)); seed fuzz_soul "s$i" "$s"
 done
+seed fuzz_uci "startpos" "startpos moves e2e4 e7e5 g1f3\ngo wtime 1000 btime 900 winc 10 binc 10 movestogo 5\nfen 8/P7/8/8/8/8/k7/7K w - - 0 1 moves a7a8q\ngo depth 3 searchmoves e2e4 d2d4 nodes 100 mate 2 infinite ponder movetime 5\n"
 seed fuzz_xboard "protocol" "xboard\nprotover 2\nnew\nforce\nusermove e2e4\ne7e5\nlevel 40 5 0\nst 2\nsd 4\ntime 3000\notim 3000\nping 7\nresult 1-0 {x}\nundo\nremove\n\\\\board\n\\\\soul Simple5\npost\nnopost\nname x\nrating 1 2\ncomputer\nics -\nhard\neasy\n"
 for f in "$root"/book/tests/data/*.cbk; do [ -f "$f" ] && mkdir -p "$build/corpus/fuzz_book" && cp "$f" "$build/corpus/fuzz_book/"; done
 for f in "$root"/tourney/tests/data/*.xml; do
