@@ -209,15 +209,16 @@ std::string clsEngine::ThinkingLine()
 
 std::string clsEngine::StatisticsText(std::int64_t ms) const
 {
-    const std::uint64_t nodes = nodesShown_.load(std::memory_order_relaxed);
+    const std::uint64_t counted = nodesShown_.load(std::memory_order_relaxed);
     const std::uint64_t hits = ttHitsShown_.load(std::memory_order_relaxed);
     std::string text = "# ";
     if (ms != 0) {
-        text += std::to_string(ms) + " ms " + std::to_string(static_cast<std::int64_t>(nodes) / ms) + " Knps";
+        text += std::to_string(ms) + " ms " + std::to_string(static_cast<std::int64_t>(counted) / ms)
+            + " Knps";
     }
-    if (nodes != 0) {
+    if (counted != 0) {
         text += ", TT hits: " + std::to_string(hits) + " "
-            + dranbase::FixedText(static_cast<double>(hits) * 100.0 / static_cast<double>(nodes), 2)
+            + dranbase::FixedText(static_cast<double>(hits) * 100.0 / static_cast<double>(counted), 2)
             + "%, Rept.Hits: " + std::to_string(repetitionHits);
     }
     return text;

@@ -198,9 +198,9 @@ public:
     // score for the side to move there.
     int Search(int depth);
     // A four-ply search of the current position from a fresh node stack: the score for the side
-    // to move, the node count through *nodes. Runs on the caller's thread; the engine thread
+    // to move, the node count through *nodesOut. Runs on the caller's thread; the engine thread
     // must be idle. Sets the maximum ply to 4.
-    int FourPlyProbe(std::uint64_t* nodes);
+    int FourPlyProbe(std::uint64_t* nodesOut);
 
     // --- figures --------------------------------------------------------------------------------
     std::uint64_t Nodes() const { return nodeCount; }

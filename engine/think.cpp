@@ -232,7 +232,7 @@ void clsEngine::PlayRandomMove(bool proportional, int percent)
     }
 }
 
-int clsEngine::FourPlyProbe(std::uint64_t* nodes)
+int clsEngine::FourPlyProbe(std::uint64_t* nodesOut)
 {
     std::shared_lock<std::shared_mutex> tableUse;
     if (share_) tableUse = share_->Use();
@@ -246,7 +246,7 @@ int clsEngine::FourPlyProbe(std::uint64_t* nodes)
     const int score = Search(4);
     PublishNodes();
     ttHitsShown_.store(ttHits, std::memory_order_relaxed);
-    if (nodes) *nodes = nodeCount;
+    if (nodesOut) *nodesOut = nodeCount;
     return score;
 }
 

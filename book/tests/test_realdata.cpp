@@ -66,4 +66,4 @@ TEST_P(RealPgnData, EveryGameReplaysToItsEnd)
 }
 
 INSTANTIATE_TEST_SUITE_P(SharedPgnFiles, RealPgnData, testing::ValuesIn(Files),
-    [](const testing::TestParamInfo<PgnFileCounts>& info) { return "File" + std::to_string(info.index); });
+    [](const testing::TestParamInfo<PgnFileCounts>& param) { return "File" + std::to_string(param.index); });
