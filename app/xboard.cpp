@@ -4,6 +4,7 @@
 #include "book/clsbook.h"
 #include "rules/movereader.h"
 #include "rules/movewriter.h"
+#include "rules/positioncheck.h"
 
 #include <algorithm>
 #include <bit>
@@ -428,16 +429,7 @@ int clsCorvala::CmdResult(const std::string& rest)
 
 std::string clsCorvala::SetupProblem()
 {
-    const clsBoard& b = engine_->board;
-    if (std::popcount(b.white() & b.kings()) != 1 || std::popcount(b.black() & b.kings()) != 1)
-        return "a position needs one king of each colour";
-    clsBoard flipped = b;
-    flipped.SwitchSide();
-    std::swap(engine_->board, flipped);
-    const bool capturable = engine_->IsAttacked(engine_->board.own() & engine_->board.kings());
-    std::swap(engine_->board, flipped);
-    if (capturable) return "the side not to move is in check";
-    return {};
+    return PositionProblem(*engine_);
 }
 
 int clsCorvala::CmdSetboard(const std::string& rest)

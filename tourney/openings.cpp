@@ -12,6 +12,7 @@
 #include "dranbase/clsstring.h"
 #include "dranbase/clsxml.h"
 #include "rules/clschesscore.h"
+#include "rules/positioncheck.h"
 
 namespace drnChess {
 
@@ -38,10 +39,8 @@ namespace {
 
         // The core reads the shape checked above; generation then finds checks and mates.
         core.SetFromFEN(fen);
+        if (std::string why = PositionProblem(core); !why.empty()) return why;
         core.GenerateMoves(-1);
-        const clsSimpleNode* node = core.current;
-        for (const clsMove* m = node->firstMove; m != clsChessCore::Next(node)->firstMove; ++m)
-            if (m->Captured() == King) return "the side not to move is in check";
         if (core.FilterLegalMoves() == 0) return "the side to move has no legal move";
         core.SetFromFEN(fen); // a fresh node stack for whoever plays from here
         return {};

@@ -103,7 +103,7 @@ TEST_F(Uci, RecordedSession)
         { "setoption name OwnBook value false", "" },
         { "ucinewgame", "" },
         { "position fen hello world",
-            "info string position: a position needs one king of each colour; the position stays" },
+            "info string position: not exactly one king of each colour; the position stays" },
         { "position startpos moves e2e4 e7e5 e1e3 g1f3",
             "info string position: illegal move e1e3; the moves stop before it" },
         { "go depth 2", "bestmove " },
