@@ -71,7 +71,8 @@ std::string clsCorvala::HintMove()
     // The engine's board belongs to its thread while it thinks.
     if (engine_->IsRunning()) return {};
     // The reply the engine's last think expected, when the game is still where it left it.
-    if (!expectedReply_.empty() && expectedAfter_ == FullFEN() && ReadCoordinateMove(*engine_, expectedReply_))
+    if (!expectedReply_.empty() && expectedAfter_ == FullFEN()
+        && ReadCoordinateMove(*engine_, expectedReply_))
         return expectedReply_;
     // Otherwise the book's best move here.
     std::vector<clsBookEntryExt> list;

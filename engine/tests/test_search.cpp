@@ -391,7 +391,9 @@ namespace {
             replay->SetFromFEN(c.fen);
             for (const std::string& m : moves)
                 ASSERT_TRUE(replay->ApplyMoveText(m)) << m << " in " << line;
-            if (c.endsInMate) EXPECT_EQ(replay->MoveStatus(), GameState::WhiteMates) << line;
+            if (c.endsInMate) {
+                EXPECT_EQ(replay->MoveStatus(), GameState::WhiteMates) << line;
+            }
         }
     }
 
