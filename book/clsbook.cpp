@@ -241,6 +241,33 @@ void clsBook::AddOrMergeAll(std::vector<clsBookEntry> entries)
     MergeFrom(added);
 }
 
+void clsBook::AddOutcomes(std::vector<clsBookOutcome>& outcomes)
+{
+    std::sort(outcomes.begin(), outcomes.end(),
+        [](const clsBookOutcome& a, const clsBookOutcome& b) { return a.key < b.key; });
+    clsBook added;
+    std::vector<clsBookEntry>& entries = added.entries_;
+    std::size_t keys = 0;
+    for (std::size_t i = 0; i < outcomes.size(); ++i)
+        keys += i == 0 || outcomes[i].key != outcomes[i - 1].key;
+    entries.reserve(keys); // exactly: the list may hold a good part of the memory in use
+    for (const clsBookOutcome& o : outcomes) {
+        if (entries.empty() || entries.back().key != o.key) entries.push_back({ .key = o.key });
+        clsBookEntry& e = entries.back();
+        if (o.points == clsBookOutcome::Won)
+            ++e.wins;
+        else if (o.points == clsBookOutcome::Lost)
+            ++e.losses;
+        else
+            ++e.draws;
+    }
+    std::vector<clsBookOutcome>().swap(outcomes);
+    if (entries_.empty())
+        entries_.swap(entries);
+    else
+        MergeFrom(added);
+}
+
 const clsBookEntry* clsBook::Find(u64 key) const
 {
     auto it = std::lower_bound(

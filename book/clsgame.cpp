@@ -376,7 +376,7 @@ bool ReadPgnGame(std::string_view text, clsChessCore& core, clsGame& game, int m
     for (std::size_t ply = 0; ply < tokens.size(); ++ply) {
         if (moveLimit > 0 && static_cast<int>(ply) >= moveLimit) break;
         const clsMoveToken& t = tokens[ply];
-        const std::optional<clsMove> move = ReadMove(core, t.san);
+        const std::optional<clsMove> move = ReadPgnMove(core, t.san);
         if (!move) {
             if (error) {
                 // Numbered as the text numbers it, or by counting plies when it has no numbers.

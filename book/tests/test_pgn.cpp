@@ -324,6 +324,57 @@ TEST(PgnFile, SplitsGamesAndKeepsTheGamesAfterABrokenOne)
     EXPECT_EQ(lines[lines.size() - 1], "# pgn file loaded\n");
 }
 
+// A file is read in blocks: lines cut by a block's end, a line longer than a block, CR LF
+// endings and a last line without its LF give what the whole text in memory gives.
+TEST(PgnFile, ReadingInBlocksGivesWhatTheWholeTextGives)
+{
+    const std::string games[] = {
+        "[Event \"a\"]\r\n[Result \"1-0\"]\r\n\r\n1. e4 e5 2. Nf3 Nc6 3. Bb5 a6 1-0\r\n\r\n",
+        "[Event \"b\"]\n[Result \"0-1\"]\n\n1. d4 d5 2. c4 e6 3. Nc3 Nf6 0-1\n\n",
+        "[Event \"c\"]\n[Result \"*\"]\n\n1. e4 c5 2. Nf3 d6 3. d4 Qb6 4. Kd3 *\n\n", // stops at Kd3
+    };
+    std::string text = "[Event \"long\"]\n[Result \"1/2-1/2\"]\n\n1. c4 {" + std::string(300000, 'x')
+        + "} c5 2. Nc3 Nc6 1/2-1/2\n\n";
+    for (int i = 0; i < 3000; ++i)
+        text += games[i % 3];
+    text += "[Event \"last\"]\n\n1. g3 g6 *"; // no line end
+
+    TempDir dir;
+    const std::string path = dir.Path("blocks.pgn");
+    WriteBytes(path, text);
+    auto core = std::make_unique<clsChessCore>();
+    struct Run {
+        std::vector<std::string> lines;
+        int games = 0;
+        std::vector<clsBookEntry> entries;
+        std::int64_t plies = 0;
+        int incomplete = 0;
+    };
+    auto build = [&](bool fromFile) {
+        Run run;
+        clsPGNFile file([&](const std::string& line, bool) { run.lines.push_back(line); });
+        run.games = fromFile ? file.Build(path, *core, 0, false) : file.BuildFromText(text, *core, 0, false);
+        run.entries = file.Book().Entries();
+        run.plies = file.Plies();
+        run.incomplete = file.IncompleteGames();
+        return run;
+    };
+    const Run whole = build(false);
+    const Run blocks = build(true);
+    EXPECT_EQ(whole.games, 3002);
+    EXPECT_EQ(whole.incomplete, 1000);
+    EXPECT_EQ(blocks.games, whole.games);
+    EXPECT_EQ(blocks.plies, whole.plies);
+    EXPECT_EQ(blocks.incomplete, whole.incomplete);
+    EXPECT_EQ(blocks.lines, whole.lines);
+    ASSERT_EQ(blocks.entries.size(), whole.entries.size());
+    for (std::size_t i = 0; i < whole.entries.size(); ++i) {
+        EXPECT_EQ(blocks.entries[i].key, whole.entries[i].key);
+        EXPECT_EQ(blocks.entries[i].Games(), whole.entries[i].Games());
+        EXPECT_EQ(blocks.entries[i].wins, whole.entries[i].wins);
+    }
+}
+
 TEST(PgnFile, BookModeCountsEveryPositionForTheSideThatMoved)
 {
     auto core = std::make_unique<clsChessCore>();
