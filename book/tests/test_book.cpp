@@ -150,6 +150,43 @@ TEST(Book, AddOutcomesCountsEachAsOneGame)
     EXPECT_EQ(e->draws, 0);
 }
 
+// Many outcomes are sorted by buckets of their top bits: keys spread over the whole range (as
+// book keys are) and keys crowded into one bucket both give the counts of one-by-one adding.
+TEST(Book, AddOutcomesSortsLargeListsOfSpreadAndCrowdedKeys)
+{
+    u64 state = 0x9E3779B97F4A7C15ULL;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (bool spread : { true, false }) {
+        std::vector<clsBookOutcome> outcomes;
+        for (int i = 0; i < 20000; ++i) {
+            const u64 r = next();
+            const u64 key = spread ? (i % 3 == 0 && i > 0 ? outcomes[r % outcomes.size()].key : r) : r % 5000;
+            outcomes.push_back({ key, static_cast<std::int32_t>(r >> 62) % 3 });
+        }
+        std::vector<clsBookEntry> expected;
+        for (const clsBookOutcome& o : outcomes)
+            expected.push_back(Entry(o.points == clsBookOutcome::Won, o.points == clsBookOutcome::Lost,
+                o.points == clsBookOutcome::Drawn, o.key));
+        clsBook single;
+        single.AddOrMergeAll(expected);
+        clsBook bulk;
+        bulk.AddOutcomes(outcomes);
+        ASSERT_EQ(bulk.Count(), single.Count()) << spread;
+        EXPECT_TRUE(bulk.IsSorted());
+        for (int i = 0; i < bulk.Count(); ++i) {
+            ASSERT_EQ(bulk.At(i).key, single.At(i).key) << i;
+            EXPECT_EQ(bulk.At(i).wins, single.At(i).wins) << i;
+            EXPECT_EQ(bulk.At(i).losses, single.At(i).losses) << i;
+            EXPECT_EQ(bulk.At(i).draws, single.At(i).draws) << i;
+        }
+    }
+}
+
 TEST(Book, MergeFromAndSortAndCombineAddUpEqualKeys)
 {
     clsBook a;

@@ -170,6 +170,52 @@ TEST(PgnMoveText, SplitsIntoMoveTokens)
     EXPECT_TRUE(tokens[4].black);
 }
 
+// A move limit stops the split once it has that many moves and has seen a move number (the
+// game reader's first move number and error texts come from the tokens it keeps).
+TEST(PgnMoveText, StopsAtTheMoveLimitOnceNumbered)
+{
+    struct Row {
+        const char* text;
+        std::size_t limit;
+        const char* moves;
+        const char* result;
+    };
+    const Row rows[] = {
+        { "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0", 3, "e4 e5 Nf3", "" },
+        { "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0", 5, "e4 e5 Nf3 Nc6 Bb5", "" },
+        { "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0", 6, "e4 e5 Nf3 Nc6 Bb5", "1-0" },
+        { "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0", 0, "e4 e5 Nf3 Nc6 Bb5", "1-0" },
+        { "e4 e5 3. Nf3 Nc6 *", 1, "e4 e5 Nf3", "" }, // no number before Nf3
+        { "e4 e5 Nf3 *", 2, "e4 e5 Nf3", "*" },
+    };
+    for (const Row& r : rows) {
+        std::string result = "unset";
+        EXPECT_EQ(Joined(SplitMoveText(r.text, &result, r.limit)), r.moves) << r.text << " " << r.limit;
+        EXPECT_EQ(result, r.result) << r.text << " " << r.limit;
+    }
+
+    // A game with a Result tag and a move limit reads as much as the same game without a limit.
+    auto core = std::make_unique<clsChessCore>();
+    const char* game = "[Result \"0-1\"]\n\ne4 e5 3. Nf3 Nc6 4. Bb5 a6 5. Kf3 0-1\n";
+    for (int limit : { 2, 4, 6, 7 }) {
+        clsGame limited;
+        std::string limitedError;
+        const bool limitedDone = ReadPgnGame(game, *core, limited, limit, {}, &limitedError);
+        const std::string limitedFen = core->GetFEN();
+        clsGame whole;
+        std::string wholeError;
+        ReadPgnGame(game, *core, whole, 0, {}, &wholeError);
+        EXPECT_EQ(limitedDone, limit < 7) << limit;
+        EXPECT_EQ(limited.FirstMoveNumber, whole.FirstMoveNumber) << limit;
+        EXPECT_EQ(limited.ResultCode, GameResult::BlackWon) << limit;
+        EXPECT_EQ(limited.Moves.size(), std::min<std::size_t>(static_cast<std::size_t>(limit), 6)) << limit;
+        EXPECT_EQ(limitedError, limit < 7 ? "" : wholeError) << limit;
+        if (limit == 4) {
+            EXPECT_EQ(limitedFen, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -");
+        }
+    }
+}
+
 TEST(PgnMoveText, ResolvesMovesAgainstTheLegalMoves)
 {
     struct Row {
