@@ -1,5 +1,7 @@
 #include "tourney/clstourneygame.h"
 
+#include <algorithm>
+
 #include "dranbase/clsfile.h"
 #include "dranbase/console.h"
 #include "engine/clsengine.h"
@@ -9,6 +11,12 @@
 namespace drnChess {
 
 using dranbase::EqualsNoCase;
+
+namespace {
+    // The longest the referee waits for a line in one go: an abort or the other player's flood
+    // is noticed within it.
+    constexpr std::int64_t MaxReplyWaitMs = 20;
+} // namespace
 
 // --- clsPlayer -------------------------------------------------------------------------------------
 
@@ -54,8 +62,6 @@ void clsTourneyGame::Clear(bool keepTags)
         logCut_[0] = logCut_[1] = false;
     }
     claimNow_ = claimBefore_ = 0;
-    history_.Clear();
-    moveText_.Reset(1, drnChess::White);
     played_.clear();
     side_ = 0;
     fullMove_ = 0;
@@ -94,11 +100,6 @@ bool clsTourneyGame::InitEngine(clsEngineInterface& engine, int colour)
 {
     engine.Owner = this;
     return Handshake(engine, colour, BaseTimeMs, IncrementMs);
-}
-
-bool clsTourneyGame::IsRepetition()
-{
-    return history_.Add(PlacementKey(referee_->board));
 }
 
 bool clsTourneyGame::SaveGameFiles()
@@ -198,30 +199,25 @@ void clsTourneyGame::JudgeClaim(const std::string& claim, const std::string& nam
 bool clsTourneyGame::SetUpStart(std::string& openingCoordinates)
 {
     const std::string fen = StartFEN.empty() ? std::string(StartPosition) : StartFEN;
-    if (!referee_->SetFromFEN(fen)) {
+    if (!referee_->SetStart(fen)) {
         GameLog(2, "game aborted: the start position " + QuoteName(fen) + " is refused");
         return false;
     }
     if (!StartFEN.empty()) {
         SetTag("SetUp", "1");
-        SetTag("FEN",
-            referee_->GetFEN() + " " + std::to_string(referee_->halfmoveClock) + " "
-                + std::to_string(referee_->fullmoveNumber > 0 ? referee_->fullmoveNumber : 1));
+        SetTag("FEN", referee_->StartTag());
     }
-    moveText_.Reset(referee_->fullmoveNumber > 0 ? referee_->fullmoveNumber : 1, referee_->SideToMove());
+    // The opening's moves are judged like any other, but its end by the rules is not asked.
     for (const std::string& text : dranbase::SplitFields(OpeningMoves)) {
-        const clsGameMove move = ReadGameMove(*referee_, text);
-        if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
+        const clsMoveVerdict move = referee_->Play(text);
+        if (!move.legal) {
             GameLog(2, "game aborted: the opening move " + QuoteName(text) + " is refused");
             return false;
         }
         if (referee_->SideToMove() == drnChess::Black) ++fullMove_;
-        played_ += move.coordinate + " ";
         openingCoordinates += move.coordinate + " ";
-        moveText_.Add(move.san + CheckMark(*referee_));
-        IsRepetition();
     }
-    MoveText = moveText_.Text();
+    MoveText = referee_->MoveText();
     return true;
 }
 
@@ -237,7 +233,6 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
     const std::int64_t wallStart = start;
     std::int64_t charged = 0; // the players' time, summed over the moves
     int moves = 0;
-    Sleep(1);
 
     while (!StopAsked() && ResultCode == GameResult::Unfinished) {
         clsEngineInterface& mover = *players[side_];
@@ -251,11 +246,16 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             break;
         }
 
-        // 1. The mover's next reply, then the clock: up to now while nothing has come, up to
-        // the reply's arrival when it has. An empty reply from a player that has ended is a
-        // crash.
+        // 1. The mover's next line. Every line that has come is taken at once, one after the
+        // other (a burst of thinking output must not hold up the move behind it); only when
+        // none is left does the referee wait, woken by the next line or by the fall of the
+        // flag. The clock: up to the line's arrival when one has come; up to the look before
+        // the read when none has (a line that comes later cannot have arrived earlier).
+        const std::int64_t linesBefore = mover.LinesRead;
+        const std::int64_t lookedAt = dranbase::Tick();
         const std::string response = mover.ReadResponse();
-        const std::int64_t elapsed = (response.empty() ? dranbase::Tick() : mover.LastLineTick) - start;
+        const bool lineCame = mover.LinesRead != linesBefore;
+        const std::int64_t elapsed = (lineCame ? mover.LastLineTick : lookedAt) - start;
         if (IsTimeForfeit(elapsed, clock_[side_])) {
             const std::string text = ForfeitText(elapsed, clock_[side_]);
             SetTag("Forfeit_ms", text);
@@ -263,15 +263,18 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             EndGame(ForfeitCode(side_));
             break;
         }
-        if (response.empty()) {
+        if (!lineCame) {
+            // An empty read from a player that has ended is a crash.
             if (mover.Ended) {
                 GameLog(side_, name + " has crashed!");
                 EndGame(CrashCode(side_));
             } else {
-                Sleep(1);
+                const std::int64_t flagFalls = start + clock_[side_] + ClockGraceMs + 1 - dranbase::Tick();
+                mover.WaitForReply(std::clamp<std::int64_t>(flagFalls, 1, MaxReplyWaitMs));
             }
             continue;
         }
+        if (response.empty()) continue; // thinking output, or a line that only changed state
         GameLog(side_, response);
         const clsResponse reply = SplitResponse(response);
 
@@ -281,25 +284,19 @@ void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
             charged += elapsed;
             ++moves;
             const std::string text = MoveOfResponse(reply.rest);
-            const clsGameMove move = text.empty() ? clsGameMove {} : ReadGameMove(*referee_, text);
-            if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
+            const clsMoveVerdict move = referee_->Play(text);
+            if (!move.legal) {
                 GameLog(2, "illegal move " + QuoteName(text) + " by " + QuoteName(name));
                 EndGame(IllegalMoveCode(side_));
                 break;
             }
             if (side_ == drnChess::White) ++fullMove_;
-            played_ += move.coordinate + " ";
-            moveText_.Add(move.san + CheckMark(*referee_));
-            MoveText = moveText_.Text();
+            MoveText = referee_->MoveText();
 
-            std::uint32_t code = GameResult::Draw | GameResult::Repetition;
-            const bool fourth = IsRepetition();
-            const auto status = static_cast<std::uint32_t>(referee_->GameStatus());
-            if (!fourth) code = status;
             claimBefore_ = claimNow_;
-            claimNow_ = DrawClaimCode(history_.Occurrences(), referee_->halfmoveClock, status);
-            if (code != GameResult::Unfinished) {
-                EndGame(code);
+            claimNow_ = DrawClaimCode(referee_->Occurrences(), referee_->Board().halfmoveClock, move.status);
+            if (move.code != GameResult::Unfinished) {
+                EndGame(move.code);
                 break;
             }
             const int moved = side_;
@@ -339,11 +336,8 @@ bool clsTourneyGame::Run()
     // 1. A fresh record (the tags stay) and the referee at the start position.
     Clear(true);
     // The referee engine lives while the game is played (a tournament may hold many games).
-    dranbase::clsStrings refereeOptions;
-    refereeOptions.Add("memory", "-1");
-    referee_ = std::make_unique<clsEngine>(refereeOptions, nullptr);
-    referee_->SetKeepLines(false);
-    referee_->SetFromFEN(StartPosition);
+    referee_ = std::make_unique<clsReferee>();
+    referee_->SetStart(StartPosition);
     if (!White || !Black) {
         SetResult(GameResult::Aborted);
         finished_.store(true, std::memory_order_release);
@@ -379,7 +373,8 @@ bool clsTourneyGame::Run()
         if (engine) engine->Stop();
     for (auto& engine : interfaces)
         engine.reset();
-    MoveText = moveText_.Text(ResultText());
+    MoveText = referee_->MoveText(ResultText());
+    played_ = referee_->Played();
     SaveGameFiles();
     referee_.reset();
     const bool known = (ResultCode & (GameResult::Unfinished | GameResult::Aborted)) == 0;

@@ -25,10 +25,9 @@
 #include "dranbase/clsthread.h"
 #include "tourney/clsengineinterface.h"
 #include "tourney/gamerules.h"
+#include "tourney/referee.h"
 
 namespace drnChess {
-
-class clsEngine;
 
 // A player of a tournament as its file describes it, with its score.
 class clsPlayer {
@@ -88,9 +87,6 @@ public:
     // Makes the game the interface's owner (its traffic goes to the game log), then runs the
     // clients' start-up Handshake with the game's base time and increment. True when ready.
     bool InitEngine(clsEngineInterface& engine, int colour);
-    // After a move on the referee's board: appends the placement key and answers whether the
-    // position has occurred for the fourth time.
-    bool IsRepetition();
     // Writes the game log (base name with ".log", each line ended by CR LF) and the PGN (".pgn")
     // when the base name is set, each under a temporary name renamed into place. False when a
     // file could not be written (a console line says which).
@@ -156,15 +152,13 @@ private:
     // (0: none): the positions after the last two moves.
     std::uint32_t claimNow_ = 0;
     std::uint32_t claimBefore_ = 0;
-    std::unique_ptr<clsEngine> referee_;
+    std::unique_ptr<clsReferee> referee_;
     int side_ = 0;
     int fullMove_ = 0;
     std::atomic<bool> finished_ { false };
     std::atomic<bool> abort_ { false };
     std::int64_t clock_[2] = { 0, 0 };
-    clsRepetitionHistory history_;
-    clsMoveTextWriter moveText_;
-    std::string played_;
+    std::string played_; // the referee's coordinate moves, kept when the game is over
 };
 
 } // namespace drnChess

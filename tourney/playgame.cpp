@@ -8,6 +8,7 @@
 #include "dranbase/clsstring.h"
 #include "engine/clsengine.h"
 #include "tourney/gamerules.h"
+#include "tourney/referee.h"
 
 namespace drnChess {
 
@@ -53,19 +54,17 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
     const std::string fen = settings.startFEN.empty() ? std::string(StartFEN) : settings.startFEN;
 
     // The referee judges every move on a board of its own; it never thinks.
-    dranbase::clsStrings noOptions;
-    auto referee = std::make_unique<clsEngine>(noOptions, nullptr);
-    referee->SetKeepLines(false);
+    clsReferee referee;
     a.StopRequest();
     b.StopRequest();
     if (!settings.searchA.empty()) a.options.Set("-search", settings.searchA);
     if (!settings.searchB.empty()) b.options.Set("-search", settings.searchB);
     a.SetFromFEN(fen);
     b.SetFromFEN(fen);
-    referee->SetFromFEN(fen);
-    PrintBoardTo(out, *referee);
+    referee.SetStart(fen);
+    PrintBoardTo(out, referee.Board());
 
-    const int colourA = referee->SideToMove();
+    const int colourA = referee.SideToMove();
     clsGame record;
     record.SetTag("Event", settings.event);
     record.SetTag("Site", "?");
@@ -78,14 +77,9 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
     record.SetTag("Result", "*");
     if (fen != StartFEN) {
         record.SetTag("SetUp", "1");
-        record.SetTag("FEN",
-            referee->GetFEN() + " " + std::to_string(referee->halfmoveClock) + " "
-                + std::to_string(referee->fullmoveNumber > 0 ? referee->fullmoveNumber : 1));
+        record.SetTag("FEN", referee.StartTag());
     }
-    clsMoveTextWriter moveText;
-    moveText.Reset(referee->FullMoveNumber(), referee->SideToMove());
 
-    clsRepetitionHistory history;
     clsEngine* mover = &a;
     clsEngine* waiting = &b;
     std::uint32_t code = GameResult::Unfinished;
@@ -107,36 +101,34 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
             break;
         }
 
-        // 2. The move on one line; the referee makes it.
-        const int side = referee->SideToMove();
+        // 2. The move on one line; the referee judges it.
+        const int side = referee.SideToMove();
         const std::string shown = (move.empty() ? std::string("(none)") : move) + " ";
         r.moves += shown;
         out.Print(shown, false);
-        const std::string san = move.empty() ? std::string() : SanOfMove(*referee, move);
-        if (san.empty() || !referee->ApplyGameMove(move)) {
+        const clsMoveVerdict verdict = referee.Play(move);
+        if (!verdict.legal) {
             // No move, or one the rules refuse: the mover loses.
             finish(IllegalMoveCode(side), std::string(" win ") + (side == White ? "-1" : "1"));
             break;
         }
         ++r.plies;
-        moveText.Add(san + CheckMark(*referee));
 
         // 3. The state of the game after it.
-        const int status = referee->GameStatus();
-        if (status == GameState::WhiteMates || status == GameState::BlackMates) {
-            finish(
-                static_cast<std::uint32_t>(status), status == GameState::WhiteMates ? " win 1" : " win -1");
-            PrintBoardTo(out, *referee);
-            break;
-        }
-        if (status != GameState::Going) {
-            finish(static_cast<std::uint32_t>(status), " win 0");
-            PrintBoardTo(out, *referee);
-            break;
-        }
-        if (history.Add(PlacementKey(referee->board))) { // the tournament referee's rule
+        const std::uint32_t outcome = verdict.code;
+        if (outcome == (GameResult::Draw | GameResult::Repetition)) {
             r.repetition = true;
-            finish(GameResult::Draw | GameResult::Repetition, "REPT ");
+            finish(outcome, "REPT ");
+            break;
+        }
+        if (outcome == GameState::WhiteMates || outcome == GameState::BlackMates) {
+            finish(outcome, outcome == GameState::WhiteMates ? " win 1" : " win -1");
+            PrintBoardTo(out, referee.Board());
+            break;
+        }
+        if (outcome != GameState::Going) {
+            finish(outcome, " win 0");
+            PrintBoardTo(out, referee.Board());
             break;
         }
 
@@ -161,7 +153,7 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
 
     if (!settings.pgnFile.empty()) {
         record.SetResult(code);
-        record.MoveText = moveText.Text(record.ResultText());
+        record.MoveText = referee.MoveText(record.ResultText());
         r.pgnWritten = AppendPgn(settings.pgnFile, record.PgnText() + "\r\n", &r.pgnError);
         if (!r.pgnWritten) out.Print("# " + r.pgnError);
     }
