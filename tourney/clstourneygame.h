@@ -24,6 +24,7 @@
 #include "book/clsgame.h"
 #include "dranbase/clsthread.h"
 #include "tourney/clsengineinterface.h"
+#include "tourney/gameloop.h"
 #include "tourney/gamerules.h"
 #include "tourney/referee.h"
 
@@ -61,7 +62,7 @@ private:
 // else xboard), with the timing given (an embedded player takes no pauses). Not started.
 std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const clsClientTiming& timing);
 
-class clsTourneyGame : public dranbase::clsThread, public clsGame, public clsGameLogSink {
+class clsTourneyGame : public dranbase::clsThread, public clsGame, public clsGameHost {
 public:
     // The game log keeps at most this much of each player's traffic; a player that sends
     // more in one game floods, a fault that loses it the game. The referee's own lines are
@@ -92,6 +93,10 @@ public:
     // file could not be written (a console line says which).
     bool SaveGameFiles();
 
+    // The game loop's host: stop when cancelled or aborted; a player's log cut is a flood.
+    bool StopAsked() override { return Cancelled() || abort_.load(); }
+    bool LogCut(int side) const override { return logCut_[side & 1].load(); }
+
     // Asks the game to end as aborted: a running game stops within a poll, one not yet started
     // ends at once when it starts. Final for this object. Safe from any thread.
     void RequestAbort() { abort_ = true; }
@@ -119,8 +124,6 @@ public:
     clsClientTiming Timing; // the clients' pauses (tests shorten them)
 
     // --- read after the game ------------------------------------------------------------------
-    int SideToMove() const { return side_; }
-    int FullMoveNumber() const { return fullMove_; }
     // The coordinate moves of the game, each followed by a blank.
     const std::string& PlayedMoves() const { return played_; }
 
@@ -131,33 +134,18 @@ protected:
 private:
     std::unique_ptr<clsEngineInterface> CreateInterface(
         clsPlayer& player, int colour, const std::string& opening);
-    void PlayMoves(clsEngineInterface* players[2]);
     // The referee at the start position with the opening played and recorded; the opening in
     // coordinates for the players. False (logged) when the rules refuse it.
     bool SetUpStart(std::string& openingCoordinates);
-    void EndGame(std::uint32_t code);
-    // A player's fault ends the game: the log line, the code, and the PGN tags Termination
-    // ("rules infraction") and Fault (what happened).
-    void EndByFault(int side, std::uint32_t code, const std::string& logText, const std::string& reason);
-    // A claim "result ..." of the mover; a draw claim is checked against the position.
-    void JudgeClaim(const std::string& claim, const std::string& name);
     void ScoreGame();
-    bool StopAsked() { return Cancelled() || abort_.load(); }
 
     mutable std::mutex logMutex_;
     std::vector<std::string> gameLog_;
     std::size_t logBytes_[2] = { 0, 0 };
     std::atomic<bool> logCut_[2] = { false, false };
-    // The draw a claim made now, or made by the player who moved last, would be granted
-    // (0: none): the positions after the last two moves.
-    std::uint32_t claimNow_ = 0;
-    std::uint32_t claimBefore_ = 0;
     std::unique_ptr<clsReferee> referee_;
-    int side_ = 0;
-    int fullMove_ = 0;
     std::atomic<bool> finished_ { false };
     std::atomic<bool> abort_ { false };
-    std::int64_t clock_[2] = { 0, 0 };
     std::string played_; // the referee's coordinate moves, kept when the game is over
 };
 
