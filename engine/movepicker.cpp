@@ -25,13 +25,14 @@ void HistoryTable::Update(int colour, Move m, int bonus)
 }
 
 MovePicker::MovePicker(
-    const StrongBoard& board, Move ttMove, const Move killers[2], const HistoryTable& history)
+    const StrongBoard& board, Move ttMove, const Move killers[2], Move counter, const HistoryTable& history)
     : board_(board)
     , history_(history)
     , ttMove_(board.IsPseudoLegal(ttMove) ? ttMove : NoMove)
 {
-    killers_[0] = killers[0];
-    killers_[1] = killers[1];
+    refutations_[0] = killers[0];
+    refutations_[1] = killers[1];
+    if (counter != killers[0] && counter != killers[1]) refutations_[2] = counter;
     if (ttMove_ == NoMove) stage_ = Stage::GenerateCaptures;
 }
 
@@ -109,8 +110,8 @@ Move MovePicker::Next()
                                                : Stage::Killers;
             break;
         case Stage::Killers:
-            while (killerIndex_ < 2) {
-                const Move k = killers_[killerIndex_++];
+            while (refutationIndex_ < 3) {
+                const Move k = refutations_[refutationIndex_++];
                 if (k != NoMove && k != ttMove_ && board_.GivesNoCaptureOrPromotion(k)
                     && board_.IsPseudoLegal(k))
                     return k;
@@ -127,7 +128,9 @@ Move MovePicker::Next()
         case Stage::Quiets:
             while (index_ < list_.count) {
                 const Move m = PickBest(list_.count);
-                if (m == ttMove_ || (!evasions_ && (m == killers_[0] || m == killers_[1]))) continue;
+                if (m == ttMove_
+                    || (!evasions_ && (m == refutations_[0] || m == refutations_[1] || m == refutations_[2])))
+                    continue;
                 return m;
             }
             stage_ = Stage::BadCaptures;

@@ -1,8 +1,8 @@
 #pragma once
 // Hands out a node's moves one at a time in search order: the hash move, winning and equal
-// captures (most valuable victim, least valuable attacker), the killer moves, the quiet moves by
-// history, then the captures that lose material. Moves are generated only when their stage is
-// reached. In quiescence only captures and queen promotions come, or every move when in check.
+// captures (most valuable victim, least valuable attacker), the killer moves and the counter
+// move, the quiet moves by history, then the captures that lose material. Moves are generated only when their
+// stage is reached. In quiescence only captures and queen promotions come, or every move when in check.
 
 #include <cstdint>
 
@@ -21,7 +21,9 @@ struct HistoryTable {
 class MovePicker {
 public:
     // Main search: every pseudo-legal move.
-    MovePicker(const StrongBoard& board, Move ttMove, const Move killers[2], const HistoryTable& history);
+    // counter: the quiet move that last refuted the opponent's previous move.
+    MovePicker(const StrongBoard& board, Move ttMove, const Move killers[2], Move counter,
+        const HistoryTable& history);
     // Quiescence: captures and queen promotions (all moves when in check).
     MovePicker(const StrongBoard& board, Move ttMove, const HistoryTable& history, bool inCheck);
 
@@ -50,11 +52,11 @@ private:
     const StrongBoard& board_;
     const HistoryTable& history_;
     Move ttMove_;
-    Move killers_[2] = { NoMove, NoMove };
+    Move refutations_[3] = { NoMove, NoMove, NoMove }; // two killers, then the counter move
     bool quiescence_ = false;
     bool evasions_ = false;
     Stage stage_ = Stage::TTMove;
-    int killerIndex_ = 0;
+    int refutationIndex_ = 0;
     int index_ = 0;
     int badCount_ = 0;
     MoveList list_;

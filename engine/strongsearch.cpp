@@ -44,6 +44,9 @@ void StrongSearch::NewGame()
     history_.Clear();
     for (auto& k : killers_)
         k[0] = k[1] = NoMove;
+    for (auto& piece : counters_)
+        for (Move& m : piece)
+            m = NoMove;
 }
 
 std::int64_t StrongSearch::ElapsedMs() const
@@ -77,7 +80,7 @@ std::string StrongSearch::PvText() const
     return text;
 }
 
-int StrongSearch::Quiescence(int alpha, int beta, int ply)
+int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
 {
     ++nodes_;
     pvLength_[ply] = ply;
@@ -113,8 +116,9 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply)
             if (standPat + StrongEval::PieceValue(victim) + 200 < alpha) continue;
         }
         if (!board_.Make(m)) continue;
+        tt_.Prefetch(board_.key);
         ++legal;
-        const int score = -Quiescence(-beta, -alpha, ply + 1);
+        const int score = -Quiescence(-beta, -alpha, ply + 1, depth - 1);
         board_.Unmake();
         if (stopped_) return 0;
         if (score > best) {
@@ -127,6 +131,28 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply)
         }
     }
     if (inCheck && legal == 0) return -MateScore + ply;
+    if (!inCheck && depth == 0 && best < beta) {
+        // Quiet checks that do not give the piece away.
+        MoveList quiets;
+        board_.GenerateQuiet(quiets);
+        for (int i = 0; i < quiets.count; ++i) {
+            const Move m = quiets.moves[static_cast<std::size_t>(i)];
+            if (!board_.GivesCheck(m) || See(board_, m) < 0) continue;
+            if (!board_.Make(m)) continue;
+            tt_.Prefetch(board_.key);
+            const int score = -Quiescence(-beta, -alpha, ply + 1, depth - 1);
+            board_.Unmake();
+            if (stopped_) return 0;
+            if (score > best) {
+                best = score;
+                if (score > alpha) {
+                    alpha = score;
+                    bestMove = m;
+                    if (score >= beta) break;
+                }
+            }
+        }
+    }
     const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
     tt_.Store(board_.key, ply, bestMove, best, inCheck ? 0 : standPat, 0, bound);
     return best;
@@ -196,7 +222,12 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
 
     killers_[ply + 1][0] = killers_[ply + 1][1] = NoMove;
     nullMade_[ply + 1] = false;
-    MovePicker picker(board_, ttMove, killers_[ply], history_);
+    // The opponent's last move and the quiet move that refuted it before.
+    const Move previous = root ? NoMove : board_.LastMove();
+    Move* counter = previous == NoMove
+        ? nullptr
+        : &counters_[board_.squares[static_cast<std::size_t>(To(previous))]][To(previous)];
+    MovePicker picker(board_, ttMove, killers_[ply], counter ? *counter : NoMove, history_);
     const int alphaBefore = alpha;
     int best = -InfiniteScore;
     Move bestMove = NoMove;
@@ -222,6 +253,7 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
             }
         }
         if (!board_.Make(m)) continue;
+        tt_.Prefetch(board_.key);
         const bool givesCheck = board_.InCheck();
         if (prune && !givesCheck) {
             board_.Unmake();
@@ -240,7 +272,7 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
                 if (cutNode) ++r;
                 if (!improving) ++r;
                 if (givesCheck || inCheck) --r;
-                if (m == killers_[ply][0] || m == killers_[ply][1]) --r;
+                if (m == killers_[ply][0] || m == killers_[ply][1] || (counter && m == *counter)) --r;
                 if (quiet) r -= history_.Get(board_.side ^ 1, m) / 6000;
                 r = std::clamp(r, 0, newDepth - 1);
             }
@@ -270,6 +302,7 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
                             killers_[ply][1] = killers_[ply][0];
                             killers_[ply][0] = m;
                         }
+                        if (counter) *counter = m;
                         const int bonus = std::min(depth * depth * 16, 8000);
                         history_.Update(board_.side, m, bonus);
                         for (int i = 0; i < quietCount; ++i)
