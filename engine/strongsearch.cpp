@@ -42,6 +42,7 @@ void StrongSearch::NewGame()
 {
     tt_.Clear();
     history_.Clear();
+    continuation_.Clear();
     for (auto& k : killers_)
         k[0] = k[1] = NoMove;
     for (auto& piece : counters_)
@@ -210,12 +211,6 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
             if (stopped_) return 0;
             if (score >= beta) return score >= MateBound ? beta : score;
         }
-        // Razoring: hopeless at low depth, confirm with quiescence.
-        if (depth <= 2 && eval + 250 * depth < alpha) {
-            const int score = Quiescence(alpha, alpha + 1, ply);
-            if (stopped_) return 0;
-            if (score <= alpha) return score;
-        }
     }
     // Without a hash move a deep node is searched a little shallower first.
     if (depth >= 6 && ttMove == NoMove && !inCheck) --depth;
@@ -227,7 +222,10 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
     Move* counter = previous == NoMove
         ? nullptr
         : &counters_[board_.squares[static_cast<std::size_t>(To(previous))]][To(previous)];
-    MovePicker picker(board_, ttMove, killers_[ply], counter ? *counter : NoMove, history_);
+    std::int16_t* followUps = previous == NoMove
+        ? nullptr
+        : continuation_.Row(board_.squares[static_cast<std::size_t>(To(previous))], To(previous));
+    MovePicker picker(board_, ttMove, killers_[ply], counter ? *counter : NoMove, history_, followUps);
     const int alphaBefore = alpha;
     int best = -InfiniteScore;
     Move bestMove = NoMove;
@@ -268,12 +266,14 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
             int r = 0;
             if (depth >= 3 && legal > 1 + (pvNode ? 1 : 0) && quiet) {
                 r = reductions_[std::min(depth, 63)][std::min(legal, 63)];
-                if (!pvNode) ++r;
                 if (cutNode) ++r;
                 if (!improving) ++r;
                 if (givesCheck || inCheck) --r;
                 if (m == killers_[ply][0] || m == killers_[ply][1] || (counter && m == *counter)) --r;
-                if (quiet) r -= history_.Get(board_.side ^ 1, m) / 6000;
+                // After Make the mover's piece stands on the destination.
+                const int piece = board_.squares[static_cast<std::size_t>(To(m))];
+                const int followUp = followUps ? followUps[ContinuationTable::Index(piece, To(m))] : 0;
+                r -= (history_.Get(board_.side ^ 1, m) + followUp) / 8000;
                 r = std::clamp(r, 0, newDepth - 1);
             }
             score = -Search(-alpha - 1, -alpha, newDepth - r, ply + 1, true);
@@ -307,6 +307,15 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
                         history_.Update(board_.side, m, bonus);
                         for (int i = 0; i < quietCount; ++i)
                             history_.Update(board_.side, quiets[i], -bonus);
+                        if (followUps) {
+                            auto at = [&](Move q) -> std::int16_t& {
+                                return followUps[ContinuationTable::Index(
+                                    board_.squares[static_cast<std::size_t>(From(q))], To(q))];
+                            };
+                            UpdateHistoryScore(at(m), bonus);
+                            for (int i = 0; i < quietCount; ++i)
+                                UpdateHistoryScore(at(quiets[i]), -bonus);
+                        }
                     }
                     break;
                 }
@@ -337,6 +346,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         for (auto& from : colour)
             for (auto& s : from)
                 s = static_cast<std::int16_t>(s / 2);
+    continuation_.Age();
     for (bool& n : nullMade_)
         n = false;
 

@@ -87,6 +87,7 @@ private:
     StrongEval eval_;
     StrongTT tt_;
     HistoryTable history_ {};
+    ContinuationTable continuation_;
     Move killers_[MaxPly + 2][2] {};
     Move counters_[12][64] {}; // by the piece and destination of the move answered
     Move pv_[MaxPly + 2][MaxPly + 2] {};
