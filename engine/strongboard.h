@@ -87,7 +87,15 @@ constexpr int Msb(u64 b)
 }
 constexpr int Count(u64 b)
 {
+#if defined(__POPCNT__)
     return __builtin_popcountll(b);
+#else
+    // Without the processor's instruction the builtin is a library call; this inlines.
+    b = b - ((b >> 1) & 0x5555555555555555ULL);
+    b = (b & 0x3333333333333333ULL) + ((b >> 2) & 0x3333333333333333ULL);
+    b = (b + (b >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return static_cast<int>((b * 0x0101010101010101ULL) >> 56);
+#endif
 }
 inline int PopLsb(u64& b)
 {

@@ -363,12 +363,12 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
     report.pv = StrongBoard::MoveText(report.best);
 
     // No new iteration after the soft limit. When the caller gave one budget for both, the
-    // search goes on until 85 % of it: an iteration cut short by the hard limit still keeps any
-    // root move that beat the previous best.
+    // search uses all of it: an iteration cut short by the hard limit still keeps any root move
+    // that beat the previous best.
     std::int64_t soft = 0;
     if (limits.HasTimeLimit()) {
         const std::int64_t hard = limits.hardMs > 0 ? limits.hardMs : limits.softMs;
-        soft = limits.softMs > 0 && limits.softMs < hard ? limits.softMs : hard * 85 / 100;
+        soft = limits.softMs > 0 && limits.softMs < hard ? limits.softMs : hard;
     }
     const int maxDepth = limits.depth > 0 ? std::min(limits.depth, MaxPly - 1) : MaxPly - 1;
     int previous = 0;
