@@ -1,6 +1,7 @@
 // The strong search's position: tables, FEN, make/unmake, generation and attack tests.
 
 #include "engine/strongboard.h"
+#include "rules/magics.h"
 
 #include <cctype>
 #include <vector>
@@ -47,8 +48,8 @@ namespace {
     }
 
     // For every square, a multiplier that sends each blocker subset to a slot of its own
-    // attacks; found by trying sparse random numbers from a fixed seed (the same every run).
-    void FindMagics(AttackTables& t, SliderMagic (&magics)[64], int firstDirection)
+    // attacks: the known one, which fits; a search from a fixed seed stands behind it all the same.
+    void FindMagics(AttackTables& t, SliderMagic (&magics)[64], int firstDirection, const u64 (&known)[64])
     {
         u64 state = 0x9D3C1E5A7B2F4861ULL + static_cast<u64>(firstDirection);
         std::vector<u64> subsets, attacks, slots;
@@ -78,8 +79,8 @@ namespace {
             slots.assign(size, 0);
             stamp.assign(size, 0);
             for (int attempt = 1;; ++attempt) {
-                m.magic = SplitMix(state) & SplitMix(state) & SplitMix(state);
-                if (Count((m.mask * m.magic) >> 56) < 6) continue;
+                m.magic = attempt == 1 ? known[sq] : SplitMix(state) & SplitMix(state) & SplitMix(state);
+                if (attempt > 1 && Count((m.mask * m.magic) >> 56) < 6) continue;
                 bool fits = true;
                 for (std::size_t i = 0; i < subsets.size() && fits; ++i) {
                     const std::size_t slot = static_cast<std::size_t>((subsets[i] * m.magic) >> m.shift);
@@ -133,8 +134,8 @@ namespace {
         for (u64& k : t.zobristEp)
             k = SplitMix(state);
         t.zobristSide = SplitMix(state);
-        FindMagics(t, t.rook, 0);
-        FindMagics(t, t.bishop, 4);
+        FindMagics(t, t.rook, 0, RookMagics);
+        FindMagics(t, t.bishop, 4, BishopMagics);
         return t;
     }
 
