@@ -1,6 +1,7 @@
 #include "rules/fastperft.h"
-#include "rules/magics.h"
+#include "rules/sliders.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <mutex>
@@ -37,15 +38,6 @@ namespace {
 
     enum Piece : int { P, N, B, R, Q, K };
 
-    // One slider table per square: the relevant occupancy, its magic and the attack sets.
-    struct Magic {
-        u64 mask;
-        u64 magic;
-        const u64* attacks;
-        int shift;
-        u64 Index(u64 occ) const { return ((occ & mask) * magic) >> shift; }
-    };
-
     struct Tables {
         u64 knight[64];
         u64 king[64];
@@ -54,9 +46,8 @@ namespace {
         u64 line[64][64]; // the whole line through two squares on a line, else 0
         u64 rookRays[64]; // empty-board attacks
         u64 bishopRays[64];
-        Magic rook[64];
-        Magic bishop[64];
-        std::vector<u64> storage;
+        SliderSquare rook[64]; // copies of the shared slider table's squares, kept beside the rest
+        SliderSquare bishop[64];
     };
 
     constexpr int RookDirs[4][2] = { { 1, 0 }, { -1, 0 }, { 0, 1 }, { 0, -1 } };
@@ -77,80 +68,6 @@ namespace {
             }
         }
         return result;
-    }
-
-    // The occupancy bits that matter: the rays without their last square.
-    u64 RelevantMask(int sq, const int (&dirs)[4][2])
-    {
-        u64 result = 0;
-        for (const auto& d : dirs) {
-            int r = RankOfIndex(sq) + d[0];
-            int f = FileOfIndex(sq) + d[1];
-            while (r + d[0] >= 0 && r + d[0] < 8 && f + d[1] >= 0 && f + d[1] < 8) {
-                result |= Bit(IndexOf(r, f));
-                r += d[0];
-                f += d[1];
-            }
-        }
-        return result;
-    }
-
-    // A private generator for the magic search, so the project's random sequence is not touched.
-    struct SplitMix {
-        u64 state;
-        u64 Next()
-        {
-            u64 z = (state += 0x9E3779B97F4A7C15ULL);
-            z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-            z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-            return z ^ (z >> 31);
-        }
-        u64 Sparse() { return Next() & Next() & Next(); }
-    };
-
-    // The known multipliers fit; a search from a fixed seed stands behind them all the same.
-    void FindMagics(Tables& t, Magic (&magics)[64], const int (&dirs)[4][2], const u64 (&known)[64],
-        std::vector<std::size_t>& offsets)
-    {
-        SplitMix rng { 0x5EED1234ABCDULL };
-        std::vector<u64> occupancies;
-        std::vector<u64> references;
-        std::vector<int> epoch;
-        std::vector<u64> table;
-        for (int sq = 0; sq < 64; ++sq) {
-            Magic& m = magics[sq];
-            m.mask = RelevantMask(sq, dirs);
-            const int bits = std::popcount(m.mask);
-            m.shift = 64 - bits;
-            const std::size_t size = std::size_t { 1 } << bits;
-            occupancies.clear();
-            references.clear();
-            u64 subset = 0;
-            do { // every subset of the mask (carry-rippler)
-                occupancies.push_back(subset);
-                references.push_back(SlideAttacks(sq, subset, dirs));
-                subset = (subset - m.mask) & m.mask;
-            } while (subset != 0);
-            table.assign(size, 0);
-            epoch.assign(size, 0);
-            for (int attempt = 1;; ++attempt) {
-                m.magic = attempt == 1 ? known[sq] : rng.Sparse();
-                if (attempt > 1 && std::popcount((m.mask * m.magic) >> 56) < 6) continue;
-                bool ok = true;
-                for (std::size_t i = 0; i < occupancies.size() && ok; ++i) {
-                    const u64 idx = m.Index(occupancies[i]);
-                    if (epoch[idx] != attempt) {
-                        epoch[idx] = attempt;
-                        table[idx] = references[i];
-                    } else if (table[idx] != references[i]) {
-                        ok = false;
-                    }
-                }
-                if (ok) break;
-            }
-            offsets.push_back(t.storage.size());
-            t.storage.insert(t.storage.end(), table.begin(), table.end());
-        }
     }
 
     const Tables& GetTables()
@@ -186,14 +103,8 @@ namespace {
                     const u64 raysB = straight ? t.rookRays[b] : t.bishopRays[b];
                     t.line[a][b] = (raysA & raysB) | Bit(a) | Bit(b);
                 }
-            std::vector<std::size_t> rookOffsets;
-            std::vector<std::size_t> bishopOffsets;
-            FindMagics(t, t.rook, RookDirs, RookMagics, rookOffsets);
-            FindMagics(t, t.bishop, BishopDirs, BishopMagics, bishopOffsets);
-            for (int sq = 0; sq < 64; ++sq) {
-                t.rook[sq].attacks = t.storage.data() + rookOffsets[static_cast<std::size_t>(sq)];
-                t.bishop[sq].attacks = t.storage.data() + bishopOffsets[static_cast<std::size_t>(sq)];
-            }
+            std::copy(std::begin(Sliders().rook), std::end(Sliders().rook), t.rook);
+            std::copy(std::begin(Sliders().bishop), std::end(Sliders().bishop), t.bishop);
             tables = &t;
         });
         return *tables;
@@ -233,8 +144,8 @@ namespace {
         {
         }
 
-        u64 Rook(int sq, u64 occ) const { return t_.rook[sq].attacks[t_.rook[sq].Index(occ)]; }
-        u64 Bishop(int sq, u64 occ) const { return t_.bishop[sq].attacks[t_.bishop[sq].Index(occ)]; }
+        u64 Rook(int sq, u64 occ) const { return t_.rook[sq].Attacks(occ); }
+        u64 Bishop(int sq, u64 occ) const { return t_.bishop[sq].Attacks(occ); }
 
         // Pieces of colour `by` attacking the square, with the occupancy given.
         u64 Attackers(const Position& p, int sq, int by, u64 occ) const
