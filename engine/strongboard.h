@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "rules/sliders.h"
+
 namespace drnChess::strong {
 
 using u64 = std::uint64_t;
@@ -120,20 +122,6 @@ constexpr int Flip(int sq)
 inline constexpr u64 FileABits = 0x0101010101010101ULL;
 inline constexpr u64 Rank1Bits = 0xFFULL;
 
-// A slider's attacks from one square, looked up by multiplying the relevant blockers with a
-// number found at start-up that maps every blocker set to its own slot (or one with the same
-// attacks).
-struct SliderMagic {
-    u64 mask; // squares whose blockers matter (the rays without their last square)
-    u64 magic;
-    std::uint32_t offset; // first slot in AttackTables::sliderAttacks
-    int shift;
-    std::size_t Index(u64 occupied) const
-    {
-        return offset + static_cast<std::size_t>(((occupied & mask) * magic) >> shift);
-    }
-};
-
 // Attack tables, built once (Tables() is safe to call from any thread, any number of times;
 // the tables are filled by a function-local static initialiser).
 struct AttackTables {
@@ -146,21 +134,18 @@ struct AttackTables {
     u64 zobristCastle[16];
     u64 zobristEp[8];
     u64 zobristSide;
-    SliderMagic bishop[64];
-    SliderMagic rook[64];
-    std::vector<u64> sliderAttacks;
+    SliderSquare bishop[64]; // copies of the program's slider table (rules/sliders)
+    SliderSquare rook[64];
 };
 const AttackTables& Tables();
 
 inline u64 BishopAttacks(int sq, u64 occupied)
 {
-    const AttackTables& t = Tables();
-    return t.sliderAttacks[t.bishop[sq].Index(occupied)];
+    return Tables().bishop[sq].Attacks(occupied);
 }
 inline u64 RookAttacks(int sq, u64 occupied)
 {
-    const AttackTables& t = Tables();
-    return t.sliderAttacks[t.rook[sq].Index(occupied)];
+    return Tables().rook[sq].Attacks(occupied);
 }
 inline u64 QueenAttacks(int sq, u64 occupied)
 {
