@@ -44,3 +44,5 @@ grep -l 'forfeits on time' "$work"/games/*.log 2>/dev/null | sed 's/^/  /' || ec
 cat "$work"/games/FairClocks.T1.R*.G*.log | tr -d '\r' | awk -F'[ \t]+' '
     $2 == "clock:" { moves += $3; wall += $6; charged += $9 }
     END { if (moves > 0) printf "referee overhead: %.3f ms per move (%d moves, wall %d ms, charged %d ms)\n", (wall - charged) / moves, moves, wall, charged }'
+# The figures depend on the machine's load: say what it was.
+echo "load average (1, 5, 15 min): $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -19,6 +19,12 @@ clsEmbeddedEngine::clsEmbeddedEngine(std::string playerName, const std::string& 
 {
     PlayerName = std::move(playerName);
     SetProtocol(ProtocolXboard);
+    SetTransport(this);
+    // Commands are carried out at once: no pauses.
+    clsClientTiming timing;
+    timing.SendDelayMs = 0;
+    timing.StartDelayMs = 0;
+    SetTiming(timing);
     for (const std::string& field : dranbase::SplitFields(parameters)) {
         auto [key, value] = dranbase::SplitFirst(field, '=');
         options_.Add(key, value);
@@ -114,19 +120,17 @@ void clsEmbeddedEngine::FinishThink()
     Queue("move " + move);
 }
 
-std::string clsEmbeddedEngine::ReadResponse()
+bool clsEmbeddedEngine::ReadLine(std::string& line, std::int64_t& arrival)
 {
     if (thinking_ && (!engine_->IsRunning() || dranbase::Tick() >= deadline_)) FinishThink();
-    if (replies_.empty()) return {};
-    std::string line = std::move(replies_.front());
+    if (replies_.empty()) return false;
+    line = std::move(replies_.front());
     replies_.pop_front();
-    ++LinesRead;
-    LastLineTick = dranbase::Tick();
-    Log("<---\t" + line);
-    return ParseResponse(line);
+    arrival = dranbase::Tick();
+    return true;
 }
 
-bool clsEmbeddedEngine::WaitForReply(std::int64_t timeoutMs)
+bool clsEmbeddedEngine::WaitForLine(std::int64_t timeoutMs)
 {
     const std::int64_t until = dranbase::Tick() + std::max<std::int64_t>(timeoutMs, 0);
     auto moveDue = [this] { return thinking_ && (!engine_->IsRunning() || dranbase::Tick() >= deadline_); };
@@ -140,12 +144,11 @@ bool clsEmbeddedEngine::WaitForReply(std::int64_t timeoutMs)
     return !replies_.empty() || moveDue();
 }
 
-void clsEmbeddedEngine::Send(const std::string& text)
+bool clsEmbeddedEngine::WriteLine(std::string_view text)
 {
-    Log("--->\t" + text);
-    LastSendTick = dranbase::Tick(); // handed over now; a think starts inside Command
-    if (Ended) return;
-    Command(text);
+    if (Ended) return false;
+    Command(std::string(text)); // a think starts inside, after the send was stamped
+    return true;
 }
 
 void clsEmbeddedEngine::Command(const std::string& text)

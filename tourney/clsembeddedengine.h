@@ -33,7 +33,7 @@ namespace drnChess {
 class clsEngine;
 class clsEngineShare;
 
-class clsEmbeddedEngine : public clsEngineInterface {
+class clsEmbeddedEngine : public clsEngineInterface, private clsLineTransport {
 public:
     static constexpr int DefaultTableMiB = 8;
 
@@ -44,14 +44,6 @@ public:
     bool Start() override;
     // Stops a think; Ended is set and later commands are ignored.
     void Stop() override;
-    // The next queued reply, logged as "<---\t" + line and parsed; a finished or expired think
-    // first queues its move. Empty when there is nothing to say.
-    std::string ReadResponse() override;
-    // Logs "--->\t" + text and carries the command out.
-    void Send(const std::string& text) override;
-    // Watches a think closely (every ThinkWatchMicros) so that its move is taken as soon as
-    // it is there; with nothing queued and no think, simply sleeps the time out.
-    bool WaitForReply(std::int64_t timeoutMs) override;
     static constexpr int ThinkWatchMicros = 200;
     // Stops a think; the player stays usable.
     void Quit() override;
@@ -68,6 +60,15 @@ public:
     bool Thinking() const { return thinking_; }
 
 private:
+    // Its own line transport: a command line is carried out at once (nothing after Stop); the
+    // replies are queued, a finished or expired think first queuing its move, and arrive as
+    // they are taken.
+    bool WriteLine(std::string_view text) override;
+    bool ReadLine(std::string& line, std::int64_t& arrival) override;
+    // Watches a think closely (every ThinkWatchMicros) so that its move is taken as soon as
+    // it is there; with nothing queued and no think, simply sleeps the time out.
+    bool WaitForLine(std::int64_t timeoutMs) override;
+
     void Command(const std::string& text);
     void StartThink();
     void FinishThink();

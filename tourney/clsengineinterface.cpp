@@ -32,8 +32,31 @@ void clsEngineInterface::Log(const std::string& text)
 
 bool clsEngineInterface::WaitForReply(std::int64_t timeoutMs)
 {
+    if (transport_) return transport_->WaitForLine(timeoutMs);
     dranbase::SleepMs(std::min<std::int64_t>(timeoutMs, 1));
     return false;
+}
+
+std::string clsEngineInterface::ReadResponse()
+{
+    if (!transport_) return {};
+    std::string line;
+    std::int64_t arrival = dranbase::Tick();
+    if (!transport_->ReadLine(line, arrival)) return {};
+    LastLineTick = arrival;
+    ++LinesRead;
+    Log("<---\t" + line);
+    return ParseResponse(line);
+}
+
+void clsEngineInterface::Send(const std::string& text)
+{
+    Log("--->\t" + text);
+    // Stamped as the write begins: a reply cannot arrive before it, so no move's time is
+    // negative when the writer is held up between its write and its next look at the clock.
+    LastSendTick = dranbase::Tick();
+    if (transport_) transport_->WriteLine(text);
+    dranbase::SleepMs(timing_.SendDelayMs);
 }
 
 void clsEngineInterface::SetProtocol(int protocol)

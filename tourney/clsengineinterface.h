@@ -1,10 +1,11 @@
 #pragma once
 // One player of a game as the referee sees it: the common base of the engine clients.
 //
-// The base holds the state of the dialogue (handshake, pings, clocks, the moves) and a
-// protocol dialogue (tourney/protocols.h: xboard or UCI) that turns each step into lines. The
-// kinds (an external program over pipes, the program's own engine) supply the transport:
-// Start, Stop, Send, ReadResponse, IsReady, Quit. Nothing here asks which protocol it is.
+// The base holds the state of the dialogue (handshake, pings, clocks, the moves), a protocol
+// dialogue (tourney/protocols.h: xboard or UCI) that turns each step into lines, and moves the
+// lines over a line transport (tourney/linetransport.h). The kinds (an external program over
+// pipes, the program's own engine, a fixed-time engine) give the transport and the player's
+// life: Start, Stop, IsReady, Quit. Nothing here asks which protocol or kind it is.
 //
 // Threads: every operation runs on the referee's game thread. The flags that another thread
 // sets or reads (Ended by the reader thread's end, Ready and UsePing read by anyone asking
@@ -20,6 +21,7 @@
 
 #include "dranbase/clsstring.h"
 #include "dranbase/console.h"
+#include "tourney/linetransport.h"
 #include "tourney/protocols.h"
 
 namespace drnChess {
@@ -51,30 +53,33 @@ public:
     clsEngineInterface(const clsEngineInterface&) = delete;
     clsEngineInterface& operator=(const clsEngineInterface&) = delete;
 
-    // --- transport, given by each kind ---------------------------------------------------------
+    // --- the player's life, given by each kind ----------------------------------------------------
     // Starts the player; clears Ended. False when it could not be started (Ended stays set).
     virtual bool Start() = 0;
     // Quits and ends the player for good; sets Ended.
     virtual void Stop() = 0;
-    // The next reply of the engine, already parsed (ParseResponse); empty when there is none.
-    virtual std::string ReadResponse() = 0;
-    // Sends one command line (the line end is added).
-    virtual void Send(const std::string& text) = 0;
-    // Blocks until a reply may be there to read, or timeoutMs has passed; never spins. True
-    // when one is there. The caller reads everything that has come before it waits again.
-    // This one, for a kind that cannot tell, sleeps a millisecond at most and says no.
-    virtual bool WaitForReply(std::int64_t timeoutMs);
-    // The traffic log: the owner game's log with the player's colour as mark, or, without an
-    // owner, the console line "# =====>\t" + name + ":\t" + text.
-    virtual void Log(const std::string& text);
     // True when the engine has answered the last handshake or synchronisation.
     virtual bool IsReady() { return Ready.load(); }
     // Tells the engine to leave and makes sure it does.
     virtual void Quit() { }
     // Why the player could not be started; empty when it was (or has not been tried).
     virtual std::string StartError() const { return {}; }
+
+    // --- lines, over the kind's transport (tourney/linetransport.h) -------------------------------
+    // The next line of the player: logged as "<---\t" + line, stamped with its arrival
+    // (LastLineTick), counted (LinesRead) and parsed (ParseResponse); empty when none waits.
+    virtual std::string ReadResponse();
+    // Logs "--->\t" + text, stamps LastSendTick as the write begins, hands the line to the
+    // transport (a player that has gone takes nothing), then pauses for the send delay.
+    virtual void Send(const std::string& text);
+    // Blocks until a reply may be there to read, or timeoutMs has passed; never spins. True
+    // when one is there. The caller reads everything that has come before it waits again.
+    virtual bool WaitForReply(std::int64_t timeoutMs);
     // True once the player has sent more than its transport holds unread: a fault.
-    virtual bool Flooded() const { return false; }
+    virtual bool Flooded() const { return transport_ && transport_->Flooded(); }
+    // The traffic log: the owner game's log with the player's colour as mark, or, without an
+    // owner, the console line "# =====>\t" + name + ":\t" + text.
+    virtual void Log(const std::string& text);
 
     // --- the dialogue --------------------------------------------------------------------------
     // The handshake steps of the protocol: ask for it; whether a ready engine has said all.
@@ -144,7 +149,13 @@ public:
     bool AwaitingDone = false; // done=0 seen, done=1 not yet
     bool AwaitingPong = false; // a ping is out and its pong has not come
 
+protected:
+    // The kind's transport; it outlives every call that uses it. Without one nothing is read
+    // and what is sent goes nowhere.
+    void SetTransport(clsLineTransport* transport) { transport_ = transport; }
+
 private:
+    clsLineTransport* transport_ = nullptr;
     clsClientTiming timing_;
     int protocol_ = ProtocolXboard;
     std::unique_ptr<clsProtocolDialogue> dialogue_;

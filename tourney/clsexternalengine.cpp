@@ -1,18 +1,20 @@
 #include "tourney/clsexternalengine.h"
 
-#include "dranbase/clsthread.h"
 #include "dranbase/console.h"
 
 namespace drnChess {
 
 clsExternalEngine::clsExternalEngine(
     std::string programPath, std::string parameters, int protocol, std::string playerName)
+    : transport_(std::move(programPath), std::move(parameters))
 {
-    ProgramPath = std::move(programPath);
-    Parameters = std::move(parameters);
     SetProtocol(protocol);
     PlayerName = std::move(playerName);
-    SetKillGrace(Timing().QuitGraceMs);
+    SetTransport(&transport_);
+    transport_.SetKillGrace(Timing().QuitGraceMs);
+    // On the reader thread: the program has gone (or never started); it ended by itself.
+    transport_.ReaderStopped = [this] { Ended = true; };
+    transport_.ChildEnded = [] { dranbase::Output().Write("# process terminated!", true); };
 }
 
 clsExternalEngine::~clsExternalEngine()
@@ -23,7 +25,7 @@ clsExternalEngine::~clsExternalEngine()
 void clsExternalEngine::SetTiming(const clsClientTiming& timing)
 {
     clsEngineInterface::SetTiming(timing);
-    SetKillGrace(timing.QuitGraceMs);
+    transport_.SetKillGrace(timing.QuitGraceMs);
 }
 
 bool clsExternalEngine::Start()
@@ -31,60 +33,33 @@ bool clsExternalEngine::Start()
     Ended = false;
     stopped_ = false;
     started_ = true;
-    if (clsRedirectedChild::Start()) return true;
+    if (transport_.Start()) return true;
     Ended = true;
-    const std::string reason = clsRedirectedChild::StartError();
+    const std::string reason = transport_.StartError();
+    const std::string& path = transport_.ProgramPath();
     dranbase::Output().Write(
-        ProgramPath.empty() ? "# cannot start: " + reason : "# cannot start " + ProgramPath + ": " + reason,
-        true);
+        path.empty() ? "# cannot start: " + reason : "# cannot start " + path + ": " + reason, true);
     return false;
-}
-
-void clsExternalEngine::OnChildEnded()
-{
-    dranbase::Output().Write("# process terminated!", true);
 }
 
 void clsExternalEngine::Stop()
 {
     if (stopped_.exchange(true)) return;
     if (started_) Quit();
-    Kill();
-    Cancel(); // joins the reader thread
+    transport_.Close();
     Ended = true;
-}
-
-std::string clsExternalEngine::ReadResponse()
-{
-    std::int64_t arrival = dranbase::Tick();
-    std::string line = GetLine(arrival);
-    if (line.empty()) return {};
-    LastLineTick = arrival;
-    ++LinesRead;
-    Log("<---\t" + line);
-    return ParseResponse(line);
-}
-
-void clsExternalEngine::Send(const std::string& text)
-{
-    Log("--->\t" + text);
-    // Stamped as the write begins: a reply cannot arrive before it, so no move's time is
-    // negative when the writer is held up between its write and its next look at the clock.
-    LastSendTick = dranbase::Tick();
-    if (ChildRunning()) WriteToChild(text + "\n");
-    dranbase::SleepMs(Timing().SendDelayMs);
 }
 
 bool clsExternalEngine::IsReady()
 {
-    return Ready && IsRunning();
+    return Ready && transport_.ReaderRunning();
 }
 
 void clsExternalEngine::Quit()
 {
     Send("quit");
     Ready = false;
-    Kill();
+    transport_.Kill();
 }
 
 } // namespace drnChess

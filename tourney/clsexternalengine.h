@@ -1,16 +1,18 @@
 #pragma once
 // A player that is another chess program, started as a child process and driven over xboard
-// or UCI through its standard input and output.
+// or UCI through its standard input and output. The process is its line transport
+// (tourney/childtransport.h), held, not inherited.
 
 #include <atomic>
 #include <string>
+#include <sys/types.h>
 
-#include "dranbase/clsredirectedchild.h"
+#include "tourney/childtransport.h"
 #include "tourney/clsengineinterface.h"
 
 namespace drnChess {
 
-class clsExternalEngine : public clsEngineInterface, public dranbase::clsRedirectedChild {
+class clsExternalEngine : public clsEngineInterface {
 public:
     clsExternalEngine(std::string programPath, std::string parameters, int protocol = ProtocolXboard,
         std::string playerName = {});
@@ -23,29 +25,21 @@ public:
     bool Start() override;
     // Quit(), then the reader thread is joined; Ended is set. A second call does nothing.
     void Stop() override;
-    // The next complete line of the program, logged as "<---\t" + line and parsed; empty when
-    // no line is there (or for an empty line).
-    std::string ReadResponse() override;
-    // Logs "--->\t" + text, writes text + "\n" while the program runs (skipped silently when it
-    // has ended), then always pauses for the send delay.
-    void Send(const std::string& text) override;
-    // Woken by the reader thread when a line arrives or the program ends.
-    bool WaitForReply(std::int64_t timeoutMs) override { return WaitForLine(timeoutMs); }
     // Ready, and the reader thread still runs.
     bool IsReady() override;
-    // Sends "quit", clears Ready, then Kill: the grace time (QuitGraceMs), then termination.
+    // Sends "quit", clears Ready, then ends the program: the grace time (QuitGraceMs), then
+    // termination.
     void Quit() override;
     void SetTiming(const clsClientTiming& timing) override;
-    std::string StartError() const override { return clsRedirectedChild::StartError(); }
-    bool Flooded() const override { return clsRedirectedChild::Flooded(); }
+    std::string StartError() const override { return transport_.StartError(); }
 
-protected:
-    // The reader thread has ended: the program has gone or never started.
-    void OnExit() override { Ended = true; }
-    // The program has ended by itself: "# process terminated!" on the console.
-    void OnChildEnded() override;
+    // The program's process id (0 before the first start) and its wait status once reaped
+    // (-1 before).
+    pid_t ChildPid() const { return transport_.ChildPid(); }
+    int ExitStatus() const { return transport_.ExitStatus(); }
 
 private:
+    clsChildTransport transport_;
     std::atomic<bool> started_ { false };
     std::atomic<bool> stopped_ { false };
 };

@@ -13,6 +13,10 @@ clsFixedTimePlayer::clsFixedTimePlayer(clsEngine& engine, std::string playerName
 {
     PlayerName = std::move(playerName);
     SetProtocol(ProtocolXboard);
+    SetTransport(this);
+    clsClientTiming timing;
+    timing.SendDelayMs = 0; // commands are carried out at once
+    SetTiming(timing);
 }
 
 clsFixedTimePlayer::~clsFixedTimePlayer()
@@ -58,24 +62,20 @@ void clsFixedTimePlayer::FinishThink()
     replies_.push_back("move " + move);
 }
 
-std::string clsFixedTimePlayer::ReadResponse()
+bool clsFixedTimePlayer::ReadLine(std::string& line, std::int64_t& arrival)
 {
     if (thinking_ && dranbase::Tick() >= deadline_) FinishThink();
-    if (replies_.empty()) return {};
-    std::string line = std::move(replies_.front());
+    if (replies_.empty()) return false;
+    line = std::move(replies_.front());
     replies_.pop_front();
-    ++LinesRead;
-    LastLineTick = dranbase::Tick();
-    Log("<---\t" + line);
-    return ParseResponse(line);
+    arrival = dranbase::Tick();
+    return true;
 }
 
-void clsFixedTimePlayer::Send(const std::string& text)
+bool clsFixedTimePlayer::WriteLine(std::string_view text)
 {
-    Log("--->\t" + text);
-    LastSendTick = dranbase::Tick();
-    if (Ended) return;
-    auto [word, rest] = dranbase::SplitFirst(dranbase::Trim(text), ' ');
+    if (Ended) return false;
+    const std::string word = dranbase::SplitFirst(dranbase::Trim(std::string(text)), ' ').first;
     if (dranbase::EqualsNoCase(word, "go")) {
         StartThink();
     } else if (!word.empty() && !dranbase::EqualsNoCase(word, "time")
@@ -84,13 +84,14 @@ void clsFixedTimePlayer::Send(const std::string& text)
         // engine refuses leaves the player unable to go on, which ends it.
         if (!engine_.ApplyMoveText(word)) {
             Ended = true;
-            return;
+            return false;
         }
         StartThink();
     }
+    return true;
 }
 
-bool clsFixedTimePlayer::WaitForReply(std::int64_t timeoutMs)
+bool clsFixedTimePlayer::WaitForLine(std::int64_t timeoutMs)
 {
     if (!replies_.empty()) return true;
     std::int64_t wait = std::max<std::int64_t>(timeoutMs, 0);

@@ -19,7 +19,7 @@ namespace drnChess {
 
 class clsEngine;
 
-class clsFixedTimePlayer : public clsEngineInterface {
+class clsFixedTimePlayer : public clsEngineInterface, private clsLineTransport {
 public:
     clsFixedTimePlayer(clsEngine& engine, std::string playerName, std::int64_t msPerMove);
     ~clsFixedTimePlayer() override;
@@ -28,15 +28,17 @@ public:
     bool Start() override;
     // Stops a think; Ended is set and later commands are ignored.
     void Stop() override;
-    // The next queued reply; a think whose time is up first queues its move.
-    std::string ReadResponse() override;
-    void Send(const std::string& text) override;
-    // Sleeps until the think's time is up or the timeout has passed.
-    bool WaitForReply(std::int64_t timeoutMs) override;
     // Stops a think.
     void Quit() override;
 
 private:
+    // Its own line transport: a command is carried out at once (nothing after Stop); the
+    // replies are queued, a think whose time is up first queuing its move.
+    bool WriteLine(std::string_view text) override;
+    bool ReadLine(std::string& line, std::int64_t& arrival) override;
+    // Sleeps until the think's time is up or the timeout has passed.
+    bool WaitForLine(std::int64_t timeoutMs) override;
+
     void StartThink();
     void FinishThink();
 
