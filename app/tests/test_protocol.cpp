@@ -512,7 +512,7 @@ TEST_F(Protocol, SearchOptionChoosesTheStrongSearchWithFullThinkingLines)
 }
 
 // The next thinking line ("depth score time nodes moves..."), or "<timeout>".
-std::string ReadThinkingLine(CorvalaProcess& p, int timeoutMs = 20000)
+static std::string ReadThinkingLine(CorvalaProcess& p, int timeoutMs = 20000)
 {
     for (;;) {
         std::string line = p.ReadLine(timeoutMs);
