@@ -121,8 +121,7 @@ inline constexpr u64 FileABits = 0x0101010101010101ULL;
 inline constexpr u64 Rank1Bits = 0xFFULL;
 
 // A slider's attacks from one square, looked up by multiplying the relevant blockers with a
-// number found at start-up that maps every blocker set to its own slot (or one with the same
-// attacks).
+// fixed number that maps every blocker set to its own slot (or one with the same attacks).
 struct SliderMagic {
     u64 mask; // squares whose blockers matter (the rays without their last square)
     u64 magic;
