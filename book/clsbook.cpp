@@ -153,6 +153,34 @@ namespace {
         return ok;
     }
 
+    // Sorts by key. Book keys are hash values spread evenly over their range, so one pass that
+    // deals the outcomes into buckets by their top 16 bits leaves a few per bucket to sort; keys
+    // that are not spread out only make the buckets larger (each is sorted with std::sort).
+    void SortByKey(std::vector<clsBookOutcome>& outcomes)
+    {
+        const auto byKey = [](const clsBookOutcome& a, const clsBookOutcome& b) { return a.key < b.key; };
+        constexpr int BucketBits = 16;
+        if (outcomes.size() < (std::size_t { 1 } << (BucketBits - 4))) {
+            std::sort(outcomes.begin(), outcomes.end(), byKey);
+            return;
+        }
+        const auto bucketOf = [](u64 key) { return static_cast<std::size_t>(key >> (64 - BucketBits)); };
+        std::vector<std::size_t> start((std::size_t { 1 } << BucketBits) + 1, 0);
+        for (const clsBookOutcome& o : outcomes)
+            ++start[bucketOf(o.key) + 1];
+        for (std::size_t b = 1; b < start.size(); ++b)
+            start[b] += start[b - 1];
+        std::vector<clsBookOutcome> dealt(outcomes.size());
+        std::vector<std::size_t> next(start.begin(), start.end() - 1);
+        for (const clsBookOutcome& o : outcomes)
+            dealt[next[bucketOf(o.key)]++] = o;
+        for (std::size_t b = 0; b + 1 < start.size(); ++b)
+            if (start[b + 1] - start[b] > 1)
+                std::sort(dealt.begin() + static_cast<std::ptrdiff_t>(start[b]),
+                    dealt.begin() + static_cast<std::ptrdiff_t>(start[b + 1]), byKey);
+        outcomes.swap(dealt);
+    }
+
     std::string HexKey(u64 key)
     {
         char buf[17];
@@ -239,6 +267,32 @@ void clsBook::AddOrMergeAll(std::vector<clsBookEntry> entries)
     added.entries_ = std::move(entries);
     added.SortAndCombine();
     MergeFrom(added);
+}
+
+void clsBook::AddOutcomes(std::vector<clsBookOutcome>& outcomes)
+{
+    SortByKey(outcomes);
+    clsBook added;
+    std::vector<clsBookEntry>& entries = added.entries_;
+    std::size_t keys = 0;
+    for (std::size_t i = 0; i < outcomes.size(); ++i)
+        keys += i == 0 || outcomes[i].key != outcomes[i - 1].key;
+    entries.reserve(keys); // exactly: the list may hold a good part of the memory in use
+    for (const clsBookOutcome& o : outcomes) {
+        if (entries.empty() || entries.back().key != o.key) entries.push_back({ .key = o.key });
+        clsBookEntry& e = entries.back();
+        if (o.points == clsBookOutcome::Won)
+            ++e.wins;
+        else if (o.points == clsBookOutcome::Lost)
+            ++e.losses;
+        else
+            ++e.draws;
+    }
+    std::vector<clsBookOutcome>().swap(outcomes);
+    if (entries_.empty())
+        entries_.swap(entries);
+    else
+        MergeFrom(added);
 }
 
 const clsBookEntry* clsBook::Find(u64 key) const

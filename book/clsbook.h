@@ -40,6 +40,14 @@ struct clsBookEntry {
     bool Greater(const clsBookEntry& other) const { return key > other.key; }
 };
 
+// One position reached in one game, with that game's outcome for the side that moved into it:
+// what the book builder gathers before it adds the games up.
+struct clsBookOutcome {
+    enum Points : std::int32_t { Lost = 0, Drawn = 1, Won = 2 };
+    u64 key = 0;
+    std::int32_t points = Drawn; // draws and games without a decisive result
+};
+
 // A candidate of the book probe: the statistics of the position reached by a move, and the
 // move's long form ("Ng1-f3"). Candidates compare by score, not by key.
 struct clsBookEntryExt : clsBookEntry {
@@ -59,6 +67,9 @@ public:
     void AddOrMerge(const clsBookEntry& entry);
     // The same as AddOrMerge for each entry, in one sort and one linear merge.
     void AddOrMergeAll(std::vector<clsBookEntry> entries);
+    // Adds each outcome as one game of its position: the same as AddOrMerge for each, in one
+    // sort and one linear merge. The list is sorted in place and then emptied (its memory freed).
+    void AddOutcomes(std::vector<clsBookOutcome>& outcomes);
     // Binary search by key; null when the key is not in the book.
     const clsBookEntry* Find(u64 key) const;
     void Clear() { entries_.clear(); }

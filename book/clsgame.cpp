@@ -88,8 +88,15 @@ namespace {
         }
     }
 
+    // The characters that end a move token besides blanks.
+    bool EndsToken(char c)
+    {
+        return c == '{' || c == '}' || c == '(' || c == ')' || c == ';' || c == '$';
+    }
+
     bool IsResultToken(std::string_view t)
     {
+        if (t.empty() || (t[0] != '1' && t[0] != '0' && t[0] != '*')) return false;
         return t == "1-0" || t == "0-1" || t == "1/2-1/2" || t == "*";
     }
 
@@ -121,11 +128,11 @@ namespace {
     }
 
     // Removes annotation marks (! and ?) from the end of a move token.
-    std::string StripAnnotation(std::string_view t)
+    std::string_view StripAnnotation(std::string_view t)
     {
         while (!t.empty() && (t.back() == '!' || t.back() == '?'))
             t.remove_suffix(1);
-        return std::string(t);
+        return t;
     }
 
     // Reads castling texts: O-O, 0-0, o-o and the long forms. 0 when the text is no castling,
@@ -217,7 +224,7 @@ std::string clsGame::PgnText() const
     return s;
 }
 
-std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* result)
+std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* result, std::size_t moveLimit)
 {
     std::vector<clsMoveToken> moves;
     if (result) result->clear();
@@ -268,8 +275,7 @@ std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* resu
             continue;
         }
         std::size_t start = i;
-        while (i < text.size() && !IsBlank(text[i])
-            && std::string_view("{}();$").find(text[i]) == std::string_view::npos)
+        while (i < text.size() && !IsBlank(text[i]) && !EndsToken(text[i]))
             ++i;
         std::string_view token = text.substr(start, i - start);
         if (IsResultToken(token)) {
@@ -300,15 +306,19 @@ std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* resu
         }
         while (!token.empty() && token[0] == '.')
             token.remove_prefix(1);
-        std::string move = StripAnnotation(token);
-        if (move.empty() || move == "e.p." || move == "ep") continue;
-        if (int side = CastlingSide(move.substr(0, move.find_first_of("+#"))); side != 0)
-            move = (side == 1 ? "O-O" : "O-O-O")
-                + move.substr(std::min(move.size(), move.find_first_of("+#")));
+        const std::string_view written = StripAnnotation(token);
+        if (written.empty() || written == "e.p." || written == "ep") continue;
+        const std::size_t marks = std::min(written.size(), written.find_first_of("+#"));
+        std::string move;
+        if (int side = CastlingSide(written.substr(0, marks)); side != 0)
+            move.append(side == 1 ? "O-O" : "O-O-O").append(written.substr(marks));
+        else
+            move.assign(written);
         // Evaluation symbols (+-, =, -/+) name no move; the null move "--" is kept so that it
         // stops the game instead of shifting the moves after it to the other side.
         if (move != "--" && move.find_first_not_of("+-=/~") == std::string::npos) continue;
-        moves.push_back({ move, number, black });
+        moves.push_back({ std::move(move), number, black });
+        if (moveLimit > 0 && moves.size() >= moveLimit && number > 0) break;
         if (number > 0) {
             if (black) ++number;
             black = !black;
@@ -329,8 +339,9 @@ bool ReadPgnGame(std::string_view text, clsChessCore& core, clsGame& game, int m
     game.Clear(false);
     if (error) error->clear();
 
-    // Tag lines first; the move text is everything after them, escape lines left out.
-    std::string moveText;
+    // Tag lines first; the move text is everything after them, escape lines left out. It is
+    // written straight into the record (emptied above, its memory kept from the last game).
+    std::string& moveText = game.MoveText;
     bool inMoves = false;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -354,11 +365,12 @@ bool ReadPgnGame(std::string_view text, clsChessCore& core, clsGame& game, int m
             moveText.push_back('\n');
         }
     }
-    game.MoveText = moveText;
-
+    // With a Result tag the result token is not needed: the moves past the limit are not read.
     std::string resultToken;
-    std::vector<clsMoveToken> tokens = SplitMoveText(moveText, &resultToken);
-    if (game.Tags.Has("Result"))
+    const bool resultTag = game.Tags.Has("Result");
+    const std::vector<clsMoveToken> tokens = SplitMoveText(
+        moveText, &resultToken, resultTag && moveLimit > 0 ? static_cast<std::size_t>(moveLimit) : 0);
+    if (resultTag)
         game.SetResultFromText(game.Tag("Result"));
     else if (!resultToken.empty())
         game.SetResultFromText(resultToken);
@@ -376,7 +388,7 @@ bool ReadPgnGame(std::string_view text, clsChessCore& core, clsGame& game, int m
     for (std::size_t ply = 0; ply < tokens.size(); ++ply) {
         if (moveLimit > 0 && static_cast<int>(ply) >= moveLimit) break;
         const clsMoveToken& t = tokens[ply];
-        const std::optional<clsMove> move = ReadMove(core, t.san);
+        const std::optional<clsMove> move = ReadPgnMove(core, t.san);
         if (!move) {
             if (error) {
                 // Numbered as the text numbers it, or by counting plies when it has no numbers.

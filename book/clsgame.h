@@ -88,7 +88,10 @@ struct clsMoveToken {
 // variations in parentheses (nested), numeric annotation glyphs ($1) and the marks ! and ?.
 // The result token ("1-0", "0-1", "1/2-1/2", "*") ends the game; it is stored in *result
 // when given (empty when the text has none). Castling written with zeros reads as O-O.
-std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* result = nullptr);
+// With a move limit (not 0) the split stops at that many moves once a move number has been
+// seen; the result token is then not looked for.
+std::vector<clsMoveToken> SplitMoveText(
+    std::string_view text, std::string* result = nullptr, std::size_t moveLimit = 0);
 
 // The coordinate text ("g1f3", "e7e8q", "e1g1") of the legal move of the core's position that
 // the move text names, or empty when none does. Reads SAN (Nf3, exd5, Nbd2, R1e2, e8=Q, e8Q,

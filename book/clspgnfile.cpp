@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unordered_set>
+#include <cstring>
 
 #include "dranbase/clsfile.h"
 #include "dranbase/clsstring.h"
@@ -30,108 +30,187 @@ namespace {
 
 } // namespace
 
+void clsGameSplitter::Flush(std::size_t end)
+{
+    if (HasContent(current_)) sink_(current_, end);
+    current_.clear();
+    tagNames_.clear();
+    hasMoves_ = false;
+    inComment_ = false;
+}
+
+void clsGameSplitter::Line(std::string_view line, std::size_t lineStart)
+{
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::size_t first = line.find_first_not_of(" \t");
+    line.remove_prefix(first == std::string_view::npos ? line.size() : first);
+
+    if (!inComment_ && !line.empty() && line[0] == '%') return; // escape line
+    if (!inComment_ && !line.empty() && line[0] == '[') {
+        std::string name(TagNameOf(line));
+        if (hasMoves_ || tagNames_.count(name) != 0) Flush(lineStart);
+        tagNames_.insert(std::move(name));
+        current_.append(line);
+        current_.push_back('\n');
+        return;
+    }
+    if (!line.empty()) hasMoves_ = true;
+    // Track comments that run over the line end, so their lines are not taken for tags.
+    for (char c : line) {
+        if (inComment_) {
+            if (c == '}') inComment_ = false;
+        } else if (c == '{') {
+            inComment_ = true;
+        } else if (c == ';') {
+            break;
+        }
+    }
+    current_.append(line);
+    current_.push_back('\n');
+}
+
+void clsGameSplitter::Finish(std::size_t end)
+{
+    Flush(end);
+}
+
+namespace {
+
+    // Hands the text's lines (LF removed) to the splitter with their offsets, then its end.
+    void SplitText(std::string_view pgn, clsGameSplitter& splitter)
+    {
+        std::size_t pos = 0;
+        while (pos < pgn.size()) {
+            const std::size_t eol = std::min(pgn.find('\n', pos), pgn.size());
+            splitter.Line(pgn.substr(pos, eol - pos), pos);
+            pos = eol + 1;
+        }
+        splitter.Finish(pgn.size());
+    }
+
+} // namespace
+
 std::vector<clsGameText> SplitGames(std::string_view pgn)
 {
     std::vector<clsGameText> games;
-    std::string current;
-    std::unordered_set<std::string> tagNames; // a set: a game of many tags stays linear
-    bool hasMoves = false;
-    bool inComment = false;
-
-    auto finish = [&](std::size_t end) {
-        if (HasContent(current)) games.push_back({ std::move(current), end });
-        current.clear();
-        tagNames.clear();
-        hasMoves = false;
-        inComment = false;
-    };
-
-    std::size_t pos = 0;
-    while (pos < pgn.size()) {
-        const std::size_t lineStart = pos;
-        std::size_t eol = pgn.find('\n', pos);
-        std::string_view line
-            = pgn.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
-        pos = eol == std::string_view::npos ? pgn.size() : eol + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        std::size_t first = line.find_first_not_of(" \t");
-        line.remove_prefix(first == std::string_view::npos ? line.size() : first);
-
-        if (!inComment && !line.empty() && line[0] == '%') continue; // escape line
-        if (!inComment && !line.empty() && line[0] == '[') {
-            std::string name(TagNameOf(line));
-            if (hasMoves || tagNames.count(name) != 0) finish(lineStart);
-            tagNames.insert(std::move(name));
-            current.append(line);
-            current.push_back('\n');
-            continue;
-        }
-        if (!line.empty()) hasMoves = true;
-        // Track comments that run over the line end, so their lines are not taken for tags.
-        for (char c : line) {
-            if (inComment) {
-                if (c == '}') inComment = false;
-            } else if (c == '{') {
-                inComment = true;
-            } else if (c == ';') {
-                break;
-            }
-        }
-        current.append(line);
-        current.push_back('\n');
-    }
-    finish(pgn.size());
+    clsGameSplitter splitter([&](std::string_view text, std::size_t end) {
+        games.push_back({ std::string(text), end });
+    });
+    SplitText(pgn, splitter);
     return games;
+}
+
+namespace {
+
+    // Reads the open file in blocks and hands each line (LF removed) to the splitter with its
+    // offset. The buffer grows only for a line longer than a block. False on a read error.
+    bool SplitFile(std::FILE* f, clsGameSplitter& splitter, std::size_t* total)
+    {
+        constexpr std::size_t BlockSize = std::size_t { 1 } << 18;
+        std::vector<char> buffer(BlockSize);
+        std::size_t held = 0; // bytes of an unfinished line at the start of the buffer
+        std::size_t offset = 0; // offset in the file of buffer[0]
+        for (;;) {
+            if (held == buffer.size()) buffer.resize(buffer.size() * 2);
+            const std::size_t got = std::fread(buffer.data() + held, 1, buffer.size() - held, f);
+            if (got == 0) break;
+            const std::string_view data(buffer.data(), held + got);
+            std::size_t pos = 0;
+            for (std::size_t eol; (eol = data.find('\n', pos)) != std::string_view::npos; pos = eol + 1)
+                splitter.Line(data.substr(pos, eol - pos), offset + pos);
+            held = data.size() - pos;
+            std::memmove(buffer.data(), buffer.data() + pos, held);
+            offset += pos;
+        }
+        if (std::ferror(f)) return false;
+        if (held > 0) splitter.Line(std::string_view(buffer.data(), held), offset);
+        *total = offset + held;
+        return true;
+    }
+
+    // The size of the open file, or 0 when it cannot be told; the file stays at its start.
+    std::size_t FileSize(std::FILE* f)
+    {
+        if (std::fseek(f, 0, SEEK_END) != 0) return 0;
+        const long size = std::ftell(f);
+        std::rewind(f);
+        return size > 0 ? static_cast<std::size_t>(size) : 0;
+    }
+
+} // namespace
+
+void clsPGNFile::Reset()
+{
+    book_.Clear();
+    fenResults_.clear();
+    outcomes_.clear();
+    plies_ = 0;
+    incomplete_ = 0;
+    problems_.clear();
+    count_ = 0;
+    lastPercent_ = -1;
 }
 
 int clsPGNFile::Build(const std::string& fileName, clsChessCore& core, int moveLimit, bool fenMode)
 {
-    dranbase::clsString text;
-    if (text.LoadFromFile(fileName) == 0) {
-        book_.Clear();
-        fenResults_.clear();
-        plies_ = 0;
-        incomplete_ = 0;
-        problems_.clear();
+    Reset();
+    std::FILE* f = fileName.empty() ? nullptr : std::fopen(fileName.c_str(), "rb");
+    const std::size_t size = f ? FileSize(f) : 0;
+    bool read = false;
+    std::size_t total = 0;
+    if (size > 0) {
+        clsGameSplitter splitter([&](std::string_view text, std::size_t end) {
+            BuildGame(text, end, size, core, moveLimit, fenMode);
+        });
+        read = SplitFile(f, splitter, &total);
+        // A file that grew while it was read: the last game ends at what was read.
+        if (read) splitter.Finish(total);
+    }
+    if (f) std::fclose(f);
+    if (!read || total == 0) {
+        Reset();
         Print("# can't read " + fileName, true);
         return 0;
     }
-    return BuildFromText(text, core, moveLimit, fenMode, FenFileName(fileName));
+    FinishBook();
+    if (fenMode) SaveFenResults(FenFileName(fileName));
+    return count_;
 }
 
 int clsPGNFile::BuildFromText(
     std::string_view pgn, clsChessCore& core, int moveLimit, bool fenMode, const std::string& fenOutput)
 {
-    book_.Clear();
-    fenResults_.clear();
-    plies_ = 0;
-    incomplete_ = 0;
-    problems_.clear();
+    Reset();
+    clsGameSplitter splitter([&](std::string_view text, std::size_t end) {
+        BuildGame(text, end, pgn.size(), core, moveLimit, fenMode);
+    });
+    SplitText(pgn, splitter);
+    FinishBook();
+    if (fenMode) SaveFenResults(fenOutput);
+    return count_;
+}
 
-    std::vector<clsGameText> texts = SplitGames(pgn);
-    // Positions are gathered and merged into the book once at the end: inserting them one by
-    // one into the sorted book would move half of it for every ply.
-    std::vector<clsBookEntry> positions;
-    clsGame game;
+void clsPGNFile::BuildGame(std::string_view text, std::size_t end, std::size_t total, clsChessCore& core,
+    int moveLimit, bool fenMode)
+{
     clsGameHooks hooks;
     // Every position reached goes into the book with the game's result for the side that moved
-    // into it: a win or loss for 1-0 and 0-1, a draw for everything else.
-    hooks.afterMove = [&](clsChessCore& c, int mover) {
-        clsBookEntry e;
-        e.key = BookKey(c.board);
-        if (game.ResultCode == GameResult::WhiteWon)
-            (mover == White ? e.wins : e.losses) = 1;
-        else if (game.ResultCode == GameResult::BlackWon)
-            (mover == Black ? e.wins : e.losses) = 1;
-        else
-            e.draws = 1;
-        positions.push_back(e);
+    // into it: a win or loss for 1-0 and 0-1, a draw for everything else. The positions are
+    // gathered and merged into the book once at the end: inserting them one by one into the
+    // sorted book would move half of it for every ply.
+    hooks.afterMove = [this](clsChessCore& c, int mover) {
+        std::int32_t points = clsBookOutcome::Drawn;
+        if (game_.ResultCode == GameResult::WhiteWon)
+            points = mover == White ? clsBookOutcome::Won : clsBookOutcome::Lost;
+        else if (game_.ResultCode == GameResult::BlackWon)
+            points = mover == Black ? clsBookOutcome::Won : clsBookOutcome::Lost;
+        outcomes_.push_back({ BookKey(c.board), points });
         ++plies_;
     };
     if (fenMode) {
-        hooks.beforeMove = [&](clsChessCore& c) {
+        hooks.beforeMove = [this](clsChessCore& c) {
             clsFENResult& r = fenResults_[c.GetFEN()];
-            switch (game.ResultCode) {
+            switch (game_.ResultCode) {
             case GameResult::WhiteWon:
                 ++r.whiteWins;
                 break;
@@ -150,33 +229,32 @@ int clsPGNFile::BuildFromText(
         };
     }
 
-    int count = 0;
-    std::int64_t lastPercent = -1;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        std::string error;
-        bool complete = ReadPgnGame(texts[i].text, core, game, moveLimit, hooks, &error);
-        ++count;
-        if (!complete) {
-            ++incomplete_;
-            std::string message = "# game " + std::to_string(count);
-            if (game.Tags.Has("White") || game.Tags.Has("Black"))
-                message += " (" + game.Tag("White") + " - " + game.Tag("Black") + ")";
-            message += ": " + error;
-            problems_.push_back(message);
-            Print(message, true);
-        }
-        if (onGame) onGame(game, count, complete, core);
-        std::int64_t percent = pgn.empty() ? 100 : static_cast<std::int64_t>(texts[i].end * 100 / pgn.size());
-        if (percent > lastPercent || i + 1 == texts.size()) {
-            lastPercent = percent;
-            Print("# game " + std::to_string(count) + " - " + std::to_string(percent) + "% done   \r", false);
-        }
+    std::string error;
+    const bool complete = ReadPgnGame(text, core, game_, moveLimit, hooks, &error);
+    const int number = ++count_;
+    if (!complete) {
+        ++incomplete_;
+        std::string message = "# game " + std::to_string(number);
+        if (game_.Tags.Has("White") || game_.Tags.Has("Black"))
+            message += " (" + game_.Tag("White") + " - " + game_.Tag("Black") + ")";
+        message += ": " + error;
+        problems_.push_back(message);
+        Print(message, true);
     }
-    book_.AddOrMergeAll(std::move(positions));
+    if (onGame) onGame(game_, number, complete, core);
+    // The last game ends at the end of the text, so it always shows 100 %.
+    const std::int64_t percent = total == 0 ? 100 : static_cast<std::int64_t>(end * 100 / total);
+    if (percent > lastPercent_) {
+        lastPercent_ = percent;
+        Print("# game " + std::to_string(number) + " - " + std::to_string(percent) + "% done   \r", false);
+    }
+}
+
+void clsPGNFile::FinishBook()
+{
+    book_.AddOutcomes(outcomes_);
     Print("#", true);
     Print("# pgn file loaded", true);
-    if (fenMode) SaveFenResults(fenOutput);
-    return count;
 }
 
 bool clsPGNFile::SaveFenResults(const std::string& path)

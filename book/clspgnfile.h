@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "book/clsbook.h"
@@ -35,6 +36,31 @@ struct clsGameText {
 };
 std::vector<clsGameText> SplitGames(std::string_view pgn);
 
+// The splitting of SplitGames fed one line at a time, so that a file can be read in blocks:
+// each complete game goes to the sink with the offset just after it. The text handed to the
+// sink lives until the next call.
+class clsGameSplitter {
+public:
+    using Sink = std::function<void(std::string_view text, std::size_t end)>;
+    explicit clsGameSplitter(Sink sink)
+        : sink_(std::move(sink))
+    {
+    }
+    // The next line without its LF, and the offset of its first character in the whole text.
+    void Line(std::string_view line, std::size_t lineStart);
+    // The end of the text, at offset `end`: the last game, if any, ends there.
+    void Finish(std::size_t end);
+
+private:
+    void Flush(std::size_t end);
+
+    Sink sink_;
+    std::string current_;
+    std::unordered_set<std::string> tagNames_; // a set: a game of many tags stays linear
+    bool hasMoves_ = false;
+    bool inComment_ = false;
+};
+
 class clsPGNFile {
 public:
     // Console lines (progress, the messages about unreadable games) go to the printer.
@@ -44,10 +70,10 @@ public:
     }
     virtual ~clsPGNFile() = default;
 
-    // Reads the PGN file and replays each game on the core, up to moveLimit plies per game
-    // (0: all). Every position reached goes into Book(); in FEN mode the positions before each
-    // move are also written with their result counts to FenFileName(fileName). Returns the
-    // number of games (0 when the file cannot be read).
+    // Reads the PGN file in blocks and replays each game on the core as soon as it is read, up
+    // to moveLimit plies per game (0: all). Every position reached goes into Book(); in FEN mode the
+    // positions before each move are also written with their result counts to FenFileName(fileName). Returns
+    // the number of games (0 when the file cannot be read).
     int Build(const std::string& fileName, clsChessCore& core, int moveLimit, bool fenMode);
     // The same over text already in memory; in FEN mode the file written is fenOutput.
     int BuildFromText(std::string_view pgn, clsChessCore& core, int moveLimit, bool fenMode,
@@ -75,6 +101,13 @@ private:
         if (printer_) printer_(text, endLine);
     }
     bool SaveFenResults(const std::string& path);
+    // The state of one build: counters emptied, the book and FEN results cleared.
+    void Reset();
+    // Reads one game, counts it, reports it and adds its positions.
+    void BuildGame(std::string_view text, std::size_t end, std::size_t total, clsChessCore& core,
+        int moveLimit, bool fenMode);
+    // Merges the positions gathered so far into the book.
+    void FinishBook();
 
     BookPrinter printer_;
     clsBook book_;
@@ -82,6 +115,12 @@ private:
     std::int64_t plies_ = 0;
     int incomplete_ = 0;
     std::vector<std::string> problems_;
+    // Per build: the game record, reused from game to game; the positions reached with their
+    // game's outcome, merged into the book at the end; the games read; the last percentage shown.
+    clsGame game_;
+    std::vector<clsBookOutcome> outcomes_;
+    int count_ = 0;
+    std::int64_t lastPercent_ = -1;
 };
 
 } // namespace drnChess

@@ -1,7 +1,8 @@
 #include "engine/clstt.h"
 
+#include <cstdlib>
 #include <mutex>
-#include <new>
+#include <type_traits>
 
 #include "rules/random.h"
 
@@ -55,10 +56,19 @@ clsEngineShare::clsEngineShare()
 
 clsEngineShare::~clsEngineShare() = default;
 
+// calloc creates the entries (an aggregate with trivial destruction is an implicit-lifetime
+// type) with every field zero, without writing to the pages: the system commits a page when a
+// probe or store first touches it. new[] with value-initialisation would write all of them.
+static_assert(std::is_aggregate_v<clsTT> && std::is_trivially_destructible_v<clsTT>);
+
 clsTT* clsEngineShare::AllocateEntries(u64 count)
 {
-    // Value-initialisation zeroes every atomic field.
-    return new (std::nothrow) clsTT[count]();
+    return static_cast<clsTT*>(std::calloc(count, sizeof(clsTT)));
+}
+
+void clsEngineShare::FreeEntries::operator()(clsTT* entries) const
+{
+    std::free(entries);
 }
 
 bool clsEngineShare::Size(std::int32_t mib)

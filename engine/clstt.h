@@ -17,6 +17,10 @@
 //
 // A share without entries (size 0, or an allocation that failed down to nothing) is valid: the
 // search then runs without probes, path marks and stores, and game moves plant no marks.
+//
+// Memory. The entries come zeroed from the system (calloc), so a large table takes address
+// space at once but memory only page by page, as probes and stores first touch it: a run that
+// never thinks (book building, perft, a tournament of other engines) does not pay for the table.
 
 #include <atomic>
 #include <cstdint>
@@ -87,14 +91,18 @@ public:
     std::shared_lock<std::shared_mutex> Use() { return std::shared_lock<std::shared_mutex>(usage_); }
 
 protected:
-    // Allocates count zeroed entries with new[] (the share deletes them with delete[]); null on
+    // Allocates count zeroed entries with calloc (the share releases them with free); null on
     // failure. Tests override it to simulate failures.
     virtual clsTT* AllocateEntries(u64 count);
 
 private:
+    struct FreeEntries {
+        void operator()(clsTT* entries) const;
+    };
+
     u64 count_ = 0;
     u64 bytes_ = 0;
-    std::unique_ptr<clsTT[]> entries_;
+    std::unique_ptr<clsTT[], FreeEntries> entries_;
     std::shared_mutex usage_;
 };
 

@@ -1,6 +1,7 @@
 // The strong search's position: tables, FEN, make/unmake, generation and attack tests.
 
 #include "engine/strongboard.h"
+#include "rules/magics.h"
 
 #include <cctype>
 #include <vector>
@@ -46,144 +47,13 @@ namespace {
         return attacks;
     }
 
-    // The multipliers of the slider lookup, one per square: each sends every blocker set of
-    // its square to a slot of its own attacks (or of a set with the same attacks). They were
-    // found once by trying sparse random numbers; a test checks the lookup against the rays.
-    constexpr u64 RookMagics[64] = {
-        0x0080001080204001ULL,
-        0x0240100220004000ULL,
-        0x6080100020000882ULL,
-        0xE080080010008004ULL,
-        0x0280040002800800ULL,
-        0x0300080100040002ULL,
-        0x0480190000800200ULL,
-        0x0100084100008032ULL,
-        0xA000802080004001ULL,
-        0x1040400040201008ULL,
-        0x4016802000D00084ULL,
-        0x000200201200400AULL,
-        0x0841000491010800ULL,
-        0x0004800400800200ULL,
-        0x080C001021028804ULL,
-        0x0082000C06A10042ULL,
-        0x0280014000402000ULL,
-        0x00C0002020100800ULL,
-        0x1820050021024010ULL,
-        0x4004090020100100ULL,
-        0x0308818008010400ULL,
-        0x0204008080020004ULL,
-        0x1400840008021001ULL,
-        0x8005020000810044ULL,
-        0x004040048000802AULL,
-        0x0800200040005000ULL,
-        0x10822A0200104080ULL,
-        0x2828080080100080ULL,
-        0x2000100500480100ULL,
-        0x4000040080020080ULL,
-        0xD0C4288400021130ULL,
-        0x2001000100004082ULL,
-        0x0000400020800085ULL,
-        0x0040008040802000ULL,
-        0x28A8100880802000ULL,
-        0xC010040811002100ULL,
-        0x0218010009000490ULL,
-        0x0248020080800400ULL,
-        0x1090080204004190ULL,
-        0x0060008102000044ULL,
-        0x0400400080218000ULL,
-        0x0080201000444000ULL,
-        0x0010002408002000ULL,
-        0x0190000800808010ULL,
-        0x0800080100110004ULL,
-        0x6002009428120010ULL,
-        0x0008429001040008ULL,
-        0x000014208446000DULL,
-        0x0220422482010A00ULL,
-        0x0000401002200640ULL,
-        0x0110012000108180ULL,
-        0x0000802800B00180ULL,
-        0xA200080080040080ULL,
-        0x0004800200140180ULL,
-        0x8100010210080400ULL,
-        0x0000008864010A00ULL,
-        0x0008204080160102ULL,
-        0x0008254112820102ULL,
-        0x4004104100082001ULL,
-        0x0220210010000409ULL,
-        0x0902002010880482ULL,
-        0x0012008410010802ULL,
-        0x0204500108120084ULL,
-        0x1400008410402102ULL,
-    };
-    constexpr u64 BishopMagics[64] = {
-        0x2004040098060080ULL,
-        0x0090024808408000ULL,
-        0x00A2008906002148ULL,
-        0x0021104102060020ULL,
-        0x0101104041450000ULL,
-        0x4880904420000680ULL,
-        0x0100888490404000ULL,
-        0x089E01288C300800ULL,
-        0x8100081084609400ULL,
-        0x2900080200823200ULL,
-        0x0020640802A30100ULL,
-        0x0000440420808009ULL,
-        0x0000011040010002ULL,
-        0x05020208020A8000ULL,
-        0x6004008848088405ULL,
-        0x04A8008084100208ULL,
-        0x402000C00204214CULL,
-        0x4002806910040080ULL,
-        0x2194010810440088ULL,
-        0x0282000422020140ULL,
-        0x0810830C00A00000ULL,
-        0x0000222200900804ULL,
-        0xC020980412080208ULL,
-        0x0001000084014101ULL,
-        0x38200A6024280840ULL,
-        0x88B0080002880102ULL,
-        0x0200880450004410ULL,
-        0x04020080A8008002ULL,
-        0x00A1010100104002ULL,
-        0x80100100E8848080ULL,
-        0x002080A0C1080840ULL,
-        0x0001010142004110ULL,
-        0x0001201000210404ULL,
-        0x4040842010048870ULL,
-        0x0002008880100020ULL,
-        0x2008020084880080ULL,
-        0xF1022884000A0020ULL,
-        0x0A20480080204044ULL,
-        0x0021080083022200ULL,
-        0x0208009901808044ULL,
-        0x1281012010022012ULL,
-        0x0002080202084800ULL,
-        0x28240A0082001002ULL,
-        0x8811004010410200ULL,
-        0x0408440D04000210ULL,
-        0x200E22014B000200ULL,
-        0x0102821809041220ULL,
-        0x0084115041021600ULL,
-        0x04420082A0100011ULL,
-        0x01510708060200A0ULL,
-        0x010040C210D00008ULL,
-        0x0200004020880000ULL,
-        0x00000050820A0087ULL,
-        0x0440E00410009010ULL,
-        0x4020490108048119ULL,
-        0x8808100088810200ULL,
-        0x4D00220150281800ULL,
-        0x00040025A4100800ULL,
-        0x21D0000D10809001ULL,
-        0x0000822101840450ULL,
-        0x0000300840082200ULL,
-        0x20000A0821280080ULL,
-        0x0002046042120E00ULL,
-        0x08440C0C00420A00ULL,
-    };
-
-    void FillSliders(AttackTables& t, SliderMagic (&magics)[64], const u64 (&numbers)[64], int firstDirection)
+    // For every square, a multiplier that sends each blocker subset to a slot of its own
+    // attacks: the known one, which fits; a search from a fixed seed stands behind it all the same.
+    void FindMagics(AttackTables& t, SliderMagic (&magics)[64], int firstDirection, const u64 (&known)[64])
     {
+        u64 state = 0x9D3C1E5A7B2F4861ULL + static_cast<u64>(firstDirection);
+        std::vector<u64> subsets, attacks, slots;
+        std::vector<int> stamp;
         for (int sq = 0; sq < 64; ++sq) {
             SliderMagic& m = magics[sq];
             m.mask = 0;
@@ -194,15 +64,36 @@ namespace {
                 const int last = Rising[d] ? Msb(ray) : Lsb(ray);
                 m.mask |= ray & ~Bit(last);
             }
-            m.magic = numbers[sq];
-            m.shift = 64 - Count(m.mask);
+            const int bits = Count(m.mask);
+            m.shift = 64 - bits;
             m.offset = static_cast<std::uint32_t>(t.sliderAttacks.size());
-            t.sliderAttacks.resize(t.sliderAttacks.size() + (std::size_t { 1 } << Count(m.mask)));
+            subsets.clear();
+            attacks.clear();
             u64 subset = 0;
             do { // every subset of the mask (carry-rippler)
-                t.sliderAttacks[m.Index(subset)] = SlideAttacks(t, sq, subset, firstDirection);
+                subsets.push_back(subset);
+                attacks.push_back(SlideAttacks(t, sq, subset, firstDirection));
                 subset = (subset - m.mask) & m.mask;
             } while (subset);
+            const std::size_t size = std::size_t { 1 } << bits;
+            slots.assign(size, 0);
+            stamp.assign(size, 0);
+            for (int attempt = 1;; ++attempt) {
+                m.magic = attempt == 1 ? known[sq] : SplitMix(state) & SplitMix(state) & SplitMix(state);
+                if (attempt > 1 && Count((m.mask * m.magic) >> 56) < 6) continue;
+                bool fits = true;
+                for (std::size_t i = 0; i < subsets.size() && fits; ++i) {
+                    const std::size_t slot = static_cast<std::size_t>((subsets[i] * m.magic) >> m.shift);
+                    if (stamp[slot] != attempt) {
+                        stamp[slot] = attempt;
+                        slots[slot] = attacks[i];
+                    } else if (slots[slot] != attacks[i]) {
+                        fits = false;
+                    }
+                }
+                if (fits) break;
+            }
+            t.sliderAttacks.insert(t.sliderAttacks.end(), slots.begin(), slots.end());
         }
     }
 
@@ -243,8 +134,8 @@ namespace {
         for (u64& k : t.zobristEp)
             k = SplitMix(state);
         t.zobristSide = SplitMix(state);
-        FillSliders(t, t.rook, RookMagics, 0);
-        FillSliders(t, t.bishop, BishopMagics, 4);
+        FindMagics(t, t.rook, 0, RookMagics);
+        FindMagics(t, t.bishop, 4, BishopMagics);
         return t;
     }
 

@@ -1,4 +1,5 @@
 #include "rules/fastperft.h"
+#include "rules/magics.h"
 
 #include <array>
 #include <bit>
@@ -107,8 +108,9 @@ namespace {
         u64 Sparse() { return Next() & Next() & Next(); }
     };
 
-    void FindMagics(
-        Tables& t, Magic (&magics)[64], const int (&dirs)[4][2], std::vector<std::size_t>& offsets)
+    // The known multipliers fit; a search from a fixed seed stands behind them all the same.
+    void FindMagics(Tables& t, Magic (&magics)[64], const int (&dirs)[4][2], const u64 (&known)[64],
+        std::vector<std::size_t>& offsets)
     {
         SplitMix rng { 0x5EED1234ABCDULL };
         std::vector<u64> occupancies;
@@ -132,8 +134,8 @@ namespace {
             table.assign(size, 0);
             epoch.assign(size, 0);
             for (int attempt = 1;; ++attempt) {
-                m.magic = rng.Sparse();
-                if (std::popcount((m.mask * m.magic) >> 56) < 6) continue;
+                m.magic = attempt == 1 ? known[sq] : rng.Sparse();
+                if (attempt > 1 && std::popcount((m.mask * m.magic) >> 56) < 6) continue;
                 bool ok = true;
                 for (std::size_t i = 0; i < occupancies.size() && ok; ++i) {
                     const u64 idx = m.Index(occupancies[i]);
@@ -186,8 +188,8 @@ namespace {
                 }
             std::vector<std::size_t> rookOffsets;
             std::vector<std::size_t> bishopOffsets;
-            FindMagics(t, t.rook, RookDirs, rookOffsets);
-            FindMagics(t, t.bishop, BishopDirs, bishopOffsets);
+            FindMagics(t, t.rook, RookDirs, RookMagics, rookOffsets);
+            FindMagics(t, t.bishop, BishopDirs, BishopMagics, bishopOffsets);
             for (int sq = 0; sq < 64; ++sq) {
                 t.rook[sq].attacks = t.storage.data() + rookOffsets[static_cast<std::size_t>(sq)];
                 t.bishop[sq].attacks = t.storage.data() + bishopOffsets[static_cast<std::size_t>(sq)];

@@ -2,6 +2,7 @@
 
 #include <bit>
 
+#include "rules/attacks.h"
 #include "rules/bits.h"
 #include "rules/clschesscore.h"
 
@@ -172,6 +173,85 @@ namespace {
         core.GenerateMoves(-1);
     }
 
+    // The generator's record of a move that is neither castling nor en passant: flags, the
+    // value of what it captures (and gains by promoting), no order, no extra squares.
+    clsMove MoveRecord(const clsBoard& b, int kind, u64 from, u64 to, int promotion, bool doublePush)
+    {
+        std::uint32_t flags = static_cast<std::uint32_t>(kind);
+        int value = 0;
+        if (to & b.other()) {
+            int captured = Pawn; // tested in the generator's order: pawn .. queen, else king
+            while (captured < King && !(b.bb[captured] & to))
+                ++captured;
+            flags |= static_cast<std::uint32_t>(captured) << 4;
+            value = PieceValue[captured];
+        }
+        if (promotion != NoPiece) {
+            flags |= static_cast<std::uint32_t>(promotion) << 8;
+            value += PieceValue[promotion] - PieceValue[Pawn];
+        }
+        if (doublePush) flags |= MoveFlag::DoublePush;
+        clsMove m {};
+        m.flags = flags;
+        m.value = static_cast<std::int16_t>(value);
+        m.from = from;
+        m.to = to;
+        return m;
+    }
+
+    // Squares from which a slider of the given ray directions reaches the target.
+    u64 SliderOrigins(int target, u64 occupied, int firstDirection)
+    {
+        u64 reach = 0;
+        for (int d = firstDirection; d < firstDirection + 4; ++d)
+            reach |= RayUpToBlocker(d, target, occupied);
+        return reach;
+    }
+
+    // The origins of the pieces of the request's kind that can move to its target by an ordinary
+    // move (no castling, no en passant), and whether a pawn gets there by a double push.
+    // Nothing for a request this reader leaves to ReadMove.
+    u64 Origins(const MoveRequest& r, const clsBoard& b, bool* doublePush)
+    {
+        const int t = r.target;
+        const u64 to = u64 { 1 } << t;
+        const u64 own = b.own();
+        if (to & own) return 0;
+        const bool white = b.side == White;
+        const u64 lastRank = white ? Rank8 : Rank1;
+        if (r.piece != Pawn && r.promotion != NoPiece) return 0;
+        switch (r.piece) {
+        case Pawn: {
+            if (r.promotion != NoPiece && !(to & lastRank)) return 0; // no move matches
+            const u64 pawns = own & b.pawns();
+            if (to & b.other()) return PawnAttacks[white ? Black : White][t] & pawns;
+            if (b.epSquare() & to) return 0; // en passant is ReadMove's
+            const u64 behind = white ? to >> 8 : to << 8;
+            if (behind & pawns) return behind;
+            const u64 twoBehind = white ? to >> 16 : to << 16;
+            const u64 doubleRank = white ? Rank4 : Rank5;
+            if ((to & doubleRank) && !(behind & b.occupied()) && (twoBehind & pawns)) {
+                *doublePush = true;
+                return twoBehind;
+            }
+            return 0;
+        }
+        case Knight:
+            return KnightAttacks[t] & own & b.knights();
+        case Bishop:
+            return SliderOrigins(t, b.occupied(), NorthEast) & own & b.bishops();
+        case Rook:
+            return SliderOrigins(t, b.occupied(), North) & own & b.rooks();
+        case Queen:
+            return (SliderOrigins(t, b.occupied(), North) | SliderOrigins(t, b.occupied(), NorthEast)) & own
+                & b.queens();
+        case King:
+            return KingAttacks[t] & own & b.kings();
+        default:
+            return 0;
+        }
+    }
+
     std::optional<clsMove> FindCoordinateMove(clsChessCore& core, std::string_view text)
     {
         u64 from = 0;
@@ -186,6 +266,38 @@ namespace {
     }
 
 } // namespace
+
+std::optional<clsMove> ReadPgnMove(clsChessCore& core, std::string_view text)
+{
+    if (ParseCoordinateMove(text, nullptr, nullptr, nullptr)) return ReadMove(core, text);
+    const MoveRequest r = ParseMoveRequest(text);
+    if (!r.valid) return std::nullopt; // what ReadMove answers too
+    if (r.castling != 0 || r.piece == NoPiece) return ReadMove(core, text);
+
+    const clsBoard& b = core.board;
+    bool doublePush = false;
+    u64 origins = Origins(r, b, &doublePush);
+    const u64 to = u64 { 1 } << r.target;
+    // A pawn reaching the last rank without a piece named promotes to a queen, as in ReadMove.
+    const bool promotes = r.piece == Pawn && (to & (b.side == White ? Rank8 : Rank1));
+    const int promotion = promotes ? (r.promotion != NoPiece ? r.promotion : Queen) : NoPiece;
+    std::optional<clsMove> found;
+    int legal = 0;
+    for (; origins; origins &= origins - 1) {
+        const u64 from = LowestBit(origins);
+        const int f = SquareIndex(from);
+        if (r.fromFile >= 0 && 7 - f % 8 != r.fromFile) continue;
+        if (r.fromRank >= 0 && f / 8 != r.fromRank) continue;
+        const clsMove m = MoveRecord(b, r.piece, from, to, promotion, doublePush);
+        if (!core.IsLegalMove(m)) continue;
+        found = m;
+        ++legal;
+    }
+    // One legal move is the one ReadMove finds, whatever the list order; none or several (an
+    // ambiguous text, where the first in list order wins) are left to ReadMove.
+    if (legal == 1) return found;
+    return ReadMove(core, text);
+}
 
 std::optional<clsMove> ReadCoordinateMove(clsChessCore& core, std::string_view text)
 {

@@ -108,6 +108,85 @@ TEST(Book, AddOrMergeKeepsOneSortedEntryPerKey)
     EXPECT_EQ(book.Find(50), nullptr);
 }
 
+// Each outcome is one game of its position: the same book as AddOrMerge of one-game entries,
+// into an empty book and on top of entries already there.
+TEST(Book, AddOutcomesCountsEachAsOneGame)
+{
+    const std::vector<clsBookOutcome> outcomes = { { 50, clsBookOutcome::Won },
+        { 0xFFFFFFFFFFFFFFFFULL, clsBookOutcome::Lost }, { 7, clsBookOutcome::Drawn },
+        { 50, clsBookOutcome::Lost }, { 50, clsBookOutcome::Won }, { 60, clsBookOutcome::Drawn } };
+    for (bool startEmpty : { true, false }) {
+        clsBook bulk;
+        clsBook single;
+        if (!startEmpty) {
+            for (clsBook* b : { &bulk, &single }) {
+                b->AddOrMerge(Entry(1, 1, 1, 60));
+                b->AddOrMerge(Entry(5, 0, 0, 8));
+            }
+        }
+        std::vector<clsBookOutcome> list = outcomes;
+        bulk.AddOutcomes(list);
+        EXPECT_TRUE(list.empty());
+        for (const clsBookOutcome& o : outcomes)
+            single.AddOrMerge(Entry(o.points == clsBookOutcome::Won, o.points == clsBookOutcome::Lost,
+                o.points == clsBookOutcome::Drawn, o.key));
+        ASSERT_EQ(bulk.Count(), single.Count()) << startEmpty;
+        EXPECT_TRUE(bulk.IsSorted());
+        for (int i = 0; i < bulk.Count(); ++i) {
+            EXPECT_EQ(bulk.At(i).key, single.At(i).key);
+            EXPECT_EQ(bulk.At(i).wins, single.At(i).wins);
+            EXPECT_EQ(bulk.At(i).losses, single.At(i).losses);
+            EXPECT_EQ(bulk.At(i).draws, single.At(i).draws);
+        }
+    }
+    clsBook book;
+    std::vector<clsBookOutcome> list = outcomes;
+    book.AddOutcomes(list);
+    ASSERT_EQ(book.Count(), 4);
+    const clsBookEntry* e = book.Find(50);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->wins, 2);
+    EXPECT_EQ(e->losses, 1);
+    EXPECT_EQ(e->draws, 0);
+}
+
+// Many outcomes are sorted by buckets of their top bits: keys spread over the whole range (as
+// book keys are) and keys crowded into one bucket both give the counts of one-by-one adding.
+TEST(Book, AddOutcomesSortsLargeListsOfSpreadAndCrowdedKeys)
+{
+    u64 state = 0x9E3779B97F4A7C15ULL;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (bool spread : { true, false }) {
+        std::vector<clsBookOutcome> outcomes;
+        for (int i = 0; i < 20000; ++i) {
+            const u64 r = next();
+            const u64 key = spread ? (i % 3 == 0 && i > 0 ? outcomes[r % outcomes.size()].key : r) : r % 5000;
+            outcomes.push_back({ key, static_cast<std::int32_t>(r >> 62) % 3 });
+        }
+        std::vector<clsBookEntry> expected;
+        for (const clsBookOutcome& o : outcomes)
+            expected.push_back(Entry(o.points == clsBookOutcome::Won, o.points == clsBookOutcome::Lost,
+                o.points == clsBookOutcome::Drawn, o.key));
+        clsBook single;
+        single.AddOrMergeAll(expected);
+        clsBook bulk;
+        bulk.AddOutcomes(outcomes);
+        ASSERT_EQ(bulk.Count(), single.Count()) << spread;
+        EXPECT_TRUE(bulk.IsSorted());
+        for (int i = 0; i < bulk.Count(); ++i) {
+            ASSERT_EQ(bulk.At(i).key, single.At(i).key) << i;
+            EXPECT_EQ(bulk.At(i).wins, single.At(i).wins) << i;
+            EXPECT_EQ(bulk.At(i).losses, single.At(i).losses) << i;
+            EXPECT_EQ(bulk.At(i).draws, single.At(i).draws) << i;
+        }
+    }
+}
+
 TEST(Book, MergeFromAndSortAndCombineAddUpEqualKeys)
 {
     clsBook a;

@@ -170,6 +170,52 @@ TEST(PgnMoveText, SplitsIntoMoveTokens)
     EXPECT_TRUE(tokens[4].black);
 }
 
+// A move limit stops the split once it has that many moves and has seen a move number (the
+// game reader's first move number and error texts come from the tokens it keeps).
+TEST(PgnMoveText, StopsAtTheMoveLimitOnceNumbered)
+{
+    struct Row {
+        const char* text;
+        std::size_t limit;
+        const char* moves;
+        const char* result;
+    };
+    const Row rows[] = {
+        { "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0", 3, "e4 e5 Nf3", "" },
+        { "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0", 5, "e4 e5 Nf3 Nc6 Bb5", "" },
+        { "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0", 6, "e4 e5 Nf3 Nc6 Bb5", "1-0" },
+        { "1. e4 e5 2. Nf3 Nc6 3. Bb5 1-0", 0, "e4 e5 Nf3 Nc6 Bb5", "1-0" },
+        { "e4 e5 3. Nf3 Nc6 *", 1, "e4 e5 Nf3", "" }, // no number before Nf3
+        { "e4 e5 Nf3 *", 2, "e4 e5 Nf3", "*" },
+    };
+    for (const Row& r : rows) {
+        std::string result = "unset";
+        EXPECT_EQ(Joined(SplitMoveText(r.text, &result, r.limit)), r.moves) << r.text << " " << r.limit;
+        EXPECT_EQ(result, r.result) << r.text << " " << r.limit;
+    }
+
+    // A game with a Result tag and a move limit reads as much as the same game without a limit.
+    auto core = std::make_unique<clsChessCore>();
+    const char* game = "[Result \"0-1\"]\n\ne4 e5 3. Nf3 Nc6 4. Bb5 a6 5. Kf3 0-1\n";
+    for (int limit : { 2, 4, 6, 7 }) {
+        clsGame limited;
+        std::string limitedError;
+        const bool limitedDone = ReadPgnGame(game, *core, limited, limit, {}, &limitedError);
+        const std::string limitedFen = core->GetFEN();
+        clsGame whole;
+        std::string wholeError;
+        ReadPgnGame(game, *core, whole, 0, {}, &wholeError);
+        EXPECT_EQ(limitedDone, limit < 7) << limit;
+        EXPECT_EQ(limited.FirstMoveNumber, whole.FirstMoveNumber) << limit;
+        EXPECT_EQ(limited.ResultCode, GameResult::BlackWon) << limit;
+        EXPECT_EQ(limited.Moves.size(), std::min<std::size_t>(static_cast<std::size_t>(limit), 6)) << limit;
+        EXPECT_EQ(limitedError, limit < 7 ? "" : wholeError) << limit;
+        if (limit == 4) {
+            EXPECT_EQ(limitedFen, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -");
+        }
+    }
+}
+
 TEST(PgnMoveText, ResolvesMovesAgainstTheLegalMoves)
 {
     struct Row {
@@ -322,6 +368,57 @@ TEST(PgnFile, SplitsGamesAndKeepsTheGamesAfterABrokenOne)
     EXPECT_EQ(lines[lines.size() - 3], "# game 5 - 100% done   \r");
     EXPECT_EQ(lines[lines.size() - 2], "#\n");
     EXPECT_EQ(lines[lines.size() - 1], "# pgn file loaded\n");
+}
+
+// A file is read in blocks: lines cut by a block's end, a line longer than a block, CR LF
+// endings and a last line without its LF give what the whole text in memory gives.
+TEST(PgnFile, ReadingInBlocksGivesWhatTheWholeTextGives)
+{
+    const std::string games[] = {
+        "[Event \"a\"]\r\n[Result \"1-0\"]\r\n\r\n1. e4 e5 2. Nf3 Nc6 3. Bb5 a6 1-0\r\n\r\n",
+        "[Event \"b\"]\n[Result \"0-1\"]\n\n1. d4 d5 2. c4 e6 3. Nc3 Nf6 0-1\n\n",
+        "[Event \"c\"]\n[Result \"*\"]\n\n1. e4 c5 2. Nf3 d6 3. d4 Qb6 4. Kd3 *\n\n", // stops at Kd3
+    };
+    std::string text = "[Event \"long\"]\n[Result \"1/2-1/2\"]\n\n1. c4 {" + std::string(300000, 'x')
+        + "} c5 2. Nc3 Nc6 1/2-1/2\n\n";
+    for (int i = 0; i < 3000; ++i)
+        text += games[i % 3];
+    text += "[Event \"last\"]\n\n1. g3 g6 *"; // no line end
+
+    TempDir dir;
+    const std::string path = dir.Path("blocks.pgn");
+    WriteBytes(path, text);
+    auto core = std::make_unique<clsChessCore>();
+    struct Run {
+        std::vector<std::string> lines;
+        int games = 0;
+        std::vector<clsBookEntry> entries;
+        std::int64_t plies = 0;
+        int incomplete = 0;
+    };
+    auto build = [&](bool fromFile) {
+        Run run;
+        clsPGNFile file([&](const std::string& line, bool) { run.lines.push_back(line); });
+        run.games = fromFile ? file.Build(path, *core, 0, false) : file.BuildFromText(text, *core, 0, false);
+        run.entries = file.Book().Entries();
+        run.plies = file.Plies();
+        run.incomplete = file.IncompleteGames();
+        return run;
+    };
+    const Run whole = build(false);
+    const Run blocks = build(true);
+    EXPECT_EQ(whole.games, 3002);
+    EXPECT_EQ(whole.incomplete, 1000);
+    EXPECT_EQ(blocks.games, whole.games);
+    EXPECT_EQ(blocks.plies, whole.plies);
+    EXPECT_EQ(blocks.incomplete, whole.incomplete);
+    EXPECT_EQ(blocks.lines, whole.lines);
+    ASSERT_EQ(blocks.entries.size(), whole.entries.size());
+    for (std::size_t i = 0; i < whole.entries.size(); ++i) {
+        EXPECT_EQ(blocks.entries[i].key, whole.entries[i].key);
+        EXPECT_EQ(blocks.entries[i].Games(), whole.entries[i].Games());
+        EXPECT_EQ(blocks.entries[i].wins, whole.entries[i].wins);
+    }
 }
 
 TEST(PgnFile, BookModeCountsEveryPositionForTheSideThatMoved)

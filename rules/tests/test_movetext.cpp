@@ -24,61 +24,129 @@ namespace {
         return move ? CoordinateText(*move) : std::string();
     }
 
+    // Every form a player or a file writes, with the coordinate move it names (empty: none).
+    constexpr const char* CastlingFen = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1";
+    constexpr const char* PromotionFen = "1r1r4/2P5/8/8/8/8/8/K6k w - - 0 1";
+    constexpr const char* PinnedFen = "4k3/8/8/8/8/5N2/8/KN1r4 w - - 0 1"; // b1 pinned by d1
+    constexpr const char* TwinsFen = "4k3/8/8/8/8/5N2/8/KN6 w - - 0 1"; // both knights reach d2
+    struct ReaderCase {
+        const char* fen;
+        const char* text;
+        const char* coordinate; // empty: no move
+    };
+    const ReaderCase ReaderCases[] = {
+        { StartFEN, "e2e4", "e2e4" },
+        { StartFEN, "e4", "e2e4" },
+        { StartFEN, "Nf3", "g1f3" },
+        { StartFEN, "Nf3+", "g1f3" },
+        { StartFEN, "Nf3!?", "g1f3" },
+        { StartFEN, "Ng1-f3", "g1f3" },
+        { StartFEN, "Ng1f3", "g1f3" },
+        { StartFEN, "e2-e4", "e2e4" },
+        { StartFEN, "e5", "" },
+        { StartFEN, "Ke2", "" },
+        { StartFEN, "", "" },
+        { StartFEN, "z9z9", "" },
+        { StartFEN, "O-O", "" },
+        { CastlingFen, "O-O", "e1g1" },
+        { CastlingFen, "0-0", "e1g1" },
+        { CastlingFen, "o-o", "e1g1" },
+        { CastlingFen, "O-O-O+", "e1c1" },
+        { CastlingFen, "0-0-0", "e1c1" },
+        { CastlingFen, "e1g1", "e1g1" },
+        { CastlingFen, "e1c1", "e1c1" },
+        { CastlingFen, "Kg1", "e1g1" },
+        { PromotionFen, "c7c8q", "c7c8q" },
+        { PromotionFen, "c7c8=q", "c7c8q" },
+        { PromotionFen, "c7c8Q", "c7c8q" },
+        { PromotionFen, "c7c8=N", "c7c8n" },
+        { PromotionFen, "c7c8s", "c7c8b" }, // s and m: bishop and queen
+        { PromotionFen, "c7c8m", "c7c8q" },
+        { PromotionFen, "c7c8", "c7c8q" }, // no piece named: the queen
+        { PromotionFen, "c8", "c7c8q" },
+        { PromotionFen, "c8=Q", "c7c8q" },
+        { PromotionFen, "c8=q", "c7c8q" },
+        { PromotionFen, "c8Q#", "c7c8q" },
+        { PromotionFen, "c8=B", "c7c8b" },
+        { PromotionFen, "c8=r", "c7c8r" },
+        { PromotionFen, "cxd8=N+", "c7d8n" },
+        { PromotionFen, "c8=K", "" },
+        { PinnedFen, "Nd2", "f3d2" }, // the pinned twin is passed over
+        { PinnedFen, "Nbd2", "" },
+        { PinnedFen, "b1d2", "" },
+        { "rnbqkbnr/ppp1pppp/8/3pP3/8/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", "exd6", "e5d6" },
+        { "rnbqkbnr/ppp1pppp/8/3pP3/8/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", "e5d6", "e5d6" },
+        { "rnbqkbnr/ppp1pppp/8/3pP3/8/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", "d6", "e5d6" }, // the capture
+        { TwinsFen, "Nd2", "b1d2" }, // ambiguous: the first in list order
+        { TwinsFen, "Nfd2", "f3d2" },
+        { "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1", "e5", "e7e5" },
+        { "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1", "Nf6", "g8f6" },
+        { "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1", "e4", "" },
+        { "4k3/8/8/8/8/8/p7/1N2K3 b - - 0 1", "axb1=N", "a2b1n" },
+        { "4k3/8/8/8/8/8/p7/1N2K3 b - - 0 1", "a1", "a2a1q" },
+        { "4k3/8/8/8/8/8/p7/1N2K3 b - - 0 1", "a1=R", "a2a1r" },
+        { "4k3/8/8/8/8/8/p7/1N2K3 b - - 0 1", "e4=Q", "" },
+        { "4k3/8/8/8/8/8/p7/1N2K3 b - - 0 1", "Nd2", "" },
+    };
+
     TEST(ReadMove, EveryForm)
     {
-        const char* castling = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1";
-        const char* promotion = "1r1r4/2P5/8/8/8/8/8/K6k w - - 0 1";
-        const char* pinned = "4k3/8/8/8/8/5N2/8/KN1r4 w - - 0 1"; // b1 pinned by d1
-        struct Case {
-            const char* fen;
-            const char* text;
-            const char* coordinate; // empty: no move
-        };
-        const Case cases[] = {
-            { StartFEN, "e2e4", "e2e4" },
-            { StartFEN, "e4", "e2e4" },
-            { StartFEN, "Nf3", "g1f3" },
-            { StartFEN, "Nf3+", "g1f3" },
-            { StartFEN, "Nf3!?", "g1f3" },
-            { StartFEN, "Ng1-f3", "g1f3" },
-            { StartFEN, "Ng1f3", "g1f3" },
-            { StartFEN, "e2-e4", "e2e4" },
-            { StartFEN, "e5", "" },
-            { StartFEN, "Ke2", "" },
-            { StartFEN, "", "" },
-            { StartFEN, "z9z9", "" },
-            { StartFEN, "O-O", "" },
-            { castling, "O-O", "e1g1" },
-            { castling, "0-0", "e1g1" },
-            { castling, "o-o", "e1g1" },
-            { castling, "O-O-O+", "e1c1" },
-            { castling, "0-0-0", "e1c1" },
-            { castling, "e1g1", "e1g1" },
-            { castling, "e1c1", "e1c1" },
-            { castling, "Kg1", "e1g1" },
-            { promotion, "c7c8q", "c7c8q" },
-            { promotion, "c7c8=q", "c7c8q" },
-            { promotion, "c7c8Q", "c7c8q" },
-            { promotion, "c7c8=N", "c7c8n" },
-            { promotion, "c7c8s", "c7c8b" }, // s and m: bishop and queen
-            { promotion, "c7c8m", "c7c8q" },
-            { promotion, "c7c8", "c7c8q" }, // no piece named: the queen
-            { promotion, "c8", "c7c8q" },
-            { promotion, "c8=Q", "c7c8q" },
-            { promotion, "c8=q", "c7c8q" },
-            { promotion, "c8Q#", "c7c8q" },
-            { promotion, "c8=B", "c7c8b" },
-            { promotion, "c8=r", "c7c8r" },
-            { promotion, "cxd8=N+", "c7d8n" },
-            { promotion, "c8=K", "" },
-            { pinned, "Nd2", "f3d2" }, // the pinned twin is passed over
-            { pinned, "Nbd2", "" },
-            { pinned, "b1d2", "" },
-            { "rnbqkbnr/ppp1pppp/8/3pP3/8/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", "exd6", "e5d6" },
-            { "rnbqkbnr/ppp1pppp/8/3pP3/8/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", "e5d6", "e5d6" },
-        };
-        for (const Case& c : cases)
+        for (const ReaderCase& c : ReaderCases)
             EXPECT_EQ(Read(c.fen, c.text), c.coordinate) << c.fen << " : " << c.text;
+    }
+
+    bool SameRecord(const clsMove& a, const clsMove& b)
+    {
+        return a.flags == b.flags && a.value == b.value && a.order == b.order && a.from == b.from
+            && a.to == b.to && a.extra == b.extra;
+    }
+
+    // The game reader's answer is ReadMove's, record for record, and the position stays.
+    void ExpectReadersAgree(clsChessCore& core, std::string_view text)
+    {
+        const std::string before = core.GetFEN();
+        const std::optional<clsMove> quick = ReadPgnMove(core, text);
+        EXPECT_EQ(core.GetFEN(), before) << text;
+        const std::optional<clsMove> general = ReadMove(core, text);
+        ASSERT_EQ(quick.has_value(), general.has_value()) << before << " : " << text;
+        if (quick) {
+            EXPECT_TRUE(SameRecord(*quick, *general)) << before << " : " << text;
+        }
+    }
+
+    TEST(ReadPgnMove, FindsWhatReadMoveFinds)
+    {
+        for (const ReaderCase& c : ReaderCases) {
+            auto core = CoreAt(c.fen);
+            ExpectReadersAgree(*core, c.text);
+        }
+    }
+
+    // Every pseudo-legal move of the reference positions, illegal ones included, in the forms a
+    // game file may hold them.
+    TEST(ReadPgnMove, AgreesWithReadMoveOverTheReferencePositions)
+    {
+        std::ifstream in(std::string(CORVALA_SHARED_DATA) + "/perft.epd");
+        if (!in) GTEST_SKIP() << "shared test data not found";
+        int texts = 0;
+        for (std::string line; std::getline(in, line);) {
+            if (line.empty()) continue;
+            auto core = CoreAt(line.substr(0, line.find(';')));
+            core->GenerateMoves(-1);
+            const std::vector<clsMove> moves(
+                core->Root()->firstMove, clsChessCore::Next(core->Root())->firstMove);
+            for (const clsMove& m : moves) {
+                const std::string san = SanText(*core, m);
+                const std::string target = SquareToText(m.to);
+                const std::string kind(1, PieceLetters[m.Moving()]);
+                for (const std::string& text : { san, san + "+", CoordinateText(m), MoveToText(m, true),
+                         kind + target, kind + SquareToText(m.from) + target, target, target + "=N" }) {
+                    ExpectReadersAgree(*core, text);
+                    ++texts;
+                }
+            }
+        }
+        EXPECT_GT(texts, 10000);
     }
 
     TEST(ReadMove, CoordinateOnlyIsExact)
