@@ -15,6 +15,10 @@ namespace {
 
     constexpr int DrawScore = 0;
     constexpr int CheckEvery = 2048; // nodes between looks at the clock
+    // With little time to spend the clock is read more often: a process that gets only a small
+    // share of a loaded machine takes long over a few thousand nodes.
+    constexpr int CheckEveryWhenShort = 128;
+    constexpr std::int64_t ShortThinkMs = 250;
 
 } // namespace
 
@@ -60,7 +64,7 @@ bool StrongSearch::ShouldStop()
 {
     if (stopped_) return true;
     if (stop_->load(std::memory_order_relaxed)) return stopped_ = true;
-    if ((nodes_ & (CheckEvery - 1)) == 0) {
+    if ((nodes_ & checkMask_) == 0) {
         nodesShown_.store(nodes_, std::memory_order_relaxed);
         if (limits_.nodes && nodes_ >= limits_.nodes) return stopped_ = true;
         if (!limits_.infinite && limits_.hardMs > 0 && ElapsedMs() >= limits_.hardMs) return stopped_ = true;
@@ -335,6 +339,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
 {
     start_ = std::chrono::steady_clock::now();
     limits_ = limits;
+    checkMask_ = limits.hardMs > 0 && limits.hardMs < ShortThinkMs ? CheckEveryWhenShort - 1 : CheckEvery - 1;
     stop_ = &stop;
     stopped_ = false;
     nodes_ = 0;

@@ -102,6 +102,7 @@ private:
     std::vector<Move> rootMoves_;
     std::chrono::steady_clock::time_point start_ {};
     bool stopped_ = false;
+    std::uint64_t checkMask_ = 2047; // the clock is read when the node count has these bits clear
     std::uint64_t nodes_ = 0;
     std::atomic<std::uint64_t> nodesShown_ { 0 };
     Move rootBest_ = NoMove;

@@ -206,7 +206,7 @@ TEST(UciTournament, CorvalaOverUciAgainstFairymax)
         xml << "<tourney name=\"UciCup\" type=\"RoundRobin\"><options><rounds>1</rounds><threads>1</threads>"
                "<pacing_ms>0</pacing_ms><logfolder>"
             << dir
-            << "</logfolder><clock moves_per_second=\"0\" game_ms=\"3000\" "
+            << "</logfolder><clock moves_per_second=\"0\" game_ms=\"8000\" "
                "increment_ms=\"100\"/></options><engines>"
                "<engine active=\"true\" name=\"CorvalaUci\" protocol=\"uci\"><filename>" CORVALA_EXE
                "</filename>"

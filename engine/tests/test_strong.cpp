@@ -55,6 +55,43 @@ namespace {
         }
     }
 
+    // A slider's reach found by stepping square by square.
+    u64 WalkRays(int sq, u64 occupied, const int (&steps)[4][2])
+    {
+        u64 reach = 0;
+        for (const auto& step : steps) {
+            int file = FileOf(sq) + step[0], rank = RankOf(sq) + step[1];
+            for (; file >= 0 && file < 8 && rank >= 0 && rank < 8; file += step[0], rank += step[1]) {
+                reach |= Bit(8 * rank + file);
+                if (occupied & Bit(8 * rank + file)) break;
+            }
+        }
+        return reach;
+    }
+
+    TEST(StrongBoard, SliderLookupMatchesWalkingTheRays)
+    {
+        constexpr int straight[4][2] = { { 0, 1 }, { 0, -1 }, { 1, 0 }, { -1, 0 } };
+        constexpr int diagonal[4][2] = { { 1, 1 }, { -1, 1 }, { 1, -1 }, { -1, -1 } };
+        u64 state = 0x1234567887654321ULL;
+        auto next = [&]() {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            return state;
+        };
+        for (int sq = 0; sq < 64; ++sq)
+            for (int i = 0; i < 300; ++i) {
+                // Empty, full, then sparse and dense random boards.
+                const u64 occupied = i == 0 ? 0
+                    : i == 1                ? ~u64 { 0 }
+                    : i % 2                 ? next() & next()
+                                            : next() | next();
+                ASSERT_EQ(RookAttacks(sq, occupied), WalkRays(sq, occupied, straight)) << sq;
+                ASSERT_EQ(BishopAttacks(sq, occupied), WalkRays(sq, occupied, diagonal)) << sq;
+            }
+    }
+
     // Every pseudo-legal move to the given depth: GivesCheck says what making the move shows.
     int CompareChecks(StrongBoard& b, int depth, const std::string& fen)
     {
