@@ -100,6 +100,19 @@ private:
     void OnEngineMove(const clsMove& move, std::int64_t elapsed);
 
     int CmdUserMove(const std::string& rest);
+
+    // --- analysis and hints ---
+    int CmdAnalyze(const std::string& rest);
+    int CmdExit(const std::string& rest);
+    int CmdHint(const std::string& rest);
+    // Searches the current position without a limit (the analysis of that position).
+    void StartAnalysis();
+    // Between searches while analysing: shows a finished search's last line and starts a new
+    // search when the position changed or the search was stopped.
+    void ContinueAnalysis();
+    // The move "hint" offers: the best so far while analysing, the reply the engine's last think
+    // expected, or the book's best; empty when there is none.
+    std::string HintMove();
     int CmdXboard(const std::string& rest);
     int CmdStop(const std::string& rest);
     int CmdProtover(const std::string& rest);
@@ -195,6 +208,11 @@ private:
     bool ponder_ = false;
     bool post_ = false;
     bool showBoard_ = false;
+    bool analyzing_ = false; // "analyze" until "exit": think, never play
+    bool bookBeforeAnalysis_ = true;
+    std::string analysisPosition_; // the position the analysis searches
+    std::string expectedReply_; // the reply the engine's last move expects (for "hint")
+    std::string expectedAfter_; // the position after that move
     std::int64_t defaultBaseTime_ = 300000;
     std::int64_t movesPerControl_ = 0;
     std::int64_t baseTime_ = 0;

@@ -26,7 +26,7 @@ namespace {
             "xboard", "protover", "accepted", "rejected", "name", "rating", "computer", "ics", "draw", "hint",
             "variant", "random", "level", "st", "sd", "memory", "option", "cores", "new", "quit", "force",
             "go", "white", "black", "result", "setboard", "undo", "remove", "\\epd", "analyze", "edit",
-            "help" };
+            "help", "exit", "." };
         for (const char* w : words)
             if (EqualsNoCase(word, w)) return true;
         return false;
@@ -63,7 +63,7 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
         { "result", &clsCorvala::CmdResult, "RESULT {TEXT}: the game is over" },
         { "setboard", &clsCorvala::CmdSetboard, "FEN: set the position" },
         { "edit", &clsCorvala::CmdNothing, "accepted, does nothing (use setboard)" },
-        { "hint", &clsCorvala::CmdNothing, "accepted, does nothing" },
+        { "hint", &clsCorvala::CmdHint, "suggest a move for the side to move (Hint: MOVE)" },
         { "ics", &clsCorvala::CmdIcs, "HOST: noted" },
         { "bk", &clsCorvala::CmdBk, "show the best book move" },
         { "undo", &clsCorvala::CmdUndo, "take back one ply" },
@@ -72,7 +72,9 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
         { "hard", &clsCorvala::CmdHard, "pondering on" },
         { "post", &clsCorvala::CmdPost, "show thinking" },
         { "nopost", &clsCorvala::CmdNopost, "hide thinking" },
-        { "analyze", &clsCorvala::CmdNothing, "accepted, does nothing" },
+        { "analyze", &clsCorvala::CmdAnalyze, "analyse the position (and each new one) until exit" },
+        { "exit", &clsCorvala::CmdExit, "leave analysis" },
+        { ".", &clsCorvala::CmdNothing, "accepted while analysing; the thinking lines show the state" },
         { "name", &clsCorvala::CmdName, "[NAME]: without a name, the program's name" },
         { "rating", &clsCorvala::CmdRating, "show the ratings" },
         { "computer", &clsCorvala::CmdComputer, "the opponent is a program" },
@@ -141,8 +143,9 @@ int clsCorvala::ExecuteCommand(const std::string& word, const std::string& rest)
 {
     LogCommand(word, rest);
     if (engine_->IsRunning() && !AllowedWhileThinking(word)) {
-        // The engine's board belongs to its thread until the think ends.
-        if (LooksLikeMove(word) || EqualsNoCase(word, "usermove")) {
+        // The engine's board belongs to its thread until the think ends. A move during a game
+        // think is refused; an analysis is stopped and goes on from the new position.
+        if (!analyzing_ && (LooksLikeMove(word) || EqualsNoCase(word, "usermove"))) {
             Print("Illegal move: " + (LooksLikeMove(word) ? word : rest));
             return 0;
         }

@@ -38,7 +38,7 @@ namespace {
         { "san", "0" },
         { "sigint", "0" },
         { "sigterm", "0" },
-        { "analyze", "0" },
+        { "analyze", "1" },
         { "colors", "0" },
         { "option", "\"Search -combo classic /// strong\"" },
         { "done", "1" },
@@ -75,6 +75,7 @@ void clsCorvala::CommandLoop()
                 if (const std::optional<clsMove> move = engine_->TakeMove())
                     OnEngineMove(*move, now - thinkStart_ + 1);
             }
+            if (analyzing_) ContinueAnalysis();
             // A ping that came during a think is answered after its move, or once the think
             // was abandoned (force, new, a tool command): every ping gets its pong, in order.
             SendPong();
@@ -125,6 +126,8 @@ void clsCorvala::OnEngineMove(const clsMove& move, std::int64_t elapsed)
     engineClock_ += increment_ - elapsed;
     if (creditBaseAfterMove_) engineClock_ += baseTime_;
     creditBaseAfterMove_ = false;
+    expectedReply_ = engine_->ExpectedReply();
+    expectedAfter_ = FullFEN();
     Print(engine_->StatisticsText(elapsed));
     Print("move " + text);
     if (showBoard_) engine_->PrintBoard();
@@ -182,7 +185,7 @@ void clsCorvala::SendPong()
 
 void clsCorvala::ReportThinking()
 {
-    if (!post_) return;
+    if (!post_ && !analyzing_) return;
     std::string line = engine_->ThinkingLine();
     if (!line.empty()) Print(line);
 }
@@ -266,7 +269,7 @@ int clsCorvala::CmdUserMove(const std::string& rest)
         return 0;
     }
     position_.Set(engine_->GetFEN());
-    if (state_ == NotPlaying)
+    if (state_ == NotPlaying && !analyzing_)
         Print("# I'm not thinking");
     else if (state_ == PlaysWhite || state_ == PlaysBlack)
         StartThinking();
@@ -315,7 +318,8 @@ int clsCorvala::CmdPing(const std::string& rest)
     pendingPings_.push_back(rest);
     // A think that has just ended leaves its move for the loop: the pong follows that move.
     const bool movePending = state_ != NotPlaying && !engine_->ResultMove().Has(MoveFlag::Illegal);
-    if (!engine_->IsRunning() && !movePending) SendPong();
+    // An analysis plays no move: nothing to wait for.
+    if (analyzing_ || (!engine_->IsRunning() && !movePending)) SendPong();
     return 0;
 }
 
@@ -331,7 +335,7 @@ int clsCorvala::CmdNew(const std::string&)
     depthLimit_ = 0; // "sd" holds until it is changed or a new game starts
     ApplyPendingSettings();
     engineClock_ = opponentClock_ = defaultBaseTime_;
-    state_ = PlaysBlack;
+    state_ = analyzing_ ? NotPlaying : PlaysBlack; // an analysis goes on from the new game
     return 0;
 }
 
@@ -351,6 +355,7 @@ int clsCorvala::CmdForce(const std::string&)
 
 int clsCorvala::CmdGo(const std::string&)
 {
+    CmdExit({}); // playing ends an analysis
     engine_->StopRequest();
     state_ = engine_->board.side == White ? PlaysWhite : PlaysBlack;
     StartThinking();

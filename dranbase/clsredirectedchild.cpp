@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -340,6 +341,7 @@ bool clsRedirectedChild::Run()
     }
     ::close(outRead);
     childRunning_.store(false);
+    NotifyWaiters();
     if (pipeMutex_.Lock()) {
         CloseFd(inWrite_);
         pipeMutex_.Unlock();
@@ -350,9 +352,12 @@ bool clsRedirectedChild::Run()
 
 void clsRedirectedChild::Append(const char* data, std::size_t n)
 {
-    const std::int64_t now = Tick();
-    std::lock_guard lock(textMutex_);
+    std::unique_lock lock(textMutex_);
     if (flooded_.load()) return; // drained and dropped: the owner treats the child as faulty
+    // Stamped under the lock: a line the owner did not find yet cannot carry an earlier tick
+    // than the owner's last look, so a verdict on "nothing has come by now" stays fair.
+    const std::int64_t now = Tick();
+    const std::size_t linesBefore = lineTicks_.size();
     for (std::size_t i = 0; i < n;) {
         const char* lf = static_cast<const char*>(std::memchr(data + i, '\n', n - i));
         const std::size_t end = lf ? static_cast<std::size_t>(lf - data) : n;
@@ -384,6 +389,26 @@ void clsRedirectedChild::Append(const char* data, std::size_t n)
         readPos_ = 0;
         lineTicks_.clear();
     }
+    const bool wake = flooded_.load() || lineTicks_.size() != linesBefore;
+    lock.unlock();
+    if (wake) lineArrived_.notify_all();
+}
+
+void clsRedirectedChild::NotifyWaiters()
+{
+    {
+        std::lock_guard lock(textMutex_); // a waiter between its check and its wait is not missed
+    }
+    lineArrived_.notify_all();
+}
+
+bool clsRedirectedChild::WaitForLine(std::int64_t timeoutMs)
+{
+    std::unique_lock lock(textMutex_);
+    auto lineThere = [this] { return !lineTicks_.empty(); };
+    lineArrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+        [&] { return lineThere() || !childRunning_.load() || flooded_.load(); });
+    return lineThere();
 }
 
 std::string clsRedirectedChild::GetLine()
@@ -516,6 +541,7 @@ void clsRedirectedChild::TerminateAndClose()
 {
     SignalAndReap();
     childRunning_.store(false);
+    NotifyWaiters();
     CloseInput();
     std::lock_guard lock(procMutex_);
     CloseFd(readerFd_);

@@ -14,7 +14,8 @@
 //
 // Failures are values: StartError() says why a start failed; nothing here prints.
 //
-// Locks: the received-text mutex guards the buffer (the reader appends, the owner takes lines);
+// Locks: the received-text mutex guards the buffer (the reader appends, the owner takes lines,
+// and waits on its condition variable for the next line);
 // the pipe mutex serialises the owner's writes against Kill. A third, innermost mutex guards
 // the process id and its reaping; it is held only for a signal or a waitpid and never while
 // another lock is being taken, so no two threads can wait on each other.
@@ -23,6 +24,7 @@
 // after that its process id is never signalled again.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -66,6 +68,10 @@ public:
     // The same; arrival gets the Tick() at which the line's end was read from the pipe (its
     // reader takes everything that has arrived at once, so this is when the line came).
     std::string GetLine(std::int64_t& arrival);
+    // Blocks until a complete line waits unread, the child has ended or floods, or timeoutMs
+    // has passed (the reader wakes it on a line's arrival; nothing polls). True when a
+    // complete line is there.
+    bool WaitForLine(std::int64_t timeoutMs);
     // True once the child has left more than MaxPendingBytes unread (until the next start).
     bool Flooded() const { return flooded_.load(); }
     // True from a successful start until the child is seen to have ended or is killed.
@@ -119,8 +125,12 @@ private:
     // Terminates and reaps the child and closes both pipes; the caller holds the pipe mutex.
     void TerminateAndClose();
 
+    // Wakes WaitForLine; the state it watches changes under textMutex_.
+    void NotifyWaiters();
+
     // Received text.
     std::mutex textMutex_;
+    std::condition_variable lineArrived_; // a line came, or the child ended or flooded
     std::string received_;
     std::size_t readPos_ = 0; // the lines before it were taken; compacted now and then
     std::deque<std::int64_t> lineTicks_; // arrival of each complete line not yet taken

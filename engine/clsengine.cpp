@@ -4,6 +4,7 @@
 
 #include "engine/clsengine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "engine/strongsearch.h"
 #include "rules/movereader.h"
+#include "rules/movewriter.h"
 #include "rules/random.h"
 
 namespace drnChess {
@@ -154,11 +156,34 @@ void clsEngine::PollDeadline()
 void clsEngine::PostMove(const clsMove* move)
 {
     std::lock_guard lock(resultMutex_);
+    resultLine_.length = 0;
+    expectedReply_.clear();
     if (move) {
         result_ = *move;
     } else {
         result_.flags |= MoveFlag::Illegal;
     }
+}
+
+void clsEngine::clsLine::Join(const clsMove& first, const clsLine& rest)
+{
+    moves[0] = first;
+    length = 1 + std::min(rest.length, MaxLineLength - 1);
+    std::copy_n(rest.moves.begin(), length - 1, moves.begin() + 1);
+}
+
+void clsEngine::PostMoveWithLine(const clsMove& move, const clsLine& rest)
+{
+    std::lock_guard lock(resultMutex_);
+    result_ = move;
+    resultLine_.Join(move, rest);
+    expectedReply_ = resultLine_.length >= 2 ? CoordinateText(resultLine_.moves[1]) : std::string();
+}
+
+std::string clsEngine::ExpectedReply()
+{
+    std::lock_guard lock(resultMutex_);
+    return expectedReply_;
 }
 
 clsMove clsEngine::ResultMove()
@@ -188,9 +213,11 @@ std::string clsEngine::TakeMoveText(bool consume, int* score)
 std::string clsEngine::ThinkingLine()
 {
     clsMove r;
+    clsLine line;
     {
         std::lock_guard lock(resultMutex_);
         r = result_;
+        line = resultLine_;
     }
     if (r.Has(MoveFlag::Illegal)) return {};
     const int distance = static_cast<int>(r.flags >> MoveFlag::MateDistanceShift);
@@ -203,8 +230,12 @@ std::string clsEngine::ThinkingLine()
         score = r.order * 100 / 105;
     }
     const std::int64_t centiseconds = (dranbase::Tick() - startTick_.load(std::memory_order_relaxed)) / 10;
-    return std::to_string(CurrentDepth()) + " " + std::to_string(score) + "  " + std::to_string(centiseconds)
-        + " " + std::to_string(nodesShown_.load(std::memory_order_relaxed)) + " " + MoveToText(r, true);
+    std::string text = std::to_string(CurrentDepth()) + " " + std::to_string(score) + "  "
+        + std::to_string(centiseconds) + " " + std::to_string(nodesShown_.load(std::memory_order_relaxed))
+        + " " + MoveToText(r, true);
+    for (int i = 1; i < line.length; ++i)
+        text += " " + MoveToText(line.moves[static_cast<std::size_t>(i)], true);
+    return text;
 }
 
 std::string clsEngine::StatisticsText(std::int64_t ms) const

@@ -95,6 +95,7 @@ public:
 
     // --- result slot (under the result mutex) --------------------------------------------------
     // Copies the move into the result; null (or a move carrying MoveFlag::Illegal) posts no move.
+    // The result's line is the move alone.
     void PostMove(const clsMove* move);
     // The result move in coordinate notation ("e2e4", "e7e8=q") with its 16-bit score through
     // *score; with consume the result becomes no move. No move: empty text, *score untouched.
@@ -104,8 +105,12 @@ public:
     // Takes the result move: the slot is empty afterwards. Nothing when no move is posted.
     std::optional<clsMove> TakeMove();
     // "depth score  centiseconds nodes Pe2-e4"; empty when no move is posted. Mate results show
-    // 100000 + moves (winning) or moves - 100000 (losing), other scores in centipawns.
+    // 100000 + moves (winning) or moves - 100000 (losing), other scores in centipawns. The moves
+    // the search expects after the result follow it in the same form ("Pe2-e4 Pe7-e5 Ng1-f3").
     std::string ThinkingLine();
+    // The opponent's reply the last think expected after its result move, in coordinates; empty
+    // when it expected none (a book move, a leaf, a think stopped early).
+    std::string ExpectedReply();
     // "# <ms> ms <nodes/ms> Knps, TT hits: <n> <pct>%, Rept.Hits: <n>"; the first part only when
     // ms is not 0, the second only when nodes were counted; "# " alone otherwise.
     std::string StatisticsText(std::int64_t ms) const;
@@ -223,6 +228,17 @@ protected:
     clsTT* MarkGamePosition(u64 key) override;
 
 private:
+    // A principal variation of the classic search: the moves it expects from a node on.
+    static constexpr int MaxLineLength = 32;
+    struct clsLine {
+        int length = 0;
+        std::array<clsMove, MaxLineLength> moves {};
+        // This line becomes `first` followed by `rest` (cut at the maximum length).
+        void Join(const clsMove& first, const clsLine& rest);
+    };
+    // Posts a root move with the line the search expects after it.
+    void PostMoveWithLine(const clsMove& move, const clsLine& rest);
+
     // Transposition-table steps of the node loop.
     bool ProbeTable(clsSimpleNode* n, int depth);
     void StoreTable(clsSimpleNode* n, int depth);
@@ -247,8 +263,9 @@ private:
     void SyncCastleBonus() { castleBonus = soul_[SoulWeight::CastlingBonus]; }
     // The think of the strong search; Run hands over to it when the options choose it.
     bool RunStrong();
-    // Posts a move of the strong search (coordinate text) with its score.
-    void PostStrongMove(const std::string& text, int score);
+    // Posts a move of the strong search (coordinate text) with its score and the opponent's reply
+    // it expects (coordinate text, may be empty).
+    void PostStrongMove(const std::string& text, int score, const std::string& reply);
     // Keeps the keys of the position a game move left and the one it reached, for repetitions.
     void RecordGamePosition(u64 key);
 
@@ -279,8 +296,12 @@ private:
     std::vector<std::string> rootMoves_;
     bool useBook_ = true;
 
-    std::mutex resultMutex_; // guards result_ only
+    std::mutex resultMutex_; // guards result_, resultLine_ and expectedReply_ only
     clsMove result_ {};
+    clsLine resultLine_ {}; // the result move and the moves expected after it
+    std::string expectedReply_;
+    // Indexed by ply: the line below each node of the current search path.
+    std::array<clsLine, NodeStackSize + 1> lines_ {};
 
     std::atomic<std::int64_t> startTick_ { 0 };
     std::atomic<int> depthShown_ { 0 };

@@ -17,21 +17,27 @@ void HistoryTable::Clear()
 
 void HistoryTable::Update(int colour, Move m, int bonus)
 {
+    UpdateHistoryScore(score[colour][From(m)][To(m)], bonus);
+}
+
+void UpdateHistoryScore(std::int16_t& s, int bonus)
+{
     // Gravity: the score stays within +-16384 and recent results weigh more.
-    std::int16_t& s = score[colour][From(m)][To(m)];
     const int clamped = bonus > 16384 ? 16384 : bonus < -16384 ? -16384 : bonus;
     const int magnitude = clamped < 0 ? -clamped : clamped;
     s = static_cast<std::int16_t>(s + clamped - s * magnitude / 16384);
 }
 
-MovePicker::MovePicker(
-    const StrongBoard& board, Move ttMove, const Move killers[2], const HistoryTable& history)
+MovePicker::MovePicker(const StrongBoard& board, Move ttMove, const Move killers[2], Move counter,
+    const HistoryTable& history, const std::int16_t* continuation)
     : board_(board)
     , history_(history)
+    , continuation_(continuation)
     , ttMove_(board.IsPseudoLegal(ttMove) ? ttMove : NoMove)
 {
-    killers_[0] = killers[0];
-    killers_[1] = killers[1];
+    refutations_[0] = killers[0];
+    refutations_[1] = killers[1];
+    if (counter != killers[0] && counter != killers[1]) refutations_[2] = counter;
     if (ttMove_ == NoMove) stage_ = Stage::GenerateCaptures;
 }
 
@@ -64,8 +70,13 @@ void MovePicker::ScoreCaptures()
 
 void MovePicker::ScoreQuiets()
 {
-    for (int i = index_; i < list_.count; ++i)
-        scores_[i] = history_.Get(board_.side, list_.moves[static_cast<std::size_t>(i)]);
+    for (int i = index_; i < list_.count; ++i) {
+        const Move m = list_.moves[static_cast<std::size_t>(i)];
+        scores_[i] = history_.Get(board_.side, m);
+        if (continuation_)
+            scores_[i] += continuation_[ContinuationTable::Index(
+                board_.squares[static_cast<std::size_t>(From(m))], To(m))];
+    }
 }
 
 Move MovePicker::PickBest(int end)
@@ -109,8 +120,8 @@ Move MovePicker::Next()
                                                : Stage::Killers;
             break;
         case Stage::Killers:
-            while (killerIndex_ < 2) {
-                const Move k = killers_[killerIndex_++];
+            while (refutationIndex_ < 3) {
+                const Move k = refutations_[refutationIndex_++];
                 if (k != NoMove && k != ttMove_ && board_.GivesNoCaptureOrPromotion(k)
                     && board_.IsPseudoLegal(k))
                     return k;
@@ -127,7 +138,9 @@ Move MovePicker::Next()
         case Stage::Quiets:
             while (index_ < list_.count) {
                 const Move m = PickBest(list_.count);
-                if (m == ttMove_ || (!evasions_ && (m == killers_[0] || m == killers_[1]))) continue;
+                if (m == ttMove_
+                    || (!evasions_ && (m == refutations_[0] || m == refutations_[1] || m == refutations_[2])))
+                    continue;
                 return m;
             }
             stage_ = Stage::BadCaptures;

@@ -7,6 +7,9 @@
 // grandparent's best (the best the same side already has), and a node is cut off as soon as
 // its best reaches the negation of its parent's best.
 //
+// Each node also keeps the line of moves below it that gave its best score (the principal
+// variation), for the thinking line; it is only written, never read by the search itself.
+//
 // Nothing is allocated here: moves live in the move stack, nodes in the node stack.
 
 #include "engine/clsengine.h"
@@ -80,12 +83,14 @@ int clsEngine::SearchRoot(int depth)
         if (m->Captured() == King) {
             m->flags |= MoveFlag::Mates;
             m->order = Score::KingCapture;
-            PostMove(m);
+            PostMoveWithLine(*m, clsLine {});
             return Score::KingCapture;
         }
 
         // 4.2 Search the reply position.
         int score = m->order;
+        clsLine& below = lines_[static_cast<std::size_t>(root->ply + 1)];
+        below.length = 0;
         if (!m->Has(MoveFlag::Loses)) {
             ++root->movesMade;
             ++nodeCount;
@@ -108,7 +113,7 @@ int clsEngine::SearchRoot(int depth)
         const bool isPosted = !posted.Has(MoveFlag::Illegal) && SameMove(*m, posted);
         if (score > root->best || isPosted) {
             root->best = score;
-            if (score > posted.order || isPosted) PostMove(m);
+            if (score > posted.order || isPosted) PostMoveWithLine(*m, below);
         }
         if (root->best > Score::MateBound) break;
     }
@@ -133,6 +138,7 @@ int clsEngine::Search(int depth)
             n->stage = 0;
             n->currentMove = nullptr;
             n->positionKey = PositionKey();
+            lines_[static_cast<std::size_t>(n->ply)].length = 0;
             if (ProbeTable(n, depth)) {
                 step = Step::Leave;
                 break;
@@ -180,6 +186,7 @@ int clsEngine::Search(int depth)
                 break;
             }
             m->order = static_cast<std::int16_t>(std::int64_t { board.material } + Evaluate());
+            lines_[static_cast<std::size_t>(n->ply + 1)].length = 0; // a leaf: nothing below it
             step = Step::Scored;
             break;
         }
@@ -220,6 +227,7 @@ int clsEngine::Search(int depth)
                 break;
             }
             n->best = score;
+            lines_[static_cast<std::size_t>(n->ply)].Join(*m, lines_[static_cast<std::size_t>(n->ply + 1)]);
             StoreTable(n, depth);
             const int parentBest = (n - 1)->best;
             if (parentBest == Score::None || n->best < -parentBest) {

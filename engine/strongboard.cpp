@@ -3,6 +3,7 @@
 #include "engine/strongboard.h"
 
 #include <cctype>
+#include <vector>
 
 namespace drnChess::strong {
 
@@ -26,6 +27,73 @@ namespace {
     {
         const int f = FileOf(sq) + df, r = RankOf(sq) + dr;
         return (f >= 0 && f < 8 && r >= 0 && r < 8) ? Bit(8 * r + f) : 0;
+    }
+
+    // Attacks along four directions by walking the rays (for building the lookup tables).
+    u64 SlideAttacks(const AttackTables& t, int sq, u64 occupied, int firstDirection)
+    {
+        u64 attacks = 0;
+        for (int d = firstDirection; d < firstDirection + 4; ++d) {
+            const u64 ray = t.ray[d][sq];
+            const u64 blockers = ray & occupied;
+            if (!blockers) {
+                attacks |= ray;
+                continue;
+            }
+            const int nearest = Rising[d] ? Lsb(blockers) : Msb(blockers);
+            attacks |= ray & ~t.ray[d][nearest];
+        }
+        return attacks;
+    }
+
+    // For every square, a multiplier that sends each blocker subset to a slot of its own
+    // attacks; found by trying sparse random numbers from a fixed seed (the same every run).
+    void FindMagics(AttackTables& t, SliderMagic (&magics)[64], int firstDirection)
+    {
+        u64 state = 0x9D3C1E5A7B2F4861ULL + static_cast<u64>(firstDirection);
+        std::vector<u64> subsets, attacks, slots;
+        std::vector<int> stamp;
+        for (int sq = 0; sq < 64; ++sq) {
+            SliderMagic& m = magics[sq];
+            m.mask = 0;
+            for (int d = firstDirection; d < firstDirection + 4; ++d) {
+                // The ray's last square never blocks anything behind it.
+                const u64 ray = t.ray[d][sq];
+                if (!ray) continue;
+                const int last = Rising[d] ? Msb(ray) : Lsb(ray);
+                m.mask |= ray & ~Bit(last);
+            }
+            const int bits = Count(m.mask);
+            m.shift = 64 - bits;
+            m.offset = static_cast<std::uint32_t>(t.sliderAttacks.size());
+            subsets.clear();
+            attacks.clear();
+            u64 subset = 0;
+            do { // every subset of the mask (carry-rippler)
+                subsets.push_back(subset);
+                attacks.push_back(SlideAttacks(t, sq, subset, firstDirection));
+                subset = (subset - m.mask) & m.mask;
+            } while (subset);
+            const std::size_t size = std::size_t { 1 } << bits;
+            slots.assign(size, 0);
+            stamp.assign(size, 0);
+            for (int attempt = 1;; ++attempt) {
+                m.magic = SplitMix(state) & SplitMix(state) & SplitMix(state);
+                if (Count((m.mask * m.magic) >> 56) < 6) continue;
+                bool fits = true;
+                for (std::size_t i = 0; i < subsets.size() && fits; ++i) {
+                    const std::size_t slot = static_cast<std::size_t>((subsets[i] * m.magic) >> m.shift);
+                    if (stamp[slot] != attempt) {
+                        stamp[slot] = attempt;
+                        slots[slot] = attacks[i];
+                    } else if (slots[slot] != attacks[i]) {
+                        fits = false;
+                    }
+                }
+                if (fits) break;
+            }
+            t.sliderAttacks.insert(t.sliderAttacks.end(), slots.begin(), slots.end());
+        }
     }
 
     AttackTables BuildTables()
@@ -65,24 +133,9 @@ namespace {
         for (u64& k : t.zobristEp)
             k = SplitMix(state);
         t.zobristSide = SplitMix(state);
+        FindMagics(t, t.rook, 0);
+        FindMagics(t, t.bishop, 4);
         return t;
-    }
-
-    u64 SlideAttacks(int sq, u64 occupied, int firstDirection)
-    {
-        const AttackTables& t = Tables();
-        u64 attacks = 0;
-        for (int d = firstDirection; d < firstDirection + 4; ++d) {
-            const u64 ray = t.ray[d][sq];
-            const u64 blockers = ray & occupied;
-            if (!blockers) {
-                attacks |= ray;
-                continue;
-            }
-            const int nearest = Rising[d] ? Lsb(blockers) : Msb(blockers);
-            attacks |= ray & ~t.ray[d][nearest];
-        }
-        return attacks;
     }
 
     int PieceFromLetter(char c)
@@ -121,15 +174,6 @@ const AttackTables& Tables()
 {
     static const AttackTables tables = BuildTables();
     return tables;
-}
-
-u64 BishopAttacks(int sq, u64 occupied)
-{
-    return SlideAttacks(sq, occupied, 4);
-}
-u64 RookAttacks(int sq, u64 occupied)
-{
-    return SlideAttacks(sq, occupied, 0);
 }
 
 StrongBoard::StrongBoard()
@@ -273,6 +317,45 @@ u64 StrongBoard::AttackersTo(int sq, u64 occupied) const
     return (t.pawn[Black][sq] & Pieces(White, Pawn)) | (t.pawn[White][sq] & Pieces(Black, Pawn))
         | (t.knight[sq] & byType[Knight]) | (t.king[sq] & byType[King])
         | (BishopAttacks(sq, occupied) & diagonal) | (RookAttacks(sq, occupied) & straight);
+}
+
+bool StrongBoard::GivesCheck(Move m)
+{
+    const int from = From(m), to = To(m), us = side;
+    if (Kind(m) == MoveKind::Castle || Kind(m) == MoveKind::EnPassant || IsPromotion(m)) {
+        if (!Make(m)) return false;
+        const bool check = InCheck();
+        Unmake();
+        return check;
+    }
+    const AttackTables& t = Tables();
+    const int king = KingSquare(us ^ 1);
+    const u64 occupied = (Occupied() ^ Bit(from)) | Bit(to);
+    u64 reach = 0;
+    switch (TypeOf(squares[static_cast<std::size_t>(from)])) {
+    case Pawn:
+        reach = t.pawn[us][to];
+        break;
+    case Knight:
+        reach = t.knight[to];
+        break;
+    case Bishop:
+        reach = BishopAttacks(to, occupied);
+        break;
+    case Rook:
+        reach = RookAttacks(to, occupied);
+        break;
+    case Queen:
+        reach = QueenAttacks(to, occupied);
+        break;
+    default:
+        break;
+    }
+    if (reach & Bit(king)) return true;
+    // A slider behind the piece that left its line to the king.
+    const u64 ours = byColour[us] & ~Bit(from);
+    return (BishopAttacks(king, occupied) & ours & (byType[Bishop] | byType[Queen]))
+        || (RookAttacks(king, occupied) & ours & (byType[Rook] | byType[Queen]));
 }
 
 bool StrongBoard::Attacked(int sq, int byColour_) const

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace drnChess::strong {
 
@@ -86,7 +87,15 @@ constexpr int Msb(u64 b)
 }
 constexpr int Count(u64 b)
 {
+#if defined(__POPCNT__)
     return __builtin_popcountll(b);
+#else
+    // Without the processor's instruction the builtin is a library call; this inlines.
+    b = b - ((b >> 1) & 0x5555555555555555ULL);
+    b = (b & 0x3333333333333333ULL) + ((b >> 2) & 0x3333333333333333ULL);
+    b = (b + (b >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return static_cast<int>((b * 0x0101010101010101ULL) >> 56);
+#endif
 }
 inline int PopLsb(u64& b)
 {
@@ -111,8 +120,22 @@ constexpr int Flip(int sq)
 inline constexpr u64 FileABits = 0x0101010101010101ULL;
 inline constexpr u64 Rank1Bits = 0xFFULL;
 
-// Attack tables, built once (BuildStrongTables is safe to call from any thread, any number of
-// times; the tables are filled by a function-local static initialiser).
+// A slider's attacks from one square, looked up by multiplying the relevant blockers with a
+// number found at start-up that maps every blocker set to its own slot (or one with the same
+// attacks).
+struct SliderMagic {
+    u64 mask; // squares whose blockers matter (the rays without their last square)
+    u64 magic;
+    std::uint32_t offset; // first slot in AttackTables::sliderAttacks
+    int shift;
+    std::size_t Index(u64 occupied) const
+    {
+        return offset + static_cast<std::size_t>(((occupied & mask) * magic) >> shift);
+    }
+};
+
+// Attack tables, built once (Tables() is safe to call from any thread, any number of times;
+// the tables are filled by a function-local static initialiser).
 struct AttackTables {
     u64 knight[64];
     u64 king[64];
@@ -123,11 +146,22 @@ struct AttackTables {
     u64 zobristCastle[16];
     u64 zobristEp[8];
     u64 zobristSide;
+    SliderMagic bishop[64];
+    SliderMagic rook[64];
+    std::vector<u64> sliderAttacks;
 };
 const AttackTables& Tables();
 
-u64 BishopAttacks(int sq, u64 occupied);
-u64 RookAttacks(int sq, u64 occupied);
+inline u64 BishopAttacks(int sq, u64 occupied)
+{
+    const AttackTables& t = Tables();
+    return t.sliderAttacks[t.bishop[sq].Index(occupied)];
+}
+inline u64 RookAttacks(int sq, u64 occupied)
+{
+    const AttackTables& t = Tables();
+    return t.sliderAttacks[t.rook[sq].Index(occupied)];
+}
 inline u64 QueenAttacks(int sq, u64 occupied)
 {
     return BishopAttacks(sq, occupied) | RookAttacks(sq, occupied);
@@ -168,6 +202,10 @@ public:
     bool IsCapture(Move m) const { return Kind(m) == MoveKind::EnPassant || squares[To(m)] != NoPiece; }
     bool GivesNoCaptureOrPromotion(Move m) const { return !IsCapture(m) && !IsPromotion(m); }
 
+    // True when the move (pseudo-legal here) checks the enemy king, directly or by uncovering a
+    // slider; castling, en passant and promotions are made and taken back to see.
+    bool GivesCheck(Move m);
+
     u64 AttackersTo(int sq, u64 occupied) const;
     bool Attacked(int sq, int byColour) const;
     bool InCheck() const { return Attacked(KingSquare(side), side ^ 1); }
@@ -191,6 +229,11 @@ public:
     void ClearHistory();
     // Plies made since the root of the search (the history depth).
     int HistoryLength() const { return historyLength; }
+    // The move that led here (NoMove after a null move); only for positions the search made.
+    Move LastMove() const
+    {
+        return historyLength > 0 ? undo_[static_cast<std::size_t>(historyLength - 1)].move : NoMove;
+    }
     // The keys of the game positions before this one, oldest first, for repetitions (the
     // search never takes them back); at most the last 256 are kept.
     void SetPriorKeys(const u64* keys, int count);

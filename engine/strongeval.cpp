@@ -95,6 +95,9 @@ namespace {
         t.AddPhased("rook.halfopenfile", 12, 5);
         t.AddPhased("rook.seventh", 10, 20);
         t.Add("tempo.mg", 10);
+        t.AddPhased("threat.bypawn", 50, 40);
+        t.AddPhased("threat.byminor", 30, 30);
+        t.AddPhased("threat.byrook", 35, 25);
         return t;
     }
 
@@ -163,6 +166,7 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
     const u64 mobilityArea = ~b.byColour[us] & ~theirPawnAttacks;
     const u64 kingZone = t.king[theirKing] | Bit(theirKing);
     int attackUnits = 0, attackers = 0;
+    u64 minorAttacks = 0, rookAttacks = 0;
 
     for (int type = Pawn; type <= King; ++type)
         for (u64 pieces = b.Pieces(us, type); pieces;) {
@@ -181,6 +185,8 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
                 : type == Bishop               ? BishopAttacks(sq, occupied)
                 : type == Rook                 ? RookAttacks(sq, occupied)
                                                : QueenAttacks(sq, occupied);
+            if (type == Knight || type == Bishop) minorAttacks |= attacks;
+            if (type == Rook) rookAttacks |= attacks;
             const int mob = Count(attacks & mobilityArea) - MobilityBase[type - Knight];
             mg += mob * W(Weight::Mobility + 2 * (type - Knight));
             eg += mob * W(Weight::Mobility + 2 * (type - Knight) + 1);
@@ -202,6 +208,21 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
                 }
             }
         }
+    // Threats: enemy pieces attacked by something worth less.
+    u64 ownPawnAttacks = 0;
+    for (u64 p = ownPawns; p;)
+        ownPawnAttacks |= t.pawn[us][PopLsb(p)];
+    const u64 theirQueens = b.Pieces(them, Queen);
+    const u64 theirMajors = b.Pieces(them, Rook) | theirQueens;
+    const u64 theirPieces = b.byColour[them] & ~b.byType[Pawn] & ~b.byType[King];
+    const int byPawn = Count(ownPawnAttacks & theirPieces);
+    const int byMinor = Count(minorAttacks & theirMajors);
+    const int byRook = Count(rookAttacks & theirQueens);
+    mg += byPawn * W(Weight::ThreatByPawn) + byMinor * W(Weight::ThreatByMinor)
+        + byRook * W(Weight::ThreatByRook);
+    eg += byPawn * W(Weight::ThreatByPawn + 1) + byMinor * W(Weight::ThreatByMinor + 1)
+        + byRook * W(Weight::ThreatByRook + 1);
+
     // King attack, scored for the attacker once two pieces take part.
     if (attackers >= 2) mg += attackUnits * attackUnits * W(Weight::KingAttackScale) / 16 / 4;
 

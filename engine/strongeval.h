@@ -35,7 +35,10 @@ namespace Weight {
     inline constexpr int RookHalfOpenFile = RookOpenFile + 2; // [phase]
     inline constexpr int RookSeventh = RookHalfOpenFile + 2; // [phase]
     inline constexpr int Tempo = RookSeventh + 2; // middlegame
-    inline constexpr int Count = Tempo + 1;
+    inline constexpr int ThreatByPawn = Tempo + 1; // [phase] per enemy piece a pawn attacks
+    inline constexpr int ThreatByMinor = ThreatByPawn + 2; // [phase] per enemy rook or queen
+    inline constexpr int ThreatByRook = ThreatByMinor + 2; // [phase] per enemy queen
+    inline constexpr int Count = ThreatByRook + 2;
 } // namespace Weight
 
 // The names of the weights, index by index ("material.knight.mg", "pst.rank.pawn.eg.6", ...).

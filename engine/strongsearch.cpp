@@ -42,8 +42,12 @@ void StrongSearch::NewGame()
 {
     tt_.Clear();
     history_.Clear();
+    continuation_.Clear();
     for (auto& k : killers_)
         k[0] = k[1] = NoMove;
+    for (auto& piece : counters_)
+        for (Move& m : piece)
+            m = NoMove;
 }
 
 std::int64_t StrongSearch::ElapsedMs() const
@@ -77,7 +81,7 @@ std::string StrongSearch::PvText() const
     return text;
 }
 
-int StrongSearch::Quiescence(int alpha, int beta, int ply)
+int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
 {
     ++nodes_;
     pvLength_[ply] = ply;
@@ -113,8 +117,9 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply)
             if (standPat + StrongEval::PieceValue(victim) + 200 < alpha) continue;
         }
         if (!board_.Make(m)) continue;
+        tt_.Prefetch(board_.key);
         ++legal;
-        const int score = -Quiescence(-beta, -alpha, ply + 1);
+        const int score = -Quiescence(-beta, -alpha, ply + 1, depth - 1);
         board_.Unmake();
         if (stopped_) return 0;
         if (score > best) {
@@ -127,6 +132,28 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply)
         }
     }
     if (inCheck && legal == 0) return -MateScore + ply;
+    if (!inCheck && depth == 0 && best < beta) {
+        // Quiet checks that do not give the piece away.
+        MoveList quiets;
+        board_.GenerateQuiet(quiets);
+        for (int i = 0; i < quiets.count; ++i) {
+            const Move m = quiets.moves[static_cast<std::size_t>(i)];
+            if (!board_.GivesCheck(m) || See(board_, m) < 0) continue;
+            if (!board_.Make(m)) continue;
+            tt_.Prefetch(board_.key);
+            const int score = -Quiescence(-beta, -alpha, ply + 1, depth - 1);
+            board_.Unmake();
+            if (stopped_) return 0;
+            if (score > best) {
+                best = score;
+                if (score > alpha) {
+                    alpha = score;
+                    bestMove = m;
+                    if (score >= beta) break;
+                }
+            }
+        }
+    }
     const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
     tt_.Store(board_.key, ply, bestMove, best, inCheck ? 0 : standPat, 0, bound);
     return best;
@@ -184,19 +211,21 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
             if (stopped_) return 0;
             if (score >= beta) return score >= MateBound ? beta : score;
         }
-        // Razoring: hopeless at low depth, confirm with quiescence.
-        if (depth <= 2 && eval + 250 * depth < alpha) {
-            const int score = Quiescence(alpha, alpha + 1, ply);
-            if (stopped_) return 0;
-            if (score <= alpha) return score;
-        }
     }
     // Without a hash move a deep node is searched a little shallower first.
     if (depth >= 6 && ttMove == NoMove && !inCheck) --depth;
 
     killers_[ply + 1][0] = killers_[ply + 1][1] = NoMove;
     nullMade_[ply + 1] = false;
-    MovePicker picker(board_, ttMove, killers_[ply], history_);
+    // The opponent's last move and the quiet move that refuted it before.
+    const Move previous = root ? NoMove : board_.LastMove();
+    Move* counter = previous == NoMove
+        ? nullptr
+        : &counters_[board_.squares[static_cast<std::size_t>(To(previous))]][To(previous)];
+    std::int16_t* followUps = previous == NoMove
+        ? nullptr
+        : continuation_.Row(board_.squares[static_cast<std::size_t>(To(previous))], To(previous));
+    MovePicker picker(board_, ttMove, killers_[ply], counter ? *counter : NoMove, history_, followUps);
     const int alphaBefore = alpha;
     int best = -InfiniteScore;
     Move bestMove = NoMove;
@@ -222,6 +251,7 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
             }
         }
         if (!board_.Make(m)) continue;
+        tt_.Prefetch(board_.key);
         const bool givesCheck = board_.InCheck();
         if (prune && !givesCheck) {
             board_.Unmake();
@@ -236,12 +266,14 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
             int r = 0;
             if (depth >= 3 && legal > 1 + (pvNode ? 1 : 0) && quiet) {
                 r = reductions_[std::min(depth, 63)][std::min(legal, 63)];
-                if (!pvNode) ++r;
                 if (cutNode) ++r;
                 if (!improving) ++r;
                 if (givesCheck || inCheck) --r;
-                if (m == killers_[ply][0] || m == killers_[ply][1]) --r;
-                if (quiet) r -= history_.Get(board_.side ^ 1, m) / 6000;
+                if (m == killers_[ply][0] || m == killers_[ply][1] || (counter && m == *counter)) --r;
+                // After Make the mover's piece stands on the destination.
+                const int piece = board_.squares[static_cast<std::size_t>(To(m))];
+                const int followUp = followUps ? followUps[ContinuationTable::Index(piece, To(m))] : 0;
+                r -= (history_.Get(board_.side ^ 1, m) + followUp) / 8000;
                 r = std::clamp(r, 0, newDepth - 1);
             }
             score = -Search(-alpha - 1, -alpha, newDepth - r, ply + 1, true);
@@ -270,10 +302,20 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
                             killers_[ply][1] = killers_[ply][0];
                             killers_[ply][0] = m;
                         }
+                        if (counter) *counter = m;
                         const int bonus = std::min(depth * depth * 16, 8000);
                         history_.Update(board_.side, m, bonus);
                         for (int i = 0; i < quietCount; ++i)
                             history_.Update(board_.side, quiets[i], -bonus);
+                        if (followUps) {
+                            auto at = [&](Move q) -> std::int16_t& {
+                                return followUps[ContinuationTable::Index(
+                                    board_.squares[static_cast<std::size_t>(From(q))], To(q))];
+                            };
+                            UpdateHistoryScore(at(m), bonus);
+                            for (int i = 0; i < quietCount; ++i)
+                                UpdateHistoryScore(at(quiets[i]), -bonus);
+                        }
                     }
                     break;
                 }
@@ -304,6 +346,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         for (auto& from : colour)
             for (auto& s : from)
                 s = static_cast<std::int16_t>(s / 2);
+    continuation_.Age();
     for (bool& n : nullMade_)
         n = false;
 
@@ -320,12 +363,12 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
     report.pv = StrongBoard::MoveText(report.best);
 
     // No new iteration after the soft limit. When the caller gave one budget for both, the
-    // search goes on until 85 % of it: an iteration cut short by the hard limit still keeps any
-    // root move that beat the previous best.
+    // search uses all of it: an iteration cut short by the hard limit still keeps any root move
+    // that beat the previous best.
     std::int64_t soft = 0;
     if (limits.HasTimeLimit()) {
         const std::int64_t hard = limits.hardMs > 0 ? limits.hardMs : limits.softMs;
-        soft = limits.softMs > 0 && limits.softMs < hard ? limits.softMs : hard * 85 / 100;
+        soft = limits.softMs > 0 && limits.softMs < hard ? limits.softMs : hard;
     }
     const int maxDepth = limits.depth > 0 ? std::min(limits.depth, MaxPly - 1) : MaxPly - 1;
     int previous = 0;

@@ -75,7 +75,9 @@ public:
 
 private:
     int Search(int alpha, int beta, int depth, int ply, bool cutNode);
-    int Quiescence(int alpha, int beta, int ply);
+    // Captures and promotions (every move when in check); at its first ply (depth 0) also the
+    // quiet moves that check without losing the piece.
+    int Quiescence(int alpha, int beta, int ply, int depth = 0);
     // Polls the stop flag, and every few thousand nodes the clock and the node limit.
     bool ShouldStop();
     std::int64_t ElapsedMs() const;
@@ -85,7 +87,9 @@ private:
     StrongEval eval_;
     StrongTT tt_;
     HistoryTable history_ {};
+    ContinuationTable continuation_;
     Move killers_[MaxPly + 2][2] {};
+    Move counters_[12][64] {}; // by the piece and destination of the move answered
     Move pv_[MaxPly + 2][MaxPly + 2] {};
     int pvLength_[MaxPly + 2] {};
     int staticEval_[MaxPly + 2] {};

@@ -19,6 +19,13 @@ namespace {
 
     constexpr std::size_t MaxGamePositions = 2048;
 
+    // The second move of a line of blank-separated moves: the reply the search expects.
+    std::string SecondWord(const std::string& line)
+    {
+        const std::vector<std::string> words = dranbase::SplitFields(line);
+        return words.size() >= 2 ? words[1] : std::string();
+    }
+
     // The iteration as the front ends read it, the whole principal variation included.
     clsIterationReport StrongReport(const strong::IterationReport& r)
     {
@@ -76,7 +83,7 @@ void clsEngine::RecordGamePosition(u64 key)
     gamePositions_.push_back({ before, key, StrongKey(beforeFEN), StrongKey(GetFEN()), irreversible });
 }
 
-void clsEngine::PostStrongMove(const std::string& text, int score)
+void clsEngine::PostStrongMove(const std::string& text, int score, const std::string& reply)
 {
     u64 from = 0, to = 0;
     int promotion = 0;
@@ -104,6 +111,8 @@ void clsEngine::PostStrongMove(const std::string& text, int score)
     if (gui >= 100000) move.order = Score::MateBound + 1;
     if (gui <= -100000) move.order = -Score::MateBound - 1;
     PostMove(&move);
+    std::lock_guard lock(resultMutex_);
+    expectedReply_ = reply;
 }
 
 bool clsEngine::RunStrong()
@@ -153,7 +162,7 @@ bool clsEngine::RunStrong()
             auto onIteration = [&](const strong::IterationReport& r) {
                 depthShown_.store(r.depth, std::memory_order_relaxed);
                 nodesShown_.store(r.nodes, std::memory_order_relaxed);
-                PostStrongMove(strong::StrongBoard::MoveText(r.best), r.score);
+                PostStrongMove(strong::StrongBoard::MoveText(r.best), r.score, SecondWord(r.pv));
                 if (verbose)
                     Print(std::to_string(r.depth) + " " + std::to_string(strong::GuiScore(r.score)) + " "
                         + std::to_string(r.ms / 10) + " " + std::to_string(r.nodes) + " " + r.pv);
@@ -164,7 +173,8 @@ bool clsEngine::RunStrong()
             strong_->SetDeadline(&deadlineTick_);
             const strong::IterationReport report = strong_->Think(limits, stop_, onIteration);
             if (report.best != strong::NoMove)
-                PostStrongMove(strong::StrongBoard::MoveText(report.best), report.score);
+                PostStrongMove(
+                    strong::StrongBoard::MoveText(report.best), report.score, SecondWord(report.pv));
             nodeCount = report.nodes;
             searched = true;
         }

@@ -9,17 +9,17 @@ namespace drnChess::strong {
 void StrongTT::Resize(std::size_t mib)
 {
     const std::size_t bytes = (mib == 0 ? 1 : mib) * 1024 * 1024;
-    std::size_t buckets = bytes / (sizeof(TTEntry) * BucketSize);
+    std::size_t buckets = bytes / sizeof(Line);
     if (buckets == 0) buckets = 1;
     buckets_ = buckets;
     mib_ = mib;
-    entries_.assign(buckets * BucketSize, TTEntry {});
+    lines_.assign(buckets, Line {});
     generation_ = 0;
 }
 
 void StrongTT::Clear()
 {
-    std::fill(entries_.begin(), entries_.end(), TTEntry {});
+    std::fill(lines_.begin(), lines_.end(), Line {});
     generation_ = 0;
 }
 
@@ -40,11 +40,11 @@ int StrongTT::FromTable(int score, int ply)
 TTHit StrongTT::Probe(std::uint64_t key, int ply) const
 {
     TTHit hit;
-    if (entries_.empty()) return hit;
+    if (lines_.empty()) return hit;
     const TTEntry* bucket = Bucket(key);
     for (int i = 0; i < BucketSize; ++i) {
         const TTEntry& e = bucket[i];
-        if (e.key != key || e.BoundKind() == Bound::None) continue;
+        if (e.check != Check(key) || e.BoundKind() == Bound::None) continue;
         hit.found = true;
         hit.move = e.move;
         hit.score = FromTable(e.score, ply);
@@ -58,7 +58,7 @@ TTHit StrongTT::Probe(std::uint64_t key, int ply) const
 
 void StrongTT::Store(std::uint64_t key, int ply, Move move, int score, int eval, int depth, int bound)
 {
-    if (entries_.empty()) return;
+    if (lines_.empty()) return;
     TTEntry* bucket = Bucket(key);
     // The entry of the same position, else the least valuable one: oldest generation first,
     // then the shallowest draft.
@@ -66,7 +66,7 @@ void StrongTT::Store(std::uint64_t key, int ply, Move move, int score, int eval,
     int worst = 1 << 30;
     for (int i = 0; i < BucketSize; ++i) {
         TTEntry& e = bucket[i];
-        if (e.key == key || e.BoundKind() == Bound::None) {
+        if (e.check == Check(key) || e.BoundKind() == Bound::None) {
             target = &e;
             break;
         }
@@ -77,7 +77,7 @@ void StrongTT::Store(std::uint64_t key, int ply, Move move, int score, int eval,
             target = &e;
         }
     }
-    if (target->key == key && target->BoundKind() != Bound::None) {
+    if (target->check == Check(key) && target->BoundKind() != Bound::None) {
         // The same position: a shallower non-exact result does not replace a deeper one, but
         // a move is always kept.
         if (move == NoMove) move = target->move;
@@ -86,7 +86,7 @@ void StrongTT::Store(std::uint64_t key, int ply, Move move, int score, int eval,
             return;
         }
     }
-    target->key = key;
+    target->check = Check(key);
     target->move = move;
     target->score = static_cast<std::int16_t>(ToTable(score, ply));
     target->eval = static_cast<std::int16_t>(eval);
@@ -97,8 +97,11 @@ void StrongTT::Store(std::uint64_t key, int ply, Move move, int score, int eval,
 int StrongTT::Hashfull() const
 {
     int used = 0, total = 0;
-    for (std::size_t i = 0; i < entries_.size() && total < 1000; ++i, ++total)
-        if (entries_[i].BoundKind() != Bound::None && entries_[i].Generation() == generation_) ++used;
+    for (std::size_t i = 0; i < lines_.size() && i < 1000; ++i)
+        for (const TTEntry& e : lines_[i].entries) {
+            ++total;
+            if (e.BoundKind() != Bound::None && e.Generation() == generation_) ++used;
+        }
     return total ? used * 1000 / total : 0;
 }
 

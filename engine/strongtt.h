@@ -1,8 +1,8 @@
 #pragma once
-// The strong search's transposition table: buckets of four entries, each with the bound kind,
-// the draft it was searched to, the best move and the static evaluation. Mate scores are stored
-// as distances from the stored node, so a probe from another ply reads them right.
-// One table per engine, used by the engine thread only.
+// The strong search's transposition table: buckets of four entries in one cache line, each with
+// the bound kind, the draft it was searched to, the best move and the static evaluation. Mate scores are
+// stored as distances from the stored node, so a probe from another ply reads them right. One table per
+// engine, used by the engine thread only.
 
 #include <cstdint>
 #include <vector>
@@ -23,19 +23,21 @@ inline constexpr int MateScore = 32000;
 inline constexpr int MateBound = MateScore - 1000; // above: a mate score
 inline constexpr int InfiniteScore = 32500;
 
+// The key's upper half chooses the bucket, so an entry keeps only the lower half to tell
+// positions apart (and the search checks a hash move before it plays it).
 struct TTEntry {
-    std::uint64_t key;
+    std::uint32_t check;
     Move move;
     std::int16_t score;
     std::int16_t eval;
     std::uint8_t depth;
     std::uint8_t generationAndBound; // generation << 2 | bound
-    std::uint16_t spare;
+    std::uint32_t spare;
 
     int BoundKind() const { return generationAndBound & 3; }
     int Generation() const { return generationAndBound >> 2; }
 };
-static_assert(sizeof(TTEntry) == 24, "entries are 24 bytes");
+static_assert(sizeof(TTEntry) == 16, "entries are 16 bytes");
 
 // What a probe found.
 struct TTHit {
@@ -59,6 +61,8 @@ public:
     void NewSearch() { generation_ = static_cast<std::uint8_t>((generation_ + 1) & 63); }
 
     TTHit Probe(std::uint64_t key, int ply) const;
+    // Asks the memory for the key's bucket ahead of its probe.
+    void Prefetch(std::uint64_t key) const { __builtin_prefetch(Bucket(key)); }
     void Store(std::uint64_t key, int ply, Move move, int score, int eval, int depth, int bound);
 
     // Per-mille of entries of the first thousand buckets written in this search.
@@ -69,16 +73,21 @@ public:
     static int FromTable(int score, int ply);
 
 private:
+    struct alignas(64) Line {
+        TTEntry entries[BucketSize];
+    };
+    static_assert(sizeof(Line) == 64, "a bucket is one cache line");
+    static std::uint32_t Check(std::uint64_t key) { return static_cast<std::uint32_t>(key); }
     TTEntry* Bucket(std::uint64_t key)
     {
-        return &entries_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32) * BucketSize];
+        return lines_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32)].entries;
     }
     const TTEntry* Bucket(std::uint64_t key) const
     {
-        return &entries_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32) * BucketSize];
+        return lines_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32)].entries;
     }
 
-    std::vector<TTEntry> entries_;
+    std::vector<Line> lines_;
     std::uint64_t buckets_ = 0;
     std::size_t mib_ = 0;
     std::uint8_t generation_ = 0;

@@ -32,6 +32,8 @@ void clsEngine::BeginThink()
         result_ = clsMove {};
         result_.flags = MoveFlag::Illegal;
         result_.order = Score::None;
+        resultLine_.length = 0;
+        expectedReply_.clear();
     }
 
     // 3. Counters and clock. The stop flag was cleared by Start, before the thread existed, so

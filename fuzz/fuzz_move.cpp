@@ -21,12 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint64_t from = 0, to = 0;
     int promotion = 0;
     drnChess::ParseCoordinateMove(text, &from, &to, &promotion);
-    drnChess::PatternMatches(drnChess::SanToPattern(text), "Pe2-e4");
 
     core->SetFromFEN(fen);
     const std::string resolved = drnChess::ResolveMoveText(*core, text);
-    core->SetFromFEN(fen);
-    core->MatchPattern(drnChess::SanToPattern(text));
     const std::string coordinate = core->SanToCoordinate(text);
     core->SetFromFEN(fen);
     core->ApplyGameMove(text);

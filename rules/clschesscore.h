@@ -111,10 +111,6 @@ public:
     // Lines separated by '\n' (no final line end): "# __moves__", one MoveDetailText line per
     // move of the current node's list, "# ^^^".
     std::string MoveListDetail();
-    // The long form of the first root move, in list order, that matches the pattern
-    // (PatternMatches) and is legal; empty when none. Legality is checked so that SAN written
-    // without a disambiguation that only a pinned piece would need still finds its move.
-    std::string MatchPattern(std::string_view pattern);
     // A move text (ReadMove: SAN, long or coordinate form) to the coordinate text of its legal
     // move for ApplyGameMove ("e7e8q", "e7e8b", "e1g1"). Empty when no legal move matches.
     std::string SanToCoordinate(std::string_view san);

@@ -59,13 +59,5 @@ std::string MoveDetailText(const clsMove& move);
 // letter or none gives promotion 0. Returns true when both squares were read; a missing square
 // is 0. Characters after the recognised ones are ignored.
 bool ParseCoordinateMove(std::string_view text, std::uint64_t* from, std::uint64_t* to, int* promotion);
-// Turns SAN into a pattern shaped like a long form, '?' standing for what the SAN leaves open:
-// e4 -> "P??-e4", exd5 -> "?e?x?d5", Nbd2 -> "Nb?-d2", O-O -> "Ke?-g?". A promotion letter is
-// made lower case, as long forms write it (e8=Q and e8=q give "P??-e8=q"). Text that is empty
-// after trimming, or an unknown castling form, gives the empty pattern, which matches no move.
-std::string SanToPattern(std::string_view san);
-// True when every character of the pattern equals the long form's or is '?'; a longer long
-// form matches when the pattern matches its beginning. The empty pattern matches nothing.
-bool PatternMatches(std::string_view pattern, std::string_view longForm);
 
 } // namespace drnChess

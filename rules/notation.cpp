@@ -32,17 +32,6 @@ std::string clsChessCore::MoveListDetail()
     return s;
 }
 
-std::string clsChessCore::MatchPattern(std::string_view pattern)
-{
-    if (pattern.empty()) return "";
-    if (MoveListText().empty()) return ""; // not at the root, or no moves
-    for (const clsMove* m = Root()->firstMove; m < Next(Root())->firstMove; ++m) {
-        std::string longForm = MoveToText(*m, true);
-        if (PatternMatches(pattern, longForm) && IsLegalMove(*m)) return longForm;
-    }
-    return "";
-}
-
 std::string clsChessCore::SanToCoordinate(std::string_view san)
 {
     const std::optional<clsMove> move = ReadMove(*this, san);

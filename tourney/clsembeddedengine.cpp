@@ -1,8 +1,10 @@
 #include "tourney/clsembeddedengine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 #include "dranbase/clsthread.h"
 #include "engine/clsengine.h"
@@ -122,6 +124,20 @@ std::string clsEmbeddedEngine::ReadResponse()
     LastLineTick = dranbase::Tick();
     Log("<---\t" + line);
     return ParseResponse(line);
+}
+
+bool clsEmbeddedEngine::WaitForReply(std::int64_t timeoutMs)
+{
+    const std::int64_t until = dranbase::Tick() + std::max<std::int64_t>(timeoutMs, 0);
+    auto moveDue = [this] { return thinking_ && (!engine_->IsRunning() || dranbase::Tick() >= deadline_); };
+    if (replies_.empty() && !thinking_) {
+        dranbase::SleepMs(until - dranbase::Tick());
+        return false;
+    }
+    // The engine's thread gives no signal of its end: it is watched, briefly and often.
+    while (replies_.empty() && !moveDue() && dranbase::Tick() < until)
+        std::this_thread::sleep_for(std::chrono::microseconds(ThinkWatchMicros));
+    return !replies_.empty() || moveDue();
 }
 
 void clsEmbeddedEngine::Send(const std::string& text)

@@ -49,6 +49,10 @@ public:
     std::string ReadResponse() override;
     // Logs "--->\t" + text and carries the command out.
     void Send(const std::string& text) override;
+    // Watches a think closely (every ThinkWatchMicros) so that its move is taken as soon as
+    // it is there; with nothing queued and no think, simply sleeps the time out.
+    bool WaitForReply(std::int64_t timeoutMs) override;
+    static constexpr int ThinkWatchMicros = 200;
     // Stops a think; the player stays usable.
     void Quit() override;
 

@@ -1,5 +1,6 @@
 #include "tourney/clsengineinterface.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "dranbase/clsthread.h"
@@ -7,6 +8,9 @@
 namespace drnChess {
 
 namespace {
+
+    // The handshake wakes at least this often to judge whether the engine has said all.
+    constexpr std::int64_t HandshakeWaitSliceMs = 5;
 
     std::string QuotedName(const std::string& name)
     {
@@ -24,6 +28,12 @@ void clsEngineInterface::Log(const std::string& text)
         Owner->GameLog(Colour, text);
     else
         dranbase::Output().Write("# =====>\t" + PlayerName + ":\t" + text, true);
+}
+
+bool clsEngineInterface::WaitForReply(std::int64_t timeoutMs)
+{
+    dranbase::SleepMs(std::min<std::int64_t>(timeoutMs, 1));
+    return false;
 }
 
 void clsEngineInterface::SetProtocol(int protocol)
@@ -140,7 +150,7 @@ bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, 
             if (!engine.ReadResponse().empty()) break; // a move or result ends the wait
             if (engine.LinesRead == linesBefore) {
                 if (engine.Ended) break; // gone, and nothing of it is left to read
-                dranbase::SleepMs(1);
+                engine.WaitForReply(HandshakeWaitSliceMs);
             }
         }
     }

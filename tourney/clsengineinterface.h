@@ -60,6 +60,10 @@ public:
     virtual std::string ReadResponse() = 0;
     // Sends one command line (the line end is added).
     virtual void Send(const std::string& text) = 0;
+    // Blocks until a reply may be there to read, or timeoutMs has passed; never spins. True
+    // when one is there. The caller reads everything that has come before it waits again.
+    // This one, for a kind that cannot tell, sleeps a millisecond at most and says no.
+    virtual bool WaitForReply(std::int64_t timeoutMs);
     // The traffic log: the owner game's log with the player's colour as mark, or, without an
     // owner, the console line "# =====>\t" + name + ":\t" + text.
     virtual void Log(const std::string& text);

@@ -68,8 +68,10 @@ std::string clsExternalEngine::ReadResponse()
 void clsExternalEngine::Send(const std::string& text)
 {
     Log("--->\t" + text);
-    if (ChildRunning()) WriteToChild(text + "\n");
+    // Stamped as the write begins: a reply cannot arrive before it, so no move's time is
+    // negative when the writer is held up between its write and its next look at the clock.
     LastSendTick = dranbase::Tick();
+    if (ChildRunning()) WriteToChild(text + "\n");
     dranbase::SleepMs(Timing().SendDelayMs);
 }
 

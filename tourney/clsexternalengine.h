@@ -29,6 +29,8 @@ public:
     // Logs "--->\t" + text, writes text + "\n" while the program runs (skipped silently when it
     // has ended), then always pauses for the send delay.
     void Send(const std::string& text) override;
+    // Woken by the reader thread when a line arrives or the program ends.
+    bool WaitForReply(std::int64_t timeoutMs) override { return WaitForLine(timeoutMs); }
     // Ready, and the reader thread still runs.
     bool IsReady() override;
     // Sends "quit", clears Ready, then Kill: the grace time (QuitGraceMs), then termination.

@@ -53,12 +53,7 @@ void clsTourneyGame::Clear(bool keepTags)
         logBytes_[0] = logBytes_[1] = 0;
         logCut_[0] = logCut_[1] = false;
     }
-    claimNow_ = claimBefore_ = 0;
-    history_.Clear();
-    moveText_.Reset(1, drnChess::White);
     played_.clear();
-    side_ = 0;
-    fullMove_ = 0;
     finished_.store(false, std::memory_order_release);
 }
 
@@ -94,11 +89,6 @@ bool clsTourneyGame::InitEngine(clsEngineInterface& engine, int colour)
 {
     engine.Owner = this;
     return Handshake(engine, colour, BaseTimeMs, IncrementMs);
-}
-
-bool clsTourneyGame::IsRepetition()
-{
-    return history_.Add(PlacementKey(referee_->board));
 }
 
 bool clsTourneyGame::SaveGameFiles()
@@ -161,165 +151,28 @@ std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(
     return engine;
 }
 
-void clsTourneyGame::EndGame(std::uint32_t code)
-{
-    SetResult(code);
-    GameLog(2, ResultText() + " " + ReasonText());
-}
-
-void clsTourneyGame::EndByFault(
-    int side, std::uint32_t code, const std::string& logText, const std::string& reason)
-{
-    (void)side;
-    GameLog(2, logText); // a referee line: kept even when the players' traffic was cut
-    EndGame(code);
-    SetTag("Termination", "rules infraction");
-    SetTag("Fault", reason);
-}
-
-void clsTourneyGame::JudgeClaim(const std::string& claim, const std::string& name)
-{
-    const std::uint32_t code = ClaimCode(claim, side_);
-    if (code == 0) return; // a claimed win goes unheard
-    if (code != GameResult::Draw) {
-        EndGame(code);
-        return;
-    }
-    // A draw claim holds when the position it was made in supports it: the present one, or
-    // the one after the claimant's own last move (its claim may arrive after its move).
-    if (const std::uint32_t granted = claimNow_ ? claimNow_ : claimBefore_; granted != 0) {
-        EndGame(granted);
-        return;
-    }
-    EndByFault(side_, FalseClaimCode(side_), "false draw claim by " + QuoteName(name) + ": " + claim,
-        "false draw claim: " + claim);
-}
-
 bool clsTourneyGame::SetUpStart(std::string& openingCoordinates)
 {
     const std::string fen = StartFEN.empty() ? std::string(StartPosition) : StartFEN;
-    if (!referee_->SetFromFEN(fen)) {
+    if (!referee_->SetStart(fen)) {
         GameLog(2, "game aborted: the start position " + QuoteName(fen) + " is refused");
         return false;
     }
     if (!StartFEN.empty()) {
         SetTag("SetUp", "1");
-        SetTag("FEN",
-            referee_->GetFEN() + " " + std::to_string(referee_->halfmoveClock) + " "
-                + std::to_string(referee_->fullmoveNumber > 0 ? referee_->fullmoveNumber : 1));
+        SetTag("FEN", referee_->StartTag());
     }
-    moveText_.Reset(referee_->fullmoveNumber > 0 ? referee_->fullmoveNumber : 1, referee_->SideToMove());
+    // The opening's moves are judged like any other, but its end by the rules is not asked.
     for (const std::string& text : dranbase::SplitFields(OpeningMoves)) {
-        const clsGameMove move = ReadGameMove(*referee_, text);
-        if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
+        const clsMoveVerdict move = referee_->Play(text);
+        if (!move.legal) {
             GameLog(2, "game aborted: the opening move " + QuoteName(text) + " is refused");
             return false;
         }
-        if (referee_->SideToMove() == drnChess::Black) ++fullMove_;
-        played_ += move.coordinate + " ";
         openingCoordinates += move.coordinate + " ";
-        moveText_.Add(move.san + CheckMark(*referee_));
-        IsRepetition();
     }
-    MoveText = moveText_.Text();
+    MoveText = referee_->MoveText();
     return true;
-}
-
-void clsTourneyGame::PlayMoves(clsEngineInterface* players[2])
-{
-    clsPlayer* names[2] = { White, Black };
-    clock_[0] = clock_[1] = BaseTimeMs;
-    side_ = referee_->SideToMove();
-    players[side_]->StartThinking();
-    // Each clock runs from the moment the mover's last command was written to the moment its
-    // move line arrived: the referee's pauses and reading delays are not the engine's time.
-    std::int64_t start = players[side_]->LastSendTick;
-    const std::int64_t wallStart = start;
-    std::int64_t charged = 0; // the players' time, summed over the moves
-    int moves = 0;
-    Sleep(1);
-
-    while (!StopAsked() && ResultCode == GameResult::Unfinished) {
-        clsEngineInterface& mover = *players[side_];
-        const std::string& name = names[side_]->Name;
-
-        // 0. A player that floods its output loses, whoever is to move.
-        auto floods = [&](int c) { return players[c]->Flooded() || logCut_[c].load(); };
-        if (const int flooder = floods(0) ? 0 : floods(1) ? 1 : -1; flooder >= 0) {
-            EndByFault(
-                flooder, FaultCode(flooder), names[flooder]->Name + " floods its output", "output flood");
-            break;
-        }
-
-        // 1. The mover's next reply, then the clock: up to now while nothing has come, up to
-        // the reply's arrival when it has. An empty reply from a player that has ended is a
-        // crash.
-        const std::string response = mover.ReadResponse();
-        const std::int64_t elapsed = (response.empty() ? dranbase::Tick() : mover.LastLineTick) - start;
-        if (IsTimeForfeit(elapsed, clock_[side_])) {
-            const std::string text = ForfeitText(elapsed, clock_[side_]);
-            SetTag("Forfeit_ms", text);
-            GameLog(side_, name + " forfeits on time (" + text + ")");
-            EndGame(ForfeitCode(side_));
-            break;
-        }
-        if (response.empty()) {
-            if (mover.Ended) {
-                GameLog(side_, name + " has crashed!");
-                EndGame(CrashCode(side_));
-            } else {
-                Sleep(1);
-            }
-            continue;
-        }
-        GameLog(side_, response);
-        const clsResponse reply = SplitResponse(response);
-
-        if (EqualsNoCase(reply.keyword, "move")) {
-            // 3. A move: the clock, the rules, then either the end or the other side's turn.
-            clock_[side_] = ClockAfterMove(clock_[side_], IncrementMs, elapsed);
-            charged += elapsed;
-            ++moves;
-            const std::string text = MoveOfResponse(reply.rest);
-            const clsGameMove move = text.empty() ? clsGameMove {} : ReadGameMove(*referee_, text);
-            if (move.coordinate.empty() || !referee_->ApplyGameMove(move.coordinate)) {
-                GameLog(2, "illegal move " + QuoteName(text) + " by " + QuoteName(name));
-                EndGame(IllegalMoveCode(side_));
-                break;
-            }
-            if (side_ == drnChess::White) ++fullMove_;
-            played_ += move.coordinate + " ";
-            moveText_.Add(move.san + CheckMark(*referee_));
-            MoveText = moveText_.Text();
-
-            std::uint32_t code = GameResult::Draw | GameResult::Repetition;
-            const bool fourth = IsRepetition();
-            const auto status = static_cast<std::uint32_t>(referee_->GameStatus());
-            if (!fourth) code = status;
-            claimBefore_ = claimNow_;
-            claimNow_ = DrawClaimCode(history_.Occurrences(), referee_->halfmoveClock, status);
-            if (code != GameResult::Unfinished) {
-                EndGame(code);
-                break;
-            }
-            const int moved = side_;
-            mover.SendMove(move.coordinate, moved);
-            side_ ^= 1;
-            players[side_]->SetClocks(clock_[0], clock_[1], IncrementMs, IncrementMs);
-            players[side_]->SendMove(move.coordinate, moved);
-            // The new mover's clock runs from the moment its last command (the move, or "go")
-            // was written.
-            start = players[side_]->LastSendTick;
-        } else if (EqualsNoCase(reply.keyword, "result")) {
-            // 4. A claim: a draw (checked), or the mover's own loss; a claimed win goes unheard.
-            JudgeClaim(reply.rest, name);
-        }
-    }
-    // What the referee itself cost: the game's wall time less the players' charged time.
-    if (moves > 0)
-        GameLog(2,
-            "clock: " + std::to_string(moves) + " moves, wall " + std::to_string(dranbase::Tick() - wallStart)
-                + " ms, charged " + std::to_string(charged) + " ms");
 }
 
 void clsTourneyGame::ScoreGame()
@@ -339,11 +192,8 @@ bool clsTourneyGame::Run()
     // 1. A fresh record (the tags stay) and the referee at the start position.
     Clear(true);
     // The referee engine lives while the game is played (a tournament may hold many games).
-    dranbase::clsStrings refereeOptions;
-    refereeOptions.Add("memory", "-1");
-    referee_ = std::make_unique<clsEngine>(refereeOptions, nullptr);
-    referee_->SetKeepLines(false);
-    referee_->SetFromFEN(StartPosition);
+    referee_ = std::make_unique<clsReferee>();
+    referee_->SetStart(StartPosition);
     if (!White || !Black) {
         SetResult(GameResult::Aborted);
         finished_.store(true, std::memory_order_release);
@@ -360,7 +210,12 @@ bool clsTourneyGame::Run()
         if (interfaces[0] && !StopAsked()) interfaces[1] = CreateInterface(*Black, 1, opening);
         if (interfaces[0] && interfaces[1]) {
             clsEngineInterface* players[2] = { interfaces[0].get(), interfaces[1].get() };
-            PlayMoves(players);
+            clsGameLoopSettings settings;
+            settings.baseTimeMs = BaseTimeMs;
+            settings.incrementMs = IncrementMs;
+            settings.names[0] = White->Name;
+            settings.names[1] = Black->Name;
+            clsGameLoop(*referee_, *this, *this, settings).Play(players);
         }
     } catch (...) {
         GameLog(2, "game aborted do to software exception!");
@@ -370,7 +225,7 @@ bool clsTourneyGame::Run()
         // No interface, or the game was told to stop.
         if (startOk && (!interfaces[0] || !interfaces[1]))
             GameLog(2, "game aborted: a player could not be started");
-        EndGame(GameResult::Aborted);
+        RecordResult(*this, *this, GameResult::Aborted);
     }
 
     // 5. Scores, the players' end, the files.
@@ -379,7 +234,8 @@ bool clsTourneyGame::Run()
         if (engine) engine->Stop();
     for (auto& engine : interfaces)
         engine.reset();
-    MoveText = moveText_.Text(ResultText());
+    MoveText = referee_->MoveText(ResultText());
+    played_ = referee_->Played();
     SaveGameFiles();
     referee_.reset();
     const bool known = (ResultCode & (GameResult::Unfinished | GameResult::Aborted)) == 0;

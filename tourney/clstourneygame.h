@@ -24,11 +24,11 @@
 #include "book/clsgame.h"
 #include "dranbase/clsthread.h"
 #include "tourney/clsengineinterface.h"
+#include "tourney/gameloop.h"
 #include "tourney/gamerules.h"
+#include "tourney/referee.h"
 
 namespace drnChess {
-
-class clsEngine;
 
 // A player of a tournament as its file describes it, with its score.
 class clsPlayer {
@@ -62,7 +62,7 @@ private:
 // else xboard), with the timing given (an embedded player takes no pauses). Not started.
 std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const clsClientTiming& timing);
 
-class clsTourneyGame : public dranbase::clsThread, public clsGame, public clsGameLogSink {
+class clsTourneyGame : public dranbase::clsThread, public clsGame, public clsGameHost {
 public:
     // The game log keeps at most this much of each player's traffic; a player that sends
     // more in one game floods, a fault that loses it the game. The referee's own lines are
@@ -88,13 +88,14 @@ public:
     // Makes the game the interface's owner (its traffic goes to the game log), then runs the
     // clients' start-up Handshake with the game's base time and increment. True when ready.
     bool InitEngine(clsEngineInterface& engine, int colour);
-    // After a move on the referee's board: appends the placement key and answers whether the
-    // position has occurred for the fourth time.
-    bool IsRepetition();
     // Writes the game log (base name with ".log", each line ended by CR LF) and the PGN (".pgn")
     // when the base name is set, each under a temporary name renamed into place. False when a
     // file could not be written (a console line says which).
     bool SaveGameFiles();
+
+    // The game loop's host: stop when cancelled or aborted; a player's log cut is a flood.
+    bool StopAsked() override { return Cancelled() || abort_.load(); }
+    bool LogCut(int side) const override { return logCut_[side & 1].load(); }
 
     // Asks the game to end as aborted: a running game stops within a poll, one not yet started
     // ends at once when it starts. Final for this object. Safe from any thread.
@@ -123,8 +124,6 @@ public:
     clsClientTiming Timing; // the clients' pauses (tests shorten them)
 
     // --- read after the game ------------------------------------------------------------------
-    int SideToMove() const { return side_; }
-    int FullMoveNumber() const { return fullMove_; }
     // The coordinate moves of the game, each followed by a blank.
     const std::string& PlayedMoves() const { return played_; }
 
@@ -135,36 +134,19 @@ protected:
 private:
     std::unique_ptr<clsEngineInterface> CreateInterface(
         clsPlayer& player, int colour, const std::string& opening);
-    void PlayMoves(clsEngineInterface* players[2]);
     // The referee at the start position with the opening played and recorded; the opening in
     // coordinates for the players. False (logged) when the rules refuse it.
     bool SetUpStart(std::string& openingCoordinates);
-    void EndGame(std::uint32_t code);
-    // A player's fault ends the game: the log line, the code, and the PGN tags Termination
-    // ("rules infraction") and Fault (what happened).
-    void EndByFault(int side, std::uint32_t code, const std::string& logText, const std::string& reason);
-    // A claim "result ..." of the mover; a draw claim is checked against the position.
-    void JudgeClaim(const std::string& claim, const std::string& name);
     void ScoreGame();
-    bool StopAsked() { return Cancelled() || abort_.load(); }
 
     mutable std::mutex logMutex_;
     std::vector<std::string> gameLog_;
     std::size_t logBytes_[2] = { 0, 0 };
     std::atomic<bool> logCut_[2] = { false, false };
-    // The draw a claim made now, or made by the player who moved last, would be granted
-    // (0: none): the positions after the last two moves.
-    std::uint32_t claimNow_ = 0;
-    std::uint32_t claimBefore_ = 0;
-    std::unique_ptr<clsEngine> referee_;
-    int side_ = 0;
-    int fullMove_ = 0;
+    std::unique_ptr<clsReferee> referee_;
     std::atomic<bool> finished_ { false };
     std::atomic<bool> abort_ { false };
-    std::int64_t clock_[2] = { 0, 0 };
-    clsRepetitionHistory history_;
-    clsMoveTextWriter moveText_;
-    std::string played_;
+    std::string played_; // the referee's coordinate moves, kept when the game is over
 };
 
 } // namespace drnChess

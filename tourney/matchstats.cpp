@@ -43,8 +43,8 @@ namespace {
         return 0.5 * (1 + std::erf((mean - 0.5) / std::sqrt(2 * varianceOfMean)));
     }
 
-    clsSprtResult Sprt(
-        double samples, double mean, double variance, double sigmaPerGame, const clsSprtSettings& s)
+    clsSprtResult Sprt(double samples, double mean, double variance, double sigmaPerGame, double games,
+        const clsSprtSettings& s)
     {
         clsSprtResult r = SprtBounds(s);
         if (samples <= 0 || variance <= 0) return r;
@@ -61,6 +61,10 @@ namespace {
             r.verdict = SprtVerdict::AcceptH1;
         else if (r.llr <= r.lower)
             r.verdict = SprtVerdict::AcceptH0;
+        if (r.verdict != SprtVerdict::Continue && games < static_cast<double>(s.minGames)) {
+            r.verdict = SprtVerdict::Continue;
+            r.held = true;
+        }
         return r;
     }
 
@@ -168,14 +172,16 @@ clsSprtResult SprtBounds(const clsSprtSettings& s)
 clsSprtResult ComputeSprt(const clsWLD& r, const clsSprtSettings& s)
 {
     const clsMatchStats st = ComputeStats(r);
-    return Sprt(static_cast<double>(st.games), st.score, st.variance, std::sqrt(st.variance), s);
+    const auto games = static_cast<double>(st.games);
+    return Sprt(games, st.score, st.variance, std::sqrt(st.variance), games, s);
 }
 
 clsSprtResult ComputeSprt(const clsPentanomial& p, const clsSprtSettings& s)
 {
     // A pair's points / 2 has the same mean as one game; its spread stands for two games.
     const clsMatchStats st = ComputeStats(p);
-    return Sprt(static_cast<double>(st.games), st.score, st.variance, std::sqrt(2 * st.variance), s);
+    const auto pairs = static_cast<double>(st.games);
+    return Sprt(pairs, st.score, st.variance, std::sqrt(2 * st.variance), 2 * pairs, s);
 }
 
 std::string SprtVerdictText(SprtVerdict v)
@@ -214,7 +220,8 @@ std::string FormatSprtLine(const clsSprtSettings& s, const clsSprtResult& r)
     return "SPRT elo0 " + Number(s.elo0) + " elo1 " + Number(s.elo1) + " alpha " + Number(s.alpha) + " beta "
         + Number(s.beta) + (s.model == SprtModel::Normalized ? " normalized" : "") + ": LLR "
         + Fixed(r.llr, 2) + " [" + Fixed(r.lower, 2) + ", " + Fixed(r.upper, 2) + "] "
-        + SprtVerdictText(r.verdict);
+        + SprtVerdictText(r.verdict)
+        + (r.held ? " (fewer than " + std::to_string(s.minGames) + " games)" : std::string());
 }
 
 std::vector<std::string> FormatStandings(std::vector<clsStanding> players)

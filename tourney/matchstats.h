@@ -80,6 +80,10 @@ struct clsSprtSettings {
     double alpha = 0.05;
     double beta = 0.05;
     SprtModel model = SprtModel::Logistic;
+    // No verdict before this many games (a pair counts two): the normal approximation
+    // underneath needs the spread of the results, which a handful of games misjudges (with
+    // none, a run of early wins accepts a wide H1 far more often than alpha says).
+    std::int64_t minGames = 10;
 };
 
 enum class SprtVerdict { Continue, AcceptH0, AcceptH1 };
@@ -89,6 +93,7 @@ struct clsSprtResult {
     double lower = 0; // log(beta / (1 - alpha)): at or below, H0 is accepted
     double upper = 0; // log((1 - beta) / alpha): at or above, H1 is accepted
     SprtVerdict verdict = SprtVerdict::Continue;
+    bool held = false; // a bound is crossed, but fewer than minGames games are in
 };
 
 // The bounds only; valid settings have 0 < alpha, beta and alpha + beta < 1.
@@ -96,7 +101,7 @@ clsSprtResult SprtBounds(const clsSprtSettings& s);
 // The log-likelihood ratio by the usual normal approximation of the generalised test:
 // LLR = N (s1 - s0) (2 m - s0 - s1) / (2 v), with N samples of mean m and variance v and s0, s1
 // the scores the hypotheses predict. No results, or results of zero variance (all draws, all
-// wins), give LLR 0 and the verdict "continue".
+// wins), give LLR 0 and the verdict "continue"; so does a bound crossed before minGames games.
 clsSprtResult ComputeSprt(const clsWLD& r, const clsSprtSettings& s);
 clsSprtResult ComputeSprt(const clsPentanomial& p, const clsSprtSettings& s);
 
@@ -109,7 +114,8 @@ std::string FormatMatchLine(const std::string& first, const std::string& second,
 // "A vs B pairs: 0:1 0.5:2 1:3 1.5:4 2:5 of 15, score 62.5 %, Elo +88.7 +/- 50.1, LOS 99.1 %,
 // draws 20.0 %" (draws: the pairs of 1 point)
 std::string FormatPairsLine(const std::string& first, const std::string& second, const clsPentanomial& p);
-// "SPRT elo0 0 elo1 5 alpha 0.05 beta 0.05: LLR 1.23 [-2.94, 2.94] continue"
+// "SPRT elo0 0 elo1 5 alpha 0.05 beta 0.05: LLR 1.23 [-2.94, 2.94] continue", and a held
+// verdict ends in "continue (fewer than 10 games)".
 std::string FormatSprtLine(const clsSprtSettings& s, const clsSprtResult& r);
 
 // One player's totals over all its games, for the standings table.

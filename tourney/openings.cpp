@@ -274,6 +274,14 @@ namespace {
         real("elo1", s.elo1);
         real("alpha", s.alpha);
         real("beta", s.beta);
+        if (e.Attributes().Has("min_games")) {
+            long long v = 0;
+            if (ReadInt(e.GetAttribute("min_games"), 0, 1000000000, v))
+                s.minGames = v;
+            else
+                m.problems.push_back(
+                    "sprt: min_games \"" + e.GetAttribute("min_games") + "\" is not a number from 0");
+        }
         const std::string model = dranbase::Trim(e.GetAttribute("model"));
         if (model.empty() || dranbase::EqualsNoCase(model, "logistic"))
             s.model = SprtModel::Logistic;

@@ -7,7 +7,10 @@
 #include "dranbase/clsfile.h"
 #include "dranbase/clsstring.h"
 #include "engine/clsengine.h"
+#include "tourney/clsfixedtimeplayer.h"
+#include "tourney/gameloop.h"
 #include "tourney/gamerules.h"
+#include "tourney/referee.h"
 
 namespace drnChess {
 
@@ -20,12 +23,8 @@ namespace {
         out.Print(engine.BoardReportLine());
     }
 
-    bool Wait(dranbase::clsThread* owner, std::int64_t ms)
-    {
-        if (owner) return owner->Sleep(ms);
-        dranbase::SleepMs(ms);
-        return true;
-    }
+    // The in-process game has no clock: the players think a fixed time per move.
+    constexpr std::int64_t NoClockMs = std::int64_t { 1 } << 50;
 
     // Appends the game to the PGN file, rewriting the file whole under a temporary name so that a
     // failure never leaves it cut short. Earlier games in the file are kept.
@@ -53,19 +52,17 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
     const std::string fen = settings.startFEN.empty() ? std::string(StartFEN) : settings.startFEN;
 
     // The referee judges every move on a board of its own; it never thinks.
-    dranbase::clsStrings noOptions;
-    auto referee = std::make_unique<clsEngine>(noOptions, nullptr);
-    referee->SetKeepLines(false);
+    clsReferee referee;
     a.StopRequest();
     b.StopRequest();
     if (!settings.searchA.empty()) a.options.Set("-search", settings.searchA);
     if (!settings.searchB.empty()) b.options.Set("-search", settings.searchB);
     a.SetFromFEN(fen);
     b.SetFromFEN(fen);
-    referee->SetFromFEN(fen);
-    PrintBoardTo(out, *referee);
+    referee.SetStart(fen);
+    PrintBoardTo(out, referee.Board());
 
-    const int colourA = referee->SideToMove();
+    const int colourA = referee.SideToMove();
     clsGame record;
     record.SetTag("Event", settings.event);
     record.SetTag("Site", "?");
@@ -78,80 +75,69 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
     record.SetTag("Result", "*");
     if (fen != StartFEN) {
         record.SetTag("SetUp", "1");
-        record.SetTag("FEN",
-            referee->GetFEN() + " " + std::to_string(referee->halfmoveClock) + " "
-                + std::to_string(referee->fullmoveNumber > 0 ? referee->fullmoveNumber : 1));
+        record.SetTag("FEN", referee.StartTag());
     }
-    clsMoveTextWriter moveText;
-    moveText.Reset(referee->FullMoveNumber(), referee->SideToMove());
 
-    clsRepetitionHistory history;
-    clsEngine* mover = &a;
-    clsEngine* waiting = &b;
-    std::uint32_t code = GameResult::Unfinished;
-    auto finish = [&](std::uint32_t c, const std::string& ending) {
-        code = c;
-        r.moves += ending;
-        out.Print(ending, true);
-    };
-
-    for (int ply = 0; ply < settings.maxPlies && code == GameResult::Unfinished; ++ply) {
-        // 1. The mover thinks for the time per move.
-        mover->StopRequest();
-        mover->Start();
-        const bool goOn = Wait(owner, settings.msPerMove);
-        mover->StopRequest();
-        const std::string move = mover->TakeMoveText(true);
-        if (!goOn) {
-            finish(GameResult::Aborted, "");
-            break;
+    // Both engines play through the one game loop, each as a player that thinks the time per
+    // move; the console shows each move as it comes and the ending after the last.
+    struct Host : clsGameHost {
+        Host(dranbase::clsOutBuffer& o, dranbase::clsThread* t, std::string& m)
+            : out(o)
+            , owner(t)
+            , moves(m)
+        {
         }
-
-        // 2. The move on one line; the referee makes it.
-        const int side = referee->SideToMove();
-        const std::string shown = (move.empty() ? std::string("(none)") : move) + " ";
-        r.moves += shown;
-        out.Print(shown, false);
-        const std::string san = move.empty() ? std::string() : SanOfMove(*referee, move);
-        if (san.empty() || !referee->ApplyGameMove(move)) {
-            // No move, or one the rules refuse: the mover loses.
-            finish(IllegalMoveCode(side), std::string(" win ") + (side == White ? "-1" : "1"));
-            break;
+        void GameLog(int, const std::string&) override { } // nobody reads the in-process log
+        bool StopAsked() override { return owner && owner->Cancelled(); }
+        void MoveRead(int, const std::string& text) override
+        {
+            const std::string shown = (text.empty() ? std::string("(none)") : text) + " ";
+            moves += shown;
+            out.Print(shown, false);
         }
-        ++r.plies;
-        moveText.Add(san + CheckMark(*referee));
-
-        // 3. The state of the game after it.
-        const int status = referee->GameStatus();
-        if (status == GameState::WhiteMates || status == GameState::BlackMates) {
-            finish(
-                static_cast<std::uint32_t>(status), status == GameState::WhiteMates ? " win 1" : " win -1");
-            PrintBoardTo(out, *referee);
-            break;
-        }
-        if (status != GameState::Going) {
-            finish(static_cast<std::uint32_t>(status), " win 0");
-            PrintBoardTo(out, *referee);
-            break;
-        }
-        if (history.Add(PlacementKey(referee->board))) { // the tournament referee's rule
-            r.repetition = true;
-            finish(GameResult::Draw | GameResult::Repetition, "REPT ");
-            break;
-        }
-
-        // 4. Both players make it; the other side moves next.
-        if (!mover->ApplyMoveText(move) || !waiting->ApplyMoveText(move)) {
-            finish(GameResult::Aborted, "");
-            break;
-        }
-        std::swap(mover, waiting);
+        dranbase::clsOutBuffer& out;
+        dranbase::clsThread* owner;
+        std::string& moves;
+    } host(out, owner, r.moves);
+    clsFixedTimePlayer playerA(a, nameA, settings.msPerMove);
+    clsFixedTimePlayer playerB(b, nameB, settings.msPerMove);
+    clsEngineInterface* players[2] = { &playerA, &playerB };
+    if (colourA != White) std::swap(players[0], players[1]);
+    clsGameLoopSettings loopSettings;
+    loopSettings.baseTimeMs = NoClockMs;
+    loopSettings.maxPlies = settings.maxPlies;
+    for (int side : { White, Black }) {
+        players[side]->Owner = &host;
+        players[side]->Colour = side;
+        players[side]->Start();
+        loopSettings.names[side] = players[side]->PlayerName;
     }
+    if (settings.maxPlies > 0) clsGameLoop(referee, record, host, loopSettings).Play(players);
+    playerA.Stop();
+    playerB.Stop();
+
+    // The ending on the move line: the winner from White's side, a drawn position, a fourth
+    // occurrence, or nothing (the ply limit, a stop); the board after a position that ended it.
+    std::uint32_t code = record.ResultCode;
+    if (code == GameResult::Unfinished) code = host.StopAsked() ? GameResult::Aborted : code;
+    std::string ending;
+    bool showBoard = false;
     if (code == GameResult::Unfinished) {
-        // The ply limit: scored as a draw, recorded as one by adjudication.
-        code = GameResult::Draw | GameResult::Adjudication;
-        out.Print("", true);
+        code = GameResult::Draw | GameResult::Adjudication; // the ply limit: scored as a draw
+    } else if (code == (GameResult::Draw | GameResult::Repetition)) {
+        r.repetition = true;
+        ending = "REPT ";
+    } else if ((code & GameResult::Decided) != 0) {
+        ending = (code & GameResult::BlackWins) ? " win -1" : " win 1";
+        showBoard = (code & GameResult::Mate) != 0;
+    } else if ((code & GameResult::Draw) != 0 && (code & GameResult::Adjudication) == 0) {
+        ending = " win 0";
+        showBoard = true;
     }
+    r.moves += ending;
+    out.Print(ending, true);
+    if (showBoard) PrintBoardTo(out, referee.Board());
+    r.plies = referee.Plies();
 
     const bool decided = (code & GameResult::Decided) != 0;
     const int winner = (code & GameResult::BlackWins) ? Black : White;
@@ -160,8 +146,8 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
     out.Print(std::to_string(r.result));
 
     if (!settings.pgnFile.empty()) {
-        record.SetResult(code);
-        record.MoveText = moveText.Text(record.ResultText());
+        if (record.ResultCode != code) record.SetResult(code);
+        record.MoveText = referee.MoveText(record.ResultText());
         r.pgnWritten = AppendPgn(settings.pgnFile, record.PgnText() + "\r\n", &r.pgnError);
         if (!r.pgnWritten) out.Print("# " + r.pgnError);
     }

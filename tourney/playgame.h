@@ -1,8 +1,9 @@
 #pragma once
-// The in-process game: two engines of the program take turns for a fixed time per move while a
-// third engine referees. It is the "\play" console command and the game of the genetic
-// learning. The engines never think at the same time: the mover is started, the caller's thread
-// sleeps the time per move, the mover is stopped and its move taken.
+// The in-process game: two engines of the program take turns for a fixed time per move under
+// the referee's one game loop (tourney/gameloop.h), each as a player on the client interface
+// (tourney/clsfixedtimeplayer.h). It is the "\play" console command and the game of the
+// genetic learning. The engines never think at the same time: the mover thinks the time per
+// move, then it is stopped and its move taken.
 //
 // Console lines: the board at the start; the moves on one line ("e2e4 e7e5 ... "), ended by
 // " win 1" (White won), " win -1" (Black won), " win 0" (drawn by the rules) or "REPT " (a

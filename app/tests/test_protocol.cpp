@@ -3,14 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "app/tests/corvalaprocess.h"
+#include "dranbase/clsstring.h"
 
 namespace {
 
 const char* const FeatureLine
     = "feature ping=1 setboard=1 usermove=1 time=1 draw=1 reuse=1 myname=\"Corvala 3.1.27\" ics=1 name=1 "
-      "debug=1 memory=1 smp=1 nps=0 san=0 sigint=0 sigterm=0 analyze=0 colors=0 "
+      "debug=1 memory=1 smp=1 nps=0 san=0 sigint=0 sigterm=0 analyze=1 colors=0 "
       "option=\"Search -combo classic /// strong\" done=1";
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line)
@@ -507,4 +509,63 @@ TEST_F(Protocol, SearchOptionChoosesTheStrongSearchWithFullThinkingLines)
     ASSERT_NE(p.ReadUntil("# moves "), "<timeout>");
     p.Send("?");
     EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
+}
+
+// The next thinking line ("depth score time nodes moves..."), or "<timeout>".
+std::string ReadThinkingLine(CorvalaProcess& p, int timeoutMs = 20000)
+{
+    for (;;) {
+        std::string line = p.ReadLine(timeoutMs);
+        if (line == "<timeout>" || (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))))
+            return line;
+    }
+}
+
+TEST_F(Protocol, AnalysisFollowsThePositionAndNeverPlays)
+{
+    p.Exchange("new");
+    // A ping is answered at once: an analysis has no move to wait for.
+    auto lines = p.Exchange("analyze");
+    ASSERT_TRUE(lines.empty() || lines.back() != "<timeout>");
+    // Thinking lines of the start position.
+    ASSERT_NE(ReadThinkingLine(p), "<timeout>");
+    // A move restarts the analysis from the new position: Black's moves now.
+    p.Exchange("e2e4");
+    const std::string line = ReadThinkingLine(p);
+    ASSERT_NE(line, "<timeout>");
+    const auto words = dranbase::SplitFields(line);
+    ASSERT_GE(words.size(), 5u) << line;
+    EXPECT_TRUE(words[4][2] == '7' || words[4][2] == '8') << line;
+    p.Send("hint");
+    ASSERT_NE(p.ReadUntil("Hint: ", 20000), "<timeout>");
+    lines = p.Exchange("exit");
+    for (const auto& l : lines)
+        EXPECT_NE(l.rfind("move ", 0), 0u) << l;
+    EXPECT_EQ(ShownFEN(p), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
+    // Analysis over: a move is only made again.
+    EXPECT_TRUE(Contains(p.Exchange("e7e5"), "# I'm not thinking"));
+}
+
+TEST_F(Protocol, HintOffersTheReplyTheEngineExpects)
+{
+    p.Exchange("new");
+    p.Exchange("post");
+    p.Exchange("sd 4");
+    p.Send("e2e4");
+    const std::string thinking = p.ReadUntil("4 ", 20000);
+    ASSERT_NE(thinking, "<timeout>");
+    const std::string move = p.ReadUntil("move ", 20000);
+    ASSERT_NE(move, "<timeout>");
+    // The thinking line's second move (as coordinates) is the hint.
+    const auto words = dranbase::SplitFields(thinking);
+    ASSERT_GE(words.size(), 6u) << thinking;
+    const std::string expected = words[5].substr(1, 2) + words[5].substr(words[5][3] == 'x' ? 5 : 4, 2);
+    EXPECT_TRUE(Contains(p.Exchange("hint"), "Hint: " + expected)) << thinking;
+    // Two more moves, and the old expectation is stale even where it is still legal: no hint
+    // (this test's program has no book).
+    p.Exchange("force");
+    p.Exchange(expected == "a2a3" ? "h2h3" : "a2a3");
+    p.Exchange(move.find("a7") == std::string::npos ? "a7a6" : "h7h6");
+    for (const auto& l : p.Exchange("hint"))
+        EXPECT_EQ(l.rfind("Hint: ", 0), std::string::npos) << l;
 }

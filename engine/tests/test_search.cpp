@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dranbase/clsstring.h"
 #include "engine/tests/enginetestutil.h"
 #include "rules/random.h"
 
@@ -346,6 +347,53 @@ namespace {
             const clsMove got = e->ResultMove();
             const clsMove* first = e->Root()->firstMove;
             EXPECT_EQ(got.from == first->from && got.to == first->to, c.takesFirst) << c.percent;
+        }
+    }
+
+    // The moves of a thinking line after its four figures, as coordinates ("Ng1xPf3" -> "g1f3").
+    std::vector<std::string> LineMoves(const std::string& thinkingLine)
+    {
+        std::vector<std::string> moves;
+        const std::vector<std::string> words = dranbase::SplitFields(thinkingLine);
+        for (std::size_t i = 4; i < words.size(); ++i) {
+            const std::string& w = words[i];
+            const std::size_t to = w[3] == 'x' ? 5 : 4;
+            std::string move = w.substr(1, 2) + w.substr(to, 2);
+            const std::size_t promotion = w.find('=');
+            if (promotion != std::string::npos) move += w.substr(promotion);
+            moves.push_back(move);
+        }
+        return moves;
+    }
+
+    TEST_F(Search, ThinkingLineShowsAPrincipalVariationThatIsPlayable)
+    {
+        struct Case {
+            const char* fen;
+            int depth;
+            bool endsInMate;
+        } cases[] = {
+            { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", 4, false },
+            { "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -", 4, false },
+            { "k7/8/2K5/8/8/8/8/7R w - -", 0, true }, // mate in two: the line ends in mate
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.fen);
+            engine->SetFromFEN(c.fen);
+            engine->SetFixedDepth(c.depth);
+            Think(*engine);
+            const std::string line = engine->ThinkingLine();
+            const std::vector<std::string> moves = LineMoves(line);
+            ASSERT_GE(moves.size(), 2u) << line;
+            EXPECT_EQ(moves[0], engine->TakeMoveText(false));
+            EXPECT_EQ(engine->ExpectedReply(), moves[1]);
+            auto replay = MakeEngine(&share);
+            replay->SetFromFEN(c.fen);
+            for (const std::string& m : moves)
+                ASSERT_TRUE(replay->ApplyMoveText(m)) << m << " in " << line;
+            if (c.endsInMate) {
+                EXPECT_EQ(replay->MoveStatus(), GameState::WhiteMates) << line;
+            }
         }
     }
 

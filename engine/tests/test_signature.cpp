@@ -18,7 +18,7 @@ namespace {
     constexpr int ClassicDepth = 4;
     constexpr std::uint64_t ClassicSignature = 63567; // search_bench 4
     constexpr int StrongDepth = 8;
-    constexpr std::uint64_t StrongSignature = 44016; // search_bench 4 8
+    constexpr std::uint64_t StrongSignature = 64105; // search_bench 4 8
 
     TEST(Signature, ClassicSearch)
     {

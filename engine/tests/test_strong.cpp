@@ -55,6 +55,52 @@ namespace {
         }
     }
 
+    // Every pseudo-legal move to the given depth: GivesCheck says what making the move shows.
+    int CompareChecks(StrongBoard& b, int depth, const std::string& fen)
+    {
+        MoveList list;
+        b.GenerateNoisy(list);
+        b.GenerateQuiet(list);
+        int checks = 0;
+        for (int i = 0; i < list.count; ++i) {
+            const Move m = list.moves[static_cast<std::size_t>(i)];
+            const bool predicted = b.GivesCheck(m);
+            if (!b.Make(m)) continue;
+            EXPECT_EQ(predicted, b.InCheck()) << fen << " " << StrongBoard::MoveText(m);
+            checks += predicted ? 1 : 0;
+            if (depth > 1) checks += CompareChecks(b, depth - 1, fen);
+            b.Unmake();
+        }
+        return checks;
+    }
+
+    TEST(StrongBoard, GivesCheckAgreesWithMakingTheMove)
+    {
+        // Castling with the rook's check, en passant uncovering a rook, promotions that check,
+        // a knight and a pawn uncovering a bishop and a rook, and the suites' positions.
+        const char* fixtures[] = {
+            "5k2/8/8/8/8/8/8/4K2R w K -",
+            "8/8/8/K2pP2r/8/8/8/7k w - d6",
+            "3r1k2/2P5/8/8/8/8/8/4K3 w - -",
+            "7k/8/5N2/8/3B4/8/8/R3K3 w Q -",
+        };
+        int checks = 0;
+        for (const char* fen : fixtures) {
+            StrongBoard b;
+            ASSERT_TRUE(b.SetFromFEN(fen)) << fen;
+            checks += CompareChecks(b, 2, fen);
+        }
+        for (const char* name : { "wac.epd", "ecm.epd" }) {
+            std::ifstream in(std::string(CORVALA_SHARED_DATA) + "/epd/" + name);
+            ASSERT_TRUE(in.good()) << name;
+            for (std::string line; std::getline(in, line);) {
+                StrongBoard b;
+                if (!line.empty() && b.SetFromFEN(line)) checks += CompareChecks(b, 2, line);
+            }
+        }
+        EXPECT_GT(checks, 1000);
+    }
+
     TEST(StrongBoard, RejectsAPlacementWithoutKings)
     {
         StrongBoard b;

@@ -93,41 +93,6 @@ namespace {
         }
     }
 
-    TEST(SanPattern, ShapesOfTheLongForm)
-    {
-        struct Case {
-            const char* san;
-            const char* pattern;
-        };
-        const Case cases[] = {
-            { "e4", "P?\?-e4" },
-            { "Nf3", "N?\?-f3" },
-            { "exd5", "?e?x?d5" },
-            { "Nbd2", "Nb?-d2" },
-            { "R1e2", "R?1-e2" },
-            { "Nxe5", "N??x?e5" },
-            { "Nb1d2", "Nb1-d2" },
-            { "e8=q", "P?\?-e8=q" },
-            { "e8=Q", "P?\?-e8=q" },
-            { "exd8=N", "Pe?x?d8=n" },
-            { "  Nf3+ ", "N?\?-f3" },
-            { "Nf3#", "N?\?-f3" },
-            { "O-O", "Ke?-g?" },
-            { "O-O-O+", "Ke?-c?" },
-            { "O-O-O-O", "" },
-            { "", "" },
-            { " + ", "" },
-        };
-        for (const Case& c : cases)
-            EXPECT_EQ(SanToPattern(c.san), c.pattern) << c.san;
-
-        EXPECT_TRUE(PatternMatches("P?\?-e8", "Pe7-e8=q")); // a longer long form matches its start
-        EXPECT_TRUE(PatternMatches("?e?x?d5", "Pe4xPd5"));
-        EXPECT_FALSE(PatternMatches("P?\?-e8=q", "Pe7-e8"));
-        EXPECT_FALSE(PatternMatches("N?\?-f3", "Ng1xPf3"));
-        EXPECT_FALSE(PatternMatches("", "Ng1-f3"));
-    }
-
     TEST(SanToCoordinate, FindsTheLegalMove)
     {
         struct Case {
@@ -189,17 +154,8 @@ namespace {
         EXPECT_EQ(detail.rfind("# __moves__\n# Ng1-h3 a(0.00) v(0.00)\n", 0), 0u);
         EXPECT_EQ(detail.substr(detail.size() - 6), "\n# ^^^");
 
-        core->current = core->Next(core->Root()); // away from the root: no list text, no match
+        core->current = core->Next(core->Root()); // away from the root: no list text
         EXPECT_EQ(core->MoveListText(), "");
-        EXPECT_EQ(core->MatchPattern("N?\?-f3"), "");
-    }
-
-    TEST(MoveList, MatchTakesTheFirstInGenerationOrder)
-    {
-        auto core = CoreAt("");
-        EXPECT_EQ(core->MatchPattern("N?\?-??"), "Ng1-h3");
-        EXPECT_EQ(core->MatchPattern("P?\?-?4"), "Ph2-h4");
-        EXPECT_EQ(core->MatchPattern(""), "");
     }
 
 } // namespace

@@ -26,6 +26,7 @@
 //   --pid-file=PATH         writes its process id to the file at start-up
 //   --flood-at=N            instead of move N+1 writes lines to its output without end
 //   --long-line=BYTES       writes a line of this many 'x' before each move
+//   --info-burst=N          writes N lines of thinking output right before each move, in one go
 
 #include <chrono>
 #include <csignal>
@@ -62,6 +63,7 @@ struct Options {
     std::string pidFile;
     int floodAt = -1;
     int longLine = 0;
+    int infoBurst = 0;
 };
 
 Options options;
@@ -146,6 +148,8 @@ bool ParseOptions(int argc, char** argv)
             options.floodAt = number;
         else if (key == "--long-line")
             options.longLine = number;
+        else if (key == "--info-burst")
+            options.infoBurst = number;
         else if (key == "--ignore-term")
             options.ignoreTerm = true;
         else {
@@ -259,6 +263,14 @@ private:
         std::size_t index = static_cast<std::size_t>(played_++);
         std::string move = index < options.moves.size() ? options.moves[index] : std::string();
         if (played_ == options.illegalAt) move = "z9z9";
+        // The burst is flushed with the move: all of it arrives at once, the move last.
+        for (int i = 1; i <= options.infoBurst; ++i) {
+            const std::string n = std::to_string(i);
+            const std::string line = protocol_ == Protocol::Uci
+                ? "info depth " + n + " score cp 0 time 0 nodes " + n + " pv " + move
+                : " " + n + " 0 0 " + n + " " + move;
+            std::fputs((line + "\n").c_str(), stdout);
+        }
         if (protocol_ == Protocol::Uci) {
             if (move.empty()) {
                 Say("bestmove (none)");

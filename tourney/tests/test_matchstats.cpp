@@ -171,6 +171,33 @@ TEST(Sprt, NoInformationContinues)
     }
 }
 
+// A crossed bound waits for the minimum of games (a pair counts two); the LLR is shown all along.
+// +6 -0 =1 (m 0.9285714, v 0.0306122), H0 0, H1 50 (s1 0.5714631): LLR = 7 * 0.0714631 * 0.7856797
+// / 0.0612245 = 6.419488, far above 2.944439.
+TEST(Sprt, VerdictWaitsForTheMinimumOfGames)
+{
+    clsSprtSettings s;
+    s.elo1 = 50;
+    const clsWLD early { 6, 0, 1 };
+    clsSprtResult r = ComputeSprt(early, s); // 7 games, minimum 10
+    EXPECT_NEAR(r.llr, 6.419488, 1e-5);
+    EXPECT_EQ(r.verdict, SprtVerdict::Continue);
+    EXPECT_TRUE(r.held);
+    EXPECT_EQ(FormatSprtLine(s, r),
+        "SPRT elo0 0 elo1 50 alpha 0.05 beta 0.05: LLR 6.42 [-2.94, 2.94] continue (fewer than 10 games)");
+    s.minGames = 7;
+    r = ComputeSprt(early, s);
+    EXPECT_EQ(r.verdict, SprtVerdict::AcceptH1);
+    EXPECT_FALSE(r.held);
+
+    clsPentanomial p; // 4 pairs are 8 games: held at 10, decided at 8
+    p.pairs = { 0, 0, 0, 1, 3 };
+    s.minGames = 10;
+    EXPECT_TRUE(ComputeSprt(p, s).held);
+    s.minGames = 8;
+    EXPECT_EQ(ComputeSprt(p, s).verdict, SprtVerdict::AcceptH1);
+}
+
 TEST(MatchStats, LinesForTheLog)
 {
     EXPECT_EQ(FormatMatchLine("A", "B", clsWLD { 10, 5, 5 }),

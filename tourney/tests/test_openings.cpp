@@ -213,7 +213,8 @@ TEST(MatchOptions, ReadsBothElements)
     const clsMatchOptions m
         = ReadOptions("<rounds>2</rounds>"
                       "<openings file=\"x/book.pgn\" order=\"Random\" plies=\"8\" start=\"3\" seed=\"7\"/>"
-                      "<sprt elo0=\"-1.5\" elo1=\"3\" alpha=\"0.1\" beta=\"0.05\" model=\"normalized\"/>");
+                      "<sprt elo0=\"-1.5\" elo1=\"3\" alpha=\"0.1\" beta=\"0.05\" model=\"normalized\" "
+                      "min_games=\"40\"/>");
     EXPECT_TRUE(m.problems.empty());
     ASSERT_TRUE(m.hasOpenings);
     EXPECT_EQ(m.openings.file, "x/book.pgn");
@@ -228,6 +229,7 @@ TEST(MatchOptions, ReadsBothElements)
     EXPECT_EQ(m.sprt.alpha, 0.1);
     EXPECT_EQ(m.sprt.beta, 0.05);
     EXPECT_EQ(m.sprt.model, SprtModel::Normalized);
+    EXPECT_EQ(m.sprt.minGames, 40);
 
     const clsMatchOptions defaults = ReadOptions("<openings file=\"s.epd\"/><sprt/>");
     EXPECT_TRUE(defaults.hasOpenings && defaults.hasSprt);
@@ -238,6 +240,7 @@ TEST(MatchOptions, ReadsBothElements)
     EXPECT_EQ(defaults.sprt.elo0, 0);
     EXPECT_EQ(defaults.sprt.elo1, 5);
     EXPECT_EQ(defaults.sprt.model, SprtModel::Logistic);
+    EXPECT_EQ(defaults.sprt.minGames, 10);
 
     const clsMatchOptions none = ReadOptions("<rounds>1</rounds>");
     EXPECT_FALSE(none.hasOpenings || none.hasSprt);
@@ -261,6 +264,7 @@ TEST(MatchOptions, BadValuesAreProblems)
         { "<sprt alpha=\"0.6\" beta=\"0.5\"/>", "sprt: alpha and beta" },
         { "<sprt elo0=\"5\" elo1=\"5\"/>", "sprt: elo1 must be above elo0" },
         { "<sprt model=\"bayes\"/>", "sprt: model" },
+        { "<sprt min_games=\"-1\"/>", "sprt: min_games" },
     };
     for (const auto& [xml, problem] : cases) {
         SCOPED_TRACE(xml);

@@ -76,6 +76,10 @@ const Scenario Scenarios[] = {
         "1/2-1/2", "triple repetition", 9, 1, 1 },
     { "flood loses", "xboard", "", "--moves=e2e4,d2d4", "xboard", "--moves=e7e5 --flood-at=1", 20000, 0x4006,
         "1-0", "engine crashed", 3, 2, 0 },
+    // Each move of Black comes behind 3000 lines of thinking output, all at once; taken one line
+    // per millisecond's poll they would cost it more than its clock.
+    { "a burst of thinking output does not hold up the move", "xboard", "", "--moves=f2f3,g2g4", "uci",
+        "--moves=e7e5,d8h4 --info-burst=3000", 4000, 0x1A, "0-1", "mate", 4, 0, 2 },
     { "claimed win goes unheard", "xboard", "", "--moves=e2e4 --result-at=1 \"--result=1-0 {White claims}\"",
         "xboard", "--moves=e7e5,d7d5", 1500, 0x2A, "0-1", "forfeit", 2, 0, 2 },
     { "missing program", "xboard", "/nonexistent/corvala-test-engine", "", "xboard", "--moves=e7e5", 20000,

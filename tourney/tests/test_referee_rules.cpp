@@ -12,6 +12,7 @@
 #include "rules/random.h"
 #include "tourney/clsembeddedengine.h"
 #include "tourney/gamerules.h"
+#include "tourney/referee.h"
 
 using namespace drnChess;
 
@@ -209,6 +210,59 @@ TEST(RefereeRepetition, PlacementKeyIgnoresRightsButNotTheMover)
     auto enPassant = MakeEngine("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
     auto noEnPassant = MakeEngine("4k3/8/8/3pP3/8/8/8/4K3 w - - 0 1");
     EXPECT_EQ(PlacementKey(enPassant->board), PlacementKey(noEnPassant->board));
+}
+
+// The one judge of every game: each move as its mover wrote it, in order, with the verdict.
+TEST(RefereeJudge, MovesVerdictsAndRecord)
+{
+    struct Step {
+        const char* text;
+        bool legal;
+        std::uint32_t code;
+    };
+    // Knights out and back, with two refused texts on the way: the game ends at the fourth
+    // occurrence of the key after 1... Nf6 (ply 14), as FourthOccurrenceNotCountingTheFirstKey
+    // says. SAN and coordinates are both read.
+    const std::uint32_t going = GameResult::Unfinished;
+    const Step knights[] = {
+        { "Nf3", true, going },
+        { "g8f6", true, going },
+        { "f3g1", true, going },
+        { "f6g8", true, going },
+        { "e2e5", false, 0 },
+        { "", false, 0 },
+        { "g1f3", true, going },
+        { "Nf6", true, going },
+        { "Ng1", true, going },
+        { "Ng8", true, going },
+        { "g1f3", true, going },
+        { "g8f6", true, going },
+        { "f3g1", true, going },
+        { "f6g8", true, going },
+        { "g1f3", true, going },
+        { "g8f6", true, GameResult::Draw | GameResult::Repetition },
+    };
+    clsReferee referee;
+    ASSERT_TRUE(referee.SetStart(StartFEN));
+    for (const Step& step : knights) {
+        SCOPED_TRACE(step.text);
+        const clsMoveVerdict v = referee.Play(step.text);
+        EXPECT_EQ(v.legal, step.legal);
+        if (v.legal) {
+            EXPECT_EQ(v.code, step.code);
+        }
+    }
+    EXPECT_EQ(referee.Plies(), 14);
+    EXPECT_EQ(referee.Played().substr(0, 20), "g1f3 g8f6 f3g1 f6g8 ");
+    EXPECT_EQ(referee.MoveText("1/2-1/2").substr(0, 24), "1. Nf3 Nf6 2. Ng1 Ng8 3.");
+
+    // Fool's mate from a set-up position: mate with the check mark, and the start's FEN tag.
+    ASSERT_TRUE(referee.SetStart("rnbqkbnr/pppp1ppp/8/4p3/6P1/5P2/PPPPP2P/RNBQKBNR b KQkq g3 0 2"));
+    EXPECT_EQ(referee.StartTag(), "rnbqkbnr/pppp1ppp/8/4p3/6P1/5P2/PPPPP2P/RNBQKBNR b KQkq g3 0 2");
+    const clsMoveVerdict mate = referee.Play("d8h4");
+    EXPECT_TRUE(mate.legal);
+    EXPECT_EQ(mate.code, static_cast<std::uint32_t>(GameState::BlackMates));
+    EXPECT_EQ(referee.MoveText("0-1"), "2... Qh4# 0-1\r\n");
 }
 
 TEST(RefereeGameStatus, MaterialStalemateMate)

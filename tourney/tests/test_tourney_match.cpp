@@ -148,8 +148,9 @@ TEST(TourneyMatch, OpeningPairsStatisticsAndSprtVerdict)
     const std::string file = folder.File("match.xml");
     // H1 (150 Elo) against H0 (0 Elo): the pairs score 1, 0.5, 1 ... of 1; the LLR passes
     // log(0.9 / 0.1) after the third pair and not before.
-    ASSERT_TRUE(dranbase::clsString(MatchXml(folder.Path(), "<openings file=\"" + epd + "\" format=\"epd\"/>",
-                                        "<sprt elo0=\"0\" elo1=\"150\" alpha=\"0.1\" beta=\"0.1\"/>", 10))
+    ASSERT_TRUE(dranbase::clsString(
+        MatchXml(folder.Path(), "<openings file=\"" + epd + "\" format=\"epd\"/>",
+            "<sprt elo0=\"0\" elo1=\"150\" alpha=\"0.1\" beta=\"0.1\" min_games=\"0\"/>", 10))
                     .SaveToFile(file, true));
     clsTourney tourney(1, file);
     RunToEnd(tourney);
