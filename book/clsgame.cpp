@@ -227,6 +227,7 @@ std::string clsGame::PgnText() const
 std::vector<clsMoveToken> SplitMoveText(std::string_view text, std::string* result, std::size_t moveLimit)
 {
     std::vector<clsMoveToken> moves;
+    if (moveLimit > 0) moves.reserve(moveLimit + 1);
     if (result) result->clear();
     int number = 0;
     bool black = false;

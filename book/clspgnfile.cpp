@@ -30,11 +30,28 @@ namespace {
 
 } // namespace
 
+bool clsGameSplitter::SeenTag(std::string_view name)
+{
+    constexpr std::size_t ListSize = 32;
+    if (!tagSet_.empty()) return !tagSet_.emplace(name).second;
+    for (std::size_t i = 0; i < tagCount_; ++i)
+        if (tagList_[i] == name) return true;
+    if (tagCount_ == ListSize) {
+        tagSet_.insert(tagList_.begin(), tagList_.end());
+        tagSet_.emplace(name);
+        return false;
+    }
+    if (tagCount_ == tagList_.size()) tagList_.emplace_back();
+    tagList_[tagCount_++].assign(name);
+    return false;
+}
+
 void clsGameSplitter::Flush(std::size_t end)
 {
     if (HasContent(current_)) sink_(current_, end);
     current_.clear();
-    tagNames_.clear();
+    tagCount_ = 0;
+    tagSet_.clear();
     hasMoves_ = false;
     inComment_ = false;
 }
@@ -47,9 +64,12 @@ void clsGameSplitter::Line(std::string_view line, std::size_t lineStart)
 
     if (!inComment_ && !line.empty() && line[0] == '%') return; // escape line
     if (!inComment_ && !line.empty() && line[0] == '[') {
-        std::string name(TagNameOf(line));
-        if (hasMoves_ || tagNames_.count(name) != 0) Flush(lineStart);
-        tagNames_.insert(std::move(name));
+        const std::string_view name = TagNameOf(line);
+        if (hasMoves_) Flush(lineStart);
+        if (SeenTag(name)) { // a repeated tag starts the next game (the last was tags only)
+            Flush(lineStart);
+            SeenTag(name);
+        }
         current_.append(line);
         current_.push_back('\n');
         return;

@@ -54,9 +54,16 @@ public:
 private:
     void Flush(std::size_t end);
 
+    // Whether the game has a tag of that name already; records the name.
+    bool SeenTag(std::string_view name);
+
     Sink sink_;
     std::string current_;
-    std::unordered_set<std::string> tagNames_; // a set: a game of many tags stays linear
+    // The tag names of the game: a short list searched in turn (its strings keep their memory
+    // from game to game), and past that a set, so that a game of many tags stays linear.
+    std::vector<std::string> tagList_;
+    std::size_t tagCount_ = 0;
+    std::unordered_set<std::string> tagSet_;
     bool hasMoves_ = false;
     bool inComment_ = false;
 };

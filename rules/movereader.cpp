@@ -252,6 +252,32 @@ namespace {
         }
     }
 
+    // The generator's castling move of the request's side, when its squares and rook allow it
+    // (king and rook on their homes with their rights kept, the squares between them empty, the
+    // king's square and the one it crosses not attacked); whether the king lands attacked is left
+    // to the legality test. Nothing otherwise.
+    std::optional<clsMove> CastlingMove(const clsChessCore& core, int castling)
+    {
+        const clsBoard& b = core.board;
+        const int shift = b.side == White ? 0 : 56;
+        const u64 e = u64 { 0x08 } << shift;
+        const bool kingSide = castling == 1;
+        const u64 corner = (kingSide ? u64 { 0x01 } : u64 { 0x80 }) << shift;
+        const u64 crossed = (kingSide ? u64 { 0x04 } : u64 { 0x10 }) << shift; // f or d
+        const u64 target = (kingSide ? u64 { 0x02 } : u64 { 0x20 }) << shift; // g or c
+        const u64 between = (kingSide ? u64 { 0x06 } : u64 { 0x70 }) << shift;
+        if (!(b.own() & b.kings() & e) || !(b.castle() & e)) return std::nullopt;
+        if (!(b.own() & b.rooks() & b.castle() & corner)) return std::nullopt;
+        if (b.occupied() & between) return std::nullopt;
+        if (core.IsAttacked(e) || core.IsAttacked(crossed)) return std::nullopt;
+        clsMove m {};
+        m.flags = King | MoveFlag::Castling;
+        m.from = e;
+        m.to = target;
+        m.extra = corner | crossed;
+        return m;
+    }
+
     std::optional<clsMove> FindCoordinateMove(clsChessCore& core, std::string_view text)
     {
         u64 from = 0;
@@ -272,7 +298,12 @@ std::optional<clsMove> ReadPgnMove(clsChessCore& core, std::string_view text)
     if (ParseCoordinateMove(text, nullptr, nullptr, nullptr)) return ReadMove(core, text);
     const MoveRequest r = ParseMoveRequest(text);
     if (!r.valid) return std::nullopt; // what ReadMove answers too
-    if (r.castling != 0 || r.piece == NoPiece) return ReadMove(core, text);
+    if (r.castling != 0) {
+        const std::optional<clsMove> castling = CastlingMove(core, r.castling);
+        if (castling && core.IsLegalMove(*castling)) return castling;
+        return ReadMove(core, text);
+    }
+    if (r.piece == NoPiece) return ReadMove(core, text);
 
     const clsBoard& b = core.board;
     bool doublePush = false;

@@ -23,9 +23,10 @@ std::optional<clsMove> ReadMove(clsChessCore& core, std::string_view text);
 
 // The same move as ReadMove, found faster for the SAN of games: when the text names a piece kind
 // and a target square (Nf3, exd5, R1e2, e8=Q), only the moves of that kind to that square are
-// formed and tested for legality. Every other text (coordinate moves, castling, en passant, no
-// legal move or more than one) is read by ReadMove. The position is unchanged; the node stack
-// and move lists are left as they were, or as ReadMove leaves them when it was asked.
+// formed and tested for legality; castling (O-O) forms only the castling move. Every other text
+// (coordinate moves, en passant, no legal move or more than one) is read by ReadMove. The position is
+// unchanged; the node stack and move lists are left as they were, or as ReadMove leaves them when it was
+// asked.
 std::optional<clsMove> ReadPgnMove(clsChessCore& core, std::string_view text);
 
 // Only the coordinate form, exact: the legal move with the squares and promotion of the text

@@ -370,6 +370,20 @@ TEST(PgnFile, SplitsGamesAndKeepsTheGamesAfterABrokenOne)
     EXPECT_EQ(lines[lines.size() - 1], "# pgn file loaded\n");
 }
 
+// A repeated tag starts a new game whether the game has few tags or many.
+TEST(PgnFile, ARepeatedTagStartsTheNextGameAfterManyTags)
+{
+    std::string pgn;
+    for (int i = 0; i < 40; ++i)
+        pgn += "[T" + std::to_string(i) + " \"v\"]\n";
+    pgn += "[T35 \"again\"]\n[T36 \"v\"]\n[T35 \"third\"]\n[T5 \"v\"]\n\n1. e4 *\n";
+    const std::vector<clsGameText> texts = SplitGames(pgn);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0].text.find("[T35 \"v\"]"), texts[0].text.rfind("[T35"));
+    EXPECT_EQ(texts[1].text, "[T35 \"again\"]\n[T36 \"v\"]\n");
+    EXPECT_EQ(texts[2].text, "[T35 \"third\"]\n[T5 \"v\"]\n\n1. e4 *\n");
+}
+
 // A file is read in blocks: lines cut by a block's end, a line longer than a block, CR LF
 // endings and a last line without its LF give what the whole text in memory gives.
 TEST(PgnFile, ReadingInBlocksGivesWhatTheWholeTextGives)

@@ -140,7 +140,8 @@ namespace {
                 const std::string target = SquareToText(m.to);
                 const std::string kind(1, PieceLetters[m.Moving()]);
                 for (const std::string& text : { san, san + "+", CoordinateText(m), MoveToText(m, true),
-                         kind + target, kind + SquareToText(m.from) + target, target, target + "=N" }) {
+                         kind + target, kind + SquareToText(m.from) + target, target, target + "=N",
+                         std::string("O-O"), std::string("0-0-0") }) {
                     ExpectReadersAgree(*core, text);
                     ++texts;
                 }
