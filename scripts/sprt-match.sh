@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # A match that ends by itself: Corvala (embedded, classic search) against fairymax (xboard)
-# through the positions of the shared STS suite in colour-reversed pairs, stopped by the SPRT.
+# through an opening suite in colour-reversed pairs, stopped by the SPRT.
 # Prints the verdict, the last statistics lines and whether every PGN reads in pgn-extract.
 #
 #   scripts/sprt-match.sh [CORVALA_BINARY] [ELO0] [ELO1] [OPENINGS]
 # The binary defaults to build/release/corvala; the hypotheses to 0 and 50 Elo (Corvala over
-# fairymax); the openings to /work/shared/data/epd/sts.epd (a .pgn file is read as PGN, 8 plies).
+# fairymax); the openings to the project's tests/data/openings.pgn (a .pgn file is read as PGN,
+# 8 plies; any .epd suite, such as the STS suite, works too).
 # PEER=/usr/games/stockfish PEER_PROTOCOL=uci plays another opponent. fairymax announces
 # setboard=0: EPD positions need a client that sets up positions with "edit" for it.
 set -euo pipefail
@@ -13,7 +14,7 @@ set -euo pipefail
 corvala=$(realpath "${1:-build/release/corvala}")
 elo0=${2:-0}
 elo1=${3:-50}
-openings=$(realpath "${4:-/work/shared/data/epd/sts.epd}")
+openings=$(realpath "${4:-$(dirname "$0")/../tests/data/openings.pgn}")
 fairymax=${PEER:-/usr/games/fairymax}
 protocol=${PEER_PROTOCOL:-xboard}
 for program in "$corvala" "$fairymax"; do

@@ -126,8 +126,8 @@ namespace {
     // game file may hold them.
     TEST(ReadPgnMove, AgreesWithReadMoveOverTheReferencePositions)
     {
-        std::ifstream in(std::string(CORVALA_SHARED_DATA) + "/perft.epd");
-        if (!in) GTEST_SKIP() << "shared test data not found";
+        std::ifstream in(std::string(CORVALA_TEST_DATA) + "/perft.epd");
+        ASSERT_TRUE(in.good()) << "test data not found";
         int texts = 0;
         for (std::string line; std::getline(in, line);) {
             if (line.empty()) continue;
@@ -198,8 +198,8 @@ namespace {
     // back as the same move, and so does its coordinate text.
     TEST(SanText, RoundTripOverTheReferencePositions)
     {
-        std::ifstream in(std::string(CORVALA_SHARED_DATA) + "/perft.epd");
-        if (!in) GTEST_SKIP() << "shared test data not found";
+        std::ifstream in(std::string(CORVALA_TEST_DATA) + "/perft.epd");
+        ASSERT_TRUE(in.good()) << "test data not found";
         int moves = 0;
         for (std::string line; std::getline(in, line);) {
             if (line.empty()) continue;

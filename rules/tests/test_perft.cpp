@@ -45,9 +45,9 @@ namespace {
 
     TEST(Perft, ReferenceCounts)
     {
-        const std::string path = std::string(CORVALA_SHARED_DATA) + "/perft.epd";
+        const std::string path = std::string(CORVALA_TEST_DATA) + "/perft.epd";
         const std::vector<Reference> refs = LoadReferences(path);
-        if (refs.empty()) GTEST_SKIP() << "shared test data not found or empty: " << path;
+        ASSERT_FALSE(refs.empty()) << "test data not found or empty: " << path;
 
         auto core = std::make_unique<clsChessCore>();
         int covered = 0;

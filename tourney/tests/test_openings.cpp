@@ -159,11 +159,11 @@ TEST(Openings, UnreadableFileIsOneProblem)
     EXPECT_EQ(suite.problems[0].line, 0);
 }
 
-// Every shared suite loads whole: each EPD line and each PGN game becomes an opening.
-TEST(Openings, SharedSuitesLoad)
+// Every suite kept with the project loads whole: each EPD line and each PGN game becomes an
+// opening.
+TEST(Openings, ProjectSuitesLoad)
 {
-    const std::filesystem::path data = CORVALA_SHARED_DATA;
-    if (!std::filesystem::exists(data / "epd")) GTEST_SKIP() << "no shared data at " << data;
+    const std::filesystem::path data = CORVALA_TEST_DATA;
     for (const auto& entry : std::filesystem::directory_iterator(data / "epd")) {
         if (entry.path().extension() != ".epd") continue;
         SCOPED_TRACE(entry.path().string());
@@ -177,6 +177,20 @@ TEST(Openings, SharedSuitesLoad)
         EXPECT_EQ(suite.openings.size(), lines);
         EXPECT_TRUE(suite.problems.empty()) << suite.problems[0].line << ": " << suite.problems[0].text;
     }
+    clsOpeningSettings s = Settings(OpeningFormat::Pgn, 8);
+    s.file = (data / "openings.pgn").string();
+    const clsOpeningSuite pgn = LoadOpeningSuite(s);
+    ASSERT_EQ(pgn.openings.size(), 100u);
+    EXPECT_TRUE(pgn.problems.empty()) << pgn.problems[0].line << ": " << pgn.problems[0].text;
+    EXPECT_EQ(pgn.openings[0].moves,
+        (std::vector<std::string> { "e2e4", "e7e5", "g1f3", "b8c6", "b1c3", "g8f6", "d2d4", "e5d4" }));
+}
+
+// The large shared game collection (beside the project on the developers' machines) loads whole.
+TEST(Openings, SharedGameCollectionLoads)
+{
+    const std::filesystem::path data = CORVALA_SHARED_DATA;
+    if (!std::filesystem::exists(data / "pgn")) GTEST_SKIP() << "no shared data at " << data;
     // The PGN files, two plies each (the whole suites are read and replayed alike; the counts
     // are their README's).
     const std::pair<const char*, std::size_t> pgns[]
