@@ -230,7 +230,9 @@ TEST(UciTournament, CorvalaOverUciAgainstFairymax)
             || pgn.find("[Result \"0-1\"]") != std::string::npos
             || pgn.find("[Result \"1/2-1/2\"]") != std::string::npos)
             << entry.path();
-        EXPECT_EQ(pgn.find("[Fault "), std::string::npos) << entry.path();
+        const std::size_t fault = pgn.find("[Fault ");
+        EXPECT_EQ(fault, std::string::npos)
+            << entry.path() << ": " << (fault == std::string::npos ? "" : pgn.substr(fault, pgn.find('\n', fault) - fault));
         EXPECT_EQ(pgn.find("forfeit"), std::string::npos) << entry.path();
     }
     EXPECT_EQ(games, 2);
