@@ -90,7 +90,6 @@ private:
     void TakeBack(int plies);
     // Why the engine's position cannot be played (a king missing or doubled, the side not to
     // move in check), or empty when it can.
-    std::string SetupProblem();
     // The result line of a game that is over on the board (mate, stalemate), or empty.
     std::string FinishedGameResult();
     // Stops a running think and discards its move (the position or the state is changing).

@@ -1,6 +1,7 @@
 // Test and analysis commands: EPD suites, perft and divide.
 
 #include "app/clscorvala.h"
+#include "rules/fencheck.h"
 #include "rules/movereader.h"
 
 #include <atomic>
@@ -106,14 +107,14 @@ void clsCorvala::TestFrom(int index)
         const std::string& line = epdList_.At(epdIndex_);
         StopThinking();
         Print("# testing: " + line);
-        const bool read = engine_->SetFromFEN(line);
+        const std::string problem = LoadFenStrictly(*engine_, line, FenText::EpdLine);
         position_.Set(engine_->GetFEN());
-        const int status = read && SetupProblem().empty() ? engine_->GameStatus() : 0;
-        if (read && SetupProblem().empty() && (status == 1 || status == GameState::InsufficientMaterial)) {
+        const int status = problem.empty() ? engine_->GameStatus() : 0;
+        if (problem.empty() && (status == 1 || status == GameState::InsufficientMaterial)) {
             StartThinking();
             return;
         }
-        Print("# skipped: no legal move to test in this position");
+        Print("# skipped: " + (problem.empty() ? std::string("no legal move to test in this position") : problem));
         ++epdSkipped_;
     }
     state_ = NotPlaying;

@@ -7,6 +7,7 @@
 #include "app/clscorvala.h"
 #include "app/ucigo.h"
 #include "engine/souls.h"
+#include "rules/fencheck.h"
 
 namespace drnChess {
 
@@ -251,14 +252,13 @@ void clsCorvala::UciPosition(const std::string& rest)
         return;
     }
     const std::string before = FullFEN();
-    const bool read = engine_->SetFromFEN(fen);
-    const std::string problem = read ? SetupProblem() : "not a FEN";
-    if (!problem.empty()) {
+    std::string loaded;
+    if (const std::string problem = LoadFenStrictly(*engine_, fen, FenText::Position, &loaded); !problem.empty()) {
         SetPosition(before);
         Print("info string position: " + problem + "; the position stays");
         return;
     }
-    SetPosition(fen);
+    SetPosition(loaded);
     history_.clear();
     if (movesAt == std::string::npos) return;
     for (const auto& move : SplitFields(rest.substr(movesAt + 5)))

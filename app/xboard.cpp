@@ -4,7 +4,7 @@
 #include "book/clsbook.h"
 #include "rules/movereader.h"
 #include "rules/movewriter.h"
-#include "rules/positioncheck.h"
+#include "rules/fencheck.h"
 
 #include <algorithm>
 #include <bit>
@@ -432,25 +432,19 @@ int clsCorvala::CmdResult(const std::string& rest)
     return 0;
 }
 
-std::string clsCorvala::SetupProblem()
-{
-    return PositionProblem(*engine_);
-}
-
 int clsCorvala::CmdSetboard(const std::string& rest)
 {
     StopThinking();
     // A position that is not one (no kings, a king that can be taken, text that is no FEN)
     // is refused and the game stays where it was.
     const std::string before = FullFEN();
-    const bool read = engine_->SetFromFEN(rest);
-    const std::string problem = read ? SetupProblem() : "not a FEN";
-    if (!problem.empty()) {
+    std::string fen;
+    if (const std::string problem = LoadFenStrictly(*engine_, rest, FenText::Position, &fen); !problem.empty()) {
         SetPosition(before);
         Print("tellusererror Illegal position: " + problem);
         return 0;
     }
-    SetPosition(rest);
+    SetPosition(fen);
     history_.clear();
     return 0;
 }

@@ -12,7 +12,7 @@
 #include "dranbase/clsstring.h"
 #include "dranbase/clsxml.h"
 #include "rules/clschesscore.h"
-#include "rules/positioncheck.h"
+#include "rules/fencheck.h"
 
 namespace drnChess {
 
@@ -20,28 +20,16 @@ namespace {
     // --- the one place that reads positions and moves through the rules layer ------------------
     // (the notation functions are being unified; keep every call to them here)
 
-    std::string CheckPlacement(std::string_view placement);
-
-    // Loads the FEN into the core when it describes a position a game can start from (see
-    // CheckStartFen); else the reason, with the core's position undefined.
-    std::string LoadStart(clsChessCore& core, std::string_view fen)
+    // Loads the FEN into the core when it describes a position a game can start from (read
+    // strictly, and the side to move has a move); else the reason, with the core's position
+    // undefined. `fen` becomes the text loaded (castling rights the board cannot have dropped).
+    std::string LoadStart(clsChessCore& core, std::string& fen)
     {
-        const std::vector<std::string> fields = dranbase::SplitFields(fen);
-        if (fields.size() < 4) return "a FEN needs four fields";
-        if (std::string why = CheckPlacement(fields[0]); !why.empty()) return why;
-        if (fields[1] != "w" && fields[1] != "b") return "the side to move is not w or b";
-        if (fields[2] != "-" && fields[2].find_first_not_of("KQkq") != std::string::npos)
-            return "castling rights are not KQkq or -";
-        const std::string& ep = fields[3];
-        if (ep != "-"
-            && !(ep.size() == 2 && ep[0] >= 'a' && ep[0] <= 'h' && ep[1] == (fields[1] == "w" ? '6' : '3')))
-            return "the en passant square is not - or a square behind a pawn that just moved";
-
-        // The core reads the shape checked above; generation then finds checks and mates.
-        core.SetFromFEN(fen);
-        if (std::string why = PositionProblem(core); !why.empty()) return why;
+        std::string loaded;
+        if (std::string why = LoadFenStrictly(core, fen, FenText::Position, &loaded); !why.empty()) return why;
         core.GenerateMoves(-1);
         if (core.FilterLegalMoves() == 0) return "the side to move has no legal move";
+        fen = loaded;
         core.SetFromFEN(fen); // a fresh node stack for whoever plays from here
         return {};
     }
@@ -54,7 +42,7 @@ namespace {
         clsGame game;
         std::string error;
         const bool complete = ReadPgnGame(text, core, game, plies, {}, &error);
-        const std::string fen = game.Tag("FEN");
+        std::string fen = game.Tag("FEN");
         if (!fen.empty()) {
             why = LoadStart(core, fen);
             if (!why.empty()) return false;
@@ -68,41 +56,13 @@ namespace {
         return true;
     }
 
-    // --- FEN shape ------------------------------------------------------------------------------
-    std::string CheckPlacement(std::string_view placement)
-    {
-        int rank = 0, file = 0, whiteKings = 0, blackKings = 0;
-        for (char c : placement) {
-            if (c == '/') {
-                if (file != 8) return "rank " + std::to_string(8 - rank) + " does not have eight squares";
-                ++rank;
-                file = 0;
-                if (rank > 7) return "more than eight ranks";
-                continue;
-            }
-            if (c >= '1' && c <= '8') {
-                file += c - '0';
-            } else if (std::string_view("pnbrqkPNBRQK").find(c) != std::string_view::npos) {
-                if ((c == 'p' || c == 'P') && (rank == 0 || rank == 7))
-                    return "a pawn on the first or last rank";
-                whiteKings += c == 'K';
-                blackKings += c == 'k';
-                ++file;
-            } else {
-                return std::string("unknown letter '") + c + "' in the placement";
-            }
-            if (file > 8) return "rank " + std::to_string(8 - rank) + " has more than eight squares";
-        }
-        if (rank != 7 || file != 8) return "the placement does not have eight ranks of eight squares";
-        if (whiteKings != 1 || blackKings != 1) return "not exactly one king of each colour";
-        return {};
-    }
 } // namespace
 
 std::string CheckStartFen(std::string_view fen)
 {
     auto core = std::make_unique<clsChessCore>();
-    return LoadStart(*core, fen);
+    std::string text(fen);
+    return LoadStart(*core, text);
 }
 
 const clsOpening* clsOpeningSuite::ForPair(std::int64_t pair) const

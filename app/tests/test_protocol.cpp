@@ -211,19 +211,23 @@ TEST_F(Protocol, SetboardRefusesWhatIsNoPositionAndKeepsTheGame)
     p.Exchange("force");
     p.Exchange("e2e4");
     const std::string kept = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3";
-    const char* const bad[] = {
-        "hello world", // read as an empty board
-        "8/8/8/8/8/8/8/8 w - - 0 1", // no kings
-        "4k3/8/8/8/8/8/8/4KK2 w - - 0 1", // two white kings
-        "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", // Black, not to move, is in check
+    const std::pair<const char*, const char*> bad[] = {
+        { "hello world", "a FEN needs four fields" },
+        { "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "'9' in the placement" }, // once a shifted board
+        { "8/8/8/8/8/8/8/8 w - - 0 1", "not exactly one king of each colour" },
+        { "4k3/8/8/8/8/8/8/4KK2 w - - 0 1", "not exactly one king of each colour" },
+        { "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", "the side not to move is in check" },
+        { "4k3/8/8/8/8/8/8/4K3 w - e4 0 1", "the en passant square 'e4'" },
     };
-    for (const char* fen : bad) {
+    for (const auto& [fen, reason] : bad) {
         auto lines = p.Exchange(std::string("setboard ") + fen);
         ASSERT_EQ(lines.size(), 1u) << fen;
-        EXPECT_EQ(lines[0].rfind("tellusererror Illegal position: ", 0), 0u) << lines[0];
+        EXPECT_EQ(lines[0].rfind(std::string("tellusererror Illegal position: ") + reason, 0), 0u) << lines[0];
         EXPECT_EQ(ShownFEN(p), kept) << fen;
     }
-    EXPECT_TRUE(p.Exchange("setboard 4k3/8/8/8/8/8/8/4K3 w - - 0 1").empty());
+    // Castling rights whose rook has gone are dropped.
+    EXPECT_TRUE(p.Exchange("setboard 4k3/8/8/8/8/8/8/4K2R w KQ - 0 1").empty());
+    EXPECT_EQ(ShownFEN(p), "4k3/8/8/8/8/8/8/4K2R w K -");
 }
 
 TEST_F(Protocol, GoInAFinishedGameAnswersWithItsResult)
@@ -438,7 +442,9 @@ TEST_F(Protocol, EpdLinesWithoutAMoveToTestAreSkipped)
     std::vector<std::string> lines = RunEpd(p, std::string(CORVALA_TEST_DATA) + "/unplayable.epd");
     const std::string last = lines.back();
     EXPECT_EQ(last, "# test results: 1/1 100% (4 skipped)");
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "# skipped: no legal move to test in this position"), 4);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "# skipped: no legal move to test in this position"), 2);
+    EXPECT_TRUE(Contains(lines, "# skipped: not exactly one king of each colour"));
+    EXPECT_TRUE(Contains(lines, "# skipped: a FEN needs four fields"));
     EXPECT_TRUE(Contains(lines, "# move a1a8 ok ---> score : 1"));
 }
 

@@ -102,10 +102,15 @@ TEST_F(Uci, RecordedSession)
         { "setoption name Move Overhead value -5", "info string option Move Overhead: '-5' is not a time" },
         { "setoption name OwnBook value false", "" },
         { "ucinewgame", "" },
-        { "position fen hello world",
+        { "position fen hello world", "info string position: a FEN needs four fields; the position stays" },
+        { "position fen 8/8/8/8/8/8/8/8 w - - 0 1",
             "info string position: not exactly one king of each colour; the position stays" },
         { "position startpos moves e2e4 e7e5 e1e3 g1f3",
             "info string position: illegal move e1e3; the moves stop before it" },
+        { "go depth 2", "bestmove " },
+        // A board the strong search could not hold (pawns on the last rank) never reaches it.
+        { "position fen PPPPPPPP/8/8/4k3/8/8/8/4K3 w - - 0 1",
+            "info string position: a pawn on the first or last rank; the position stays" },
         { "go depth 2", "bestmove " },
         { "position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "" },
         { "go depth 4", "bestmove a1a8" }, // mate in one

@@ -33,7 +33,7 @@ TEST(Openings, StartFenChecks)
         { "rnbqkbnr/ppp1pppp/8/8/3pP3/8/PPPP1PPP/RNBQKBNR b KQkq e3", "" },
         { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq", "a FEN needs four fields" },
         { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w KQkq -", "the placement does not have" },
-        { "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", "unknown letter '9'" },
+        { "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", "'9' in the placement" },
         { "rnbqkbnr/ppppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", "rank 7 has more" },
         { "rnbqkbnr/ppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", "rank 7 does not have" },
         { "rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQ -", "not exactly one king" },
@@ -46,7 +46,7 @@ TEST(Openings, StartFenChecks)
         { "4k2R/8/8/8/8/8/8/4K3 w - -", "the side not to move is in check" },
         { "7k/5Q2/6K1/8/8/8/8/8 b - -", "the side to move has no legal move" }, // stalemate
         { "7k/6Q1/6K1/8/8/8/8/8 b - -", "the side to move has no legal move" }, // mate
-        { "", "a FEN needs four fields" },
+        { "", "no FEN given" },
     };
     for (const auto& [fen, reason] : cases) {
         SCOPED_TRACE(fen);
