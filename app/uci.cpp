@@ -47,22 +47,29 @@ clsGoRequest ParseGo(const std::string& rest)
     };
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& w = words[i];
-        if (EqualsNoCase(w, "wtime"))
+        if (EqualsNoCase(w, "wtime")) {
             go.time[White] = number(i);
-        else if (EqualsNoCase(w, "btime"))
+            go.clockGiven[White] = true;
+        } else if (EqualsNoCase(w, "btime")) {
             go.time[Black] = number(i);
+            go.clockGiven[Black] = true;
+        }
         else if (EqualsNoCase(w, "winc"))
             go.increment[White] = number(i);
         else if (EqualsNoCase(w, "binc"))
             go.increment[Black] = number(i);
         else if (EqualsNoCase(w, "movestogo"))
             go.movesToGo = number(i);
-        else if (EqualsNoCase(w, "movetime"))
+        else if (EqualsNoCase(w, "movetime")) {
             go.moveTime = number(i);
-        else if (EqualsNoCase(w, "depth"))
+            go.moveTimeGiven = true;
+        } else if (EqualsNoCase(w, "depth")) {
             go.depth = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 1000));
-        else if (EqualsNoCase(w, "nodes"))
+            go.depthGiven = true;
+        } else if (EqualsNoCase(w, "nodes")) {
             go.nodes = static_cast<std::uint64_t>(std::max<std::int64_t>(number(i), 0));
+            go.nodesGiven = true;
+        }
         else if (EqualsNoCase(w, "mate"))
             go.mate = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 500));
         else if (EqualsNoCase(w, "infinite"))
@@ -77,6 +84,13 @@ clsGoRequest ParseGo(const std::string& rest)
         }
     }
     return go;
+}
+
+bool clsGoRequest::MovesAtOnce(int side) const
+{
+    if (infinite || ponder) return false;
+    return (clockGiven[side] && time[side] <= 0) || (moveTimeGiven && moveTime <= 0) || (depthGiven && depth <= 0)
+        || (nodesGiven && nodes == 0);
 }
 
 void clsCorvala::EnterUci()
@@ -293,6 +307,12 @@ void clsCorvala::UciGo(const std::string& rest)
     limits.depth = go.mate > 0 ? 2 * go.mate : go.depth;
     limits.nodes = go.nodes;
     limits.infinite = go.infinite || go.ponder;
+    if (go.MovesAtOnce(side)) {
+        // The shallowest search there is: a legal move now, never a think without a limit.
+        limits = clsSearchLimits {};
+        limits.softMs = limits.hardMs = 1;
+        limits.depth = 1;
+    }
     uciPonderBudget_ = budget;
     uciHoldBestMove_ = limits.infinite;
 

@@ -18,6 +18,17 @@ struct clsGoRequest {
     bool infinite = false;
     bool ponder = false;
     std::vector<std::string> searchMoves;
+    // Which limits the line named: a named clock, movetime, depth or nodes of zero or less
+    // asks for a move at once (see MovesAtOnce).
+    bool clockGiven[2] = { false, false };
+    bool moveTimeGiven = false;
+    bool depthGiven = false;
+    bool nodesGiven = false;
+
+    // The mover's clock is out (zero or negative), or a movetime, depth or node count of zero or
+    // less was asked for: the answer is a move at once rather than a search without end.
+    // An infinite or pondering think waits for its stop as always.
+    bool MovesAtOnce(int side) const;
 };
 
 // Reads the rest of a "go" line. Numbers are clamped to sane ranges (times to a thousand years,

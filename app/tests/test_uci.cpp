@@ -193,6 +193,32 @@ TEST_F(Uci, SearchMovesAndNodeLimit)
     ASSERT_NE(ReadUntilKeeping(p, "bestmove ", lines), "<timeout>");
 }
 
+
+TEST_F(Uci, AClockThatIsOutOrALimitOfZeroMovesAtOnce)
+{
+    // Each of these used to search without end (a negative clock read as no clock) or is a
+    // limit of nothing: the answer is a legal move, at once, from either search.
+    p.Send("uci");
+    p.Send("setoption name OwnBook value false");
+    const char* const goes[] = { "go wtime -1000 btime -1000", "go wtime -1 btime 1000", "go wtime 0 btime 5000",
+        "go movetime 0", "go movetime -50", "go depth 0", "go nodes 0" };
+    for (const char* search : { "classic", "strong" }) {
+        p.Send(std::string("setoption name Search value ") + search);
+        for (const char* go : goes) {
+            p.Send("position startpos moves e2e4");
+            p.Send(go);
+            // Wide: a loaded machine under the sanitizers; a search without end never answers.
+            const std::string best = p.ReadUntil("bestmove ", 20000);
+            ASSERT_NE(best, "<timeout>") << search << ": " << go;
+            EXPECT_TRUE(IsMoveText(best.substr(9))) << search << ": " << go << " -> " << best;
+        }
+    }
+    // Black's clock is not the mover's: White, to move, thinks on its own time.
+    p.Send("position startpos");
+    p.Send("go wtime 1000 btime -1");
+    EXPECT_NE(p.ReadUntil("bestmove ", 20000), "<timeout>");
+}
+
 } // namespace
 
 namespace {
