@@ -160,6 +160,8 @@ private:
     // --- test commands ---
     // Runs a count on its own thread while the console stays read, then its report; then the
     // lines that came meanwhile. Returns QuitCode when one of them was "quit".
+    // A suite or a tournament started from the console is still running.
+    bool ToolCommandRunning() const;
     int RunStoppable(const std::function<void()>& work, const std::function<void()>& report = {});
     int CmdPerft(const std::string& rest);
     int CmdDivide(const std::string& rest);

@@ -24,7 +24,8 @@ namespace {
 int clsCorvala::RunStoppable(const std::function<void()>& work, const std::function<void()>& report)
 {
     // The count runs on a thread of its own while this one keeps reading the console: "?",
-    // "quit", "force" and "new" stop it; other lines wait and run after it, in order.
+    // "quit", "force" and "new" stop it; other lines wait and run after it, in order. The end
+    // of input is no stop: the count finishes, then the program ends.
     engine_->perftStop.store(false);
     std::atomic<bool> done { false };
     std::thread worker([&] {
@@ -34,7 +35,7 @@ int clsCorvala::RunStoppable(const std::function<void()>& work, const std::funct
     std::vector<std::string> waiting;
     while (!done.load()) {
         Sleep(1);
-        std::string line = dranbase::ReadConsoleLine(false);
+        std::string line = dranbase::ReadConsoleLine(false, true);
         if (line.empty()) continue;
         const std::string word = dranbase::SplitFirst(dranbase::Trim(line), ' ').first;
         for (const char* stopWord : { "?", "quit", "force", "new" })
@@ -42,9 +43,12 @@ int clsCorvala::RunStoppable(const std::function<void()>& work, const std::funct
         if (word != "?") waiting.push_back(line);
     }
     worker.join();
+    // A stopped count is no answer: it says so instead of reporting a number.
     const bool stopped = engine_->perftStop.exchange(false);
-    if (stopped) Print("# stopped");
-    if (report) report();
+    if (stopped)
+        Print("# stopped: the count is incomplete (" + std::to_string(engine_->nodeCount) + " nodes so far)");
+    else if (report)
+        report();
     int code = 0;
     for (const auto& line : waiting)
         if (code != QuitCode) code = ExecuteLine(line);

@@ -2,9 +2,10 @@
 
 #include "app/clscorvala.h"
 #include "book/clsbook.h"
+#include "rules/fencheck.h"
 #include "rules/movereader.h"
 #include "rules/movewriter.h"
-#include "rules/fencheck.h"
+#include "tourney/clstourney.h"
 
 #include <algorithm>
 #include <bit>
@@ -85,7 +86,8 @@ void clsCorvala::CommandLoop()
             ReportThinking();
         }
         Sleep(1);
-        std::string line = dranbase::ReadConsoleLine(false);
+        // While a suite or a tournament runs, the end of input waits for it to finish.
+        std::string line = dranbase::ReadConsoleLine(false, ToolCommandRunning());
         if (!line.empty() && !protocolKnown_) {
             // The first command decides the protocol: "uci" switches to UCI for good; anything
             // else lets the held start-up lines out and goes on in xboard.
@@ -102,6 +104,12 @@ void clsCorvala::CommandLoop()
             quit = true;
         }
     }
+}
+
+bool clsCorvala::ToolCommandRunning() const
+{
+    if (state_ == EpdTest) return true;
+    return std::any_of(tourneys_.begin(), tourneys_.end(), [](const auto& t) { return t->IsRunning(); });
 }
 
 void clsCorvala::OnEngineMove(const clsMove& move, std::int64_t elapsed)

@@ -37,7 +37,7 @@ bool clsStdInThread::Run()
             // End of input: the last partial line counts, then the interface is gone.
             if (!partial_.empty()) lines_.Add(std::move(partial_));
             partial_.clear();
-            lines_.Add("quit");
+            ended_.store(true);
             atEnd = true;
             continue;
         }
@@ -55,12 +55,12 @@ bool clsStdInThread::Run()
     return true;
 }
 
-std::string ReadConsoleLine(bool wait)
+std::string ReadConsoleLine(bool wait, bool typedOnly)
 {
-    if (!wait) return ConsoleInput().PopLine();
+    if (!wait) return ConsoleInput().PopLine(typedOnly);
     for (;;) {
         SleepMs(1);
-        std::string s = ConsoleInput().PopLine();
+        std::string s = ConsoleInput().PopLine(typedOnly);
         if (!s.empty()) return s;
     }
 }

@@ -5,6 +5,7 @@
 // Lock rule: the output mutex is taken only inside clsTSafeOutput and is never held while
 // another lock is taken, so printing from any thread cannot deadlock.
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -14,8 +15,10 @@
 
 namespace dranbase {
 
-// Polls standard input (10 ms waits) and queues every non-empty line. At end of input it
-// queues "quit" once, so a program whose interface has gone away ends instead of idling.
+// Polls standard input (10 ms waits) and queues every non-empty line. Once input has ended and
+// every line was taken, PopLine answers "quit" once, so a program whose interface has gone away
+// ends instead of idling; a tool command that is still running reads with typedOnly and so
+// finishes first (only a typed "quit" stops it).
 class clsStdInThread : public clsThread {
 public:
     clsStdInThread()
@@ -23,7 +26,12 @@ public:
     {
     }
     ~clsStdInThread() override { Cancel(); }
-    std::string PopLine() { return lines_.PopFirst(); }
+    std::string PopLine(bool typedOnly = false)
+    {
+        std::string line = lines_.PopFirst();
+        if (line.empty() && !typedOnly && ended_.load() && !quitGiven_.exchange(true)) line = "quit";
+        return line;
+    }
     // Reads from this descriptor instead of standard input (for tests).
     void SetDescriptor(int fd) { fd_ = fd; }
 
@@ -34,14 +42,16 @@ private:
     clsProtectedStrings lines_;
     std::string partial_;
     int fd_ = 0;
+    std::atomic<bool> ended_ { false };
+    std::atomic<bool> quitGiven_ { false };
 };
 
 // The one console input thread of the process.
 clsStdInThread& ConsoleInput();
 
-// The next queued console line; with wait, sleeps 1 ms between tries until a line comes
-// (or, with a cancel flag given, until it is raised).
-std::string ReadConsoleLine(bool wait);
+// The next queued console line; with wait, sleeps 1 ms between tries until a line comes.
+// typedOnly: the lines that came in, never the "quit" that stands for the end of input.
+std::string ReadConsoleLine(bool wait, bool typedOnly = false);
 
 class clsTSafeOutput {
 public:

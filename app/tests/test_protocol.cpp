@@ -402,16 +402,42 @@ TEST_F(Protocol, PerftAndDivideReports)
 
 TEST_F(Protocol, PerftAndDivideStopOnRequest)
 {
-    // A count of hours ends at "?" (its partial count reported) and the position is unchanged;
-    // "quit" during a count ends the program.
+    // A count of hours ends at "?", says it is incomplete (no "Nodes:" line, which would read as
+    // the answer), and the position is unchanged; "quit" during a count ends the program.
     p.Exchange("new");
     p.Send("perft 100");
     p.Send("?");
-    EXPECT_EQ(p.ReadUntil("# stopped", 10000), "# stopped");
-    EXPECT_EQ(p.ReadUntil("Nodes: ", 10000).rfind("Nodes: ", 0), 0u);
+    for (std::string line = p.ReadLine(10000); line != "<timeout>"; line = p.ReadLine(10000)) {
+        ASSERT_NE(line.rfind("Nodes: ", 0), 0u) << line;
+        if (line.rfind("# stopped", 0) != 0) continue;
+        EXPECT_EQ(line.rfind("# stopped: the count is incomplete (", 0), 0u) << line;
+        break;
+    }
     EXPECT_EQ(ShownFEN(p), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     p.Send("divide 100");
     p.Send("quit");
+    EXPECT_EQ(p.WaitExit(10000), 0);
+}
+
+// Input that ends while a tool command runs (a pipe, a script) lets the command finish, then
+// the program ends: the end of input used to stop the count, which then printed "Nodes: 0".
+TEST_F(Protocol, ToolCommandsFinishWhenInputEnds)
+{
+    p.Send("perft 4");
+    p.CloseInput();
+    const std::string nodes = p.ReadUntil("Nodes: ", 60000);
+    EXPECT_EQ(nodes.rfind("Nodes: 197281,", 0), 0u) << nodes;
+    EXPECT_EQ(p.WaitExit(10000), 0);
+}
+
+TEST(ProtocolPiped, AnEpdSuiteRunsWholeWhenInputEnds)
+{
+    CorvalaProcess p { { "memory=1", "-seed=7" } };
+    ASSERT_TRUE(p.Started());
+    p.Send("xboard");
+    p.Send("\\epd 0:1 " + std::string(CORVALA_TEST_DATA) + "/mate_in_one.epd");
+    p.CloseInput();
+    EXPECT_EQ(p.ReadUntil("# test results: ", 60000), "# test results: 2/3 66%");
     EXPECT_EQ(p.WaitExit(10000), 0);
 }
 
