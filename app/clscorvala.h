@@ -33,6 +33,8 @@ inline constexpr std::int64_t MaxTimeMs = 1000LL * 365 * 24 * 3600 * 1000;
 std::int64_t ScaledTime(std::string_view number, std::int64_t msPerUnit);
 // A time given as minutes, or minutes ":" seconds ("level", "\epd"), in milliseconds.
 std::int64_t MinutesToMs(const std::string& text);
+// Seconds with an optional fraction, in ms (saturated); 0 for text that is no number.
+std::int64_t SecondsToMs(std::string_view number);
 
 // The largest transposition table the program builds: a quarter of the machine's memory, in MiB.
 long long MaxHashMiB();
@@ -217,6 +219,7 @@ private:
     std::int64_t defaultBaseTime_ = 300000;
     std::int64_t movesPerControl_ = 0;
     std::int64_t baseTime_ = 0;
+    bool levelSet_ = false; // a "level" was given: a new game starts with its base time
     std::int64_t increment_ = 0;
     std::int64_t fixedMoveTime_ = 0; // "st": ms per move, 0 when not set
     int depthLimit_ = 0; // "sd": deepest iteration, 0 when not set

@@ -2,10 +2,37 @@
 // and the one place where the unknown-command reply comes from.
 
 #include <cstdio>
+#include <string_view>
 
 #include "app/clscorvala.h"
 
 namespace drnChess {
+
+namespace {
+    // A word written as a move in SAN (e4, Nbd7, exd5, e8=Q+, O-O-O), legal or not.
+    bool LooksLikeSan(std::string word)
+    {
+        while (!word.empty() && std::string_view("+#!?").find(word.back()) != std::string_view::npos)
+            word.pop_back();
+        for (const char* castling : { "O-O", "O-O-O", "0-0", "0-0-0" })
+            if (word == castling) return true;
+        if (word.size() >= 2
+            && std::string_view("NBRQ").find(word[word.size() - 1]) != std::string_view::npos) {
+            word.pop_back(); // a promotion piece, with or without "="
+            if (!word.empty() && word.back() == '=') word.pop_back();
+        }
+        // What is left: [piece] [from file] [from rank] [x] to-square.
+        std::size_t i = 0;
+        if (i < word.size() && std::string_view("NBRQK").find(word[i]) != std::string_view::npos) ++i;
+        if (word.size() < i + 2) return false;
+        const std::size_t to = word.size() - 2;
+        if (word[to] < 'a' || word[to] > 'h' || word[to + 1] < '1' || word[to + 1] > '8') return false;
+        if (i < to && word[i] >= 'a' && word[i] <= 'h') ++i;
+        if (i < to && word[i] >= '1' && word[i] <= '8') ++i;
+        if (i < to && word[i] == 'x') ++i;
+        return i == to;
+    }
+} // namespace
 
 using dranbase::EqualsNoCase;
 
@@ -97,7 +124,8 @@ const std::vector<clsCorvala::Command>& clsCorvala::Commands()
         { "\\learn", &clsCorvala::CmdLearn, "FILE GENERATIONS ENGINES MS MAXPLIES [SOULS]: breed souls" },
         { "\\mergebooks", &clsCorvala::CmdMergeBooks, "DIR NEW.cbk: merge books" },
         { "\\cvbooks", &clsCorvala::CmdCvBooks, "re-save and check the books of books/" },
-        { "\\play", &clsCorvala::CmdPlay, "MS MAXPLIES FILE [SOULA SOULB]: an in-process game" },
+        { "\\play", &clsCorvala::CmdPlay,
+            "MS MAXPLIES FILE [SOULA SOULB [SEARCHA SEARCHB]]: an in-process game (classic or strong)" },
         { "\\console", &clsCorvala::CmdConsole, "the calculator console" },
         { "\\buildbooks", &clsCorvala::CmdBuildBooks, "DIR MOVES [TYPE]: books from PGN files" },
         { "\\loadbook", &clsCorvala::CmdLoadBook, "[BOOK] [LIMIT]: load a book" },
@@ -113,6 +141,11 @@ std::vector<std::string> clsCorvala::HelpLines()
     std::vector<std::string> lines { "# commands (a bare move is played as usermove):" };
     for (const auto& c : Commands())
         lines.push_back(std::string("#   ") + c.word + "  " + c.help);
+    lines.push_back(
+        "# command line: key=value ... (memory=MIB book=FILE -search=classic|strong -soul=TEXT -seed=N)");
+    lines.push_back(
+        "#   -use=tourney -ini=FILE: play a tournament; -use=jobs -ini=FILE: one command per game;");
+    lines.push_back("#   -use=game -ini=FILE -game=N: play game N of a tournament");
     return lines;
 }
 
@@ -161,6 +194,10 @@ int clsCorvala::ExecuteCommand(const std::string& word, const std::string& rest)
     // A word that is a legal move in SAN (Nf3, O-O, exd5) is a move typed at the console.
     if (rest.empty() && !engine_->IsRunning() && !engine_->SanToCoordinate(word).empty())
         return CmdUserMove(word);
+    if (rest.empty() && LooksLikeSan(word)) {
+        Print("Illegal move: " + word);
+        return 0;
+    }
     Print("Error (unknown command): " + word);
     return 0;
 }

@@ -16,7 +16,10 @@ int main(int argc, char** argv)
     if (argc > 1 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
         std::puts(
             "usage: corvala [key=value ...]  (memory=MIB book=FILE -soul=TEXT -load=FILE -log=FILE\n"
-            "       -use=tourney -ini=FILE -seed=N -nopopcnt -random -timed -proportional[=P]);\n"
+            "       -search=classic|strong -seed=N -nopopcnt -random -timed -proportional[=P]);\n"
+            "       corvala -use=tourney -ini=FILE    plays a tournament to its end\n"
+            "       corvala -use=jobs -ini=FILE       prints one command per game (for GNU parallel)\n"
+            "       corvala -use=game -ini=FILE -game=N   plays game N of a tournament;\n"
             "       the first command \"uci\" switches to UCI, anything else is xboard or the console.");
         for (const auto& line : drnChess::clsCorvala::HelpLines())
             std::puts(line.c_str());

@@ -118,7 +118,8 @@ void clsCorvala::TestFrom(int index)
             StartThinking();
             return;
         }
-        Print("# skipped: " + (problem.empty() ? std::string("no legal move to test in this position") : problem));
+        Print("# skipped: "
+            + (problem.empty() ? std::string("no legal move to test in this position") : problem));
         ++epdSkipped_;
     }
     state_ = NotPlaying;

@@ -53,8 +53,7 @@ clsGoRequest ParseGo(const std::string& rest)
         } else if (EqualsNoCase(w, "btime")) {
             go.time[Black] = number(i);
             go.clockGiven[Black] = true;
-        }
-        else if (EqualsNoCase(w, "winc"))
+        } else if (EqualsNoCase(w, "winc"))
             go.increment[White] = number(i);
         else if (EqualsNoCase(w, "binc"))
             go.increment[Black] = number(i);
@@ -69,8 +68,7 @@ clsGoRequest ParseGo(const std::string& rest)
         } else if (EqualsNoCase(w, "nodes")) {
             go.nodes = static_cast<std::uint64_t>(std::max<std::int64_t>(number(i), 0));
             go.nodesGiven = true;
-        }
-        else if (EqualsNoCase(w, "mate"))
+        } else if (EqualsNoCase(w, "mate"))
             go.mate = static_cast<int>(std::clamp<std::int64_t>(number(i), 0, 500));
         else if (EqualsNoCase(w, "infinite"))
             go.infinite = true;
@@ -89,8 +87,8 @@ clsGoRequest ParseGo(const std::string& rest)
 bool clsGoRequest::MovesAtOnce(int side) const
 {
     if (infinite || ponder) return false;
-    return (clockGiven[side] && time[side] <= 0) || (moveTimeGiven && moveTime <= 0) || (depthGiven && depth <= 0)
-        || (nodesGiven && nodes == 0);
+    return (clockGiven[side] && time[side] <= 0) || (moveTimeGiven && moveTime <= 0)
+        || (depthGiven && depth <= 0) || (nodesGiven && nodes == 0);
 }
 
 void clsCorvala::EnterUci()
@@ -267,7 +265,8 @@ void clsCorvala::UciPosition(const std::string& rest)
     }
     const std::string before = FullFEN();
     std::string loaded;
-    if (const std::string problem = LoadFenStrictly(*engine_, fen, FenText::Position, &loaded); !problem.empty()) {
+    if (const std::string problem = LoadFenStrictly(*engine_, fen, FenText::Position, &loaded);
+        !problem.empty()) {
         SetPosition(before);
         Print("info string position: " + problem + "; the position stays");
         return;

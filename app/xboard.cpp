@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
+#include <cmath>
 #include <utility>
 
 namespace drnChess {
@@ -53,6 +55,18 @@ std::int64_t ScaledTime(std::string_view number, std::int64_t msPerUnit)
     if (value > MaxTimeMs / msPerUnit) return MaxTimeMs;
     if (value < -MaxTimeMs / msPerUnit) return -MaxTimeMs;
     return value * msPerUnit;
+}
+
+// Seconds with an optional fraction ("0.5", "12"): increments and fixed times come this way.
+std::int64_t SecondsToMs(std::string_view number)
+{
+    const std::string text = dranbase::Trim(number);
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || !std::isfinite(seconds)) return 0;
+    const double ms = std::round(seconds * 1000.0);
+    return static_cast<std::int64_t>(
+        std::clamp(ms, -static_cast<double>(MaxTimeMs), static_cast<double>(MaxTimeMs)));
 }
 
 std::int64_t MinutesToMs(const std::string& text)
@@ -339,10 +353,10 @@ int clsCorvala::CmdNew(const std::string&)
     engine_->halfmoveClock = 0;
     engine_->fullmoveNumber = 1;
     history_.clear();
-    fixedMoveTime_ = 0;
     depthLimit_ = 0; // "sd" holds until it is changed or a new game starts
     ApplyPendingSettings();
-    engineClock_ = opponentClock_ = defaultBaseTime_;
+    // The time control ("level", "st") stays for the new game; both clocks start afresh.
+    engineClock_ = opponentClock_ = levelSet_ ? baseTime_ : defaultBaseTime_;
     state_ = analyzing_ ? NotPlaying : PlaysBlack; // an analysis goes on from the new game
     return 0;
 }
@@ -394,7 +408,8 @@ int clsCorvala::CmdLevel(const std::string& rest)
     const long long moves = ToInt(f[0]);
     movesPerControl_ = moves > 0 && moves <= 100000 ? moves : 0;
     baseTime_ = MinutesToMs(f[1]);
-    increment_ = ScaledTime(f[2], 1000);
+    increment_ = std::max<std::int64_t>(SecondsToMs(f[2]), 0);
+    levelSet_ = true;
     fixedMoveTime_ = 0;
     engineClock_ = opponentClock_ = baseTime_;
     return 0;
@@ -402,7 +417,7 @@ int clsCorvala::CmdLevel(const std::string& rest)
 
 int clsCorvala::CmdSt(const std::string& rest)
 {
-    const std::int64_t ms = ScaledTime(rest, 1000);
+    const std::int64_t ms = SecondsToMs(rest);
     fixedMoveTime_ = ms > 0 ? ms : 0;
     return 0;
 }
@@ -447,7 +462,8 @@ int clsCorvala::CmdSetboard(const std::string& rest)
     // is refused and the game stays where it was.
     const std::string before = FullFEN();
     std::string fen;
-    if (const std::string problem = LoadFenStrictly(*engine_, rest, FenText::Position, &fen); !problem.empty()) {
+    if (const std::string problem = LoadFenStrictly(*engine_, rest, FenText::Position, &fen);
+        !problem.empty()) {
         SetPosition(before);
         Print("tellusererror Illegal position: " + problem);
         return 0;

@@ -34,7 +34,8 @@ namespace {
                 if (file < 8) squares[static_cast<std::size_t>(8 * rank + file)] = c;
                 ++file;
             } else {
-                return std::string("'") + c + "' in the placement is not a piece letter or 1 to 8 empty squares";
+                return std::string("'") + c
+                    + "' in the placement is not a piece letter or 1 to 8 empty squares";
             }
             if (file > 8) return "rank " + std::to_string(8 - rank) + " has more than eight squares";
         }
@@ -46,7 +47,9 @@ namespace {
     // The castling letters that the board allows: each needs its king and rook at home.
     std::string KeptCastling(std::string_view letters, const Squares& s)
     {
-        auto at = [&s](char file, int rank) { return s[static_cast<std::size_t>(8 * (8 - rank) + (file - 'a'))]; };
+        auto at = [&s](char file, int rank) {
+            return s[static_cast<std::size_t>(8 * (8 - rank) + (file - 'a'))];
+        };
         std::string kept;
         for (char c : letters) {
             const bool white = c == 'K' || c == 'Q';
@@ -90,9 +93,10 @@ clsFenReading ReadFenStrictly(std::string_view text, FenText kind)
         return r;
     }
     const std::string& ep = fields[3];
-    if (ep != "-" && !(ep.size() == 2 && ep[0] >= 'a' && ep[0] <= 'h' && ep[1] == (side == "w" ? '6' : '3'))) {
-        r.problem = "the en passant square '" + ep + "' is not - or a square on the " + (side == "w" ? "sixth" : "third")
-            + " rank";
+    if (ep != "-"
+        && !(ep.size() == 2 && ep[0] >= 'a' && ep[0] <= 'h' && ep[1] == (side == "w" ? '6' : '3'))) {
+        r.problem = "the en passant square '" + ep + "' is not - or a square on the "
+            + (side == "w" ? "sixth" : "third") + " rank";
         return r;
     }
 
@@ -101,7 +105,8 @@ clsFenReading ReadFenStrictly(std::string_view text, FenText kind)
     std::size_t next = 4;
     for (int counter = 0; counter < 2 && next < fields.size(); ++counter) {
         const std::string& token = fields[next];
-        const bool looksNumeric = !token.empty() && (std::isdigit(static_cast<unsigned char>(token[0])) || token[0] == '-');
+        const bool looksNumeric
+            = !token.empty() && (std::isdigit(static_cast<unsigned char>(token[0])) || token[0] == '-');
         if (kind == FenText::EpdLine && !looksNumeric) break;
         if (!IsWholeNumber(token)) {
             r.problem = std::string(counter == 0 ? "the half-move clock" : "the move number") + " '" + token

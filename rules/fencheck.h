@@ -13,12 +13,12 @@ class clsChessCore;
 
 enum class FenText {
     Position, // four fields, then at most the two counters
-    EpdLine,  // four fields, the counters if they come next, then EPD operations
+    EpdLine, // four fields, the counters if they come next, then EPD operations
 };
 
 struct clsFenReading {
     std::string problem; // empty when the text is a FEN
-    std::string fen;     // the text with castling rights the board cannot have dropped
+    std::string fen; // the text with castling rights the board cannot have dropped
 };
 
 // Checks the text's fields: eight ranks of eight squares, known piece letters, no pawn on the
@@ -31,6 +31,7 @@ clsFenReading ReadFenStrictly(std::string_view text, FenText kind);
 // from (the side not to move not in check as well). Returns the reason when it is not; the
 // core's position is then undefined and the caller restores its own. `loaded`, when given,
 // receives the text that was loaded (castling rights dropped as above).
-std::string LoadFenStrictly(clsChessCore& core, std::string_view text, FenText kind, std::string* loaded = nullptr);
+std::string LoadFenStrictly(
+    clsChessCore& core, std::string_view text, FenText kind, std::string* loaded = nullptr);
 
 } // namespace drnChess

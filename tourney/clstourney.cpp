@@ -130,7 +130,7 @@ clsTourney::clsTourney(int number, const std::string& filePath)
     , number_(number)
     , filePath_(filePath)
 {
-    if (!xml_.LoadFile(filePath)) dranbase::Output().Write("# file not found: " + filePath, true);
+    fileRead_ = xml_.LoadFile(filePath);
 }
 
 clsTourney::~clsTourney()
@@ -332,10 +332,13 @@ void clsTourney::LoadTourney()
     }
 
     // 2.-3. The description.
+    if (!fileRead_) {
+        Refuse("cannot read the tournament file " + filePath_);
+        return;
+    }
     config_ = ReadTourneyConfig(xml_);
     if (!config_.found) {
-        dranbase::Output().Write("# no tourney element in " + filePath_, true);
-        failed_ = true;
+        Refuse("no tourney element in " + filePath_);
         return;
     }
     if (!xml_.Problems().empty()) {

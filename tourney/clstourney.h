@@ -214,6 +214,7 @@ private:
     int number_;
     std::atomic<int> round_ { 0 };
     std::string filePath_;
+    bool fileRead_ = false; // the tournament file could be read (it may still be malformed)
     dranbase::clsXML xml_;
     clsTourneyConfig config_;
     std::atomic<std::int64_t> startTick_ { 0 };

@@ -26,7 +26,8 @@ namespace {
     std::string LoadStart(clsChessCore& core, std::string& fen)
     {
         std::string loaded;
-        if (std::string why = LoadFenStrictly(core, fen, FenText::Position, &loaded); !why.empty()) return why;
+        if (std::string why = LoadFenStrictly(core, fen, FenText::Position, &loaded); !why.empty())
+            return why;
         core.GenerateMoves(-1);
         if (core.FilterLegalMoves() == 0) return "the side to move has no legal move";
         fen = loaded;

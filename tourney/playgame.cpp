@@ -73,6 +73,14 @@ clsPlayResult PlayEngineGame(clsEngine& a, clsEngine& b, const clsPlaySettings& 
     record.SetTag("White", colourA == White ? nameA : nameB);
     record.SetTag("Black", colourA == White ? nameB : nameA);
     record.SetTag("Result", "*");
+    // Each side's search, when the game names them (a match of the two searches).
+    const auto searchOf = [](const clsEngine& e) {
+        return e.options.Value("-search").empty() ? std::string("classic") : e.options.Value("-search");
+    };
+    if (!settings.searchA.empty() || !settings.searchB.empty()) {
+        record.SetTag("WhiteSearch", searchOf(colourA == White ? a : b));
+        record.SetTag("BlackSearch", searchOf(colourA == White ? b : a));
+    }
     if (fen != StartFEN) {
         record.SetTag("SetUp", "1");
         record.SetTag("FEN", referee.StartTag());
@@ -176,12 +184,17 @@ int PlayCommand(
     settings.msPerMove = fields.size() > 0 ? dranbase::ToInt(fields[0]) : 3000;
     settings.maxPlies = fields.size() > 1 ? static_cast<int>(dranbase::ToInt(fields[1])) : 0;
     if (settings.msPerMove < 1 || settings.maxPlies < 1) {
-        out.Print("# \\play ms_per_move max_moves file.pgn [soulA soulB]");
+        out.Print("# \\play ms_per_move max_moves file.pgn [soulA soulB [searchA searchB]]");
         return 0;
     }
     settings.pgnFile = field(2);
-    settings.searchA = field(5);
-    settings.searchB = field(6);
+    settings.searchA = dranbase::ToLower(field(5));
+    settings.searchB = dranbase::ToLower(field(6));
+    for (const std::string& search : { settings.searchA, settings.searchB })
+        if (!search.empty() && search != "classic" && search != "strong") {
+            out.Print("# \\play: unknown search '" + search + "' (classic or strong)");
+            return 0;
+        }
     return PlayMatch(share, field(3), field(4), settings, out, owner).result;
 }
 

@@ -24,6 +24,10 @@ namespace {
 
 bool clsTourney::PrepareJobs()
 {
+    if (!fileRead_) {
+        Say("cannot read the tournament file " + filePath_);
+        return false;
+    }
     config_ = ReadTourneyConfig(xml_);
     if (!config_.found) {
         Say("no tourney element in " + filePath_);

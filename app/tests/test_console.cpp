@@ -129,7 +129,7 @@ TEST_F(Console, SoulsPositionsAndTheCalculator)
 TEST_F(Console, PlayWritesItsGameAsPgn)
 {
     auto usage = p->Exchange("\\play 10 0 game.pgn");
-    EXPECT_TRUE(Contains(usage, "# \\play ms_per_move max_moves file.pgn [soulA soulB]"));
+    EXPECT_TRUE(Contains(usage, "# \\play ms_per_move max_moves file.pgn [soulA soulB [searchA searchB]]"));
     auto lines = p->Exchange("\\play 20 6 game.pgn Simple5 GEN_26_12_1", 30000);
     ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(lines.back() == "0" || lines.back() == "1" || lines.back() == "-1") << lines.back();
@@ -137,4 +137,15 @@ TEST_F(Console, PlayWritesItsGameAsPgn)
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("[Result \""), std::string::npos);
     EXPECT_NE(text.find("1. "), std::string::npos);
+
+    // A search that does not exist is refused, not taken silently; the two searches are named
+    // in the game's record.
+    EXPECT_TRUE(Contains(p->Exchange("\\play 20 4 bad.pgn Simple5 Simple5 classic strongest"),
+        "# \\play: unknown search 'strongest' (classic or strong)"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "bad.pgn"));
+    p->Exchange("\\play 20 4 searches.pgn Simple5 Simple5 classic strong", 30000);
+    std::ifstream searches(dir / "searches.pgn");
+    const std::string record((std::istreambuf_iterator<char>(searches)), std::istreambuf_iterator<char>());
+    EXPECT_NE(record.find("[WhiteSearch \"classic\"]"), std::string::npos) << record;
+    EXPECT_NE(record.find("[BlackSearch \"strong\"]"), std::string::npos) << record;
 }

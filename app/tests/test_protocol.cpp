@@ -78,7 +78,8 @@ TEST_F(Protocol, FixedRepliesAndUnknownWords)
         { "result 1-0 {White mates}", "# result 1-0 {White mates}" },
         { "frobnicate now", "Error (unknown command): frobnicate" },
         { " xboard", "Error (unknown command): " },
-        { "O-O", "Error (unknown command): O-O" },
+        { "O-O", "Illegal move: O-O" }, // SAN that is not legal here is an illegal move
+        { "Qh9", "Error (unknown command): Qh9" },
         { "e2e5", "Illegal move: e2e5" },
         { "usermove e2e5", "Illegal move: e2e5" },
     };
@@ -139,12 +140,37 @@ TEST_F(Protocol, TheLastMoveOfAPeriodIsPlannedFromWhatIsLeftInIt)
 
 TEST_F(Protocol, TheIncrementIsPartOfTheBudget)
 {
+    // (60000 - 50) / 40 + increment / 2; a fractional increment (a GUI's "-inc 0.5") counts
+    // (it was read as a whole number, 0).
+    const std::pair<const char*, const char*> cases[] = {
+        { "level 0 1 2", "# moves 1/0 - time 2498/60000 ms" },
+        { "level 0 1 0.5", "# moves 1/0 - time 1748/60000 ms" },
+    };
+    for (const auto& [level, plan] : cases) {
+        p.Exchange("new");
+        p.Exchange(level);
+        p.Exchange("time 6000");
+        p.Send("go");
+        EXPECT_EQ(p.ReadUntil("# moves "), plan) << level;
+        EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
+        p.Exchange("force");
+    }
+}
+
+TEST_F(Protocol, NewKeepsTheTimeControlAndRestartsTheClocks)
+{
+    // "new" starts the next game under the same level or st (both were forgotten).
     p.Exchange("new");
-    p.Exchange("level 0 1 2");
-    p.Exchange("time 6000");
+    p.Exchange("level 0 1 0.5");
+    p.Exchange("time 100");
+    p.Exchange("new");
     p.Send("go");
-    // (60000 - 50) / 40 + 2000 / 2 = 2498
-    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 2498/60000 ms");
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 1748/60000 ms");
+    EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
+    p.Exchange("st 1");
+    p.Exchange("new");
+    p.Send("go");
+    EXPECT_EQ(p.ReadUntil("# moves "), "# moves 1/0 - time 900/60000 ms");
     EXPECT_NE(p.ReadUntil("move ", 10000), "<timeout>");
     p.Exchange("force");
 }
@@ -213,7 +239,8 @@ TEST_F(Protocol, SetboardRefusesWhatIsNoPositionAndKeepsTheGame)
     const std::string kept = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3";
     const std::pair<const char*, const char*> bad[] = {
         { "hello world", "a FEN needs four fields" },
-        { "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "'9' in the placement" }, // once a shifted board
+        { "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+            "'9' in the placement" }, // once a shifted board
         { "8/8/8/8/8/8/8/8 w - - 0 1", "not exactly one king of each colour" },
         { "4k3/8/8/8/8/8/8/4KK2 w - - 0 1", "not exactly one king of each colour" },
         { "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", "the side not to move is in check" },
@@ -222,7 +249,8 @@ TEST_F(Protocol, SetboardRefusesWhatIsNoPositionAndKeepsTheGame)
     for (const auto& [fen, reason] : bad) {
         auto lines = p.Exchange(std::string("setboard ") + fen);
         ASSERT_EQ(lines.size(), 1u) << fen;
-        EXPECT_EQ(lines[0].rfind(std::string("tellusererror Illegal position: ") + reason, 0), 0u) << lines[0];
+        EXPECT_EQ(lines[0].rfind(std::string("tellusererror Illegal position: ") + reason, 0), 0u)
+            << lines[0];
         EXPECT_EQ(ShownFEN(p), kept) << fen;
     }
     // Castling rights whose rook has gone are dropped.
@@ -293,7 +321,7 @@ TEST_F(Protocol, ConsoleConveniences)
     for (const char* move : { "Nf3", "e5", "Nxe5", "Nc6" })
         EXPECT_TRUE(Contains(p.Exchange(move), "# I'm not thinking")) << move;
     EXPECT_EQ(ShownFEN(p), "r1bqkbnr/pppp1ppp/2n5/4N3/8/8/PPPPPPPP/RNBQKB1R w KQkq -");
-    EXPECT_TRUE(Contains(p.Exchange("Nb5"), "Error (unknown command): Nb5"));
+    EXPECT_TRUE(Contains(p.Exchange("Nb5"), "Illegal move: Nb5"));
     const auto board = p.Exchange("\\ m");
     const auto first = std::find(board.begin(), board.end(), "# __moves__");
     const auto last = std::find(board.begin(), board.end(), "# ^^^");
@@ -304,6 +332,7 @@ TEST_F(Protocol, ConsoleConveniences)
     const auto help = p.Exchange("help");
     EXPECT_TRUE(Contains(help, "#   setboard  FEN: set the position"));
     EXPECT_TRUE(Contains(help, "#   \\showsoul  show the soul in force"));
+    EXPECT_TRUE(Contains(help, "#   -use=game -ini=FILE -game=N: play game N of a tournament"));
 }
 
 TEST_F(Protocol, FixedTimePerMoveUntilLevelReplacesIt)

@@ -193,15 +193,14 @@ TEST_F(Uci, SearchMovesAndNodeLimit)
     ASSERT_NE(ReadUntilKeeping(p, "bestmove ", lines), "<timeout>");
 }
 
-
 TEST_F(Uci, AClockThatIsOutOrALimitOfZeroMovesAtOnce)
 {
     // Each of these used to search without end (a negative clock read as no clock) or is a
     // limit of nothing: the answer is a legal move, at once, from either search.
     p.Send("uci");
     p.Send("setoption name OwnBook value false");
-    const char* const goes[] = { "go wtime -1000 btime -1000", "go wtime -1 btime 1000", "go wtime 0 btime 5000",
-        "go movetime 0", "go movetime -50", "go depth 0", "go nodes 0" };
+    const char* const goes[] = { "go wtime -1000 btime -1000", "go wtime -1 btime 1000",
+        "go wtime 0 btime 5000", "go movetime 0", "go movetime -50", "go depth 0", "go nodes 0" };
     for (const char* search : { "classic", "strong" }) {
         p.Send(std::string("setoption name Search value ") + search);
         for (const char* go : goes) {
@@ -263,7 +262,8 @@ TEST(UciTournament, CorvalaOverUciAgainstFairymax)
             << entry.path();
         const std::size_t fault = pgn.find("[Fault ");
         EXPECT_EQ(fault, std::string::npos)
-            << entry.path() << ": " << (fault == std::string::npos ? "" : pgn.substr(fault, pgn.find('\n', fault) - fault));
+            << entry.path() << ": "
+            << (fault == std::string::npos ? "" : pgn.substr(fault, pgn.find('\n', fault) - fault));
         EXPECT_EQ(pgn.find("forfeit"), std::string::npos) << entry.path();
     }
     EXPECT_EQ(games, 2);

@@ -18,11 +18,14 @@ namespace {
     {
         const BadFen cases[] = {
             { "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "'9' in the placement is not" },
-            { "rnbqkbnr/pppppppp/7nn/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "rank 6 has more than eight squares" },
-            { "rnbqkbnr/pppppppp/7/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "rank 6 does not have eight squares" },
+            { "rnbqkbnr/pppppppp/7nn/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+                "rank 6 has more than eight squares" },
+            { "rnbqkbnr/pppppppp/7/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+                "rank 6 does not have eight squares" },
             { "rnbqkbnr/pppppppp/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "eight ranks" },
             { "rnbqkbnr/8/8/8/8/8/8/8/RNBQKBNR w KQkq - 0 1", "more than eight ranks" },
-            { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1", "'X' in the placement is not a piece letter" },
+            { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq - 0 1",
+                "'X' in the placement is not a piece letter" },
             { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR x KQkq - 0 1", "side to move 'x'" },
             { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQxq - 0 1", "castling rights 'KQxq'" },
             { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e4 0 1", "en passant square 'e4'" },
@@ -56,8 +59,10 @@ namespace {
             { "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3", FenText::Position,
                 "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3" },
             // King or rook away from home: those letters go, the rest stay in order.
-            { "r3k2r/8/8/8/8/8/8/R4K1R w KQkq - 3 20", FenText::Position, "r3k2r/8/8/8/8/8/8/R4K1R w kq - 3 20" },
-            { "1r2k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1", FenText::Position, "1r2k2r/8/8/8/8/8/8/R3K2R b KQk - 0 1" },
+            { "r3k2r/8/8/8/8/8/8/R4K1R w KQkq - 3 20", FenText::Position,
+                "r3k2r/8/8/8/8/8/8/R4K1R w kq - 3 20" },
+            { "1r2k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1", FenText::Position,
+                "1r2k2r/8/8/8/8/8/8/R3K2R b KQk - 0 1" },
             { "4k3/8/8/8/8/8/8/4K3 w KQkq - 0 1", FenText::Position, "4k3/8/8/8/8/8/8/4K3 w - - 0 1" },
             // EPD: operations follow the four fields (or the counters); a carriage return goes.
             { "6k1/5ppp/8/8/8/8/8/R5K1 w - - bm Ra8#; id \"back rank\";\r", FenText::EpdLine,

@@ -308,10 +308,15 @@ TEST(TourneyRun, MissingFileAndLearningKind)
         ASSERT_TRUE(missing.Start());
         missing.Wait();
         EXPECT_EQ(missing.PlayerCount(), 0);
+        EXPECT_TRUE(missing.Failed());
     }
     std::string console = testing::internal::GetCapturedStdout();
-    EXPECT_NE(console.find("# file not found: /nonexistent/corvala-tourney.xml"), std::string::npos)
+    // Said as what it is, not as a file without a tourney element.
+    EXPECT_NE(console.find(
+                  "# tournament stopped: cannot read the tournament file /nonexistent/corvala-tourney.xml"),
+        std::string::npos)
         << console;
+    EXPECT_EQ(console.find("no tourney element"), std::string::npos) << console;
 
     // The learning kind hands its players to the hook instead of playing rounds.
     testsupport::ScratchFolder folder("tourney_learning");
