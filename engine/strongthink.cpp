@@ -80,8 +80,10 @@ void clsEngine::ApplyStrongWeights()
     strongWeightsSpec_ = spec;
     std::vector<int> weights = strong_->Eval().Weights();
     std::string error;
-    if (strong::LoadStrongWeights(spec.empty() ? "handset" : spec, weights, error))
+    if (strong::LoadStrongWeights(spec.empty() ? "handset" : spec, weights, error)) {
         strong_->SetWeights(weights);
+        strong_->ClearTable(); // its scores were made with the other weights
+    }
     else
         Print("# " + error + "; the weights in use stay");
 }
