@@ -94,7 +94,8 @@ namespace {
                 if (ply >= SkippedPlies && !mateSeen && !game.InCheck()) {
                     StrongBoard& q = search_.Board();
                     q.SetFromFEN(game.FEN());
-                    if (search_.QuiescenceScore() == search_.Eval().Evaluate(q)) record.fens.push_back(game.FEN());
+                    if (search_.QuiescenceScore() == search_.Eval().Evaluate(q))
+                        record.fens.push_back(game.FEN());
                 }
                 play(report.best);
                 ++record.plies;
@@ -109,7 +110,10 @@ namespace {
     };
 
     // The number of games a data file holds, kept beside it.
-    std::string CountFile(const std::string& out) { return out + ".games"; }
+    std::string CountFile(const std::string& out)
+    {
+        return out + ".games";
+    }
     long long ReadGameCount(const std::string& out)
     {
         std::ifstream in(CountFile(out));
@@ -139,8 +143,8 @@ int RunDatagen(const dranbase::clsStrings& options)
         std::string error;
         openings = ReadOpeningFens(options.Value("-openings"), error);
         if (openings.empty()) {
-            std::fprintf(stderr, "datagen: no openings read from %s%s%s\n", options.Value("-openings").c_str(),
-                error.empty() ? "" : ": ", error.c_str());
+            std::fprintf(stderr, "datagen: no openings read from %s%s%s\n",
+                options.Value("-openings").c_str(), error.empty() ? "" : ": ", error.c_str());
             return 1;
         }
     }

@@ -38,13 +38,15 @@ std::string LossPlotSvg(const std::vector<double>& train, const std::vector<doub
     };
     auto y = [&](double v) { return top + (high - v) / (high - low) * (height - top - bottom); };
 
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(width, "%.0f") + "\" height=\""
-        + Number(height, "%.0f") + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(width, "%.0f")
+        + "\" height=\"" + Number(height, "%.0f") + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    svg += "<text x=\"" + Number(width / 2, "%.0f") + "\" y=\"18\" text-anchor=\"middle\">loss by epoch</text>\n";
+    svg += "<text x=\"" + Number(width / 2, "%.0f")
+        + "\" y=\"18\" text-anchor=\"middle\">loss by epoch</text>\n";
     // Axes and ticks.
-    svg += "<path d=\"M" + Number(left, "%.0f") + " " + Number(top, "%.0f") + " V" + Number(height - bottom, "%.0f")
-        + " H" + Number(width - right, "%.0f") + "\" stroke=\"black\" fill=\"none\"/>\n";
+    svg += "<path d=\"M" + Number(left, "%.0f") + " " + Number(top, "%.0f") + " V"
+        + Number(height - bottom, "%.0f") + " H" + Number(width - right, "%.0f")
+        + "\" stroke=\"black\" fill=\"none\"/>\n";
     for (int i = 0; i <= 4; ++i) {
         const double v = low + (high - low) * i / 4;
         svg += "<text x=\"" + Number(left - 6, "%.0f") + "\" y=\"" + Number(y(v) + 4, "%.1f")
@@ -68,14 +70,14 @@ std::string LossPlotSvg(const std::vector<double>& train, const std::vector<doub
         std::string points;
         for (std::size_t e = 0; e < s.values->size(); ++e)
             points += (e ? " " : "") + Number(x(e), "%.1f") + "," + Number(y((*s.values)[e]), "%.1f");
-        svg += "<polyline fill=\"none\" stroke=\"" + std::string(s.colour) + "\" stroke-width=\"2\" points=\"" + points
-            + "\"/>\n";
+        svg += "<polyline fill=\"none\" stroke=\"" + std::string(s.colour) + "\" stroke-width=\"2\" points=\""
+            + points + "\"/>\n";
         const double ly = top + 10 + 16 * row++;
         svg += "<line x1=\"" + Number(width - 140, "%.0f") + "\" y1=\"" + Number(ly, "%.0f") + "\" x2=\""
             + Number(width - 115, "%.0f") + "\" y2=\"" + Number(ly, "%.0f") + "\" stroke=\"" + s.colour
             + "\" stroke-width=\"2\"/>\n";
-        svg += "<text x=\"" + Number(width - 110, "%.0f") + "\" y=\"" + Number(ly + 4, "%.0f") + "\">" + s.name
-            + "</text>\n";
+        svg += "<text x=\"" + Number(width - 110, "%.0f") + "\" y=\"" + Number(ly + 4, "%.0f") + "\">"
+            + s.name + "</text>\n";
     }
     svg += "</svg>\n";
     return svg;

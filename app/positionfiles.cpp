@@ -53,8 +53,7 @@ namespace {
 
     // Calls gameDone(game, positions after each ply) for each game of the text (its moves up to
     // the first unreadable one).
-    template <typename GameDone>
-    void ForEachPgnGame(const std::string& text, GameDone gameDone)
+    template <typename GameDone> void ForEachPgnGame(const std::string& text, GameDone gameDone)
     {
         auto core = std::make_unique<clsChessCore>();
         for (const clsGameText& g : SplitGames(text)) {
@@ -75,10 +74,9 @@ std::vector<std::string> ReadOpeningFens(const std::string& path, std::string& e
     std::string text;
     if (!ReadText(path, text, error)) return fens;
     if (IsPgn(path)) {
-        ForEachPgnGame(
-            text, [&](const clsGame&, const std::vector<std::string>& after) {
-                if (!after.empty()) fens.push_back(FenFields(after.back()));
-            });
+        ForEachPgnGame(text, [&](const clsGame&, const std::vector<std::string>& after) {
+            if (!after.empty()) fens.push_back(FenFields(after.back()));
+        });
         return fens;
     }
     std::istringstream lines(text);
@@ -93,14 +91,13 @@ bool ReadLabelledPositions(
     std::string text;
     if (!ReadText(path, text, error)) return false;
     if (IsPgn(path)) {
-        ForEachPgnGame(
-            text, [&](const clsGame& game, const std::vector<std::string>& after) {
-                const double result = ResultValue(game.ResultText());
-                if (result < 0) return;
-                // after[i] is the position after ply i + 1.
-                for (std::size_t i = static_cast<std::size_t>(skipPlies); i < after.size(); ++i)
-                    out.push_back({ FenFields(after[i]), result });
-            });
+        ForEachPgnGame(text, [&](const clsGame& game, const std::vector<std::string>& after) {
+            const double result = ResultValue(game.ResultText());
+            if (result < 0) return;
+            // after[i] is the position after ply i + 1.
+            for (std::size_t i = static_cast<std::size_t>(skipPlies); i < after.size(); ++i)
+                out.push_back({ FenFields(after[i]), result });
+        });
         return true;
     }
     std::istringstream lines(text);

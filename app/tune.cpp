@@ -44,7 +44,8 @@ int RunTune(const dranbase::clsStrings& options)
         std::fprintf(stderr, "tune: -data=FILE[,FILE...] and -out=WEIGHTS are needed\n");
         return 1;
     }
-    const int epochs = options.Has("-epochs") ? static_cast<int>(dranbase::ToInt(options.Value("-epochs"))) : 100;
+    const int epochs
+        = options.Has("-epochs") ? static_cast<int>(dranbase::ToInt(options.Value("-epochs"))) : 100;
     const double rate = options.Has("-rate") ? std::stod(options.Value("-rate")) : 1.0;
     const int threads = static_cast<int>(std::max(1u, std::min(std::thread::hardware_concurrency(), 2u)));
 
@@ -100,8 +101,8 @@ int RunTune(const dranbase::clsStrings& options)
     std::vector<std::string> comments {
         "strong evaluation weights tuned by corvala -use=tune",
         "data: " + options.Value("-data"),
-        "positions: " + std::to_string(tuner.TrainCount()) + " train, " + std::to_string(tuner.ValidationCount())
-            + " validation; K " + std::to_string(k),
+        "positions: " + std::to_string(tuner.TrainCount()) + " train, "
+            + std::to_string(tuner.ValidationCount()) + " validation; K " + std::to_string(k),
         "epochs: " + std::to_string(epochs) + ", learning rate " + std::to_string(rate) + ", from "
             + (options.Has("-from") ? options.Value("-from") : std::string("handset")),
     };

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/clscorvala.h"
-#include "engine/weightsfile.h"
 #include "app/ucigo.h"
 #include "engine/souls.h"
+#include "engine/weightsfile.h"
 
 namespace drnChess {
 

@@ -1,8 +1,8 @@
 // The command loop and the xboard protocol commands.
 
 #include "app/clscorvala.h"
-#include "engine/weightsfile.h"
 #include "book/clsbook.h"
+#include "engine/weightsfile.h"
 #include "rules/movereader.h"
 #include "rules/movewriter.h"
 #include "rules/positioncheck.h"

@@ -14,11 +14,13 @@ namespace drnChess::strong {
 
 namespace {
 
-    double Sigmoid(double x) { return 1.0 / (1.0 + std::exp(-x)); }
+    double Sigmoid(double x)
+    {
+        return 1.0 / (1.0 + std::exp(-x));
+    }
 
     // Runs body(begin, end, part) over [0, n) split in parts, one thread each.
-    template <typename Body>
-    void Parallel(std::size_t n, int threads, Body body)
+    template <typename Body> void Parallel(std::size_t n, int threads, Body body)
     {
         const std::size_t parts = static_cast<std::size_t>(std::max(1, threads));
         std::vector<std::thread> pool;
@@ -54,15 +56,43 @@ void EvalTuner::Linearise(const EvalTrace& trace, int score, Position& p, std::v
         if (c != 0) terms.push_back({ static_cast<std::uint16_t>(i), static_cast<float>(c) });
     }
     p.count = static_cast<std::uint16_t>(terms.size() - p.first);
-    p.fixed = static_cast<float>(
-        sign * ((trace.fixed[us][0] - trace.fixed[them][0]) * mgShare + (trace.fixed[us][1] - trace.fixed[them][1]) * egShare));
+    p.fixed = static_cast<float>(sign
+        * ((trace.fixed[us][0] - trace.fixed[them][0]) * mgShare
+            + (trace.fixed[us][1] - trace.fixed[them][1]) * egShare));
     const int strong = score > 0 ? us : them;
     p.scale = trace.drawish[strong] ? 0.125f : 1.0f;
 }
 
+EvalTuner::~EvalTuner() = default;
+
+bool EvalTuner::Trace(StrongSearch& search, const std::string& fen, double result,
+    std::vector<Position>& found, std::vector<Term>& terms) const
+{
+    StrongBoard& board = search.Board();
+    if (!board.SetFromFEN(fen) || board.InCheck()) return false;
+    const int quiet = search.QuiescenceScore();
+    board.SetFromFEN(fen);
+    EvalTrace trace;
+    const int score = search.Eval().Evaluate(board, trace);
+    if (quiet != score) return false;
+    Position p;
+    p.result = static_cast<float>(result);
+    Linearise(trace, score, p, terms);
+    found.push_back(p);
+    return true;
+}
+
 bool EvalTuner::Add(const std::string& fen, double result)
 {
-    return AddAll({ { fen, result } }) == 1;
+    if (!search_) {
+        search_ = std::make_unique<StrongSearch>();
+        search_->SetTableSize(1);
+        search_->SetWeights(start_);
+    }
+    std::vector<Position> found;
+    if (!Trace(*search_, fen, result, found, terms_)) return false;
+    positions_.push_back(found.front());
+    return true;
 }
 
 std::size_t EvalTuner::AddAll(const std::vector<std::pair<std::string, double>>& list)
@@ -73,19 +103,8 @@ std::size_t EvalTuner::AddAll(const std::vector<std::pair<std::string, double>>&
         StrongSearch search;
         search.SetTableSize(1);
         search.SetWeights(start_);
-        StrongBoard board;
-        EvalTrace trace;
-        for (std::size_t i = begin; i < end; ++i) {
-            if (!board.SetFromFEN(list[i].first) || board.InCheck()) continue;
-            search.Board().SetFromFEN(list[i].first);
-            const int quiet = search.QuiescenceScore();
-            const int score = search.Eval().Evaluate(board, trace);
-            if (quiet != score) continue;
-            Position p;
-            p.result = static_cast<float>(list[i].second);
-            Linearise(trace, score, p, foundTerms[part]);
-            found[part].push_back(p);
-        }
+        for (std::size_t i = begin; i < end; ++i)
+            Trace(search, list[i].first, list[i].second, found[part], foundTerms[part]);
     });
     std::size_t kept = 0;
     for (std::size_t t = 0; t < found.size(); ++t) {
@@ -191,7 +210,8 @@ void EvalTuner::Epoch(double learningRate, std::size_t batch)
         });
         ++step_;
         const double count = double(last - first);
-        const double correction1 = 1 - std::pow(beta1, double(step_)), correction2 = 1 - std::pow(beta2, double(step_));
+        const double correction1 = 1 - std::pow(beta1, double(step_)),
+                     correction2 = 1 - std::pow(beta2, double(step_));
         for (std::size_t i = 0; i < n; ++i) {
             double g = 0;
             for (const auto& part : partGradient)

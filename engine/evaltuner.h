@@ -4,6 +4,7 @@
 // the linear sum its evaluation trace gives, minimised by Adam over mini-batches.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,13 @@
 
 namespace drnChess::strong {
 
+class StrongSearch;
+
 class EvalTuner {
 public:
     // Traces are made with these weights (the parts held fixed come from them).
     explicit EvalTuner(std::vector<int> start, int threads = 2);
+    ~EvalTuner();
 
     // Adds the position when it is quiet (not in check, the quiescence search gives the static
     // evaluation); false when it was left out or the FEN is unreadable.
@@ -56,10 +60,14 @@ private:
     };
     // The position's terms and fixed part from its trace, white's view.
     static void Linearise(const EvalTrace& trace, int score, Position& p, std::vector<Term>& terms);
+    // Traces the position with the search given when it is quiet; false when it is not.
+    bool Trace(StrongSearch& search, const std::string& fen, double result, std::vector<Position>& found,
+        std::vector<Term>& terms) const;
     double Score(const Position& p, const std::vector<double>& w) const;
     double Loss(const std::vector<std::uint32_t>& set) const;
     double Loss(const std::vector<std::uint32_t>& set, double k) const;
 
+    std::unique_ptr<StrongSearch> search_; // for Add
     std::vector<int> start_;
     std::vector<double> weights_;
     std::vector<Position> positions_;

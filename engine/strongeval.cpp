@@ -230,7 +230,8 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
 
     // King attack, scored for the attacker once two pieces take part (the units held fixed).
     if (attackers >= 2)
-        AddScaled(mg, us, 0, Weight::KingAttackScale, attackUnits * attackUnits * W(Weight::KingAttackScale) / 16 / 4,
+        AddScaled(mg, us, 0, Weight::KingAttackScale,
+            attackUnits * attackUnits * W(Weight::KingAttackScale) / 16 / 4,
             attackUnits * attackUnits / 64.0);
 
     if (Count(b.Pieces(us, Bishop)) >= 2) {
@@ -418,8 +419,7 @@ int EvalTrace::Evaluate(const std::vector<int>& weights) const
         double sum[2] = { fixed[c][0], fixed[c][1] };
         for (int p = 0; p < 2; ++p)
             for (std::size_t i = 0; i < static_cast<std::size_t>(Weight::Count); ++i)
-                if (i != static_cast<std::size_t>(Weight::Tempo))
-                    sum[p] += coefficient[c][p][i] * weights[i];
+                if (i != static_cast<std::size_t>(Weight::Tempo)) sum[p] += coefficient[c][p][i] * weights[i];
         mg[c] = static_cast<int>(std::lround(sum[0]));
         eg[c] = static_cast<int>(std::lround(sum[1]));
     }

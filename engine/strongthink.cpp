@@ -83,8 +83,7 @@ void clsEngine::ApplyStrongWeights()
     if (strong::LoadStrongWeights(spec.empty() ? "handset" : spec, weights, error)) {
         strong_->SetWeights(weights);
         strong_->ClearTable(); // its scores were made with the other weights
-    }
-    else
+    } else
         Print("# " + error + "; the weights in use stay");
 }
 

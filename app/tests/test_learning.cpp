@@ -46,10 +46,12 @@ protected:
 TEST_F(Learning, SelfPlayWritesQuietLabelledPositionsAndContinues)
 {
     int code = -1;
-    auto out = Run({ "-use=datagen", "-out=data.epd", "-games=2", "-nodes=300", "-threads=2", "-seed=5" }, code);
+    auto out
+        = Run({ "-use=datagen", "-out=data.epd", "-games=2", "-nodes=300", "-threads=2", "-seed=5" }, code);
     ASSERT_EQ(code, 0);
     ASSERT_FALSE(out.empty());
-    EXPECT_EQ(out.front().rfind("datagen: data.epd holds 0 games; playing until it holds 2", 0), 0u) << out.front();
+    EXPECT_EQ(out.front().rfind("datagen: data.epd holds 0 games; playing until it holds 2", 0), 0u)
+        << out.front();
     EXPECT_EQ(out.back().rfind("games 2/2 positions ", 0), 0u) << out.back();
     const auto first = FileLines(dir / "data.epd");
     ASSERT_FALSE(first.empty());
@@ -65,7 +67,8 @@ TEST_F(Learning, SelfPlayWritesQuietLabelledPositionsAndContinues)
 
     out = Run({ "-use=datagen", "-out=data.epd", "-games=3", "-nodes=300", "-seed=5" }, code);
     ASSERT_EQ(code, 0);
-    EXPECT_EQ(out.front().rfind("datagen: data.epd holds 2 games; playing until it holds 3", 0), 0u) << out.front();
+    EXPECT_EQ(out.front().rfind("datagen: data.epd holds 2 games; playing until it holds 3", 0), 0u)
+        << out.front();
     const auto second = FileLines(dir / "data.epd");
     ASSERT_GT(second.size(), first.size());
     EXPECT_TRUE(std::equal(first.begin(), first.end(), second.begin())); // appended
@@ -77,9 +80,10 @@ TEST_F(Learning, TuningLowersTheLossAndWritesWeightsAndPlot)
     std::ofstream(dir / "game.pgn") << "[Result \"0-1\"]\n\n1. f3 e5 2. g4 Nc6 3. a3 Nf6 4. b3 d5 5. c3 Bd6 "
                                        "6. h3 O-O 7. e3 Re8 0-1\n";
     int code = -1;
-    const auto out = Run({ "-use=tune", "-data=" + std::string(CORVALA_TEST_DATA) + "/selfplay_small.epd,game.pgn",
-                             "-out=tuned.txt", "-epochs=4", "-plot=loss.svg" },
-        code);
+    const auto out
+        = Run({ "-use=tune", "-data=" + std::string(CORVALA_TEST_DATA) + "/selfplay_small.epd,game.pgn",
+                  "-out=tuned.txt", "-epochs=4", "-plot=loss.svg" },
+            code);
     ASSERT_EQ(code, 0);
     std::string all;
     for (const auto& l : out)
@@ -132,13 +136,16 @@ TEST_F(Learning, WeightsChangeTheStrongEnginesChoiceAndABadFileIsRefused)
     } steps[] = {
         { "", "", "bestmove b1b5" },
         { "pawns.txt", "", "bestmove h1h5" },
-        { "bad.txt", "info string option Weights: bad.txt line 2: material.pawn.mg needs one whole number", "bestmove h1h5" },
+        { "bad.txt", "info string option Weights: bad.txt line 2: material.pawn.mg needs one whole number",
+            "bestmove h1h5" },
         { "handset", "", "bestmove b1b5" },
     };
     for (const Step& s : steps) {
         if (!s.weights.empty()) p.Send("setoption name Weights value " + s.weights);
         p.Send("isready");
-        if (!s.reply.empty()) EXPECT_EQ(p.ReadLine().rfind(s.reply, 0), 0u) << s.weights;
+        if (!s.reply.empty()) {
+            EXPECT_EQ(p.ReadLine().rfind(s.reply, 0), 0u) << s.weights;
+        }
         EXPECT_EQ(p.ReadUntil("readyok"), "readyok");
         p.Send(position);
         p.Send("go depth 3");

@@ -101,7 +101,8 @@ TEST_F(Uci, RecordedSession)
         { "setoption name Soul value Big=99999999",
             "info string option Soul: 'Big=99999999': 99999999 is beyond" },
         { "setoption name Weights value /nonexistent/weights.txt",
-            "info string option Weights: cannot read the weights file /nonexistent/weights.txt; the weights in use stay" },
+            "info string option Weights: cannot read the weights file /nonexistent/weights.txt; the weights "
+            "in use stay" },
         { "setoption name Move Overhead value -5", "info string option Move Overhead: '-5' is not a time" },
         { "setoption name OwnBook value false", "" },
         { "ucinewgame", "" },
