@@ -1,4 +1,5 @@
 #include "app/clscorvala.h"
+#include "engine/weightsfile.h"
 
 #include <unistd.h>
 
@@ -79,6 +80,13 @@ bool clsCorvala::Run()
     Print("# compression: zlib-compatible routines by their authors");
     Print("# crypt: public-domain routines by their authors");
     Print("# random numbers: xorshift128+ by its author");
+
+    if (options_.Has("-weights")) {
+        std::vector<int> weights;
+        std::string error;
+        if (!strong::LoadStrongWeights(options_.Value("-weights"), weights, error))
+            Print("# " + error + "; the hand-set weights stay");
+    }
 
     std::string use = options_.Value("-use");
     if (!use.empty() && dranbase::EqualsNoCase(use, "tourney")) {

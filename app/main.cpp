@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include "app/clscorvala.h"
+#include "app/datagen.h"
+#include "app/tune.h"
 #include "dranbase/console.h"
 #include "rules/random.h"
 
@@ -33,6 +35,11 @@ int main(int argc, char** argv)
     // A fixed seed makes the hash keys, book choices and random moves repeat from run to run.
     std::string seed = options.Value("-seed");
     if (options.Has("-seed")) drnChess::SeedRandom(static_cast<drnChess::u64>(dranbase::ToInt(seed)));
+
+    // Learning tools run without the command loop.
+    const std::string use = options.Value("-use");
+    if (use == "datagen") return drnChess::RunDatagen(options);
+    if (use == "tune") return drnChess::RunTune(options);
 
     // Behind a pipe the program may be talking to a UCI interface, which must not see the
     // start-up lines: they wait for the first command (a person at a terminal sees them at once).

@@ -7,6 +7,7 @@
 #include "app/clscorvala.h"
 #include "app/ucigo.h"
 #include "engine/souls.h"
+#include "engine/weightsfile.h"
 #include "rules/fencheck.h"
 
 namespace drnChess {
@@ -133,6 +134,7 @@ int clsCorvala::UciCommand(const std::string& line)
         Print("option name Threads type spin default 1 min 1 max 1");
         Print("option name Search type combo default " + uciSearch_ + " var classic var strong");
         Print("option name Soul type string default " + engine_->SoulName());
+        Print("option name Weights type string default handset");
         Print(std::string("option name OwnBook type check default ")
             + (engine_->UsesBook() ? "true" : "false"));
         Print("option name BookFile type string default " + uciBookFile_);
@@ -215,6 +217,13 @@ void clsCorvala::UciSetOption(const std::string& rest)
             engine_->options.Set("-search", uciSearch_);
             engine_->options.Set("search", uciSearch_); // the last of the two keys counts
         }
+    } else if (EqualsNoCase(name, "Weights")) {
+        std::vector<int> weights;
+        std::string error;
+        if (!strong::LoadStrongWeights(value, weights, error))
+            refuse(error + "; the weights in use stay");
+        else
+            engine_->options.Set("weights", value);
     } else if (EqualsNoCase(name, "Soul")) {
         const bool text = value.find('=') != std::string::npos;
         const std::string problem = text     ? SoulTextProblem(value)

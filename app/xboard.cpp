@@ -2,6 +2,7 @@
 
 #include "app/clscorvala.h"
 #include "book/clsbook.h"
+#include "engine/weightsfile.h"
 #include "rules/fencheck.h"
 #include "rules/movereader.h"
 #include "rules/movewriter.h"
@@ -44,6 +45,7 @@ namespace {
         { "analyze", "1" },
         { "colors", "0" },
         { "option", "\"Search -combo classic /// strong\"" },
+        { "option", "\"Weights -string handset\"" },
         { "done", "1" },
     };
 
@@ -579,6 +581,15 @@ int clsCorvala::CmdMemory(const std::string& rest)
 int clsCorvala::CmdOption(const std::string& rest)
 {
     auto [name, value] = SplitFirst(rest, '=');
+    if (EqualsNoCase(dranbase::Trim(name), "Weights")) {
+        // A file refused leaves the weights in use.
+        std::vector<int> weights;
+        std::string error;
+        if (!strong::LoadStrongWeights(dranbase::Trim(value), weights, error)) {
+            Print("tellusererror " + error + "; the weights in use stay");
+            return 0;
+        }
+    }
     pendingOptions_.push_back({ name, value, false });
     ApplyPendingSettings();
     return 0;

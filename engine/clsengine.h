@@ -279,6 +279,10 @@ private:
     };
     std::vector<GamePositionRecord> gamePositions_;
     std::unique_ptr<strong::StrongSearch> strong_;
+    // Applies the options' weights file ("-weights", "weights", "Weights": the last counts) to
+    // the strong search when it changed; a file refused leaves the weights in use.
+    void ApplyStrongWeights();
+    std::string strongWeightsSpec_; // the option value last applied ("": the hand-set table)
 
     clsEngineShare* share_ = nullptr;
     std::string soulName_;

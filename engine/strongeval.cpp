@@ -3,6 +3,7 @@
 #include "engine/strongeval.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace drnChess::strong {
@@ -175,11 +176,13 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
             const int rank = RankOf(rel), edge = std::min(FileOf(sq), 7 - FileOf(sq));
             const int pst = Weight::PstRank + type * 16, pstFile = Weight::PstFile + type * 8;
             if (type != King) {
-                mg += W(Weight::Material + 2 * type);
-                eg += W(Weight::Material + 2 * type + 1);
+                Add(mg, us, 0, Weight::Material + 2 * type);
+                Add(eg, us, 1, Weight::Material + 2 * type + 1);
             }
-            mg += W(pst + rank) + W(pstFile + edge);
-            eg += W(pst + 8 + rank) + W(pstFile + 4 + edge);
+            Add(mg, us, 0, pst + rank);
+            Add(mg, us, 0, pstFile + edge);
+            Add(eg, us, 1, pst + 8 + rank);
+            Add(eg, us, 1, pstFile + 4 + edge);
             if (type == Pawn || type == King) continue;
             const u64 attacks = type == Knight ? t.knight[sq]
                 : type == Bishop               ? BishopAttacks(sq, occupied)
@@ -188,8 +191,8 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
             if (type == Knight || type == Bishop) minorAttacks |= attacks;
             if (type == Rook) rookAttacks |= attacks;
             const int mob = Count(attacks & mobilityArea) - MobilityBase[type - Knight];
-            mg += mob * W(Weight::Mobility + 2 * (type - Knight));
-            eg += mob * W(Weight::Mobility + 2 * (type - Knight) + 1);
+            Add(mg, us, 0, Weight::Mobility + 2 * (type - Knight), mob);
+            Add(eg, us, 1, Weight::Mobility + 2 * (type - Knight) + 1, mob);
             if (attacks & kingZone) {
                 ++attackers;
                 attackUnits += W(Weight::KingAttacker + type - Knight) * (1 + Count(attacks & kingZone) / 2);
@@ -198,13 +201,13 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
                 const u64 file = FileABits << FileOf(sq);
                 if (!(file & ownPawns)) {
                     const int w = (file & theirPawns) ? Weight::RookHalfOpenFile : Weight::RookOpenFile;
-                    mg += W(w);
-                    eg += W(w + 1);
+                    Add(mg, us, 0, w);
+                    Add(eg, us, 1, w + 1);
                 }
                 const int theirKingRank = us == White ? RankOf(theirKing) : 7 - RankOf(theirKing);
                 if (rank == 6 && theirKingRank == 7) {
-                    mg += W(Weight::RookSeventh);
-                    eg += W(Weight::RookSeventh + 1);
+                    Add(mg, us, 0, Weight::RookSeventh);
+                    Add(eg, us, 1, Weight::RookSeventh + 1);
                 }
             }
         }
@@ -218,17 +221,22 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
     const int byPawn = Count(ownPawnAttacks & theirPieces);
     const int byMinor = Count(minorAttacks & theirMajors);
     const int byRook = Count(rookAttacks & theirQueens);
-    mg += byPawn * W(Weight::ThreatByPawn) + byMinor * W(Weight::ThreatByMinor)
-        + byRook * W(Weight::ThreatByRook);
-    eg += byPawn * W(Weight::ThreatByPawn + 1) + byMinor * W(Weight::ThreatByMinor + 1)
-        + byRook * W(Weight::ThreatByRook + 1);
+    Add(mg, us, 0, Weight::ThreatByPawn, byPawn);
+    Add(mg, us, 0, Weight::ThreatByMinor, byMinor);
+    Add(mg, us, 0, Weight::ThreatByRook, byRook);
+    Add(eg, us, 1, Weight::ThreatByPawn + 1, byPawn);
+    Add(eg, us, 1, Weight::ThreatByMinor + 1, byMinor);
+    Add(eg, us, 1, Weight::ThreatByRook + 1, byRook);
 
-    // King attack, scored for the attacker once two pieces take part.
-    if (attackers >= 2) mg += attackUnits * attackUnits * W(Weight::KingAttackScale) / 16 / 4;
+    // King attack, scored for the attacker once two pieces take part (the units held fixed).
+    if (attackers >= 2)
+        AddScaled(mg, us, 0, Weight::KingAttackScale,
+            attackUnits * attackUnits * W(Weight::KingAttackScale) / 16 / 4,
+            attackUnits * attackUnits / 64.0);
 
     if (Count(b.Pieces(us, Bishop)) >= 2) {
-        mg += W(Weight::BishopPair);
-        eg += W(Weight::BishopPair + 1);
+        Add(mg, us, 0, Weight::BishopPair);
+        Add(eg, us, 1, Weight::BishopPair + 1);
     }
 
     // Pawn structure (from the cache), then what passed pawns are worth with the pieces around.
@@ -237,15 +245,18 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
     for (u64 p = pawns.passed[us]; p;) {
         const int sq = PopLsb(p);
         const int rank = us == White ? RankOf(sq) : 7 - RankOf(sq);
-        mg += W(Weight::Passed + rank);
-        eg += W(Weight::Passed + 8 + rank);
+        Add(mg, us, 0, Weight::Passed + rank);
+        Add(eg, us, 1, Weight::Passed + 8 + rank);
         if (!(FrontSpan(us, sq) & occupied)) {
-            mg += W(Weight::PassedFreePath);
-            eg += W(Weight::PassedFreePath + 1);
+            Add(mg, us, 0, Weight::PassedFreePath);
+            Add(eg, us, 1, Weight::PassedFreePath + 1);
         }
         const int promotion = us == White ? 56 + FileOf(sq) : FileOf(sq);
-        eg += W(Weight::PassedEnemyKingDistance) * Distance(theirKing, promotion) * rank / 6;
-        eg += W(Weight::PassedOwnKingDistance) * Distance(ownKing, promotion) * rank / 6;
+        const int enemyDistance = Distance(theirKing, promotion), ownDistance = Distance(ownKing, promotion);
+        AddScaled(eg, us, 1, Weight::PassedEnemyKingDistance,
+            W(Weight::PassedEnemyKingDistance) * enemyDistance * rank / 6, enemyDistance * rank / 6.0);
+        AddScaled(eg, us, 1, Weight::PassedOwnKingDistance,
+            W(Weight::PassedOwnKingDistance) * ownDistance * rank / 6, ownDistance * rank / 6.0);
     }
 
     // King shelter: own pawns in front of the king on its file and the adjacent ones.
@@ -255,10 +266,10 @@ void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns,
         const int kr = RankOf(ownKing);
         const int near = us == White ? kr + 1 : kr - 1, far = us == White ? kr + 2 : kr - 2;
         if (near >= 0 && near < 8 && (ownPawns & file & (Rank1Bits << (8 * near))))
-            mg += W(Weight::ShieldNear);
+            Add(mg, us, 0, Weight::ShieldNear);
         else if (far >= 0 && far < 8 && (ownPawns & file & (Rank1Bits << (8 * far))))
-            mg += W(Weight::ShieldFar);
-        if (!(ownPawns & file)) mg += W(Weight::KingOpenFile);
+            Add(mg, us, 0, Weight::ShieldFar);
+        if (!(ownPawns & file)) Add(mg, us, 0, Weight::KingOpenFile);
     }
 }
 
@@ -280,14 +291,14 @@ void StrongEval::PawnStructure(u64 whitePawns, u64 blackPawns, PawnEntry& e) con
             const u64 adjacent = AdjacentFiles(sq);
             const u64 file = FileABits << FileOf(sq);
             if (!(adjacent & ownPawns)) {
-                mg += W(Weight::Isolated);
-                eg += W(Weight::Isolated + 1);
+                Add(mg, us, 0, Weight::Isolated);
+                Add(eg, us, 1, Weight::Isolated + 1);
             } else {
                 const u64 supportOrPhalanx
                     = (t.pawn[them][sq] | t.pawn[them][sq + (us == White ? 8 : -8)]) & ownPawns;
                 if (supportOrPhalanx != 0) {
-                    mg += W(Weight::Connected);
-                    eg += W(Weight::Connected + 1);
+                    Add(mg, us, 0, Weight::Connected);
+                    Add(eg, us, 1, Weight::Connected + 1);
                 } else {
                     // Backward: every own pawn of the adjacent files is further on, and an enemy
                     // pawn guards the square in front.
@@ -299,14 +310,14 @@ void StrongEval::PawnStructure(u64 whitePawns, u64 blackPawns, PawnEntry& e) con
                     }
                     const int stop = sq + (us == White ? 8 : -8);
                     if (!supportPossible && (t.pawn[us][stop] & theirPawns)) {
-                        mg += W(Weight::Backward);
-                        eg += W(Weight::Backward + 1);
+                        Add(mg, us, 0, Weight::Backward);
+                        Add(eg, us, 1, Weight::Backward + 1);
                     }
                 }
             }
             if (front & ownPawns) {
-                mg += W(Weight::Doubled);
-                eg += W(Weight::Doubled + 1);
+                Add(mg, us, 0, Weight::Doubled);
+                Add(eg, us, 1, Weight::Doubled + 1);
             }
             // Passed: no enemy pawn in front on its file or the adjacent ones.
             u64 span = front | t.pawn[us][sq];
@@ -322,6 +333,55 @@ void StrongEval::PawnStructure(u64 whitePawns, u64 blackPawns, PawnEntry& e) con
     }
 }
 
+namespace {
+
+    // True when the colour, were it ahead, wins little: no pawns and at most a minor piece more.
+    bool Drawish(const StrongBoard& b, int strong)
+    {
+        if (b.Pieces(strong, Pawn)) return false;
+        auto material = [&](int c) {
+            int m = 0;
+            for (int type = Knight; type <= Queen; ++type)
+                m += StrongEval::PieceValue(type) * Count(b.Pieces(c, type));
+            return m;
+        };
+        return material(strong) - material(strong ^ 1) <= StrongEval::PieceValue(Bishop);
+    }
+
+    // The score from the sides' phase scores, as the evaluation and its trace compute it.
+    int Combine(const int mg[2], const int eg[2], int tempo, int us, int phase, const bool drawish[2])
+    {
+        const int mgScore = mg[us] - mg[us ^ 1] + tempo;
+        const int egScore = eg[us] - eg[us ^ 1];
+        int score = (mgScore * phase + egScore * (EvalTrace::MaxPhase - phase)) / EvalTrace::MaxPhase;
+        const int strong = score > 0 ? us : us ^ 1;
+        if (drawish[strong]) score /= 8;
+        return score;
+    }
+
+} // namespace
+
+int StrongEval::EvaluateWith(const StrongBoard& b, PawnEntry& pawns) const
+{
+    int mg[2] = { 0, 0 }, eg[2] = { 0, 0 };
+    SideTerms(b, White, pawns, mg[White], eg[White]);
+    SideTerms(b, Black, pawns, mg[Black], eg[Black]);
+    int phase = 0;
+    for (int type = Knight; type <= Queen; ++type)
+        phase += PhaseWeight[type] * Count(b.byType[type]);
+    phase = std::min(phase, MaxPhase);
+    const int us = b.side;
+    const bool drawish[2] = { Drawish(b, White), Drawish(b, Black) };
+    if (trace_) {
+        trace_->coefficient[us][0][Weight::Tempo] += 1;
+        trace_->phase = phase;
+        trace_->side = us;
+        trace_->drawish[0] = drawish[0];
+        trace_->drawish[1] = drawish[1];
+    }
+    return Combine(mg, eg, W(Weight::Tempo), us, phase, drawish);
+}
+
 int StrongEval::Evaluate(const StrongBoard& b) const
 {
     const u64 whitePawns = b.Pieces(White, Pawn), blackPawns = b.Pieces(Black, Pawn);
@@ -331,30 +391,39 @@ int StrongEval::Evaluate(const StrongBoard& b) const
         PawnStructure(whitePawns, blackPawns, pawns);
         pawns.valid = true;
     }
-    int mg[2] = { 0, 0 }, eg[2] = { 0, 0 };
-    SideTerms(b, White, pawns, mg[White], eg[White]);
-    SideTerms(b, Black, pawns, mg[Black], eg[Black]);
-    int phase = 0;
-    for (int type = Knight; type <= Queen; ++type)
-        phase += PhaseWeight[type] * Count(b.byType[type]);
-    phase = std::min(phase, MaxPhase);
-    const int us = b.side;
-    const int mgScore = mg[us] - mg[us ^ 1] + W(Weight::Tempo);
-    const int egScore = eg[us] - eg[us ^ 1];
-    int score = (mgScore * phase + egScore * (MaxPhase - phase)) / MaxPhase;
+    return EvaluateWith(b, pawns);
+}
 
-    // A side without pawns wins little with at most a minor piece more.
-    const int strong = score > 0 ? us : us ^ 1;
-    if (!b.Pieces(strong, Pawn)) {
-        auto material = [&](int c) {
-            int m = 0;
-            for (int type = Knight; type <= Queen; ++type)
-                m += PieceValue(type) * Count(b.Pieces(c, type));
-            return m;
-        };
-        if (material(strong) - material(strong ^ 1) <= PieceValue(Bishop)) score /= 8;
-    }
+int StrongEval::Evaluate(const StrongBoard& b, EvalTrace& trace) const
+{
+    trace = EvalTrace();
+    trace_ = &trace;
+    PawnEntry pawns; // not from the cache: the trace needs the pawn terms counted
+    PawnStructure(b.Pieces(White, Pawn), b.Pieces(Black, Pawn), pawns);
+    const int score = EvaluateWith(b, pawns);
+    trace_ = nullptr;
     return score;
+}
+
+EvalTrace::EvalTrace()
+{
+    for (auto& colour : coefficient)
+        for (auto& phaseCoefficients : colour)
+            phaseCoefficients.assign(Weight::Count, 0.0);
+}
+
+int EvalTrace::Evaluate(const std::vector<int>& weights) const
+{
+    int mg[2], eg[2];
+    for (int c = 0; c < 2; ++c) {
+        double sum[2] = { fixed[c][0], fixed[c][1] };
+        for (int p = 0; p < 2; ++p)
+            for (std::size_t i = 0; i < static_cast<std::size_t>(Weight::Count); ++i)
+                if (i != static_cast<std::size_t>(Weight::Tempo)) sum[p] += coefficient[c][p][i] * weights[i];
+        mg[c] = static_cast<int>(std::lround(sum[0]));
+        eg[c] = static_cast<int>(std::lround(sum[1]));
+    }
+    return Combine(mg, eg, weights[Weight::Tempo], side, phase, drawish);
 }
 
 } // namespace drnChess::strong

@@ -46,12 +46,34 @@ const std::vector<std::string>& StrongWeightNames();
 // The weights the strong search plays with unless told otherwise.
 const std::vector<int>& DefaultStrongWeights();
 
+// The evaluation of one position written as a sum over the weights: how often each weight
+// counted for each side and phase, plus the parts that are not linear in the weights (the king
+// attack's units, rounding) held fixed. Learning fits the weights to game results with it.
+struct EvalTrace {
+    // coefficient[colour][phase][index]: phase 0 middlegame, 1 endgame.
+    std::vector<double> coefficient[2][2];
+    double fixed[2][2] = { { 0, 0 }, { 0, 0 } };
+    int phase = 0; // 0 (bare endgame) .. MaxPhase
+    int side = 0; // to move
+    // Per colour: with the better score this side would be scaled down (no pawns, at most a
+    // minor piece more).
+    bool drawish[2] = { false, false };
+
+    static constexpr int MaxPhase = 24;
+    EvalTrace();
+    // The evaluation the traced position gets with these weights (the side to move's view).
+    int Evaluate(const std::vector<int>& weights) const;
+};
+
 class StrongEval {
 public:
     // A table with fewer than Weight::Count values is completed from the defaults.
     explicit StrongEval(const std::vector<int>& weights = DefaultStrongWeights());
     // The score of the position for the side to move, in centipawns.
     int Evaluate(const StrongBoard& board) const;
+    // The same score, and the trace of how it is made.
+    int Evaluate(const StrongBoard& board, EvalTrace& trace) const;
+    const std::vector<int>& Weights() const { return weights_; }
     // Material value of a piece type in centipawns (for ordering and pruning margins).
     static int PieceValue(int type);
 
@@ -72,10 +94,27 @@ private:
     // The side's terms, middlegame and endgame, from its own point of view.
     void SideTerms(const StrongBoard& board, int colour, const PawnEntry& pawns, int& mg, int& eg) const;
     int W(int index) const { return weights_[static_cast<std::size_t>(index)]; }
+    // Adds count times the weight to the side's phase score, and to the trace when one is kept.
+    void Add(int& score, int colour, int phase, int index, int count = 1) const
+    {
+        score += count * W(index);
+        if (trace_) trace_->coefficient[colour][phase][static_cast<std::size_t>(index)] += count;
+    }
+    // Adds a term that is not linear in the weight: the trace takes coefficient times the weight,
+    // the difference to the exact value stays fixed.
+    void AddScaled(int& score, int colour, int phase, int index, int value, double coefficient) const
+    {
+        score += value;
+        if (!trace_) return;
+        trace_->coefficient[colour][phase][static_cast<std::size_t>(index)] += coefficient;
+        trace_->fixed[colour][phase] += value - coefficient * W(index);
+    }
+    int EvaluateWith(const StrongBoard& board, PawnEntry& pawns) const;
 
     std::vector<int> weights_;
     // A cache only: Evaluate stays a function of the position. One evaluator per search thread.
     mutable std::vector<PawnEntry> pawnCache_;
+    mutable EvalTrace* trace_ = nullptr; // set while Evaluate(board, trace) runs
 };
 
 } // namespace drnChess::strong

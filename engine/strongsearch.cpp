@@ -334,6 +334,16 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
     return best;
 }
 
+int StrongSearch::QuiescenceScore()
+{
+    static const std::atomic<bool> neverStop { false };
+    limits_ = {};
+    stop_ = &neverStop;
+    stopped_ = false;
+    nodes_ = 0;
+    return Quiescence(-MateScore, MateScore, 0);
+}
+
 IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::atomic<bool>& stop,
     const std::function<void(const IterationReport&)>& onIteration)
 {

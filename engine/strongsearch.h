@@ -69,6 +69,10 @@ public:
     }
     void SetDeadline(const std::atomic<std::int64_t>* tick) { deadline_ = tick; }
 
+    // The quiescence score of the board's position for the side to move, full window and no
+    // limits (learning keeps the positions where it equals the static evaluation).
+    int QuiescenceScore();
+
     std::uint64_t Nodes() const { return nodes_; }
     // The node count so far, safe to read from another thread while Think runs.
     std::uint64_t NodesShown() const { return nodesShown_.load(std::memory_order_relaxed); }

@@ -6,6 +6,7 @@
 #include "dranbase/clsstring.h"
 #include "engine/clsengine.h"
 #include "engine/strongsearch.h"
+#include "engine/weightsfile.h"
 
 namespace drnChess {
 
@@ -66,6 +67,24 @@ bool clsEngine::UseStrongSearch() const
         if (key == "-search" || key == "search") choice = dranbase::ToLower(dranbase::Trim(o.value));
     }
     return choice == "strong";
+}
+
+void clsEngine::ApplyStrongWeights()
+{
+    std::string spec;
+    for (const auto& o : options) {
+        const std::string key = dranbase::ToLower(o.key);
+        if (key == "-weights" || key == "weights") spec = dranbase::Trim(o.value);
+    }
+    if (spec == strongWeightsSpec_) return;
+    strongWeightsSpec_ = spec;
+    std::vector<int> weights = strong_->Eval().Weights();
+    std::string error;
+    if (strong::LoadStrongWeights(spec.empty() ? "handset" : spec, weights, error)) {
+        strong_->SetWeights(weights);
+        strong_->ClearTable(); // its scores were made with the other weights
+    } else
+        Print("# " + error + "; the weights in use stay");
 }
 
 void clsEngine::RecordGamePosition(u64 key)
@@ -129,6 +148,7 @@ bool clsEngine::RunStrong()
         if (MoveCount(Root()) > 0) FilterLegalMoves();
 
         if (!strong_) strong_ = std::make_unique<strong::StrongSearch>();
+        ApplyStrongWeights();
         const long long mib = dranbase::ToInt(options.Value("memory"));
         strong_->SetTableSize(static_cast<std::size_t>(mib >= 1 && mib <= 4096 ? mib : 16));
         strong::StrongBoard& b = strong_->Board();

@@ -78,6 +78,7 @@ TEST_F(Uci, RecordedSession)
         "option name Threads type spin default 1 min 1 max 1",
         "option name Search type combo default strong var classic var strong",
         "option name Soul type string default Simple5",
+        "option name Weights type string default handset",
         "option name OwnBook type check default true",
         "option name BookFile type string default corvala.cbk",
         "option name Move Overhead type spin default 30 min 0 max 5000",
@@ -99,6 +100,9 @@ TEST_F(Uci, RecordedSession)
         { "setoption name Soul value Nobody", "info string option Soul: 'Nobody': no such soul" },
         { "setoption name Soul value Big=99999999",
             "info string option Soul: 'Big=99999999': 99999999 is beyond" },
+        { "setoption name Weights value /nonexistent/weights.txt",
+            "info string option Weights: cannot read the weights file /nonexistent/weights.txt; the weights "
+            "in use stay" },
         { "setoption name Move Overhead value -5", "info string option Move Overhead: '-5' is not a time" },
         { "setoption name OwnBook value false", "" },
         { "ucinewgame", "" },
