@@ -3,20 +3,27 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include <unistd.h>
 
 #include "app/clscorvala.h"
+#include "tourney/matchcli.h"
 #include "dranbase/console.h"
 #include "rules/random.h"
 
 int main(int argc, char** argv)
 {
+    // The match command line reads every word after "-use=match" itself: no banner, no console.
+    if (argc > 1 && std::string_view(argv[1]) == "-use=match")
+        return drnChess::RunMatchCommand(std::vector<std::string>(argv + 2, argv + argc));
     if (argc > 1 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
         std::puts(
             "usage: corvala [key=value ...]  (memory=MIB book=FILE -soul=TEXT -load=FILE -log=FILE\n"
             "       -use=tourney -ini=FILE -seed=N -nopopcnt -random -timed -proportional[=P]);\n"
+            "       corvala -use=match OPTIONS... plays a match from the command line (-use=match --help);\n"
             "       the first command \"uci\" switches to UCI, anything else is xboard or the console.");
         for (const auto& line : drnChess::clsCorvala::HelpLines())
             std::puts(line.c_str());
