@@ -425,10 +425,10 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
         return command;
     }
     std::string sharedTc;
-    for (const EngineWords& words : engines) {
+    for (const EngineWords& engineWords : engines) {
         clsPlayerConfig player;
         std::string tc;
-        fail = MakePlayer(WithEach(words, each), player, tc);
+        fail = MakePlayer(WithEach(engineWords, each), player, tc);
         if (fail.empty() && std::any_of(c.players.begin(), c.players.end(),
                                 [&](const clsPlayerConfig& p) { return p.name == player.name; }))
             fail = "-engine " + player.name + ": the name is used twice";
