@@ -39,7 +39,6 @@ bool ReadTimeControl(const std::string& text, std::int64_t& moves, std::int64_t&
 
 // Runs "-use=match" with the words after it: refuses bad words (status 1), prints the help
 // (status 0), or writes the tournament file into the log folder, plays it and gathers the PGN.
-// `program` is this program's path, for the "-use=jobs" hint.
 int RunMatchCommand(const std::vector<std::string>& words);
 
 } // namespace drnChess
