@@ -1,0 +1,606 @@
+#include "tourney/matchcli.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "dranbase/clsfile.h"
+#include "dranbase/clsstring.h"
+#include "dranbase/console.h"
+
+namespace drnChess {
+
+namespace {
+
+    using dranbase::EqualsNoCase;
+
+    // One option and the words after it, up to the next word that starts with '-' and a letter
+    // (so "-1" stays a value and is refused as one, not read as an option).
+    struct Option {
+        std::string name;
+        std::vector<std::string> values;
+    };
+
+    bool StartsOption(const std::string& word)
+    {
+        return word.size() >= 2 && word[0] == '-' && (std::isalpha(static_cast<unsigned char>(word[1])) || word[1] == '-');
+    }
+
+    std::optional<long long> WholeNumber(const std::string& text)
+    {
+        long long value = 0;
+        const char* end = text.data() + text.size();
+        auto [ptr, ec] = std::from_chars(text.data(), end, value);
+        if (text.empty() || ec != std::errc {} || ptr != end) return std::nullopt;
+        return value;
+    }
+
+    std::optional<double> RealNumber(const std::string& text)
+    {
+        double value = 0;
+        const char* end = text.data() + text.size();
+        auto [ptr, ec] = std::from_chars(text.data(), end, value);
+        if (text.empty() || ec != std::errc {} || ptr != end || !std::isfinite(value)) return std::nullopt;
+        return value;
+    }
+
+    // The tournament file is read without entity decoding: these characters cannot be stored.
+    bool StorableInXml(const std::string& text)
+    {
+        return text.find_first_of("<>&\"") == std::string::npos;
+    }
+
+    // The keys of one "-engine" (or "-each"), as given.
+    struct EngineWords {
+        std::map<std::string, std::string> keys; // name, cmd, proto, tc, ...
+        std::vector<std::string> args; // arg= in order
+        std::vector<std::pair<std::string, std::string>> options; // option.NAME=VALUE in order
+    };
+
+    const char* const EngineKeys[] = { "name", "cmd", "dir", "arg", "proto", "tc", "st", "nodes", "depth",
+        "restart", "book", "bookdepth", "whitepov", "ponder", "timemargin", "stderr", "initstr" };
+
+    std::string ReadEngineWords(const Option& option, EngineWords& out)
+    {
+        for (const std::string& word : option.values) {
+            auto [key, value] = dranbase::SplitFirst(word, '=');
+            if (word.find('=') == std::string::npos)
+                return option.name + ": \"" + word + "\" is not key=value";
+            if (key.starts_with("option.")) {
+                if (key.size() == 7) return option.name + ": option. needs a name";
+                out.options.emplace_back(key.substr(7), value);
+                continue;
+            }
+            if (std::find(std::begin(EngineKeys), std::end(EngineKeys), key) == std::end(EngineKeys))
+                return option.name + ": unknown key \"" + key + "\"";
+            if (key == "arg")
+                out.args.push_back(value);
+            else
+                out.keys[key] = value;
+        }
+        return {};
+    }
+
+    // Keys of "-each" fill what the engine does not say itself.
+    EngineWords WithEach(EngineWords engine, const EngineWords& each)
+    {
+        for (const auto& [key, value] : each.keys)
+            engine.keys.emplace(key, value);
+        engine.args.insert(engine.args.end(), each.args.begin(), each.args.end());
+        for (const auto& option : each.options)
+            if (std::none_of(engine.options.begin(), engine.options.end(),
+                    [&](const auto& own) { return own.first == option.first; }))
+                engine.options.push_back(option);
+        return engine;
+    }
+
+    // Turns one engine's words into a player; the time control goes to `tc` for the caller to
+    // check against the others. An error names the engine.
+    std::string MakePlayer(const EngineWords& words, clsPlayerConfig& player, std::string& tc)
+    {
+        auto key = [&](const char* k) {
+            auto it = words.keys.find(k);
+            return it == words.keys.end() ? std::string() : it->second;
+        };
+        const std::string cmd = key("cmd");
+        player.name = key("name");
+        if (player.name.empty()) player.name = std::filesystem::path(cmd).filename().string();
+        const std::string label = "-engine" + (player.name.empty() ? std::string() : " " + player.name);
+        std::string proto = key("proto");
+        if (proto.empty()) proto = "xboard";
+        if (!EqualsNoCase(proto, "uci") && !EqualsNoCase(proto, "xboard") && !EqualsNoCase(proto, "embedded"))
+            return label + ": proto=" + proto + " is not uci, xboard or embedded";
+        player.protocol = dranbase::ToLower(proto);
+        const bool embedded = player.protocol == "embedded";
+        if (embedded) {
+            if (player.name.empty()) return label + ": an embedded engine needs name=";
+            if (!cmd.empty()) return label + ": cmd= is for uci and xboard engines";
+        } else if (cmd.empty()) {
+            return label + ": missing cmd=";
+        }
+        player.fileName = cmd;
+
+        // What the runner cannot carry out yet: said by name rather than ignored.
+        for (const char* unsupported :
+            { "dir", "st", "nodes", "depth", "book", "bookdepth", "whitepov", "ponder", "timemargin", "stderr", "initstr" })
+            if (words.keys.count(unsupported))
+                return label + ": " + unsupported + "= is not supported by this runner";
+        const std::string restart = key("restart");
+        if (!restart.empty() && !EqualsNoCase(restart, "on") && !EqualsNoCase(restart, "off"))
+            return label + ": restart=" + restart + " is not on or off";
+        if (EqualsNoCase(restart, "off"))
+            return label + ": restart=off is not supported yet (engines are started for every game)";
+        if (!embedded && !words.options.empty())
+            return label + ": option." + words.options.front().first
+                + "= is not supported for uci and xboard engines by this runner";
+
+        std::string parameters;
+        auto add = [&](const std::string& field) { parameters += (parameters.empty() ? "" : " ") + field; };
+        for (const std::string& arg : words.args)
+            add(arg);
+        for (const auto& [name, value] : words.options)
+            add(name + "=" + value);
+        player.parameters = parameters;
+        for (const std::string* text : { &player.name, &player.fileName, &player.parameters })
+            if (!StorableInXml(*text)) return label + ": the characters < > & \" cannot be used in \"" + *text + "\"";
+        if (player.parameters != dranbase::Trim(player.parameters) || player.fileName != dranbase::Trim(player.fileName))
+            return label + ": leading or trailing blanks cannot be kept";
+
+        tc = key("tc");
+        if (tc.empty()) return label + ": missing tc=";
+        return {};
+    }
+
+    // key=value words of an option into a map; an unknown key or a bare word is an error.
+    std::string ReadKeys(
+        const Option& option, std::initializer_list<const char*> known, std::map<std::string, std::string>& out)
+    {
+        for (const std::string& word : option.values) {
+            auto [key, value] = dranbase::SplitFirst(word, '=');
+            if (word.find('=') == std::string::npos) return option.name + ": \"" + word + "\" is not key=value";
+            if (std::none_of(known.begin(), known.end(), [&](const char* k) { return key == k; }))
+                return option.name + ": unknown key \"" + key + "\"";
+            out[key] = value;
+        }
+        return {};
+    }
+
+    // A single whole number of at least `least` as the option's one value.
+    std::string OneNumber(const Option& option, long long least, long long& value)
+    {
+        if (option.values.size() != 1) return option.name + ": needs one number";
+        const auto number = WholeNumber(option.values[0]);
+        if (!number || *number < least)
+            return option.name + ": \"" + option.values[0] + "\" is not a whole number of at least "
+                + std::to_string(least);
+        value = *number;
+        return {};
+    }
+
+    std::string OneText(const Option& option, std::string& value)
+    {
+        if (option.values.size() != 1) return option.name + ": needs one value";
+        value = option.values[0];
+        if (!StorableInXml(value)) return option.name + ": the characters < > & \" cannot be used";
+        return {};
+    }
+
+    std::string ReadOpenings(const Option& option, clsMatchOptions& match)
+    {
+        std::map<std::string, std::string> keys;
+        if (std::string e = ReadKeys(option, { "file", "format", "order", "plies", "start", "policy" }, keys); !e.empty())
+            return e;
+        clsOpeningSettings& s = match.openings;
+        s.file = keys["file"];
+        if (s.file.empty()) return option.name + ": missing file=";
+        if (!StorableInXml(s.file)) return option.name + ": the characters < > & \" cannot be used in file=";
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(s.file, ec)) return option.name + ": cannot read file=" + s.file;
+        const std::string format = keys.count("format") ? keys["format"]
+            : std::filesystem::path(s.file).extension() == ".pgn"                 ? "pgn"
+                                                                                  : "epd";
+        if (EqualsNoCase(format, "pgn"))
+            s.format = OpeningFormat::Pgn;
+        else if (EqualsNoCase(format, "epd"))
+            s.format = OpeningFormat::Epd;
+        else
+            return option.name + ": format=" + format + " is not epd or pgn";
+        const std::string order = keys.count("order") ? keys["order"] : "sequential";
+        if (EqualsNoCase(order, "random"))
+            s.order = OpeningOrder::Random;
+        else if (EqualsNoCase(order, "sequential"))
+            s.order = OpeningOrder::Sequential;
+        else
+            return option.name + ": order=" + order + " is not sequential or random";
+        if (keys.count("policy") && !EqualsNoCase(keys["policy"], "round"))
+            return option.name + ": policy=" + keys["policy"]
+                + " is not supported (each opening is played by a pair of games with the colours swapped)";
+        if (keys.count("plies")) {
+            const auto plies = WholeNumber(keys["plies"]);
+            if (!plies || *plies < 1 || *plies > 10000)
+                return option.name + ": plies=" + keys["plies"] + " is not a whole number from 1";
+            s.plies = static_cast<int>(*plies);
+        }
+        if (keys.count("start")) {
+            const auto start = WholeNumber(keys["start"]);
+            if (!start || *start < 1 || *start > 100000000)
+                return option.name + ": start=" + keys["start"] + " is not a whole number from 1";
+            s.start = static_cast<int>(*start);
+        }
+        match.hasOpenings = true;
+        return {};
+    }
+
+    std::string ReadSprt(const Option& option, clsMatchOptions& match)
+    {
+        std::map<std::string, std::string> keys;
+        if (std::string e = ReadKeys(option, { "elo0", "elo1", "alpha", "beta" }, keys); !e.empty()) return e;
+        clsSprtSettings& s = match.sprt;
+        for (auto [key, target] : { std::pair<const char*, double*> { "elo0", &s.elo0 }, { "elo1", &s.elo1 },
+                 { "alpha", &s.alpha }, { "beta", &s.beta } }) {
+            if (!keys.count(key)) return option.name + ": missing " + key + "=";
+            const auto value = RealNumber(keys[key]);
+            if (!value) return option.name + ": " + key + "=" + keys[key] + " is not a number";
+            *target = *value;
+        }
+        if (!(s.elo0 < s.elo1)) return option.name + ": elo0 must be below elo1";
+        for (auto [key, value] : { std::pair<const char*, double> { "alpha", s.alpha }, { "beta", s.beta } })
+            if (!(value > 0 && value < 0.5)) return option.name + ": " + key + " must be between 0 and 0.5";
+        match.hasSprt = true;
+        return {};
+    }
+
+    std::string Attribute(const char* name, const std::string& value)
+    {
+        return std::string(" ") + name + "=\"" + value + "\"";
+    }
+
+    std::string Number(double value)
+    {
+        std::string text = std::to_string(value);
+        while (text.find('.') != std::string::npos && (text.back() == '0' || text.back() == '.')) {
+            const bool dot = text.back() == '.';
+            text.pop_back();
+            if (dot) break;
+        }
+        return text;
+    }
+
+} // namespace
+
+bool ReadTimeControl(const std::string& text, std::int64_t& moves, std::int64_t& gameMs, std::int64_t& incMs)
+{
+    std::string rest = text;
+    std::int64_t m = 0;
+    if (const auto slash = rest.find('/'); slash != std::string::npos) {
+        const auto count = WholeNumber(rest.substr(0, slash));
+        if (!count || *count < 1) return false;
+        m = *count;
+        rest = rest.substr(slash + 1);
+    }
+    std::string base = rest;
+    std::string increment;
+    if (const auto plus = rest.find('+'); plus != std::string::npos) {
+        base = rest.substr(0, plus);
+        increment = rest.substr(plus + 1);
+        if (increment.empty()) return false;
+    }
+    double seconds = 0;
+    if (const auto colon = base.find(':'); colon != std::string::npos) {
+        const auto minutes = WholeNumber(base.substr(0, colon));
+        const auto secs = RealNumber(base.substr(colon + 1));
+        if (!minutes || *minutes < 0 || !secs || *secs < 0 || *secs >= 60) return false;
+        seconds = static_cast<double>(*minutes) * 60 + *secs;
+    } else {
+        const auto secs = RealNumber(base);
+        if (!secs) return false;
+        seconds = *secs;
+    }
+    double inc = 0;
+    if (!increment.empty()) {
+        const auto value = RealNumber(increment);
+        if (!value || *value < 0) return false;
+        inc = *value;
+    }
+    const double ms = std::round(seconds * 1000);
+    if (!(ms >= 1) || ms > 1e12 || inc * 1000 > 1e12) return false;
+    moves = m;
+    gameMs = static_cast<std::int64_t>(ms);
+    incMs = static_cast<std::int64_t>(std::round(inc * 1000));
+    return true;
+}
+
+clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
+{
+    clsMatchCommand command;
+    clsTourneyConfig& c = command.config;
+    c.found = true;
+    c.name = "match";
+    c.logFolder = "match";
+    c.pacingMs = 0; // no pause after a command unless -wait asks for one
+    c.rounds = 1;
+    c.threads = 1;
+
+    std::vector<Option> options;
+    for (const std::string& word : words) {
+        if (StartsOption(word))
+            options.push_back({ word, {} });
+        else if (options.empty()) {
+            command.error = "\"" + word + "\" is not an option";
+            return command;
+        } else
+            options.back().values.push_back(word);
+    }
+
+    std::vector<EngineWords> engines;
+    EngineWords each;
+    long long games = 2;
+    long long rounds = 1;
+    std::string fail;
+    for (const Option& option : options) {
+        const std::string& n = option.name;
+        long long number = 0;
+        if (n == "--help" || n == "-help" || n == "-h") {
+            command.help = true;
+            return command;
+        } else if (n == "-engine") {
+            engines.emplace_back();
+            fail = ReadEngineWords(option, engines.back());
+        } else if (n == "-each") {
+            fail = ReadEngineWords(option, each);
+        } else if (n == "-tournament") {
+            std::string kind;
+            fail = OneText(option, kind);
+            if (fail.empty()) {
+                if (EqualsNoCase(kind, "round-robin"))
+                    c.kind = TourneyKind::RoundRobin;
+                else if (EqualsNoCase(kind, "gauntlet"))
+                    c.kind = TourneyKind::Gauntlet;
+                else
+                    fail = n + ": \"" + kind + "\" is not round-robin or gauntlet";
+            }
+        } else if (n == "-games") {
+            fail = OneNumber(option, 1, games);
+            if (fail.empty() && games % 2 != 0)
+                fail = n + ": " + option.values[0]
+                    + " is odd (each pairing plays its games in pairs with the colours swapped)";
+        } else if (n == "-rounds") {
+            fail = OneNumber(option, 1, rounds);
+        } else if (n == "-repeat") {
+            // Each opening is always played twice with the colours swapped: the only repeat kept.
+            if (!option.values.empty() && option.values != std::vector<std::string> { "2" })
+                fail = n + ": only 2 (the pair with the colours swapped) is supported";
+        } else if (n == "-recover") {
+            // A crashed engine loses its game; the next game starts it again.
+            if (!option.values.empty()) fail = n + ": takes no value";
+        } else if (n == "-concurrency") {
+            fail = OneNumber(option, 1, number);
+            if (fail.empty() && number > 256) fail = n + ": at most 256";
+            c.threads = static_cast<int>(std::min(number, 256LL));
+        } else if (n == "-openings") {
+            fail = ReadOpenings(option, command.match);
+        } else if (n == "-srand") {
+            fail = OneNumber(option, 0, number);
+            command.match.openings.seed = static_cast<std::uint64_t>(number);
+        } else if (n == "-sprt") {
+            fail = ReadSprt(option, command.match);
+        } else if (n == "-wait") {
+            fail = OneNumber(option, 0, number);
+            c.pacingMs = number;
+        } else if (n == "-event") {
+            fail = OneText(option, c.name);
+        } else if (n == "-site") {
+            std::string site;
+            fail = OneText(option, site);
+            c.extraTags.Set("Site", site);
+        } else if (n == "-logfolder") {
+            fail = OneText(option, c.logFolder);
+        } else if (n == "-pgnout") {
+            if (option.values.size() == 2 && option.values[1] == "min")
+                fail = n + ": min is not supported (the full PGN is written)";
+            else if (option.values.size() != 1)
+                fail = n + ": needs a file name";
+            else
+                command.pgnOut = option.values[0];
+        } else if (n == "-draw" || n == "-resign" || n == "-maxmoves" || n == "-epdout" || n == "-ratinginterval"
+            || n == "-tb" || n == "-tbpieces" || n == "-tbignore50" || n == "-pgnin" || n == "-bookmode"
+            || n == "-debug" || n == "-variant" || n == "-noswap" || n == "-reverse" || n == "-seeds"
+            || n == "-outcomeinterval" || n == "-resultformat" || n == "-livepgnout" || n == "-pgnoutfull") {
+            fail = n + ": not supported by this runner yet";
+        } else {
+            fail = "unknown option " + n;
+        }
+        if (!fail.empty()) {
+            command.error = fail;
+            return command;
+        }
+    }
+
+    if (engines.size() < 2) {
+        command.error = "-engine: at least two engines are needed";
+        return command;
+    }
+    std::string sharedTc;
+    for (const EngineWords& engineWords : engines) {
+        clsPlayerConfig player;
+        std::string tc;
+        fail = MakePlayer(WithEach(engineWords, each), player, tc);
+        if (fail.empty() && std::any_of(c.players.begin(), c.players.end(),
+                                [&](const clsPlayerConfig& p) { return p.name == player.name; }))
+            fail = "-engine " + player.name + ": the name is used twice";
+        if (fail.empty() && EqualsNoCase(tc, "inf"))
+            fail = "-engine " + player.name + ": tc=inf is not supported (games are played on a clock)";
+        if (fail.empty() && !ReadTimeControl(tc, c.movesPerControl, c.gameMs, c.incrementMs))
+            fail = "-engine " + player.name + ": tc=" + tc + " is not a time control (40/60+0.6, 60+0.6, 0:30+0.1)";
+        if (fail.empty() && !sharedTc.empty() && tc != sharedTc)
+            fail = "-engine " + player.name + ": tc=" + tc + " differs from " + sharedTc
+                + " (every engine plays on the same clock)";
+        if (!fail.empty()) {
+            command.error = fail;
+            return command;
+        }
+        sharedTc = tc;
+        c.players.push_back(player);
+    }
+    if (command.match.hasSprt && c.players.size() != 2) {
+        command.error = "-sprt: needs exactly two engines";
+        return command;
+    }
+    const long long totalRounds = rounds * (games / 2);
+    if (totalRounds > 1000000) {
+        command.error = "-games: too many games";
+        return command;
+    }
+    c.rounds = static_cast<int>(totalRounds);
+    return command;
+}
+
+std::string MatchTourneyXml(const clsMatchCommand& command)
+{
+    const clsTourneyConfig& c = command.config;
+    std::string x;
+    x += "<?xml version=\"1.0\"?>\n";
+    x += "<tourney" + Attribute("name", c.name)
+        + Attribute("type", c.kind == TourneyKind::Gauntlet ? "gauntlet" : "roundrobin") + ">\n";
+    x += "  <options>\n";
+    x += "    <rounds>" + std::to_string(c.rounds) + "</rounds>\n";
+    x += "    <threads>" + std::to_string(c.threads) + "</threads>\n";
+    x += "    <logfolder>" + c.logFolder + "</logfolder>\n";
+    x += "    <clock" + Attribute("moves_per_second", std::to_string(c.movesPerControl))
+        + Attribute("game_ms", std::to_string(c.gameMs)) + Attribute("increment_ms", std::to_string(c.incrementMs))
+        + "/>\n";
+    x += "    <pacing_ms>" + std::to_string(std::max<std::int64_t>(c.pacingMs, 0)) + "</pacing_ms>\n";
+    if (command.match.hasOpenings) {
+        const clsOpeningSettings& s = command.match.openings;
+        x += "    <openings" + Attribute("file", std::filesystem::absolute(s.file).string())
+            + Attribute("format", s.format == OpeningFormat::Pgn ? "pgn" : "epd")
+            + Attribute("order", s.order == OpeningOrder::Random ? "random" : "sequential")
+            + Attribute("plies", std::to_string(s.plies)) + Attribute("start", std::to_string(s.start))
+            + Attribute("seed", std::to_string(s.seed)) + "/>\n";
+    }
+    if (command.match.hasSprt) {
+        const clsSprtSettings& s = command.match.sprt;
+        x += "    <sprt" + Attribute("elo0", Number(s.elo0)) + Attribute("elo1", Number(s.elo1))
+            + Attribute("alpha", Number(s.alpha)) + Attribute("beta", Number(s.beta)) + "/>\n";
+    }
+    x += "  </options>\n";
+    x += "  <engines>\n";
+    for (const clsPlayerConfig& p : c.players) {
+        x += "    <engine active=\"true\"" + Attribute("name", p.name) + Attribute("protocol", p.protocol) + ">\n";
+        if (!p.fileName.empty()) x += "      <filename>" + p.fileName + "</filename>\n";
+        if (!p.parameters.empty()) x += "      <parameters>" + p.parameters + "</parameters>\n";
+        x += "    </engine>\n";
+    }
+    x += "  </engines>\n";
+    if (!c.extraTags.Empty()) {
+        x += "  <pgn><header>";
+        for (const auto& tag : c.extraTags)
+            x += "<" + tag.key + ">" + tag.value + "</" + tag.key + ">";
+        x += "</header></pgn>\n";
+    }
+    x += "</tourney>\n";
+    return x;
+}
+
+std::vector<std::string> MatchHelpLines()
+{
+    return {
+        "usage: corvala -use=match OPTIONS...",
+        "  -engine name=N cmd=PATH arg=A proto=uci|xboard|embedded option.NAME=VALUE tc=TC restart=on",
+        "                 one player; arg= may repeat; option.* only for proto=embedded (its parameters);",
+        "                 TC is [moves/]seconds[+increment] or minutes:seconds[+increment], the same for all",
+        "  -each KEY=VALUE ...      keys for every engine (an engine's own keys come first)",
+        "  -tournament round-robin|gauntlet",
+        "  -games N                 games per pairing and round (even: pairs with the colours swapped)",
+        "  -rounds N                repeats of the whole schedule",
+        "  -repeat                  each opening twice with the colours swapped (always done)",
+        "  -concurrency N           games at once",
+        "  -openings file=F format=epd|pgn order=sequential|random plies=N start=K",
+        "  -srand N                 seed of the random opening order",
+        "  -sprt elo0=E0 elo1=E1 alpha=A beta=B   two engines; stops once a bound is crossed",
+        "  -pgnout FILE             every game's PGN gathered into FILE at the end",
+        "  -recover                 a crashed engine loses its game and plays the next (always done)",
+        "  -wait MS                 pause after each command to an engine (default 0)",
+        "  -event NAME              the Event tag and the tournament's file names (default match)",
+        "  -site NAME               the Site tag",
+        "  -logfolder DIR           where the tournament file, log, state and games go (default match)",
+        "Refused by name as not supported yet: -draw -resign -maxmoves -epdout -ratinginterval,",
+        "  dir= st= nodes= depth= restart=off tc=inf, option.* for uci/xboard engines.",
+        "The match is written as DIR/NAME.xml: \"corvala -use=tourney -ini=DIR/NAME.xml\" continues it,",
+        "  \"-use=jobs -ini=DIR/NAME.xml\" lists its games.",
+    };
+}
+
+int RunMatchCommand(const std::vector<std::string>& words)
+{
+    dranbase::Output().Release();
+    const clsMatchCommand command = ReadMatchCommand(words);
+    if (command.help) {
+        for (const std::string& line : MatchHelpLines())
+            dranbase::Output().Write(line, true);
+        return 0;
+    }
+    if (!command.error.empty()) {
+        dranbase::Output().Write("# match refused: " + command.error, true);
+        return 1;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(command.config.logFolder, ec);
+    const std::string file
+        = dranbase::JoinPath(command.config.logFolder, SafeFileName(command.config.name)) + ".xml";
+    const std::string text = MatchTourneyXml(command);
+    // The same command line continues its match; another one under the same name is refused by
+    // the tournament (its file's fingerprint no longer fits the state) only when the file is
+    // replaced: so a different match under the same name and folder is refused here.
+    dranbase::clsString existing;
+    if (existing.LoadFromFile(file) > 0 && existing != text) {
+        dranbase::Output().Write("# match refused: " + file
+                + " describes another match; give another -event or -logfolder, or delete it", true);
+        return 1;
+    }
+    if (!dranbase::WriteFileAtomic(file, text)) {
+        dranbase::Output().Write("# match refused: cannot write " + file, true);
+        return 1;
+    }
+    clsTourney tourney(1, file);
+    tourney.Start();
+    tourney.Wait();
+    if (tourney.Failed()) return 1;
+
+    if (!command.pgnOut.empty()) {
+        // The games' own files, in game order (round, then game number).
+        const std::filesystem::path base(tourney.BaseName());
+        std::vector<std::pair<std::pair<long long, long long>, std::string>> found;
+        const std::string prefix = base.filename().string() + ".R";
+        for (const auto& entry : std::filesystem::directory_iterator(base.parent_path().empty() ? "." : base.parent_path(), ec)) {
+            const std::string name = entry.path().filename().string();
+            if (!name.starts_with(prefix) || !name.ends_with(".pgn")) continue;
+            const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+            auto [round, game] = dranbase::SplitFirst(middle, '.');
+            const auto r = WholeNumber(round);
+            const auto g = game.size() > 1 ? WholeNumber(game.substr(1)) : std::nullopt;
+            if (!r || !g) continue;
+            found.push_back({ { *r, *g }, entry.path().string() });
+        }
+        std::sort(found.begin(), found.end());
+        std::string all;
+        for (const auto& [order, path] : found) {
+            dranbase::clsString pgn;
+            pgn.LoadFromFile(path);
+            all += pgn;
+            if (!all.empty() && all.back() != '\n') all += "\n";
+            all += "\n";
+        }
+        if (!dranbase::WriteFileAtomic(command.pgnOut, all)) {
+            dranbase::Output().Write("# cannot write " + command.pgnOut, true);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace drnChess

@@ -1,0 +1,234 @@
+// The match command line: the words read into a tournament description, the refusals that name
+// their option, and the tournament file written for it reading back as the same description.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dranbase/clsxml.h"
+#include "tourney/matchcli.h"
+
+using namespace drnChess;
+
+namespace {
+
+const std::string OpeningsPgn
+    = (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tests" / "data" / "openings.pgn").string();
+
+std::vector<std::string> Words(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+const std::string TwoEngines = "-engine name=sf cmd=/usr/games/stockfish proto=uci "
+                               "-engine cmd=/usr/games/phalanx arg=-l- arg=-r0 -each tc=40/60+0.6 ";
+
+} // namespace
+
+TEST(MatchCommand, ReadsAStandardCommandLine)
+{
+    const clsMatchCommand m = ReadMatchCommand(Words(TwoEngines
+        + "-games 6 -rounds 2 -concurrency 2 -tournament gauntlet -openings file=" + OpeningsPgn
+        + " order=random plies=8 start=3 -srand 7 -repeat -recover -event Test -site Here -wait 5 "
+          "-sprt elo0=0 elo1=10 alpha=0.05 beta=0.1 -pgnout out.pgn -logfolder logs"));
+    ASSERT_EQ(m.error, "");
+    const clsTourneyConfig& c = m.config;
+    ASSERT_EQ(c.players.size(), 2U);
+    EXPECT_EQ(c.players[0].name, "sf");
+    EXPECT_EQ(c.players[0].protocol, "uci");
+    EXPECT_EQ(c.players[1].name, "phalanx"); // the command's file name when name= is missing
+    EXPECT_EQ(c.players[1].protocol, "xboard"); // the default protocol
+    EXPECT_EQ(c.players[1].parameters, "-l- -r0");
+    EXPECT_EQ(c.rounds, 6); // 2 rounds of 6 games a pairing, played as 3 colour-swapped pairs each
+    EXPECT_EQ(c.threads, 2);
+    EXPECT_EQ(c.kind, TourneyKind::Gauntlet);
+    EXPECT_EQ(c.name, "Test");
+    EXPECT_EQ(c.extraTags.Value("Site"), "Here");
+    EXPECT_EQ(c.pacingMs, 5);
+    EXPECT_EQ(c.logFolder, "logs");
+    EXPECT_EQ(c.movesPerControl, 40);
+    EXPECT_EQ(c.gameMs, 60000);
+    EXPECT_EQ(c.incrementMs, 600);
+    ASSERT_TRUE(m.match.hasOpenings);
+    EXPECT_EQ(m.match.openings.format, OpeningFormat::Pgn);
+    EXPECT_EQ(m.match.openings.order, OpeningOrder::Random);
+    EXPECT_EQ(m.match.openings.plies, 8);
+    EXPECT_EQ(m.match.openings.start, 3);
+    EXPECT_EQ(m.match.openings.seed, 7U);
+    ASSERT_TRUE(m.match.hasSprt);
+    EXPECT_DOUBLE_EQ(m.match.sprt.elo1, 10);
+    EXPECT_DOUBLE_EQ(m.match.sprt.beta, 0.1);
+    EXPECT_EQ(m.pgnOut, "out.pgn");
+}
+
+TEST(MatchCommand, DefaultsHaveNoPauseAndOnePairOfGames)
+{
+    const clsMatchCommand m = ReadMatchCommand(Words(TwoEngines));
+    ASSERT_EQ(m.error, "");
+    EXPECT_EQ(m.config.pacingMs, 0);
+    EXPECT_EQ(m.config.rounds, 1);
+    EXPECT_EQ(m.config.threads, 1);
+    EXPECT_FALSE(m.match.hasOpenings);
+    EXPECT_FALSE(m.match.hasSprt);
+}
+
+TEST(MatchCommand, EmbeddedEngineTakesItsOptionsAsParameters)
+{
+    const clsMatchCommand m = ReadMatchCommand(Words(
+        "-engine name=strong proto=embedded option.search=strong option.memory=16 -engine name=classic "
+        "proto=embedded -each tc=10+0.1 option.memory=8"));
+    ASSERT_EQ(m.error, "");
+    EXPECT_EQ(m.config.players[0].parameters, "search=strong memory=16"); // its own memory= first
+    EXPECT_EQ(m.config.players[1].parameters, "memory=8");
+    EXPECT_EQ(m.config.players[1].fileName, "");
+}
+
+TEST(MatchCommand, TimeControls)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        std::int64_t moves, gameMs, incMs;
+    };
+    const Case cases[] = {
+        { "40/60+0.6", true, 40, 60000, 600 },
+        { "60+0.6", true, 0, 60000, 600 },
+        { "0:30+0.1", true, 0, 30000, 100 },
+        { "1+0.01", true, 0, 1000, 10 },
+        { "2:00", true, 0, 120000, 0 },
+        { "0.5", true, 0, 500, 0 },
+        { "-1", false, 0, 0, 0 },
+        { "0", false, 0, 0, 0 },
+        { "0/60", false, 0, 0, 0 },
+        { "60+", false, 0, 0, 0 },
+        { "60+-1", false, 0, 0, 0 },
+        { "1:60", false, 0, 0, 0 },
+        { "abc", false, 0, 0, 0 },
+        { "", false, 0, 0, 0 },
+    };
+    for (const Case& c : cases) {
+        std::int64_t moves = -1, gameMs = -1, incMs = -1;
+        EXPECT_EQ(ReadTimeControl(c.text, moves, gameMs, incMs), c.ok) << c.text;
+        if (!c.ok) continue;
+        EXPECT_EQ(moves, c.moves) << c.text;
+        EXPECT_EQ(gameMs, c.gameMs) << c.text;
+        EXPECT_EQ(incMs, c.incMs) << c.text;
+    }
+}
+
+TEST(MatchCommand, RefusalsNameTheOption)
+{
+    struct Case {
+        std::string line;
+        std::string named; // a part of the message
+    };
+    const std::string e = "-engine name=a cmd=x -engine name=b cmd=y ";
+    const Case cases[] = {
+        { e + "-each tc=60 -bogus 3", "unknown option -bogus" },
+        { e + "-each tc=-1", "tc=-1" },
+        { e + "-each tc=inf", "tc=inf" },
+        { e, "missing tc=" },
+        { "-engine name=a cmd=x tc=60 -engine name=b cmd=y tc=30", "differs" },
+        { e + "-each tc=60 -games 0", "-games" },
+        { e + "-each tc=60 -games 3", "-games: 3 is odd" },
+        { e + "-each tc=60 -games", "-games: needs one number" },
+        { e + "-each tc=60 -games x", "-games" },
+        { e + "-each tc=60 -rounds -2", "-rounds" },
+        { e + "-each tc=60 -concurrency 0", "-concurrency" },
+        { e + "-each tc=60 -tournament swiss", "-tournament" },
+        { e + "-each tc=60 -draw movenumber=40 movecount=8 score=10", "-draw: not supported" },
+        { e + "-each tc=60 -resign movecount=3 score=900", "-resign: not supported" },
+        { e + "-each tc=60 -maxmoves 200", "-maxmoves: not supported" },
+        { e + "-each tc=60 -epdout x.epd", "-epdout: not supported" },
+        { e + "-each tc=60 -ratinginterval 10", "-ratinginterval: not supported" },
+        { e + "-each tc=60 -pgnout a.pgn min", "-pgnout: min" },
+        { e + "-each tc=60 -pgnout", "-pgnout" },
+        { e + "-each tc=60 st=1", "st= is not supported" },
+        { e + "-each tc=60 depth=5", "depth= is not supported" },
+        { e + "-each tc=60 dir=/tmp", "dir= is not supported" },
+        { e + "-each tc=60 restart=off", "restart=off" },
+        { e + "-each tc=60 restart=maybe", "restart=maybe" },
+        { e + "-each tc=60 option.Hash=16", "option.Hash" },
+        { e + "-each tc=60 colour=white", "unknown key \"colour\"" },
+        { e + "-each tc=60 proto=winboard", "proto=winboard" },
+        { "-engine name=a -engine name=b cmd=y -each tc=60", "-engine a: missing cmd=" },
+        { "-engine name=a cmd=x tc=60", "at least two engines" },
+        { "-engine name=a cmd=x -engine name=a cmd=y -each tc=60", "used twice" },
+        { "-engine proto=embedded -engine name=b cmd=y -each tc=60", "needs name=" },
+        { e + "-each tc=60 -openings order=random", "-openings: missing file=" },
+        { e + "-each tc=60 -openings file=/no/such/file.epd", "cannot read file=" },
+        { e + "-each tc=60 -openings file=" + OpeningsPgn + " format=fen", "format=fen" },
+        { e + "-each tc=60 -openings file=" + OpeningsPgn + " plies=0", "plies=0" },
+        { e + "-each tc=60 -sprt elo0=5 elo1=0 alpha=0.05 beta=0.05", "elo0 must be below elo1" },
+        { e + "-each tc=60 -sprt elo0=0 elo1=5 alpha=0 beta=0.05", "alpha" },
+        { e + "-each tc=60 -sprt elo0=0 elo1=5", "missing alpha=" },
+        { "-engine name=a cmd=x -engine name=b cmd=y -engine name=c cmd=z -each tc=60 -sprt elo0=0 elo1=5 "
+          "alpha=0.05 beta=0.05",
+            "-sprt: needs exactly two engines" },
+        { e + "-each tc=60 -event a<b", "-event" },
+        { "stray -engine name=a", "\"stray\" is not an option" },
+    };
+    for (const Case& c : cases) {
+        const clsMatchCommand m = ReadMatchCommand(Words(c.line));
+        EXPECT_NE(m.error.find(c.named), std::string::npos) << c.line << " -> " << m.error;
+    }
+}
+
+TEST(MatchCommand, HelpIsAskedFor)
+{
+    EXPECT_TRUE(ReadMatchCommand(Words("--help")).help);
+    EXPECT_TRUE(ReadMatchCommand(Words("-engine name=a -help")).help);
+    const std::vector<std::string> lines = MatchHelpLines();
+    for (const char* option : { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency",
+             "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign" })
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+            [&](const std::string& l) { return l.find(option) != std::string::npos; }))
+            << option;
+}
+
+TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
+{
+    const clsMatchCommand m = ReadMatchCommand(Words(TwoEngines
+        + "-engine name=mine proto=embedded option.search=strong -games 4 -concurrency 2 -tournament gauntlet "
+          "-openings file="
+        + OpeningsPgn + " plies=6 start=2 order=random -srand 9 -event Cup -site Home -logfolder out"));
+    ASSERT_EQ(m.error, "");
+    dranbase::clsXML document;
+    document.Parse(MatchTourneyXml(m));
+    const clsTourneyConfig back = ReadTourneyConfig(document);
+    const clsTourneyConfig& c = m.config;
+    EXPECT_EQ(back.name, c.name);
+    EXPECT_EQ(back.kind, c.kind);
+    EXPECT_EQ(back.rounds, c.rounds);
+    EXPECT_EQ(back.threads, c.threads);
+    EXPECT_EQ(back.logFolder, c.logFolder);
+    EXPECT_EQ(back.movesPerControl, c.movesPerControl);
+    EXPECT_EQ(back.gameMs, c.gameMs);
+    EXPECT_EQ(back.incrementMs, c.incrementMs);
+    EXPECT_EQ(back.pacingMs, 0);
+    EXPECT_EQ(back.extraTags.Value("Site"), "Home");
+    ASSERT_EQ(back.players.size(), 3U);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(back.players[i].name, c.players[i].name);
+        EXPECT_EQ(back.players[i].protocol, c.players[i].protocol);
+        EXPECT_EQ(back.players[i].fileName, c.players[i].fileName);
+        EXPECT_EQ(back.players[i].parameters, c.players[i].parameters);
+    }
+    const clsMatchOptions match = ReadMatchOptions(*document.FindPath("tourney/options"));
+    EXPECT_TRUE(match.problems.empty());
+    ASSERT_TRUE(match.hasOpenings);
+    EXPECT_EQ(std::filesystem::path(match.openings.file), std::filesystem::absolute(OpeningsPgn));
+    EXPECT_EQ(match.openings.format, OpeningFormat::Pgn);
+    EXPECT_EQ(match.openings.order, OpeningOrder::Random);
+    EXPECT_EQ(match.openings.plies, 6);
+    EXPECT_EQ(match.openings.start, 2);
+    EXPECT_EQ(match.openings.seed, 9U);
+    EXPECT_FALSE(match.hasSprt);
+}
