@@ -41,6 +41,8 @@ namespace {
         { "analyze", "1" },
         { "colors", "0" },
         { "option", "\"Search -combo classic /// strong\"" },
+        { "option", "\"BookFile -file \"" },
+        { "option", "\"BookBest -check 0\"" },
         { "done", "1" },
     };
 
@@ -561,6 +563,16 @@ int clsCorvala::CmdMemory(const std::string& rest)
 int clsCorvala::CmdOption(const std::string& rest)
 {
     auto [name, value] = SplitFirst(rest, '=');
+    if (EqualsNoCase(name, "BookFile") || EqualsNoCase(name, "BookBest")) {
+        if (engine_->IsRunning()) {
+            Print("# option " + name + ": the engine is thinking; the book stays");
+        } else if (EqualsNoCase(name, "BookBest")) {
+            engine_->polyglotBest = value == "1";
+        } else if (std::string error; !engine_->LoadBookFile(value, 0, &error)) {
+            Print("# option BookFile: " + error + "; the book in force stays");
+        }
+        return 0;
+    }
     pendingOptions_.push_back({ name, value, false });
     ApplyPendingSettings();
     return 0;
