@@ -4,6 +4,9 @@
 #include "app/clsparser.h"
 #include "book/bookcommands.h"
 #include "book/clsbook.h"
+#include "book/polyglot.h"
+
+#include <memory>
 
 namespace drnChess {
 
@@ -135,12 +138,17 @@ int clsCorvala::CmdLoadBook(const std::string& rest)
     if (name.empty()) name = "corvala.cbk";
     int limit = static_cast<int>(ToInt(Field(rest, 1)));
     Print("# wait...\r", false);
-    bool ok = engine_->book.ClearAndLoad(
-        name, limit, [this](const std::string& text, bool endLine) { Print(text, endLine); });
-    if (ok)
+    std::string error;
+    bool ok = engine_->LoadBookFile(
+        name, limit, &error, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+    if (ok && IsPolyglotName(name))
+        Print("# book " + name + " loaded with " + std::to_string(engine_->polyglotBook.Count()) + " entries");
+    else if (ok)
         Print("# book " + name + " loaded with " + std::to_string(engine_->book.Count()) + " positions");
-    else
+    else {
+        if (IsPolyglotName(name)) Print("# " + error);
         Print("# error loading " + name);
+    }
     return 0;
 }
 
@@ -155,7 +163,23 @@ int clsCorvala::CmdSaveBook(const std::string& rest)
     }
     Print("# wait...\r", false);
     std::string error;
-    if (engine_->book.Save(name, static_cast<int>(ToInt(Field(rest, 1))), &error)) {
+    const int limit = static_cast<int>(ToInt(Field(rest, 1)));
+    if (IsPolyglotName(name)) {
+        // The polyglot book in use as it is, else the .cbk book walked from the start.
+        std::vector<PolyglotEntry> entries = engine_->polyglotBook.Entries();
+        if (entries.empty()) {
+            auto walker = std::make_unique<clsChessCore>();
+            entries = PolyglotFromBook(*walker, engine_->book, limit);
+        }
+        if (SavePolyglot(name, entries, &error)) {
+            Print("# book " + name + " saved with " + std::to_string(entries.size()) + " entries");
+        } else {
+            Print(error);
+            Print("# error saving " + name);
+        }
+        return 0;
+    }
+    if (engine_->book.Save(name, limit, &error)) {
         Print("# book " + name + " saved");
     } else {
         if (!error.empty()) Print(error);
@@ -166,6 +190,11 @@ int clsCorvala::CmdSaveBook(const std::string& rest)
 
 int clsCorvala::CmdListBook(const std::string&)
 {
+    if (!engine_->polyglotBook.Empty()) {
+        for (const auto& line : PolyglotListing(*engine_, engine_->polyglotBook))
+            Print(line);
+        return 0;
+    }
     for (const auto& line : BookListing(*engine_, engine_->book))
         Print(line);
     return 0;

@@ -138,6 +138,7 @@ int clsCorvala::UciCommand(const std::string& line)
         Print(std::string("option name OwnBook type check default ")
             + (engine_->UsesBook() ? "true" : "false"));
         Print("option name BookFile type string default " + uciBookFile_);
+        Print(std::string("option name BookBest type check default ") + (engine_->polyglotBest ? "true" : "false"));
         Print("option name Move Overhead type spin default " + std::to_string(moveOverheadMs_) + " min 0 max "
             + std::to_string(MaxMoveOverheadMs));
         Print("uciok");
@@ -239,13 +240,16 @@ void clsCorvala::UciSetOption(const std::string& rest)
         else
             engine_->SetUseBook(EqualsNoCase(value, "true"));
     } else if (EqualsNoCase(name, "BookFile")) {
-        clsBook book;
-        if (!book.Load(value))
-            refuse("cannot read the book '" + value + "'; the book in force stays");
-        else {
-            engine_->book = std::move(book);
+        std::string error;
+        if (!engine_->LoadBookFile(value, 0, &error))
+            refuse(error + "; the book in force stays");
+        else
             uciBookFile_ = value;
-        }
+    } else if (EqualsNoCase(name, "BookBest")) {
+        if (!EqualsNoCase(value, "true") && !EqualsNoCase(value, "false"))
+            refuse("'" + value + "' is neither true nor false");
+        else
+            engine_->polyglotBest = EqualsNoCase(value, "true");
     } else if (EqualsNoCase(name, "Move Overhead")) {
         if (!IsWholeNumber(value) || ToInt(value) < 0 || ToInt(value) > MaxMoveOverheadMs)
             refuse("'" + value + "' is not a time from 0 to " + std::to_string(MaxMoveOverheadMs) + " ms");
@@ -343,6 +347,7 @@ void clsCorvala::SendBestMove()
         Print("bestmove 0000");
         return;
     }
+    if (engine_->LastMoveFromBook()) Print("info string book move");
     Print("bestmove " + UciMoveText(*best));
 }
 

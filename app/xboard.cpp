@@ -46,6 +46,8 @@ namespace {
         { "colors", "0" },
         { "option", "\"Search -combo classic /// strong\"" },
         { "option", "\"Weights -string handset\"" },
+        { "option", "\"BookFile -file \"" },
+        { "option", "\"BookBest -check 0\"" },
         { "done", "1" },
     };
 
@@ -589,6 +591,16 @@ int clsCorvala::CmdOption(const std::string& rest)
             Print("tellusererror " + error + "; the weights in use stay");
             return 0;
         }
+    }
+    if (EqualsNoCase(name, "BookFile") || EqualsNoCase(name, "BookBest")) {
+        if (engine_->IsRunning()) {
+            Print("# option " + name + ": the engine is thinking; the book stays");
+        } else if (EqualsNoCase(name, "BookBest")) {
+            engine_->polyglotBest = value == "1";
+        } else if (std::string error; !engine_->LoadBookFile(value, 0, &error)) {
+            Print("# option BookFile: " + error + "; the book in force stays");
+        }
+        return 0;
     }
     pendingOptions_.push_back({ name, value, false });
     ApplyPendingSettings();

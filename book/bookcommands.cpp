@@ -1,4 +1,5 @@
 #include "book/bookcommands.h"
+#include "book/polyglot.h"
 
 #include <filesystem>
 #include <memory>
@@ -71,6 +72,12 @@ int BuildBooks(
             "# saving book '" + bookName + "' with " + std::to_string(pgn.Book().Count()) + " positions");
         std::string error;
         if (!pgn.Book().Save(bookName, 0, &error)) Say(printer, error);
+        if (type == BuildTypePolyglot) {
+            const std::string binName = dranbase::ReplaceExtension(file, "bin");
+            const std::vector<PolyglotEntry> entries = PolyglotFromBook(*replay, pgn.Book());
+            Say(printer, "# saving book '" + binName + "' with " + std::to_string(entries.size()) + " entries");
+            if (!SavePolyglot(binName, entries, &error)) Say(printer, error);
+        }
     }
     Say(printer, "# " + std::to_string(total) + " games parsed!");
     return total;
@@ -100,7 +107,9 @@ int BuildBooksCommand(std::string_view rest, clsChessCore& core, const BookPrint
     }
     std::vector<std::string> fields = dranbase::SplitFields(after);
     int moves = fields.size() > 0 ? static_cast<int>(dranbase::ToInt(fields[0])) : 50;
-    int type = fields.size() > 1 ? static_cast<int>(dranbase::ToInt(fields[1])) : 0;
+    int type = fields.size() <= 1 ? 0
+        : dranbase::EqualsNoCase(fields[1], "bin") ? BuildTypePolyglot
+                                                   : static_cast<int>(dranbase::ToInt(fields[1]));
     return BuildBooks(directory, moves, type, core, printer);
 }
 

@@ -15,6 +15,10 @@ class clsChessCore;
 // The directory whose books the conversion check reads, relative to the working directory.
 inline constexpr const char* CvBooksDirectory = "books";
 
+// The build type that also writes the polyglot book NAME.bin beside NAME.cbk ("bin" on the
+// console).
+inline constexpr int BuildTypePolyglot = 2;
+
 // Builds one book per ".pgn" file of the directory, from at most `moves` plies of each game
 // (0: all), saved beside the PGN file with the extension "cbk". type 1 also writes the FEN
 // file of each PGN file. Returns the total number of games read. The games are replayed on a

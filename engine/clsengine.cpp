@@ -93,8 +93,11 @@ bool clsEngine::Initialise(clsEngineShare* share, const dranbase::clsStrings& pr
     if (std::FILE* f = std::fopen(bookFile.c_str(), "rb")) {
         std::fclose(f);
         if (verbose) Print("# loading book " + bookFile);
-        book.ClearAndLoad(
-            bookFile, 0, [this](const std::string& text, bool endLine) { Print(text, endLine); });
+        std::string error;
+        if (!LoadBookFile(bookFile, 0, &error,
+                [this](const std::string& text, bool endLine) { Print(text, endLine); })
+            && !error.empty())
+            Print("# " + error);
     } else if (verbose) {
         Print("# no book " + bookFile);
     }
@@ -110,7 +113,10 @@ bool clsEngine::Initialise(clsEngineShare* share, const dranbase::clsStrings& pr
 
 bool clsEngine::Start()
 {
-    if (!IsRunning()) stop_.store(false, std::memory_order_relaxed);
+    if (!IsRunning()) {
+        stop_.store(false, std::memory_order_relaxed);
+        lastMoveFromBook_ = false;
+    }
     return clsThread::Start();
 }
 
@@ -363,8 +369,45 @@ std::string clsEngine::SoulText() const
 
 // --- book ----------------------------------------------------------------------------------------
 
+bool clsEngine::LoadBookFile(const std::string& path, int limit, std::string* error, const BookPrinter& progress)
+{
+    if (IsPolyglotName(path)) return polyglotBook.Load(path, error);
+    if (!book.ClearAndLoad(path, limit, progress)) {
+        if (error) *error = "cannot read the book " + path;
+        return false;
+    }
+    polyglotBook.Clear();
+    return true;
+}
+
+bool clsEngine::PolyglotBookMove()
+{
+    std::string error;
+    const std::vector<PolyglotMove> moves = polyglotBook.Moves(*this, &error);
+    if (!error.empty()) Print("# " + error);
+    const int index = PickPolyglotMove(moves, NextRandom(), polyglotBest);
+    if (index < 0) return false;
+    const std::string& text = moves[static_cast<std::size_t>(index)].move;
+    const clsBoard saved = board;
+    current->boardCopy = board;
+    ResetNodeStack();
+    GenerateMoves(-1);
+    const clsSimpleNode* root = Root();
+    for (clsMove* m = root->firstMove; m != Next(root)->firstMove; ++m) {
+        if (CoordinateText(*m) != text) continue;
+        PostMove(m);
+        if (verbose) Print("# book move " + text);
+        board = saved;
+        return lastMoveFromBook_ = true;
+    }
+    board = saved;
+    return false;
+}
+
 bool clsEngine::BookMove()
 {
+    lastMoveFromBook_ = false;
+    if (!polyglotBook.Empty()) return PolyglotBookMove();
     // 1. Candidates (this resets the node stack and leaves the root list generated).
     const clsBoard saved = board;
     current->boardCopy = board;
@@ -388,7 +431,7 @@ bool clsEngine::BookMove()
         PostMove(m);
         if (verbose) Print("# book move " + chosen.move);
         Sleep(50);
-        posted = true;
+        posted = lastMoveFromBook_ = true;
         break;
     }
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "book/clsbook.h"
+#include "book/polyglot.h"
 #include "dranbase/clsstring.h"
 #include "dranbase/clsthread.h"
 #include "dranbase/console.h"
@@ -143,6 +144,16 @@ public:
     int modeWord = 0;
     // The opening book, loaded at initialisation; must not change while the engine thinks.
     clsBook book;
+    // A polyglot ".bin" book; while it holds entries it is the book in use, not the ".cbk" one.
+    clsPolyglotBook polyglotBook;
+    // Polyglot probes play the heaviest move instead of a choice by weight.
+    bool polyglotBest = false;
+    // Loads a book by its name: ".bin" as polyglot, any other as ".cbk". On failure the book
+    // in use stays and the reason is in *error. A ".cbk" load sets the polyglot book aside.
+    bool LoadBookFile(const std::string& path, int limit = 0, std::string* error = nullptr,
+        const BookPrinter& progress = {});
+    // Whether the last think's move came from a book (set by BookMove).
+    bool LastMoveFromBook() const { return lastMoveFromBook_; }
 
     // The maximum ply ("sd", perft, the four-ply probe); the think itself does not read it.
     int MaxPly() const { return maxPly; }
@@ -191,6 +202,8 @@ public:
     // Chooses among the book moves played in at least 2 % of the position's book games, uniformly,
     // and posts it. False (nothing posted) when the position has no book successor.
     bool BookMove();
+    bool PolyglotBookMove();
+    std::atomic<bool> lastMoveFromBook_ { false };
 
     // --- search ---------------------------------------------------------------------------------
     // Evaluation of the board right after a move was made, before the side switch, from the

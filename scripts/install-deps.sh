@@ -13,6 +13,7 @@ packages=(
   phalanx hoichess sjeng    # real xboard peers under the xboard GUI (stable with `computer`)
   stockfish                 # real UCI peer for tests; perft speed reference in make bench
   polyglot                  # book-building speed reference in make bench; UCI adapter under the GUI
+  gnuchess                  # ships smallbook.bin, the polyglot book the book tests probe
   glaurung                  # UCI peer under the xboard GUI for make strength (GLAURUNG=1)
   pgn-extract               # PGN validator for the written games
   parallel                  # runs the games of a tournament as separate jobs (README)
