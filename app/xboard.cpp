@@ -331,6 +331,7 @@ int clsCorvala::CmdNew(const std::string&)
     engine_->halfmoveClock = 0;
     engine_->fullmoveNumber = 1;
     history_.clear();
+    engine_->NewGame();
     fixedMoveTime_ = 0;
     depthLimit_ = 0; // "sd" holds until it is changed or a new game starts
     ApplyPendingSettings();
