@@ -67,6 +67,7 @@ bool clsCorvala::SetHashSize(long long mib)
         mib = cap;
     }
     share_.Size(static_cast<int>(mib));
+    if (engine_) engine_->SetStrongTableSize(static_cast<std::size_t>(mib));
     if (share_.EntryCount() > 0)
         Print("# TT " + std::to_string(share_.EntryCount()) + " entries - "
             + std::to_string(share_.EntryCount() * sizeof(clsTT) >> 20) + " MiB");

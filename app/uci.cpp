@@ -153,6 +153,7 @@ int clsCorvala::UciCommand(const std::string& line)
         SetPosition(StartFEN);
         history_.clear();
         share_.Clear();
+        engine_->NewGame();
     } else if (EqualsNoCase(word, "position")) {
         StopUciThink();
         UciPosition(Trim(rest));
@@ -207,7 +208,7 @@ void clsCorvala::UciSetOption(const std::string& rest)
         else
             SetHashSize(ToInt(value));
     } else if (EqualsNoCase(name, "Clear Hash")) {
-        share_.Clear();
+        engine_->ClearTables();
     } else if (EqualsNoCase(name, "Threads")) {
         if (value != "1") refuse("the engine searches on one thread");
     } else if (EqualsNoCase(name, "Search")) {
@@ -354,11 +355,7 @@ void clsCorvala::SendBestMove()
 void clsCorvala::PrintUciInfo(const clsIterationReport& r)
 {
     // On the engine thread: the table is read by the thread that writes it.
-    int used = 0;
-    const int sample = static_cast<int>(std::min<u64>(share_.EntryCount(), 1000));
-    for (int i = 0; i < sample; ++i)
-        if (share_.Entry(static_cast<u64>(i))->Flags() != 0) ++used;
-    const int hashfull = sample > 0 ? used * 1000 / sample : 0;
+    const int hashfull = engine_->Hashfull();
     const std::int64_t nps
         = r.ms > 0 ? static_cast<std::int64_t>(r.nodes * 1000 / static_cast<std::uint64_t>(r.ms)) : 0;
     std::string line = "info depth " + std::to_string(r.depth) + " seldepth " + std::to_string(r.selDepth);

@@ -357,6 +357,7 @@ int clsCorvala::CmdNew(const std::string&)
     engine_->halfmoveClock = 0;
     engine_->fullmoveNumber = 1;
     history_.clear();
+    engine_->NewGame();
     depthLimit_ = 0; // "sd" holds until it is changed or a new game starts
     ApplyPendingSettings();
     // The time control ("level", "st") stays for the new game; both clocks start afresh.

@@ -233,6 +233,19 @@ public:
     // True when the options choose it: the last of "-search", "search" (any case) says "strong".
     bool UseStrongSearch() const;
 
+    // --- the tables of the search in use (strongthink.cpp) ---------------------------------------
+    // The strong search's table size in MiB; 0 takes the "memory" option (16 without it). The
+    // classic table lives in the share, sized by its owner. Not while thinking.
+    void SetStrongTableSize(std::size_t mib);
+    // Empties both tables. Not while thinking.
+    void ClearTables();
+    // A new game: the strong search forgets its table, histories, killers and counter moves, so
+    // that a search costs what it costs in a fresh process. The classic table is kept, as before.
+    void NewGame();
+    // Per-mille of the table of the search in use written by this think (the classic table: its
+    // first thousand entries in use). Read it on the engine thread, or while no think runs.
+    int Hashfull() const;
+
 protected:
     // The think (thread body): book, then iterations 2, 4, 6 ... until stopped, mated, mating or
     // at the depth limit; then "-random" replaces the move when set.
@@ -279,6 +292,8 @@ private:
     // Posts a move of the strong search (coordinate text) with its score and the opponent's reply
     // it expects (coordinate text, may be empty).
     void PostStrongMove(const std::string& text, int score, const std::string& reply);
+    // The strong table's size: the one set, else the "memory" option, else 16 MiB.
+    std::size_t StrongTableMiB() const;
     // Keeps the keys of the position a game move left and the one it reached, for repetitions.
     void RecordGamePosition(u64 key);
 
@@ -296,6 +311,7 @@ private:
     // the strong search when it changed; a file refused leaves the weights in use.
     void ApplyStrongWeights();
     std::string strongWeightsSpec_; // the option value last applied ("": the hand-set table)
+    std::size_t strongTableMiB_ = 0; // 0: from the "memory" option
 
     clsEngineShare* share_ = nullptr;
     std::string soulName_;

@@ -47,6 +47,8 @@ public:
     StrongBoard& Board() { return board_; }
     void SetTableSize(std::size_t mib);
     void ClearTable() { tt_.Clear(); }
+    // Per-mille of the table written by the current (or last) search.
+    int Hashfull() const { return tt_.Hashfull(); }
     // Forgets everything learnt from earlier searches (table, history, killers): the next
     // search depends on its position and limits alone.
     void NewGame();

@@ -59,6 +59,41 @@ namespace {
 
 } // namespace
 
+std::size_t clsEngine::StrongTableMiB() const
+{
+    if (strongTableMiB_ > 0) return strongTableMiB_;
+    const long long mib = dranbase::ToInt(options.Value("memory"));
+    return static_cast<std::size_t>(mib >= 1 && mib <= 4096 ? mib : 16);
+}
+
+void clsEngine::SetStrongTableSize(std::size_t mib)
+{
+    strongTableMiB_ = mib;
+    if (strong_) strong_->SetTableSize(StrongTableMiB());
+}
+
+void clsEngine::ClearTables()
+{
+    if (share_) share_->Clear();
+    if (strong_) strong_->ClearTable();
+}
+
+void clsEngine::NewGame()
+{
+    if (strong_) strong_->NewGame();
+}
+
+int clsEngine::Hashfull() const
+{
+    if (UseStrongSearch()) return strong_ ? strong_->Hashfull() : 0;
+    if (!share_) return 0;
+    int used = 0;
+    const int sample = static_cast<int>(std::min<u64>(share_->EntryCount(), 1000));
+    for (int i = 0; i < sample; ++i)
+        if (share_->Entry(static_cast<u64>(i))->Flags() != 0) ++used;
+    return sample > 0 ? used * 1000 / sample : 0;
+}
+
 bool clsEngine::UseStrongSearch() const
 {
     std::string choice;
@@ -149,8 +184,7 @@ bool clsEngine::RunStrong()
 
         if (!strong_) strong_ = std::make_unique<strong::StrongSearch>();
         ApplyStrongWeights();
-        const long long mib = dranbase::ToInt(options.Value("memory"));
-        strong_->SetTableSize(static_cast<std::size_t>(mib >= 1 && mib <= 4096 ? mib : 16));
+        strong_->SetTableSize(StrongTableMiB());
         strong::StrongBoard& b = strong_->Board();
         const std::string fen = GetFEN();
         if (b.SetFromFEN(fen)) {

@@ -222,6 +222,76 @@ TEST_F(Uci, AClockThatIsOutOrALimitOfZeroMovesAtOnce)
     EXPECT_NE(p.ReadUntil("bestmove ", 20000), "<timeout>");
 }
 
+// The words of the last info line before the best move, and the best move line itself.
+struct DepthSearch {
+    std::vector<std::string> info;
+    std::string best;
+};
+
+DepthSearch SearchToDepth(CorvalaProcess& p, const std::string& position, int depth)
+{
+    p.Send(position);
+    p.Send("go depth " + std::to_string(depth));
+    std::vector<std::string> lines;
+    DepthSearch out;
+    out.best = ReadUntilKeeping(p, "bestmove ", lines, 60000);
+    for (const std::string& line : lines)
+        if (line.rfind("info depth ", 0) == 0) {
+            std::istringstream in(line);
+            out.info.clear();
+            for (std::string t; in >> t;)
+                out.info.push_back(t);
+        }
+    return out;
+}
+
+std::string InfoValue(const DepthSearch& s, const std::string& key)
+{
+    for (std::size_t i = 0; i + 1 < s.info.size(); ++i)
+        if (s.info[i] == key) return s.info[i + 1];
+    return "";
+}
+
+TEST_F(Uci, NewGameForgetsWhatEarlierGamesTaught)
+{
+    // The strong search learns from every think (table, histories, killers); after ucinewgame
+    // the same depth-limited search costs exactly what it costs in a fresh process.
+    const std::string start = "position startpos moves e2e4 c7c5 g1f3";
+    p.Send("uci");
+    p.Send("setoption name OwnBook value false");
+    const DepthSearch fresh = SearchToDepth(p, start, 7);
+    ASSERT_NE(fresh.best, "<timeout>");
+    SearchToDepth(p, start + " d7d6 d2d4 c5d4 f3d4", 7);
+    SearchToDepth(p, start + " d7d6 d2d4 c5d4 f3d4 g8f6 b1c3", 7);
+    p.Send("ucinewgame");
+    const DepthSearch again = SearchToDepth(p, start, 7);
+    EXPECT_EQ(InfoValue(again, "nodes"), InfoValue(fresh, "nodes"));
+    EXPECT_EQ(again.best, fresh.best);
+    // Without the new game the table still holds the first search: it costs less.
+    const DepthSearch warm = SearchToDepth(p, start, 7);
+    EXPECT_NE(InfoValue(warm, "nodes"), InfoValue(fresh, "nodes"));
+}
+
+TEST_F(Uci, HashSizeReachesTheSearchInUse)
+{
+    // The same search fills a larger share of a 1 MiB table than of a 256 MiB one.
+    p.Send("uci");
+    p.Send("setoption name OwnBook value false");
+    const std::string position = "position startpos moves d2d4 g8f6 c2c4 e7e6";
+    p.Send("setoption name Hash value 1");
+    const DepthSearch small = SearchToDepth(p, position, 8);
+    p.Send("setoption name Hash value 256");
+    const DepthSearch large = SearchToDepth(p, position, 8);
+    const int smallFull = std::atoi(InfoValue(small, "hashfull").c_str());
+    const int largeFull = std::atoi(InfoValue(large, "hashfull").c_str());
+    EXPECT_GT(smallFull, 50);
+    EXPECT_LT(largeFull, smallFull / 4);
+    // Back at 1 MiB and a new game, the search costs what it cost first at that size.
+    p.Send("setoption name Hash value 1");
+    p.Send("ucinewgame");
+    EXPECT_EQ(InfoValue(SearchToDepth(p, position, 8), "nodes"), InfoValue(small, "nodes"));
+}
+
 } // namespace
 
 namespace {
