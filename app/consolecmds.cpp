@@ -142,7 +142,8 @@ int clsCorvala::CmdLoadBook(const std::string& rest)
     bool ok = engine_->LoadBookFile(
         name, limit, &error, [this](const std::string& text, bool endLine) { Print(text, endLine); });
     if (ok && IsPolyglotName(name))
-        Print("# book " + name + " loaded with " + std::to_string(engine_->polyglotBook.Count()) + " entries");
+        Print(
+            "# book " + name + " loaded with " + std::to_string(engine_->polyglotBook.Count()) + " entries");
     else if (ok)
         Print("# book " + name + " loaded with " + std::to_string(engine_->book.Count()) + " positions");
     else {

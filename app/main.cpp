@@ -24,11 +24,13 @@ int main(int argc, char** argv)
     if (argc > 1 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
         std::puts(
             "usage: corvala [key=value ...]  (memory=MIB book=FILE -soul=TEXT -load=FILE -log=FILE\n"
-            "       -search=classic|strong -weights=FILE -seed=N -nopopcnt -random -timed -proportional[=P]);\n"
+            "       -search=classic|strong -weights=FILE -seed=N -nopopcnt -random -timed "
+            "-proportional[=P]);\n"
             "       corvala -use=tourney -ini=FILE    plays a tournament to its end\n"
             "       corvala -use=jobs -ini=FILE       prints one command per game (for GNU parallel)\n"
             "       corvala -use=game -ini=FILE -game=N   plays game N of a tournament\n"
-            "       corvala -use=match OPTIONS...     plays a match from the command line (-use=match --help)\n"
+            "       corvala -use=match OPTIONS...     plays a match from the command line (-use=match "
+            "--help)\n"
             "       corvala -use=datagen -out=FILE -games=N ...   self-play positions for tuning\n"
             "       corvala -use=tune -data=FILE[,FILE] -out=WEIGHTS ...   tunes the strong evaluation;\n"
             "       the first command \"uci\" switches to UCI, anything else is xboard or the console.");

@@ -138,7 +138,8 @@ int clsCorvala::UciCommand(const std::string& line)
         Print(std::string("option name OwnBook type check default ")
             + (engine_->UsesBook() ? "true" : "false"));
         Print("option name BookFile type string default " + uciBookFile_);
-        Print(std::string("option name BookBest type check default ") + (engine_->polyglotBest ? "true" : "false"));
+        Print(std::string("option name BookBest type check default ")
+            + (engine_->polyglotBest ? "true" : "false"));
         Print("option name Move Overhead type spin default " + std::to_string(moveOverheadMs_) + " min 0 max "
             + std::to_string(MaxMoveOverheadMs));
         Print("uciok");

@@ -75,7 +75,8 @@ int BuildBooks(
         if (type == BuildTypePolyglot) {
             const std::string binName = dranbase::ReplaceExtension(file, "bin");
             const std::vector<PolyglotEntry> entries = PolyglotFromBook(*replay, pgn.Book());
-            Say(printer, "# saving book '" + binName + "' with " + std::to_string(entries.size()) + " entries");
+            Say(printer,
+                "# saving book '" + binName + "' with " + std::to_string(entries.size()) + " entries");
             if (!SavePolyglot(binName, entries, &error)) Say(printer, error);
         }
     }
@@ -107,7 +108,7 @@ int BuildBooksCommand(std::string_view rest, clsChessCore& core, const BookPrint
     }
     std::vector<std::string> fields = dranbase::SplitFields(after);
     int moves = fields.size() > 0 ? static_cast<int>(dranbase::ToInt(fields[0])) : 50;
-    int type = fields.size() <= 1 ? 0
+    int type = fields.size() <= 1                  ? 0
         : dranbase::EqualsNoCase(fields[1], "bin") ? BuildTypePolyglot
                                                    : static_cast<int>(dranbase::ToInt(fields[1]));
     return BuildBooks(directory, moves, type, core, printer);

@@ -132,7 +132,10 @@ u64 PolyglotKey(std::string_view fen)
     return key;
 }
 
-u64 PolyglotKey(const clsChessCore& core) { return PolyglotKey(core.GetFEN()); }
+u64 PolyglotKey(const clsChessCore& core)
+{
+    return PolyglotKey(core.GetFEN());
+}
 
 std::uint16_t PolyglotMoveCode(const clsMove& move)
 {
@@ -145,13 +148,23 @@ std::uint16_t PolyglotMoveCode(const clsMove& move)
     if (move.Has(MoveFlag::Castling)) toFile = toFile == 6 ? 7 : 0; // the king takes its rook
     int promotion = 0;
     switch (move.Promotion()) {
-    case Knight: promotion = 1; break;
-    case Bishop: promotion = 2; break;
-    case Rook: promotion = 3; break;
-    case Queen: promotion = 4; break;
-    default: break;
+    case Knight:
+        promotion = 1;
+        break;
+    case Bishop:
+        promotion = 2;
+        break;
+    case Rook:
+        promotion = 3;
+        break;
+    case Queen:
+        promotion = 4;
+        break;
+    default:
+        break;
     }
-    return static_cast<std::uint16_t>(toFile | (toRow << 3) | (fromFile << 6) | (fromRow << 9) | (promotion << 12));
+    return static_cast<std::uint16_t>(
+        toFile | (toRow << 3) | (fromFile << 6) | (fromRow << 9) | (promotion << 12));
 }
 
 std::string PolyglotMoveText(std::uint16_t code, const clsChessCore& core)
@@ -207,12 +220,13 @@ std::vector<PolyglotMove> clsPolyglotBook::Moves(clsChessCore& core, std::string
 {
     std::vector<PolyglotMove> moves;
     const u64 key = PolyglotKey(core);
-    auto first = std::lower_bound(entries_.begin(), entries_.end(), key,
-        [](const PolyglotEntry& e, u64 k) { return e.key < k; });
+    auto first = std::lower_bound(
+        entries_.begin(), entries_.end(), key, [](const PolyglotEntry& e, u64 k) { return e.key < k; });
     for (auto it = first; it != entries_.end() && it->key == key; ++it) {
         std::string text = PolyglotMoveText(it->move, core);
         if (!ReadCoordinateMove(core, text)) {
-            if (error) *error = "polyglot book " + path_ + ": move " + text + " is illegal in " + core.GetFEN();
+            if (error)
+                *error = "polyglot book " + path_ + ": move " + text + " is illegal in " + core.GetFEN();
             return {};
         }
         moves.push_back({ std::move(text), it->weight });
@@ -226,7 +240,8 @@ int PickPolyglotMove(const std::vector<PolyglotMove>& moves, std::uint64_t rando
     if (best) {
         int chosen = 0;
         for (std::size_t i = 1; i < moves.size(); ++i)
-            if (moves[i].weight > moves[static_cast<std::size_t>(chosen)].weight) chosen = static_cast<int>(i);
+            if (moves[i].weight > moves[static_cast<std::size_t>(chosen)].weight)
+                chosen = static_cast<int>(i);
         return chosen;
     }
     std::uint64_t total = 0;
@@ -288,7 +303,9 @@ std::vector<PolyglotEntry> PolyglotFromBook(clsChessCore& core, const clsBook& b
         return a.weight > b.weight;
     });
     out.erase(std::unique(out.begin(), out.end(),
-                  [](const PolyglotEntry& a, const PolyglotEntry& b) { return a.key == b.key && a.move == b.move; }),
+                  [](const PolyglotEntry& a, const PolyglotEntry& b) {
+                      return a.key == b.key && a.move == b.move;
+                  }),
         out.end());
     std::stable_sort(out.begin(), out.end(), [](const PolyglotEntry& a, const PolyglotEntry& b) {
         if (a.key != b.key) return a.key < b.key;
@@ -334,7 +351,8 @@ std::vector<std::string> PolyglotListing(clsChessCore& core, const clsPolyglotBo
     std::vector<PolyglotMove> moves = book.Moves(core, &error);
     if (!error.empty()) return { "# " + error };
     if (moves.empty()) return { "# no polyglot book moves" };
-    std::stable_sort(moves.begin(), moves.end(), [](const PolyglotMove& a, const PolyglotMove& b) { return a.weight > b.weight; });
+    std::stable_sort(moves.begin(), moves.end(),
+        [](const PolyglotMove& a, const PolyglotMove& b) { return a.weight > b.weight; });
     long long total = 0;
     for (const PolyglotMove& m : moves)
         total += m.weight;
@@ -342,7 +360,8 @@ std::vector<std::string> PolyglotListing(clsChessCore& core, const clsPolyglotBo
     std::vector<std::string> lines;
     for (const PolyglotMove& m : moves) {
         char share[16];
-        std::snprintf(share, sizeof share, "%.1f", total > 0 ? 100.0 * m.weight / static_cast<double>(total) : 0.0);
+        std::snprintf(
+            share, sizeof share, "%.1f", total > 0 ? 100.0 * m.weight / static_cast<double>(total) : 0.0);
         lines.push_back("# " + key + " " + m.move + " " + std::to_string(m.weight) + " " + share + "%");
     }
     return lines;

@@ -49,9 +49,9 @@ std::string PolyglotMoveText(std::uint16_t code, const clsChessCore& core);
 
 class clsPolyglotBook {
 public:
-    // Reads the file whole (a single line end after the last entry is ignored). A file that does not open, whose size is not a multiple of 16 or
-    // whose keys are not in ascending order loads nothing and gives false, with the reason in
-    // *error ("polyglot book <file>: <reason>"); the book keeps what it held.
+    // Reads the file whole (a single line end after the last entry is ignored). A file that does not open,
+    // whose size is not a multiple of 16 or whose keys are not in ascending order loads nothing and gives
+    // false, with the reason in *error ("polyglot book <file>: <reason>"); the book keeps what it held.
     bool Load(const std::string& path, std::string* error = nullptr);
     // The moves stored for the core's position, in file order. A stored move that is not
     // legal in the position gives nothing and the reason in *error. The position is unchanged.
@@ -85,7 +85,8 @@ std::vector<PolyglotEntry> PolyglotFromBook(clsChessCore& core, const clsBook& b
 
 // Writes the entries (already sorted) under a temporary name and renames it over the target;
 // false with "# error <file>: <reason>" in *error when it fails.
-bool SavePolyglot(const std::string& path, const std::vector<PolyglotEntry>& entries, std::string* error = nullptr);
+bool SavePolyglot(
+    const std::string& path, const std::vector<PolyglotEntry>& entries, std::string* error = nullptr);
 
 // The console listing of a polyglot book's moves for the position: one line per stored move,
 // "# <key> <move> <weight> <share>%", heaviest first; "# no polyglot book moves" when none.

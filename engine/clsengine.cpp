@@ -94,8 +94,8 @@ bool clsEngine::Initialise(clsEngineShare* share, const dranbase::clsStrings& pr
         std::fclose(f);
         if (verbose) Print("# loading book " + bookFile);
         std::string error;
-        if (!LoadBookFile(bookFile, 0, &error,
-                [this](const std::string& text, bool endLine) { Print(text, endLine); })
+        if (!LoadBookFile(
+                bookFile, 0, &error, [this](const std::string& text, bool endLine) { Print(text, endLine); })
             && !error.empty())
             Print("# " + error);
     } else if (verbose) {
@@ -369,7 +369,8 @@ std::string clsEngine::SoulText() const
 
 // --- book ----------------------------------------------------------------------------------------
 
-bool clsEngine::LoadBookFile(const std::string& path, int limit, std::string* error, const BookPrinter& progress)
+bool clsEngine::LoadBookFile(
+    const std::string& path, int limit, std::string* error, const BookPrinter& progress)
 {
     if (IsPolyglotName(path)) return polyglotBook.Load(path, error);
     if (!book.ClearAndLoad(path, limit, progress)) {

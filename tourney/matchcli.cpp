@@ -27,7 +27,8 @@ namespace {
 
     bool StartsOption(const std::string& word)
     {
-        return word.size() >= 2 && word[0] == '-' && (std::isalpha(static_cast<unsigned char>(word[1])) || word[1] == '-');
+        return word.size() >= 2 && word[0] == '-'
+            && (std::isalpha(static_cast<unsigned char>(word[1])) || word[1] == '-');
     }
 
     std::optional<long long> WholeNumber(const std::string& text)
@@ -125,8 +126,8 @@ namespace {
         player.fileName = cmd;
 
         // What the runner cannot carry out yet: said by name rather than ignored.
-        for (const char* unsupported :
-            { "dir", "st", "nodes", "depth", "book", "bookdepth", "whitepov", "ponder", "timemargin", "stderr", "initstr" })
+        for (const char* unsupported : { "dir", "st", "nodes", "depth", "book", "bookdepth", "whitepov",
+                 "ponder", "timemargin", "stderr", "initstr" })
             if (words.keys.count(unsupported))
                 return label + ": " + unsupported + "= is not supported by this runner";
         const std::string restart = key("restart");
@@ -146,8 +147,10 @@ namespace {
             add(name + "=" + value);
         player.parameters = parameters;
         for (const std::string* text : { &player.name, &player.fileName, &player.parameters })
-            if (!StorableInXml(*text)) return label + ": the characters < > & \" cannot be used in \"" + *text + "\"";
-        if (player.parameters != dranbase::Trim(player.parameters) || player.fileName != dranbase::Trim(player.fileName))
+            if (!StorableInXml(*text))
+                return label + ": the characters < > & \" cannot be used in \"" + *text + "\"";
+        if (player.parameters != dranbase::Trim(player.parameters)
+            || player.fileName != dranbase::Trim(player.fileName))
             return label + ": leading or trailing blanks cannot be kept";
 
         tc = key("tc");
@@ -156,12 +159,13 @@ namespace {
     }
 
     // key=value words of an option into a map; an unknown key or a bare word is an error.
-    std::string ReadKeys(
-        const Option& option, std::initializer_list<const char*> known, std::map<std::string, std::string>& out)
+    std::string ReadKeys(const Option& option, std::initializer_list<const char*> known,
+        std::map<std::string, std::string>& out)
     {
         for (const std::string& word : option.values) {
             auto [key, value] = dranbase::SplitFirst(word, '=');
-            if (word.find('=') == std::string::npos) return option.name + ": \"" + word + "\" is not key=value";
+            if (word.find('=') == std::string::npos)
+                return option.name + ": \"" + word + "\" is not key=value";
             if (std::none_of(known.begin(), known.end(), [&](const char* k) { return key == k; }))
                 return option.name + ": unknown key \"" + key + "\"";
             out[key] = value;
@@ -192,17 +196,19 @@ namespace {
     std::string ReadOpenings(const Option& option, clsMatchOptions& match)
     {
         std::map<std::string, std::string> keys;
-        if (std::string e = ReadKeys(option, { "file", "format", "order", "plies", "start", "policy" }, keys); !e.empty())
+        if (std::string e = ReadKeys(option, { "file", "format", "order", "plies", "start", "policy" }, keys);
+            !e.empty())
             return e;
         clsOpeningSettings& s = match.openings;
         s.file = keys["file"];
         if (s.file.empty()) return option.name + ": missing file=";
         if (!StorableInXml(s.file)) return option.name + ": the characters < > & \" cannot be used in file=";
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(s.file, ec)) return option.name + ": cannot read file=" + s.file;
-        const std::string format = keys.count("format") ? keys["format"]
-            : std::filesystem::path(s.file).extension() == ".pgn"                 ? "pgn"
-                                                                                  : "epd";
+        if (!std::filesystem::is_regular_file(s.file, ec))
+            return option.name + ": cannot read file=" + s.file;
+        const std::string format = keys.count("format")           ? keys["format"]
+            : std::filesystem::path(s.file).extension() == ".pgn" ? "pgn"
+                                                                  : "epd";
         if (EqualsNoCase(format, "pgn"))
             s.format = OpeningFormat::Pgn;
         else if (EqualsNoCase(format, "epd"))
@@ -406,10 +412,11 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
                 fail = n + ": needs a file name";
             else
                 command.pgnOut = option.values[0];
-        } else if (n == "-draw" || n == "-resign" || n == "-maxmoves" || n == "-epdout" || n == "-ratinginterval"
-            || n == "-tb" || n == "-tbpieces" || n == "-tbignore50" || n == "-pgnin" || n == "-bookmode"
-            || n == "-debug" || n == "-variant" || n == "-noswap" || n == "-reverse" || n == "-seeds"
-            || n == "-outcomeinterval" || n == "-resultformat" || n == "-livepgnout" || n == "-pgnoutfull") {
+        } else if (n == "-draw" || n == "-resign" || n == "-maxmoves" || n == "-epdout"
+            || n == "-ratinginterval" || n == "-tb" || n == "-tbpieces" || n == "-tbignore50" || n == "-pgnin"
+            || n == "-bookmode" || n == "-debug" || n == "-variant" || n == "-noswap" || n == "-reverse"
+            || n == "-seeds" || n == "-outcomeinterval" || n == "-resultformat" || n == "-livepgnout"
+            || n == "-pgnoutfull") {
             fail = n + ": not supported by this runner yet";
         } else {
             fail = "unknown option " + n;
@@ -429,13 +436,15 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
         clsPlayerConfig player;
         std::string tc;
         fail = MakePlayer(WithEach(engineWords, each), player, tc);
-        if (fail.empty() && std::any_of(c.players.begin(), c.players.end(),
-                                [&](const clsPlayerConfig& p) { return p.name == player.name; }))
+        if (fail.empty() && std::any_of(c.players.begin(), c.players.end(), [&](const clsPlayerConfig& p) {
+                return p.name == player.name;
+            }))
             fail = "-engine " + player.name + ": the name is used twice";
         if (fail.empty() && EqualsNoCase(tc, "inf"))
             fail = "-engine " + player.name + ": tc=inf is not supported (games are played on a clock)";
         if (fail.empty() && !ReadTimeControl(tc, c.movesPerControl, c.gameMs, c.incrementMs))
-            fail = "-engine " + player.name + ": tc=" + tc + " is not a time control (40/60+0.6, 60+0.6, 0:30+0.1)";
+            fail = "-engine " + player.name + ": tc=" + tc
+                + " is not a time control (40/60+0.6, 60+0.6, 0:30+0.1)";
         if (fail.empty() && !sharedTc.empty() && tc != sharedTc)
             fail = "-engine " + player.name + ": tc=" + tc + " differs from " + sharedTc
                 + " (every engine plays on the same clock)";
@@ -471,8 +480,8 @@ std::string MatchTourneyXml(const clsMatchCommand& command)
     x += "    <threads>" + std::to_string(c.threads) + "</threads>\n";
     x += "    <logfolder>" + c.logFolder + "</logfolder>\n";
     x += "    <clock" + Attribute("moves_per_second", std::to_string(c.movesPerControl))
-        + Attribute("game_ms", std::to_string(c.gameMs)) + Attribute("increment_ms", std::to_string(c.incrementMs))
-        + "/>\n";
+        + Attribute("game_ms", std::to_string(c.gameMs))
+        + Attribute("increment_ms", std::to_string(c.incrementMs)) + "/>\n";
     x += "    <pacing_ms>" + std::to_string(std::max<std::int64_t>(c.pacingMs, 0)) + "</pacing_ms>\n";
     if (command.match.hasOpenings) {
         const clsOpeningSettings& s = command.match.openings;
@@ -490,7 +499,8 @@ std::string MatchTourneyXml(const clsMatchCommand& command)
     x += "  </options>\n";
     x += "  <engines>\n";
     for (const clsPlayerConfig& p : c.players) {
-        x += "    <engine active=\"true\"" + Attribute("name", p.name) + Attribute("protocol", p.protocol) + ">\n";
+        x += "    <engine active=\"true\"" + Attribute("name", p.name) + Attribute("protocol", p.protocol)
+            + ">\n";
         if (!p.fileName.empty()) x += "      <filename>" + p.fileName + "</filename>\n";
         if (!p.parameters.empty()) x += "      <parameters>" + p.parameters + "</parameters>\n";
         x += "    </engine>\n";
@@ -559,7 +569,8 @@ int RunMatchCommand(const std::vector<std::string>& words)
     dranbase::clsString existing;
     if (existing.LoadFromFile(file) > 0 && existing != text) {
         dranbase::Output().Write("# match refused: " + file
-                + " describes another match; give another -event or -logfolder, or delete it", true);
+                + " describes another match; give another -event or -logfolder, or delete it",
+            true);
         return 1;
     }
     if (!dranbase::WriteFileAtomic(file, text)) {
@@ -576,7 +587,8 @@ int RunMatchCommand(const std::vector<std::string>& words)
         const std::filesystem::path base(tourney.BaseName());
         std::vector<std::pair<std::pair<long long, long long>, std::string>> found;
         const std::string prefix = base.filename().string() + ".R";
-        for (const auto& entry : std::filesystem::directory_iterator(base.parent_path().empty() ? "." : base.parent_path(), ec)) {
+        for (const auto& entry :
+            std::filesystem::directory_iterator(base.parent_path().empty() ? "." : base.parent_path(), ec)) {
             const std::string name = entry.path().filename().string();
             if (!name.starts_with(prefix) || !name.ends_with(".pgn")) continue;
             const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 4);

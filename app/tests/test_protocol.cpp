@@ -13,7 +13,8 @@ namespace {
 const char* const FeatureLine
     = "feature ping=1 setboard=1 usermove=1 time=1 draw=1 reuse=1 myname=\"Corvala 3.1.27\" ics=1 name=1 "
       "debug=1 memory=1 smp=1 nps=0 san=0 sigint=0 sigterm=0 analyze=1 colors=0 "
-      "option=\"Search -combo classic /// strong\" option=\"Weights -string handset\" option=\"BookFile -file \" "
+      "option=\"Search -combo classic /// strong\" option=\"Weights -string handset\" option=\"BookFile "
+      "-file \" "
       "option=\"BookBest -check 0\" done=1";
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line)

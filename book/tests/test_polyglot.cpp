@@ -49,7 +49,8 @@ std::string Entry(u64 key, std::uint16_t move, std::uint16_t weight)
 // Move code from squares: file/row 0-based.
 std::uint16_t Code(const std::string& m)
 {
-    return static_cast<std::uint16_t>((m[2] - 'a') | ((m[3] - '1') << 3) | ((m[0] - 'a') << 6) | ((m[1] - '1') << 9));
+    return static_cast<std::uint16_t>(
+        (m[2] - 'a') | ((m[3] - '1') << 3) | ((m[0] - 'a') << 6) | ((m[1] - '1') << 9));
 }
 
 std::vector<std::string> MoveTexts(const std::vector<PolyglotMove>& moves)
@@ -205,7 +206,8 @@ TEST(PolyglotBook, BadFilesAreRefusedAndTheBookStays)
 // The book Debian's gnuchess ships, read by its own peer's dump: known moves in known places.
 TEST(PolyglotBook, ProbesTheSmallBookOfGnuchess)
 {
-    if (!std::filesystem::exists(SmallBook)) GTEST_SKIP() << SmallBook << " is absent (scripts/install-deps.sh installs gnuchess)";
+    if (!std::filesystem::exists(SmallBook))
+        GTEST_SKIP() << SmallBook << " is absent (scripts/install-deps.sh installs gnuchess)";
     clsPolyglotBook book;
     std::string error;
     ASSERT_TRUE(book.Load(SmallBook, &error)) << error;

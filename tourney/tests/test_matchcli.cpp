@@ -16,7 +16,8 @@ using namespace drnChess;
 namespace {
 
 const std::string OpeningsPgn
-    = (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tests" / "data" / "openings.pgn").string();
+    = (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tests" / "data" / "openings.pgn")
+          .string();
 
 std::vector<std::string> Words(const std::string& line)
 {
@@ -81,9 +82,9 @@ TEST(MatchCommand, DefaultsHaveNoPauseAndOnePairOfGames)
 
 TEST(MatchCommand, EmbeddedEngineTakesItsOptionsAsParameters)
 {
-    const clsMatchCommand m = ReadMatchCommand(Words(
-        "-engine name=strong proto=embedded option.search=strong option.memory=16 -engine name=classic "
-        "proto=embedded -each tc=10+0.1 option.memory=8"));
+    const clsMatchCommand m = ReadMatchCommand(
+        Words("-engine name=strong proto=embedded option.search=strong option.memory=16 -engine name=classic "
+              "proto=embedded -each tc=10+0.1 option.memory=8"));
     ASSERT_EQ(m.error, "");
     EXPECT_EQ(m.config.players[0].parameters, "search=strong memory=16"); // its own memory= first
     EXPECT_EQ(m.config.players[1].parameters, "memory=8");
@@ -188,15 +189,16 @@ TEST(MatchCommand, HelpIsAskedFor)
     const std::vector<std::string> lines = MatchHelpLines();
     for (const char* option : { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency",
              "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign" })
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-            [&](const std::string& l) { return l.find(option) != std::string::npos; }))
-            << option;
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find(option) != std::string::npos;
+        })) << option;
 }
 
 TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
 {
     const clsMatchCommand m = ReadMatchCommand(Words(TwoEngines
-        + "-engine name=mine proto=embedded option.search=strong -games 4 -concurrency 2 -tournament gauntlet "
+        + "-engine name=mine proto=embedded option.search=strong -games 4 -concurrency 2 -tournament "
+          "gauntlet "
           "-openings file="
         + OpeningsPgn + " plies=6 start=2 order=random -srand 9 -event Cup -site Home -logfolder out"));
     ASSERT_EQ(m.error, "");
