@@ -182,7 +182,8 @@ TEST(PlayGame, UsageUnwritableFileAndCancel)
     for (const Row& r : rows) {
         QuietOut out;
         EXPECT_EQ(PlayCommand(nullptr, r.rest, out), 0);
-        EXPECT_EQ(out.Last(), "# \\play ms_per_move max_moves file.pgn [soulA soulB]") << r.rest;
+        EXPECT_EQ(out.Last(), "# \\play ms_per_move max_moves file.pgn [soulA soulB [searchA searchB]]")
+            << r.rest;
     }
 
     // A file that cannot be written is reported; the game still counts.
