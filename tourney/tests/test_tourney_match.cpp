@@ -270,7 +270,7 @@ TEST(TourneyResume, ARunStoppedInItsFirstGameIsContinued)
         first.Cancel();
         testing::internal::GetCapturedStdout();
         ASSERT_TRUE(stateWritten);
-        EXPECT_EQ(testsupport::ReadFile(first.LogFileName()).find("\tresult\t"), std::string::npos)
+        EXPECT_EQ(testsupport::ReadFile(first.LogFileName()).find("\tresult\t1-0"), std::string::npos)
             << "the first game was to be still running";
     }
     clsTourney again(1, file);
