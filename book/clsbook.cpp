@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dranbase/clsfile.h"
 #include "dranbase/clsstring.h"
 #include "rules/clschesscore.h"
 
@@ -350,8 +351,11 @@ void clsBook::MergeFrom(const clsBook& other)
 
 bool clsBook::Load(const std::string& path, int limit, const BookPrinter& progress)
 {
+    // A book is read whole: a device or a FIFO (BookFile /dev/zero) could be read without end.
+    constexpr std::uintmax_t MaxBookBytes = std::uintmax_t { 4 } << 30;
     dranbase::clsString data;
-    if (path.empty() || data.LoadFromFile(path) == 0) return false;
+    if (path.empty() || !dranbase::DataFileProblem(path, MaxBookBytes).empty() || data.LoadFromFile(path) == 0)
+        return false;
     clsByteReader in(data);
 
     char magic[6];

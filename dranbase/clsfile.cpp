@@ -89,4 +89,16 @@ bool WriteFileAtomic(const std::string& path, const std::string& text)
     return true;
 }
 
+std::string DataFileProblem(const std::string& path, std::uintmax_t maxBytes)
+{
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) return "no such file";
+    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) return "its size cannot be read";
+    if (size > maxBytes) return "larger than " + std::to_string(maxBytes) + " bytes";
+    return {};
+}
+
 } // namespace dranbase

@@ -1,6 +1,7 @@
 #pragma once
 // Directory listing with a simple pattern in which '%' stands for any text.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,10 @@ std::string JoinPath(const std::string& directory, const std::string& name);
 // Writes the text to a temporary file beside the path and renames it over the path, so the
 // file is either the old one or the whole new one. False on failure (nothing is left behind).
 bool WriteFileAtomic(const std::string& path, const std::string& text);
+
+// Why the path cannot be read whole as a data file (a book, an opening suite): it is missing,
+// is not a regular file (a device such as /dev/zero, a FIFO, a folder: reading those may never
+// end), or is larger than maxBytes. Empty when it can be read.
+std::string DataFileProblem(const std::string& path, std::uintmax_t maxBytes);
 
 } // namespace dranbase

@@ -1,6 +1,8 @@
 #include "tourney/clstourney.h"
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -12,7 +14,6 @@
 namespace drnChess {
 
 using dranbase::EqualsNoCase;
-using dranbase::ToInt;
 using dranbase::Trim;
 
 namespace {
@@ -27,10 +28,27 @@ namespace {
         return s;
     }
 
-    // A number of the description: the element or attribute when present, else the default.
-    std::int64_t NumberOr(const std::string& text, bool present, std::int64_t fallback)
+    // A whole number of the description, all of the text (spaces around it aside).
+    bool ReadWhole(const std::string& text, std::int64_t& value)
     {
-        return present ? ToInt(text) : fallback;
+        const std::string t = Trim(text);
+        const char* end = t.data() + t.size();
+        const auto [stop, error] = std::from_chars(t.data(), end, value);
+        return !t.empty() && error == std::errc {} && stop == end;
+    }
+
+    // A number of the description: the element or attribute when present, else the default.
+    // A present value that is not a whole number from `low` is a problem naming `what`, and the
+    // default stays.
+    std::int64_t NumberOr(const std::string& text, bool present, std::int64_t fallback, std::int64_t low,
+        const std::string& what, std::vector<std::string>& problems)
+    {
+        if (!present) return fallback;
+        std::int64_t value = 0;
+        if (ReadWhole(text, value) && value >= low) return value;
+        problems.push_back(what + " \"" + Trim(text) + "\" is not a whole number"
+            + (low > INT64_MIN ? " from " + std::to_string(low) : std::string()));
+        return fallback;
     }
 
 } // namespace
@@ -50,26 +68,29 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
 
     if (const dranbase::clsXML* options = tourney->FindChild("options")) {
         const dranbase::clsXML* rounds = options->FindPath("rounds");
-        c.rounds = static_cast<int>(NumberOr(rounds ? rounds->Text() : "", rounds != nullptr, 1));
+        c.rounds = static_cast<int>(std::min<std::int64_t>(INT32_MAX,
+            NumberOr(rounds ? rounds->Text() : "", rounds != nullptr, 1, 1, "<rounds>", c.problems)));
         c.verbose = EqualsNoCase(Trim(options->GetChildText("verbose")), "true");
         c.logFolder = Unquoted(options->GetChildText("logfolder"));
         if (const dranbase::clsXML* clock = options->FindPath("clock")) {
-            auto attribute = [&](const char* name, std::int64_t fallback) {
-                return NumberOr(clock->GetAttribute(name), clock->Attributes().Has(name), fallback);
+            auto attribute = [&](const char* name, std::int64_t fallback, std::int64_t low) {
+                return NumberOr(clock->GetAttribute(name), clock->Attributes().Has(name), fallback, low,
+                    std::string("<clock> ") + name, c.problems);
             };
-            c.movesPerControl = attribute("moves_per_second", 0);
-            c.gameMs = attribute("game_ms", 300000);
-            c.incrementMs = attribute("increment_ms", 0);
+            c.movesPerControl = attribute("moves_per_second", 0, 0);
+            c.gameMs = attribute("game_ms", 300000, 1);
+            c.incrementMs = attribute("increment_ms", 0, 0);
         } else {
             c.gameMs = 300000;
         }
         if (const dranbase::clsXML* pacing = options->FindPath("pacing_ms"))
-            c.pacingMs = std::max<std::int64_t>(0, ToInt(pacing->Text()));
+            c.pacingMs = NumberOr(pacing->Text(), true, -1, 0, "<pacing_ms>", c.problems);
         const dranbase::clsXML* threads = options->FindPath("threads");
-        c.threads = static_cast<int>(NumberOr(threads ? threads->Text() : "", threads != nullptr, 1));
+        c.threads = static_cast<int>(
+            std::clamp<std::int64_t>(NumberOr(threads ? threads->Text() : "", threads != nullptr, 1,
+                                         INT64_MIN, "<threads>", c.problems),
+                1, INT32_MAX));
     }
-    c.threads = std::max(c.threads, 1);
-    c.rounds = std::max(c.rounds, 0);
 
     if (const dranbase::clsXML* engines = tourney->FindPath("engines")) {
         c.enginesText = engines->ToText();
@@ -159,7 +180,8 @@ void clsTourney::TourneyLog(int number, const std::string& text)
     const std::string line = std::to_string(number_) + "\t"
         + std::to_string(dranbase::Tick() - startTick_.load()) + "\t" + std::to_string(round_.load()) + "\t"
         + std::to_string(number) + "\t-\t" + text;
-    dranbase::Output().Write(line, true);
+    // Games as separate commands: a list of commands, so anything else is a comment.
+    dranbase::Output().Write(gameCommands_ ? "# " + line : line, true);
     if (logFileName_.empty()) return;
     std::lock_guard lock(logMutex_);
     log_.push_back(line);
@@ -172,7 +194,7 @@ bool clsTourney::SaveTourneyLog()
     for (const std::string& line : LogLines())
         text += line + "\r\n";
     if (dranbase::WriteFileAtomic(logFileName_, text)) return true;
-    dranbase::Output().Write("# cannot write " + logFileName_, true);
+    WriteFailed(logFileName_);
     return false;
 }
 
@@ -232,6 +254,11 @@ bool clsTourney::PrepareLogFolder()
                 Refuse(read.message);
                 return false;
             }
+            if (const std::string problem = StateProblem(read.state); !problem.empty()) {
+                Refuse("the state file " + statePath + " " + problem
+                    + "; delete it to start the tournament afresh");
+                return false;
+            }
             runName_ = latest;
             logFileName_ = logFile;
             statePath_ = statePath;
@@ -259,12 +286,62 @@ bool clsTourney::PrepareLogFolder()
     return true;
 }
 
+std::string clsTourney::StateProblem(const clsTourneyState& state) const
+{
+    const std::int64_t total
+        = static_cast<std::int64_t>(
+              MakePairings(static_cast<int>(config_.players.size()), config_.kind).size())
+        * config_.rounds;
+    for (const clsFinishedGame& game : state.games) {
+        if (game.index < 0 || game.index >= total)
+            return "names game " + std::to_string(game.index + 1) + ", but the tournament has "
+                + std::to_string(total);
+        const clsHalfPoints points = HalfPoints(game.resultCode);
+        if (points.white + points.black != 2)
+            return "gives game " + std::to_string(game.index + 1) + " the code "
+                + std::to_string(game.resultCode) + ", which is no result";
+    }
+    return {};
+}
+
+void clsTourney::GameFilesDone(int index, clsTourneyGame& game, bool written)
+{
+    if (!written) {
+        WriteFailed(game.FileBase);
+        return;
+    }
+    const clsHalfPoints points = HalfPoints(game.ResultCode);
+    if (statePath_.empty() || points.white + points.black != 2) return;
+    std::lock_guard lock(stateMutex_);
+    state_.MarkFinished(index, game.ResultCode, game.FileBase);
+    if (!SaveTourneyState(statePath_, state_)) WriteFailed(statePath_);
+}
+
+void clsTourney::WriteFailed(const std::string& path)
+{
+    failed_ = true;
+    if (writeFailed_.exchange(true)) return;
+    dranbase::Output().Write("# tournament stopped: cannot write " + path, true);
+}
+
+std::string clsTourney::BadValue() const
+{
+    std::vector<std::string> problems = config_.problems;
+    if (const dranbase::clsXML* options = xml_.FindPath("tourney/options")) {
+        const clsMatchOptions match = ReadMatchOptions(*options);
+        problems.insert(problems.end(), match.problems.begin(), match.problems.end());
+    }
+    if (problems.empty()) return {};
+    std::string text = "bad value in " + filePath_ + ": " + problems.front();
+    for (std::size_t i = 1; i < problems.size(); ++i)
+        text += "; " + problems[i];
+    return text;
+}
+
 bool clsTourney::PrepareMatch()
 {
     const dranbase::clsXML* options = xml_.FindPath("tourney/options");
-    match_ = options ? ReadMatchOptions(*options) : clsMatchOptions {};
-    for (const std::string& problem : match_.problems)
-        TourneyLog(0, "option ignored: " + problem);
+    match_ = options ? ReadMatchOptions(*options) : clsMatchOptions {}; // BadValue() refused problems
     suite_ = clsOpeningSuite {};
     if (match_.hasOpenings) {
         suite_ = LoadOpeningSuite(match_.openings);
@@ -345,6 +422,10 @@ void clsTourney::LoadTourney()
         Refuse("malformed file " + filePath_ + ": " + xml_.Problems().front());
         return;
     }
+    if (const std::string bad = BadValue(); !bad.empty()) {
+        Refuse(bad);
+        return;
+    }
     if (!PrepareLogFolder()) return;
 
     // 4. The players.
@@ -384,13 +465,17 @@ void clsTourney::LoadTourney()
     TourneyLog(0, "        [(|) (|)]       \"IN MOTO L'OROLOGIO DEL BIANCO!\"");
     TourneyLog(0, "_________________________");
 
+    // The state is there before the first game: a run killed in its first game is continued,
+    // not restarted beside itself. (A run refused before this point leaves none.)
+    if (!learning && !statePath_.empty() && !SaveTourneyState(statePath_, state_)) WriteFailed(statePath_);
+
     // 7. Learning, or the rounds and the standings.
     if (learning) {
         LearningHook(*this);
         dranbase::Output().Write("----------------- learning has finished", true);
     } else {
         PlayRounds();
-        if (!cancelRequested_) {
+        if (!cancelRequested_ && !writeFailed_) {
             round_ = config_.rounds;
             for (const std::string& line : tally_.SummaryLines())
                 TourneyLog(0, "stats\t" + line);
@@ -549,7 +634,7 @@ void clsTourney::PlayRounds()
     RestoreFinished();
 
     const int perRound = games_.Count();
-    auto stopping = [&] { return cancelRequested_ || verdict_ != SprtVerdict::Continue; };
+    auto stopping = [&] { return cancelRequested_ || writeFailed_ || verdict_ != SprtVerdict::Continue; };
     std::vector<bool> reported, skipped;
     std::string lastProgress;
     for (int round = 1; round <= config_.rounds && !stopping(); ++round) {
@@ -560,7 +645,13 @@ void clsTourney::PlayRounds()
         for (int g = 0; g < perRound; ++g) {
             clsTourneyGame& game = *games_.Item(g);
             game.Wait(); // the previous round's thread has finished its work; reap it
-            skipped[static_cast<std::size_t>(g)] = state_.Find((round - 1) * perRound + g) != nullptr;
+            const int index = (round - 1) * perRound + g;
+            {
+                std::lock_guard lock(stateMutex_);
+                skipped[static_cast<std::size_t>(g)] = state_.Find(index) != nullptr;
+            }
+            game.FilesDone
+                = [this, index](clsTourneyGame& done, bool written) { GameFilesDone(index, done, written); };
             game.FileBase = GameFileName(baseName_, round, game.GameNumber);
             game.Clear(false);
             SetGameTags(game, round, g);
@@ -585,6 +676,7 @@ void clsTourney::PlayRounds()
                     if (!cancelRequested_) reported[static_cast<std::size_t>(g)] = true; // the SPRT ended it
                     continue;
                 }
+                if (writeFailed_) game.RequestAbort(); // its records could not be kept either
                 ++unfinished;
                 if (!game.IsRunning()) {
                     if (running < config_.threads) {
@@ -605,13 +697,8 @@ void clsTourney::PlayRounds()
                     "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t" + game.White->Name + "\t"
                         + game.Black->Name + "\t" + game.FileBase);
                 reported[static_cast<std::size_t>(g)] = true;
-                // The state is written after the game's files: a game it names is whole.
-                if (CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber)
-                    && !statePath_.empty()) {
-                    state_.MarkFinished((round - 1) * perRound + g, game.ResultCode, game.FileBase);
-                    if (!SaveTourneyState(statePath_, state_))
-                        dranbase::Output().Write("# cannot write " + statePath_, true);
-                }
+                // The game's thread wrote the state once its files were whole (GameFilesDone).
+                CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber);
                 SaveTourneyLog();
             }
             if (unfinished == 0) break;

@@ -31,11 +31,13 @@
 // openings are used); the standings table and every pairing's lines come before the end. SPRT:
 // after each game the LLR and its bounds; once a bound is crossed no new game starts.
 //
-// Resume: with a log folder, after each finished game the state (games done, their results,
-// a fingerprint of the file) is written atomically beside the log. Starting a tournament whose
+// Resume: with a log folder, the state (games done, their results, a fingerprint of the file)
+// is written atomically beside the log when the run starts and as soon as each game's files are
+// written. Starting a tournament whose
 // latest run has a state but no end continues that run: finished games are counted, not
-// replayed. A state of another file or a damaged one is refused with a message saying how to
-// start afresh (delete the state file).
+// replayed. A state of another file, a damaged one or one that names games or results this
+// tournament cannot have is refused with a message saying how to start afresh (delete the
+// state file). A PGN, log or state file that cannot be written stops the run (Failed()).
 //
 // Threads: the tournament thread alone creates, schedules and destroys the games; it starts a
 // game's thread and then only polls IsFinished(). Cancel() may come from another thread; the
@@ -95,13 +97,17 @@ struct clsTourneyConfig {
     std::vector<std::string> skippedPlayers; // active engines dropped for a repeated name
     dranbase::clsStrings extraTags; // "pgn/header" children in document order
     std::string enginesText; // the engines element as XML text (empty if none)
+    // Values that cannot be used, each naming its element; a run with any is refused.
+    std::vector<std::string> problems;
 };
 
 // Reads the description from a parsed document. Missing elements keep the defaults; without
 // "options" the clock is 60000 ms, increment 0, moves per control 0, threads 1, rounds 1; with
 // "options", a missing clock attribute reads as 300000 ms for "game_ms", 0 for the others.
-// Fewer than one thread counts as one (a tournament that may run no game would never end);
-// fewer than zero rounds count as zero.
+// Fewer than one thread counts as one (a tournament that may run no game would never end).
+// A value that is present but cannot be used is a problem naming its element: rounds that are
+// not a whole number from 1; game_ms not a whole number from 1; increment_ms or
+// moves_per_second not a whole number from 0; threads or pacing_ms not a whole number.
 clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document);
 
 // The pairings (white index, black index) in creation order: every ordered pair for a round
@@ -120,7 +126,8 @@ public:
     // when the thread runs.
     //
     // Before the first game the run refuses, with a console line and the tournament log saying
-    // why, and Failed() set: a file that is missing, malformed or has no tourney element;
+    // why, and Failed() set: a file that is missing, malformed or has no tourney element; a
+    // value that cannot be used (see ReadTourneyConfig, and <openings> and <sprt>);
     // fewer than two players; a log folder it cannot write in; a player that cannot start or
     // does not finish its handshake (each is started, handshaken and quit once); the learning
     // kind without a learning hook. Its files never leave the log folder (the name is made a
@@ -186,6 +193,9 @@ private:
     void LoadTourney();
     // Refuses the run: the console line "# tournament stopped: <why>" and Failed().
     void Refuse(const std::string& why);
+    // Every value of the description that cannot be used, named by its element, as one refusal
+    // text; empty when all can be used.
+    std::string BadValue() const;
     // The log folder exists and takes a file; the run's name is free there. False (refused)
     // otherwise.
     bool PrepareLogFolder();
@@ -209,6 +219,15 @@ private:
     bool PrepareJobs();
     // Adds the game records of the jobs ("<name>.game-<n>.state") of this file to the state.
     void MergeGameRecords();
+    // What in a state read from a file makes no sense for this tournament (a game number outside
+    // it, a result code that is no result); empty when nothing.
+    std::string StateProblem(const clsTourneyState& state) const;
+    // On a game's thread once its files are written: a game with a result goes into the state
+    // file at once; a file that could not be written stops the tournament.
+    void GameFilesDone(int index, clsTourneyGame& game, bool written);
+    // The first failed write stops the tournament: no game starts after it, the running ones
+    // are aborted, the run ends as failed and is not marked finished (it can be continued).
+    void WriteFailed(const std::string& path);
     clsSprtResult SprtNow() const;
 
     int number_;
@@ -227,6 +246,9 @@ private:
     std::atomic<int> peakRunning_ { 0 };
     std::atomic<bool> cancelRequested_ { false };
     std::atomic<bool> failed_ { false };
+    std::atomic<bool> writeFailed_ { false };
+    std::mutex stateMutex_; // guards state_ against the games' threads
+    bool gameCommands_ = false; // games as separate commands: console lines are comments
     std::string runName_; // the file name of the run: the tournament's name made safe and free
     std::mutex gamesMutex_; // guards the game list against Cancel() from another thread
     clsMatchOptions match_;

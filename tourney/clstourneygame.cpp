@@ -236,7 +236,8 @@ bool clsTourneyGame::Run()
         engine.reset();
     MoveText = referee_->MoveText(ResultText());
     played_ = referee_->Played();
-    SaveGameFiles();
+    filesWritten_ = SaveGameFiles();
+    if (FilesDone) FilesDone(*this, filesWritten_);
     referee_.reset();
     const bool known = (ResultCode & (GameResult::Unfinished | GameResult::Aborted)) == 0;
     finished_.store(true, std::memory_order_release);

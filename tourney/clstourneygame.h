@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -122,16 +123,22 @@ public:
     std::string StartFEN;
     std::string OpeningMoves;
     clsClientTiming Timing; // the clients' pauses (tests shorten them)
+    // Called on the game's thread once its files are written (or failed to be), before
+    // IsFinished() turns true: the tournament records the game at once, not at its next look.
+    std::function<void(clsTourneyGame& game, bool filesWritten)> FilesDone;
 
     // --- read after the game ------------------------------------------------------------------
     // The coordinate moves of the game, each followed by a blank.
     const std::string& PlayedMoves() const { return played_; }
+    // False when the last game's log or PGN could not be written.
+    bool FilesWritten() const { return filesWritten_.load(); }
 
 protected:
     // The thread body: plays the game. True unless the result is unknown or aborted.
     bool Run() override;
 
 private:
+    std::atomic<bool> filesWritten_ { true };
     std::unique_ptr<clsEngineInterface> CreateInterface(
         clsPlayer& player, int colour, const std::string& opening);
     // The referee at the start position with the opening played and recorded; the opening in

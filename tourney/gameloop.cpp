@@ -41,7 +41,12 @@ void clsGameLoop::EndByFault(std::uint32_t code, const std::string& logText, con
 void clsGameLoop::JudgeClaim(const std::string& claim, const std::string& name)
 {
     const std::uint32_t code = ClaimCode(claim, side_);
-    if (code == 0) return; // a claimed win goes unheard
+    if (code == 0) {
+        // A claimed win goes unheard; kept so that the loss it leads to names it.
+        const std::string_view word = std::string_view(claim).substr(0, claim.find(' '));
+        if (word == (side_ == 0 ? "1-0" : "0-1")) winClaim_[side_] = claim;
+        return;
+    }
     if (code != GameResult::Draw) {
         EndGame(code);
         return;
@@ -69,6 +74,7 @@ bool clsGameLoop::TakeMove(clsEngineInterface* players[2], const std::string& re
     }
     record_.MoveText = referee_.MoveText();
     ++plies_;
+    winClaim_[side_].clear(); // it played on after its claim
 
     claimBefore_ = claimNow_;
     claimNow_ = DrawClaimCode(referee_.Occurrences(), referee_.Board().halfmoveClock, move.status);
@@ -121,6 +127,13 @@ void clsGameLoop::Play(clsEngineInterface* players[2])
         const std::string response = mover.ReadResponse();
         const bool lineCame = mover.LinesRead != linesBefore;
         const std::int64_t elapsed = (lineCame ? mover.LastLineTick : lookedAt) - start;
+        if (IsTimeForfeit(elapsed, clock_[side_]) && !winClaim_[side_].empty()) {
+            // It claimed a win instead of moving: the claim, not the clock, lost the game.
+            EndByFault(FalseClaimCode(side_),
+                "false win claim by " + QuoteName(name) + ": " + winClaim_[side_],
+                "false win claim: " + winClaim_[side_]);
+            break;
+        }
         if (IsTimeForfeit(elapsed, clock_[side_])) {
             const std::string text = ForfeitText(elapsed, clock_[side_]);
             record_.SetTag("Forfeit_ms", text);

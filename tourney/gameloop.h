@@ -78,6 +78,9 @@ private:
     // (0: none): the positions after the last two moves.
     std::uint32_t claimNow_ = 0;
     std::uint32_t claimBefore_ = 0;
+    // A win each side claimed since its last move (empty: none). The game goes on; a player that
+    // then runs out of time loses by its false claim.
+    std::string winClaim_[2];
 };
 
 } // namespace drnChess

@@ -83,15 +83,24 @@ namespace {
         return buf;
     }
 
-    std::string EloText(const clsMatchStats& st)
-    {
-        return "Elo " + SignedElo(st.elo) + " +/- "
-            + (std::isinf(st.eloError) ? "inf" : Fixed(st.eloError, 1));
-    }
-
     std::string Percent(double ratio)
     {
         return Fixed(100 * ratio, 1) + " %";
+    }
+
+    // The Elo with its error and the LOS. One sample (a game, or a pair) shows no spread, so
+    // both are unknown then rather than a false certainty.
+    std::string EloText(const clsMatchStats& st)
+    {
+        return "Elo " + SignedElo(st.elo) + " +/- "
+            + (st.games < 2                   ? "unknown"
+                    : std::isinf(st.eloError) ? "inf"
+                                              : Fixed(st.eloError, 1));
+    }
+
+    std::string EloAndLosText(const clsMatchStats& st)
+    {
+        return EloText(st) + ", LOS " + (st.games < 2 ? std::string("unknown") : Percent(st.los));
     }
 
     std::string Number(double v)
@@ -201,7 +210,7 @@ std::string FormatMatchLine(const std::string& first, const std::string& second,
     const clsMatchStats st = ComputeStats(r);
     return first + " vs " + second + ": +" + std::to_string(r.wins) + " -" + std::to_string(r.losses) + " ="
         + std::to_string(r.draws) + " of " + std::to_string(st.games) + ", score " + Percent(st.score) + ", "
-        + EloText(st) + ", LOS " + Percent(st.los) + ", draws " + Percent(st.drawRatio);
+        + EloAndLosText(st) + ", draws " + Percent(st.drawRatio);
 }
 
 std::string FormatPairsLine(const std::string& first, const std::string& second, const clsPentanomial& p)
@@ -211,8 +220,9 @@ std::string FormatPairsLine(const std::string& first, const std::string& second,
     std::string line = first + " vs " + second + " pairs:";
     for (std::size_t i = 0; i < 5; ++i)
         line += std::string(" ") + points[i] + ":" + std::to_string(p.pairs[i]);
-    return line + " of " + std::to_string(st.games) + ", score " + Percent(st.score) + ", " + EloText(st)
-        + ", LOS " + Percent(st.los) + ", draws " + Percent(st.drawRatio);
+    // A pair of 1 point may be two draws or a win and a loss: it is not called a draw.
+    return line + " of " + std::to_string(st.games) + ", score " + Percent(st.score) + ", "
+        + EloAndLosText(st) + ", 1-point pairs " + Percent(st.drawRatio);
 }
 
 std::string FormatSprtLine(const clsSprtSettings& s, const clsSprtResult& r)

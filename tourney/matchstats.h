@@ -112,7 +112,7 @@ std::string SprtVerdictText(SprtVerdict v);
 // "A vs B: +10 -5 =5 of 20, score 62.5 %, Elo +88.7 +/- 143.9, LOS 90.4 %, draws 25.0 %"
 std::string FormatMatchLine(const std::string& first, const std::string& second, const clsWLD& r);
 // "A vs B pairs: 0:1 0.5:2 1:3 1.5:4 2:5 of 15, score 62.5 %, Elo +88.7 +/- 50.1, LOS 99.1 %,
-// draws 20.0 %" (draws: the pairs of 1 point)
+// 1-point pairs 20.0 %". Both lines say "+/- unknown, LOS unknown" for fewer than two samples.
 std::string FormatPairsLine(const std::string& first, const std::string& second, const clsPentanomial& p);
 // "SPRT elo0 0 elo1 5 alpha 0.05 beta 0.05: LLR 1.23 [-2.94, 2.94] continue", and a held
 // verdict ends in "continue (fewer than 10 games)".

@@ -9,6 +9,7 @@
 
 #include "book/clsgame.h"
 #include "book/clspgnfile.h"
+#include "dranbase/clsfile.h"
 #include "dranbase/clsstring.h"
 #include "dranbase/clsxml.h"
 #include "rules/clschesscore.h"
@@ -138,6 +139,13 @@ clsOpeningSuite ReadOpeningSuite(std::string_view text, const clsOpeningSettings
 
 clsOpeningSuite LoadOpeningSuite(const clsOpeningSettings& settings)
 {
+    // A suite is read whole: a device or a FIFO could be read without end.
+    constexpr std::uintmax_t MaxSuiteBytes = std::uintmax_t { 256 } << 20;
+    if (const std::string problem = dranbase::DataFileProblem(settings.file, MaxSuiteBytes); !problem.empty()) {
+        clsOpeningSuite suite;
+        suite.problems.push_back({ 0, "cannot read the opening file " + settings.file + ": " + problem });
+        return suite;
+    }
     std::ifstream in(settings.file, std::ios::binary);
     if (!in) {
         clsOpeningSuite suite;

@@ -4,7 +4,9 @@
 // mover wrote it, refuses what the rules refuse, keeps the game record's move text and the
 // coordinate moves, and ends the game by the one set of rules: a position's fourth occurrence
 // (the repetition key ignores castling and en-passant rights), then mate, stalemate and
-// insufficient material. It never thinks and starts no thread.
+// insufficient material, then the fifty-move rule (a hundred plies without a capture or a pawn
+// move, counted from the start position's half-move clock); no claim is waited for. It never thinks and
+// starts no thread.
 
 #include <cstdint>
 #include <memory>
@@ -23,7 +25,7 @@ struct clsMoveVerdict {
     std::string coordinate; // the move in coordinates ("e7e8q", "e1g1") when legal
     // The game's result code after it: GameResult::Unfinished while the game goes on, else
     // Draw|Repetition for a fourth occurrence, or the position's status (mate, stalemate,
-    // insufficient material).
+    // insufficient material), or Draw|FiftyMoves once the half-move clock reaches 100.
     std::uint32_t code = 0;
     // The position's own status after it (GameState: going, mate, stalemate, insufficient
     // material), which a draw claim is judged against.

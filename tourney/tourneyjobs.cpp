@@ -4,8 +4,11 @@
 // into a tournament run.
 
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <system_error>
+#include <unistd.h>
 
 #include "dranbase/clsfile.h"
 #include "dranbase/console.h"
@@ -20,10 +23,35 @@ namespace {
     {
         dranbase::Output().Write("# " + line, true);
     }
+
+    // An exclusive lock on a file (created when missing), held until destruction; the system
+    // releases it when the process ends, however it ends.
+    class GameLock {
+    public:
+        explicit GameLock(const std::string& path)
+            : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+        {
+            if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+                ::close(fd_);
+                fd_ = -1;
+            }
+        }
+        ~GameLock()
+        {
+            if (fd_ >= 0) ::close(fd_);
+        }
+        GameLock(const GameLock&) = delete;
+        GameLock& operator=(const GameLock&) = delete;
+        bool Held() const { return fd_ >= 0; }
+
+    private:
+        int fd_;
+    };
 } // namespace
 
 bool clsTourney::PrepareJobs()
 {
+    gameCommands_ = true;
     if (!fileRead_) {
         Say("cannot read the tournament file " + filePath_);
         return false;
@@ -35,6 +63,10 @@ bool clsTourney::PrepareJobs()
     }
     if (!xml_.Problems().empty()) {
         Say("malformed file " + filePath_ + ": " + xml_.Problems().front());
+        return false;
+    }
+    if (const std::string bad = BadValue(); !bad.empty()) {
+        Say(bad);
         return false;
     }
     if (config_.kind == TourneyKind::Learning || config_.logFolder.empty()) {
@@ -74,6 +106,10 @@ void clsTourney::MergeGameRecords()
             Say("game record skipped: " + read.message);
             continue;
         }
+        if (const std::string problem = StateProblem(read.state); !problem.empty()) {
+            Say("game record skipped: " + entry.path().string() + " " + problem);
+            continue;
+        }
         for (const clsFinishedGame& game : read.state.games)
             if (!state_.Find(game.index)) state_.MarkFinished(game.index, game.resultCode, game.pgnFile);
     }
@@ -90,6 +126,18 @@ bool clsTourney::PlayOneGame(int n)
             + std::to_string(perRound * config_.rounds));
         return false;
     }
+    // One command at a time plays a game: the lock is the process's while it runs.
+    const std::string base
+        = dranbase::JoinPath(config_.logFolder, runName_) + RecordInfix + std::to_string(n);
+    const GameLock lock(base + ".lock");
+    if (!lock.Held()) {
+        Say("game " + std::to_string(n) + " is being played by another command (" + base + ".lock)");
+        return false;
+    }
+    if (LoadTourneyState(base + ".state", TourneyFingerprint(xml_)).status == StateStatus::Loaded) {
+        Say("game " + std::to_string(n) + " has finished already (" + base + ".state)");
+        return true;
+    }
     const int round = (n - 1) / perRound + 1;
     const int g = (n - 1) % perRound;
     round_ = round;
@@ -105,12 +153,15 @@ bool clsTourney::PlayOneGame(int n)
     game.Wait();
     Say("game " + std::to_string(n) + " result " + game.ResultText() + " " + game.ReasonText() + " "
         + game.White->Name + " - " + game.Black->Name + " " + game.FileBase);
+    if (!game.FilesWritten()) {
+        Say("cannot write the files of game " + std::to_string(n) + " (" + game.FileBase + ")");
+        return false;
+    }
     if (game.ResultCode & (GameResult::Unfinished | GameResult::Aborted)) return false;
     clsTourneyState record;
     record.fingerprint = TourneyFingerprint(xml_);
     record.MarkFinished(n - 1, game.ResultCode, game.FileBase);
-    const std::string path
-        = dranbase::JoinPath(config_.logFolder, runName_) + RecordInfix + std::to_string(n) + ".state";
+    const std::string path = base + ".state";
     if (SaveTourneyState(path, record)) return true;
     Say("cannot write " + path);
     return false;
@@ -128,6 +179,12 @@ std::vector<int> clsTourney::PendingGames()
     const clsStateRead read = LoadTourneyState(drnChess::StateFileName(log), TourneyFingerprint(xml_));
     if (read.status == StateStatus::Damaged || read.status == StateStatus::OtherTourney) {
         Say(read.message);
+        failed_ = true;
+        return pending;
+    }
+    if (const std::string problem = StateProblem(read.state); !problem.empty()) {
+        Say("the state file " + drnChess::StateFileName(log) + " " + problem
+            + "; delete it to start the tournament afresh");
         failed_ = true;
         return pending;
     }

@@ -535,6 +535,11 @@ TEST(BookFile, FailedLoadsLeaveTheLoadedBookWhole)
     clsBook book;
     EXPECT_FALSE(book.Load(dir.Path("huge.cbk")));
     EXPECT_EQ(book.Count(), 0);
+    // A device or a folder is refused before it is read (/dev/zero would be read without end).
+    for (const std::string& path : { std::string("/dev/zero"), dir.Path("") }) {
+        EXPECT_FALSE(book.Load(path)) << path;
+        EXPECT_EQ(book.Count(), 0) << path;
+    }
 }
 
 TEST(BookProbe, BestMoveWeighsTheNumberOfGames)

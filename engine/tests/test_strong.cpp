@@ -317,13 +317,27 @@ namespace {
 
     TEST(StrongSearchTest, FiftyMoveRuleDrawsInTheTree)
     {
+        // The hundredth ply without a capture or pawn move is a draw on the board...
         StrongBoard b;
         ASSERT_TRUE(b.SetFromFEN("7k/8/8/8/8/8/2Q5/K7 w - - 99 80"));
         ASSERT_TRUE(b.Make(b.ParseMove("c2c3")));
         EXPECT_TRUE(b.IsRepetitionOrFifty());
         b.Unmake();
         ASSERT_TRUE(b.Make(b.ParseMove("c2h2")));
+        EXPECT_TRUE(b.IsRepetitionOrFifty()) << "a check does not reset the count";
         b.Unmake();
+        ASSERT_TRUE(b.SetFromFEN("7k/8/8/8/8/8/2Q5/K7 w - - 98 80"));
+        ASSERT_TRUE(b.Make(b.ParseMove("c2c3")));
+        EXPECT_FALSE(b.IsRepetitionOrFifty()) << "the ninety-ninth ply is not yet a draw";
+        b.Unmake();
+
+        // ...and in the search: a queen up with no mate in one, every move draws at 99 plies,
+        // while the same position with a fresh count is a clear win.
+        StrongSearch s;
+        const IterationReport drawn = SearchFixed(s, "7k/8/8/8/8/8/2Q5/K7 w - - 99 80", 6);
+        EXPECT_EQ(drawn.score, 0) << drawn.pv;
+        const IterationReport won = SearchFixed(s, "7k/8/8/8/8/8/2Q5/K7 w - - 0 80", 6);
+        EXPECT_GT(won.score, 500) << won.pv;
     }
 
     TEST(StrongTT, MateScoresAreStoredAsDistancesFromTheNode)

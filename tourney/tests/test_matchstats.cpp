@@ -208,7 +208,15 @@ TEST(MatchStats, LinesForTheLog)
     p.pairs = { 1, 2, 3, 4, 5 };
     EXPECT_EQ(FormatPairsLine("A", "B", p),
         "A vs B pairs: 0:1 0.5:2 1:3 1.5:4 2:5 of 15, score 66.7 %, Elo +120.4 +/- 131.3, LOS 98.1 %, "
-        "draws 20.0 %");
+        "1-point pairs 20.0 %");
+    // One pair, or one game, shows no spread: the error is unknown, not 0.
+    clsPentanomial one;
+    one.pairs = { 0, 0, 0, 1, 0 };
+    EXPECT_EQ(FormatPairsLine("A", "B", one),
+        "A vs B pairs: 0:0 0.5:0 1:0 1.5:1 2:0 of 1, score 75.0 %, Elo +190.8 +/- unknown, LOS unknown, "
+        "1-point pairs 0.0 %");
+    EXPECT_EQ(FormatMatchLine("A", "B", clsWLD { 1, 0, 0 }),
+        "A vs B: +1 -0 =0 of 1, score 100.0 %, Elo +inf +/- unknown, LOS unknown, draws 0.0 %");
     clsSprtSettings s;
     EXPECT_EQ(FormatSprtLine(s, ComputeSprt(clsWLD { 1000, 1100, 1900 }, s)),
         "SPRT elo0 0 elo1 5 alpha 0.05 beta 0.05: LLR -3.53 [-2.94, 2.94] H0 accepted");

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sys/stat.h>
 
 #include "dranbase/clsxml.h"
 #include "tourney/openings.h"
@@ -157,6 +158,28 @@ TEST(Openings, UnreadableFileIsOneProblem)
     EXPECT_TRUE(suite.openings.empty());
     ASSERT_EQ(suite.problems.size(), 1u);
     EXPECT_EQ(suite.problems[0].line, 0);
+}
+
+// A device, a FIFO or a folder is refused before any read: /dev/zero would be read without end,
+// and a FIFO nobody writes to would wait for ever.
+TEST(Openings, FilesThatAreNotRegularAreRefused)
+{
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "corvala_openings_fifo";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string fifo = (folder / "suite.epd").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& file : { std::string("/dev/zero"), fifo, folder.string() }) {
+        SCOPED_TRACE(file);
+        clsOpeningSettings s;
+        s.file = file;
+        const clsOpeningSuite suite = LoadOpeningSuite(s);
+        EXPECT_TRUE(suite.openings.empty());
+        ASSERT_EQ(suite.problems.size(), 1u);
+        EXPECT_NE(suite.problems[0].text.find("not a regular file"), std::string::npos)
+            << suite.problems[0].text;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // Every suite kept with the project loads whole: each EPD line and each PGN game becomes an

@@ -80,8 +80,9 @@ const Scenario Scenarios[] = {
     // per millisecond's poll they would cost it more than its clock.
     { "a burst of thinking output does not hold up the move", "xboard", "", "--moves=f2f3,g2g4", "uci",
         "--moves=e7e5,d8h4 --info-burst=3000", 4000, 0x1A, "0-1", "mate", 4, 0, 2 },
+    // The claim does not end the game; the claimant, waiting, loses by it rather than by the clock.
     { "claimed win goes unheard", "xboard", "", "--moves=e2e4 --result-at=1 \"--result=1-0 {White claims}\"",
-        "xboard", "--moves=e7e5,d7d5", 1500, 0x2A, "0-1", "forfeit", 2, 0, 2 },
+        "xboard", "--moves=e7e5,d7d5", 1500, 0x8A, "0-1", "adjudication", 2, 0, 2 },
     { "missing program", "xboard", "/nonexistent/corvala-test-engine", "", "xboard", "--moves=e7e5", 20000,
         0x8000, "*", "game aborted", 0, 0, 0 },
     { "embedded player", "embedded", "", "memory=1", "xboard", "--moves=", 20000, 0x42, "1-0", "resign", 1, 2,
@@ -185,6 +186,7 @@ TEST(RefereeGames, EveryWayAGameEnds)
     };
     const std::vector<std::string> claimLog = named("claimed win goes unheard").LogLines();
     EXPECT_NE(std::find(claimLog.begin(), claimLog.end(), "W\tresult 1-0"), claimLog.end());
+    EXPECT_EQ(named("claimed win goes unheard").Tag("Fault"), "false win claim: 1-0");
 
     // A fault is named in the PGN; a flood is cut short in the log, whatever the engine sent.
     EXPECT_EQ(named("false draw claim loses").Tag("Fault"), "false draw claim: 1/2-1/2");

@@ -212,6 +212,34 @@ TEST(RefereeRepetition, PlacementKeyIgnoresRightsButNotTheMover)
     EXPECT_EQ(PlacementKey(enPassant->board), PlacementKey(noEnPassant->board));
 }
 
+// The referee ends a game by the fifty-move rule itself, once the half-move clock reaches 100;
+// a mate on that ply stands, and a capture or pawn move on it resets the count.
+TEST(RefereeJudge, FiftyMoveRuleWithoutAClaim)
+{
+    struct Row {
+        const char* fen;
+        const char* move;
+        std::uint32_t code;
+    };
+    const Row rows[] = {
+        { "k7/8/8/8/8/8/8/K6R w - - 99 80", "h1h2", GameResult::Draw | GameResult::FiftyMoves },
+        { "k7/8/8/8/8/8/8/K6R b - - 99 80", "a8b7", GameResult::Draw | GameResult::FiftyMoves },
+        { "k7/8/8/8/8/8/8/K6R w - - 98 80", "h1h2", GameResult::Unfinished },
+        { "k7/8/1K6/8/8/8/8/7R w - - 99 80", "h1h8",
+            GameResult::Decided | GameResult::WhiteWins | GameResult::Mate },
+        { "k7/8/8/8/8/8/7p/K6R w - - 99 80", "h1h2", GameResult::Unfinished }, // a capture
+        { "k7/7p/8/8/8/8/8/K6R b - - 99 80", "h7h6", GameResult::Unfinished }, // a pawn move
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.fen);
+        clsReferee referee;
+        ASSERT_TRUE(referee.SetStart(r.fen));
+        const clsMoveVerdict v = referee.Play(r.move);
+        ASSERT_TRUE(v.legal);
+        EXPECT_EQ(v.code, r.code);
+    }
+}
+
 // The one judge of every game: each move as its mover wrote it, in order, with the verdict.
 TEST(RefereeJudge, MovesVerdictsAndRecord)
 {

@@ -92,7 +92,7 @@ TEST(TourneyConfig, Pacing)
         { "<tourney><options/></tourney>", -1 }, // the clients' default stays
         { "<tourney><options><pacing_ms>0</pacing_ms></options></tourney>", 0 },
         { "<tourney><options><pacing_ms> 250 </pacing_ms></options></tourney>", 250 },
-        { "<tourney><options><pacing_ms>-5</pacing_ms></options></tourney>", 0 },
+        { "<tourney><options><pacing_ms>-5</pacing_ms></options></tourney>", -1 }, // refused: a problem
     };
     for (const Row& r : rows)
         EXPECT_EQ(ConfigOf(r.xml).pacingMs, r.pacingMs) << r.xml;
@@ -116,10 +116,10 @@ TEST(TourneyConfig, DefaultsAndKinds)
         { "<tourney type='gauntlet'><options><clock "
           "game_ms='5000'/><verbose>yes</verbose></options></tourney>",
             true, TourneyKind::Gauntlet, 1, 1, 0, 5000, 0, false },
-        { "<tourney type='swiss'><options><threads>0</threads><rounds>-2</rounds><verbose>True</verbose>"
+        { "<tourney type='swiss'><options><threads>0</threads><rounds> 2 </rounds><verbose>True</verbose>"
           "</options></tourney>",
-            true, TourneyKind::RoundRobin, 0, 1, 0, 300000, 0, true },
-        { "<tourney><options><clock increment_ms='abc' moves_per_second='12'/><threads>4</threads></options>"
+            true, TourneyKind::RoundRobin, 2, 1, 0, 300000, 0, true },
+        { "<tourney><options><clock increment_ms='0' moves_per_second='12'/><threads>4</threads></options>"
           "</tourney>",
             true, TourneyKind::RoundRobin, 1, 4, 12, 300000, 0, false },
         { "<match name='x'/>", false, TourneyKind::RoundRobin, 1, 1, 0, 60000, 0, false },
@@ -136,6 +136,37 @@ TEST(TourneyConfig, DefaultsAndKinds)
         EXPECT_EQ(c.incrementMs, r.incrementMs);
         EXPECT_EQ(c.verbose, r.verbose);
         EXPECT_TRUE(c.players.empty());
+        EXPECT_TRUE(c.problems.empty()) << c.problems.front();
+    }
+}
+
+TEST(TourneyConfig, ValuesThatCannotBeUsedNameTheirElement)
+{
+    struct Row {
+        const char* options;
+        const char* problem;
+    };
+    const Row rows[] = {
+        { "<rounds>-5</rounds>", "<rounds> \"-5\" is not a whole number from 1" },
+        { "<rounds>0</rounds>", "<rounds> \"0\" is not a whole number from 1" },
+        { "<rounds>abc</rounds>", "<rounds> \"abc\"" },
+        { "<clock game_ms='0'/>", "<clock> game_ms \"0\" is not a whole number from 1" },
+        { "<clock game_ms='-1000'/>", "<clock> game_ms \"-1000\"" },
+        { "<clock game_ms='fast'/>", "<clock> game_ms \"fast\"" },
+        { "<clock game_ms='1000x'/>", "<clock> game_ms \"1000x\"" },
+        { "<clock increment_ms='-1'/>", "<clock> increment_ms \"-1\" is not a whole number from 0" },
+        { "<clock increment_ms='abc'/>", "<clock> increment_ms \"abc\"" },
+        { "<clock moves_per_second='-40'/>", "<clock> moves_per_second \"-40\"" },
+        { "<clock moves_per_second='x'/>", "<clock> moves_per_second \"x\"" },
+        { "<threads>two</threads>", "<threads> \"two\"" },
+        { "<pacing_ms>-5</pacing_ms>", "<pacing_ms> \"-5\"" },
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.options);
+        const clsTourneyConfig c
+            = ConfigOf(std::string("<tourney><options>") + r.options + "</options></tourney>");
+        ASSERT_EQ(c.problems.size(), 1u);
+        EXPECT_NE(c.problems.front().find(r.problem), std::string::npos) << c.problems.front();
     }
 }
 
@@ -392,6 +423,43 @@ TEST(TourneyRun, RefusedBeforeTheFirstGame)
             "# tournament stopped: malformed file " },
         { "log folder is a file", TwoPlayerXml("T", plainFile, ""),
             "# tournament stopped: cannot write in the log folder " + plainFile },
+        { "rounds not a number",
+            "<tourney name='T'><options><rounds>abc</rounds><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine
+                + "</filename></engine><engine active='true' name='B'><filename>" + engine
+                + "</filename></engine></engines></tourney>",
+            "# tournament stopped: bad value in " },
+        { "zero game time",
+            "<tourney name='T'><options><clock game_ms='0'/><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine
+                + "</filename></engine><engine active='true' name='B'><filename>" + engine
+                + "</filename></engine></engines></tourney>",
+            "<clock> game_ms \"0\"" },
+        { "sprt alpha 0",
+            "<tourney name='T'><options><sprt alpha='0'/><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine
+                + "</filename></engine><engine active='true' name='B'><filename>" + engine
+                + "</filename></engine></engines></tourney>",
+            "sprt: alpha and beta must be above 0" },
+        { "sprt elo0 not below elo1",
+            "<tourney name='T'><options><sprt elo0='5' elo1='5'/><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine
+                + "</filename></engine><engine active='true' name='B'><filename>" + engine
+                + "</filename></engine></engines></tourney>",
+            "sprt: elo1 must be above elo0" },
+        { "sprt nan and negative min_games",
+            "<tourney name='T'><options><sprt elo1='nan' min_games='-3'/><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine
+                + "</filename></engine><engine active='true' name='B'><filename>" + engine
+                + "</filename></engine></engines></tourney>",
+            "sprt: elo1 \"nan\" is not a number; sprt: min_games \"-3\"" },
+        { "openings of an unknown format and negative plies",
+            "<tourney name='T'><options><openings file='" + DataFolder
+                + "/openings.epd' format='cbh' plies='-2'/><logfolder>" + games
+                + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine
+                + "</filename></engine><engine active='true' name='B'><filename>" + engine
+                + "</filename></engine></engines></tourney>",
+            "openings: format \"cbh\" is not epd or pgn; openings: plies \"-2\"" },
         { "learning kind without the learning command",
             "<tourney name='T' type='learning'><options><logfolder>" + games
                 + "</logfolder></options><engines><engine active='true' name='A'><filename>" + engine

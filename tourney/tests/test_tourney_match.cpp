@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -19,11 +20,13 @@
 
 #include "book/clsgame.h"
 #include "dranbase/clsstring.h"
+#include "dranbase/clsxml.h"
 #include "rules/clschesscore.h"
 #include "tourney/clstourney.h"
 #include "tourney/gamerules.h"
 #include "tourney/tests/fasttiming.h"
 #include "tourney/tests/test_referee_support.h"
+#include "tourney/tourneystate.h"
 #include "tourney/tourneytally.h"
 
 using namespace drnChess;
@@ -204,6 +207,36 @@ TEST(TourneyMatch, OpeningPairsStatisticsAndSprtVerdict)
     EXPECT_EQ(whiteA, 3);
 }
 
+// The referee applies the fifty-move rule itself: from an opening whose half-move clock is 99,
+// White's first move ends each game of the pair as a draw, though neither player claims it.
+TEST(TourneyMatch, FiftyMoveRuleEndsBothGamesOfAPair)
+{
+    testsupport::ScratchFolder folder("tourney_fifty");
+    const std::string pgn = folder.File("fifty.pgn");
+    ASSERT_TRUE(dranbase::clsString("[FEN \"k7/8/8/8/8/8/8/K6R w - - 99 80\"]\n[SetUp \"1\"]\n\n*\n")
+                    .SaveToFile(pgn, true));
+    std::string xml = MatchXml(folder.Path(), "<openings file=\"" + pgn + "\" format=\"pgn\"/>", "", 1);
+    for (std::size_t at; (at = xml.find("--moves=e2e4")) != std::string::npos;)
+        xml.replace(at, 12, "--moves=h1h2,a8b7");
+    for (std::size_t at; (at = xml.find("--moves=<")) != std::string::npos;)
+        xml.replace(at, 9, "--moves=h1h2,a8b7<");
+    const std::string file = folder.File("match.xml");
+    ASSERT_TRUE(dranbase::clsString(xml).SaveToFile(file, true));
+    clsTourney tourney(1, file);
+    RunToEnd(tourney);
+    ASSERT_FALSE(tourney.Failed());
+    const std::vector<std::string> results
+        = LogTexts(Lines(testsupport::ReadFile(folder.File("Match.log"))), "result");
+    ASSERT_EQ(results.size(), 2u);
+    for (const std::string& result : results)
+        EXPECT_EQ(result.rfind("1/2-1/2\t50 moves\t", 0), 0u) << result;
+    for (int g = 1; g <= 2; ++g) {
+        const std::string game
+            = testsupport::ReadFile(folder.File("Match.T1.R1.G" + std::to_string(g) + ".pgn"));
+        EXPECT_NE(game.find("80. Rh2 1/2-1/2"), std::string::npos) << game;
+    }
+}
+
 TEST(TourneyMatch, UnreadableOpeningsRefuseTheRun)
 {
     testsupport::ScratchFolder folder("tourney_noopen");
@@ -216,6 +249,113 @@ TEST(TourneyMatch, UnreadableOpeningsRefuseTheRun)
     EXPECT_TRUE(tourney.Failed());
     EXPECT_NE(testsupport::ReadFile(folder.File("Match.log")).find("no opening can be read from"),
         std::string::npos);
+}
+
+// The state is written when the run starts: a run stopped in its first game is continued by
+// the next start, not restarted beside itself under a new name.
+TEST(TourneyResume, ARunStoppedInItsFirstGameIsContinued)
+{
+    testsupport::ScratchFolder folder("tourney_first_game");
+    std::string xml = MatchXml(folder.Path(), "", "", 1);
+    xml.replace(xml.find("--moves=e2e4"), 12, "--moves=e2e4 --move-delay=3000");
+    const std::string file = folder.File("match.xml");
+    ASSERT_TRUE(dranbase::clsString(xml).SaveToFile(file, true));
+    {
+        clsTourney first(1, file);
+        first.Timing = FastTiming();
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(first.Start());
+        const bool stateWritten
+            = testsupport::WaitFor([&] { return std::filesystem::exists(folder.File("Match.state")); }, 60s);
+        first.Cancel();
+        testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(stateWritten);
+        EXPECT_EQ(testsupport::ReadFile(first.LogFileName()).find("\tresult\t1-0"), std::string::npos)
+            << "the first game was to be still running";
+    }
+    clsTourney again(1, file);
+    RunToEnd(again);
+    EXPECT_FALSE(again.Failed());
+    EXPECT_EQ(again.LogFileName(), folder.File("Match.log"));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("Match-2.log")));
+}
+
+// A state file with a good checksum is still read for what it says: game numbers outside the
+// tournament and codes that are no result refuse the run (and the job list).
+TEST(TourneyResume, AStateThatMakesNoSenseIsRefused)
+{
+    struct Case {
+        const char* what;
+        int index;
+        std::uint32_t code;
+        const char* message;
+    };
+    const Case cases[] = {
+        { "game number beyond the tournament", 2, GameResult::Draw,
+            "names game 3, but the tournament has 2" },
+        { "unfinished game", 0, GameResult::Unfinished, "which is no result" },
+        { "aborted game", 1, GameResult::Aborted, "which is no result" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::ScratchFolder folder("tourney_bad_state");
+        const std::string file = folder.File("match.xml");
+        ASSERT_TRUE(dranbase::clsString(MatchXml(folder.Path(), "", "", 1)).SaveToFile(file, true));
+        dranbase::clsXML document;
+        ASSERT_TRUE(document.LoadFile(file));
+        clsTourneyState state;
+        state.fingerprint = TourneyFingerprint(document);
+        state.games.push_back({ c.index, c.code, "x.pgn" });
+        ASSERT_TRUE(
+            dranbase::clsString("1\t0\t0\t0\t-\tloading\r\n").SaveToFile(folder.File("Match.log"), true));
+        ASSERT_TRUE(SaveTourneyState(folder.File("Match.state"), state));
+
+        clsTourney tourney(1, file);
+        tourney.Timing = FastTiming();
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(tourney.Start());
+        EXPECT_TRUE(testsupport::WaitFor([&] { return !tourney.IsRunning(); }, 60s));
+        tourney.Wait();
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(tourney.Failed());
+        EXPECT_NE(console.find("# tournament stopped: the state file " + folder.File("Match.state") + " "),
+            std::string::npos)
+            << console;
+        EXPECT_NE(console.find(c.message), std::string::npos) << console;
+        EXPECT_EQ(console.find("games created"), std::string::npos) << console;
+
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(RunJobsCommand(file, "/bin/corvala"), 1);
+        EXPECT_NE(testing::internal::GetCapturedStdout().find(c.message), std::string::npos);
+    }
+}
+
+// The first write that fails stops the tournament: here the first game's PGN cannot replace the
+// folder that takes its name. Nothing more is played, the run fails and is not marked finished.
+TEST(TourneyResume, AFailedWriteStopsTheTournament)
+{
+    testsupport::ScratchFolder folder("tourney_write_fails");
+    std::string xml = MatchXml(folder.Path(), "", "", 5);
+    xml.replace(xml.find("<threads>2</threads>"), 20, "<threads>1</threads>");
+    const std::string file = folder.File("match.xml");
+    ASSERT_TRUE(dranbase::clsString(xml).SaveToFile(file, true));
+    std::filesystem::create_directories(folder.File("Match.T1.R1.G1.pgn"));
+    clsTourney tourney(1, file);
+    tourney.Timing = FastTiming();
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(tourney.Start());
+    EXPECT_TRUE(testsupport::WaitFor([&] { return !tourney.IsRunning(); }, 120s));
+    tourney.Wait();
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(tourney.Failed());
+    EXPECT_NE(console.find("# tournament stopped: cannot write " + folder.File("Match.T1.R1.G1.pgn")),
+        std::string::npos)
+        << console;
+    const std::vector<std::string> log = Lines(testsupport::ReadFile(folder.File("Match.log")));
+    EXPECT_LE(LogTexts(log, "result").size(), 1u);
+    for (const std::string& line : log)
+        EXPECT_EQ(line.find("tournament has finished"), std::string::npos) << line;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("Match.T1.R1.G2.pgn"))) << "no game after the failure";
 }
 
 // Three fake engines in a double round robin, two games at once; each game takes a moment.
@@ -336,6 +476,58 @@ TEST(TourneyResume, KilledRunsContinueToExactlyTheFullSetOfGames)
     clsTourney again(1, file);
     RunToEnd(again);
     EXPECT_EQ(again.LogFileName(), folder.File("Resume-2.log"));
+}
+
+// The job list is read by tools that run each line as a command: with openings (whose loading
+// the tournament log reports) every line is still a command or a comment.
+TEST(TourneyJobs, TheListHoldsOnlyCommandsAndComments)
+{
+    testsupport::ScratchFolder folder("tourney_jobs_openings");
+    const std::string epd = folder.File("one.epd");
+    ASSERT_TRUE(dranbase::clsString(StartFen + "\nnot a position\n").SaveToFile(epd, true));
+    const std::string file = folder.File("match.xml");
+    ASSERT_TRUE(dranbase::clsString(MatchXml(folder.Path(), "<openings file=\"" + epd + "\"/>", "", 1))
+                    .SaveToFile(file, true));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunJobsCommand(file, "/bin/corvala"), 0);
+    const std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
+    int commands = 0;
+    for (const std::string& line : lines) {
+        const bool command = line.rfind("/bin/corvala -use=game ", 0) == 0;
+        commands += command;
+        EXPECT_TRUE(command || line.rfind("#", 0) == 0) << line;
+    }
+    EXPECT_EQ(commands, 2);
+}
+
+// A game command holds a lock on its game while it plays: a second command for the same game
+// refuses instead of playing it too; once the game is recorded it is not played again.
+TEST(TourneyJobs, OneCommandAtATimePlaysAGame)
+{
+    testsupport::ScratchFolder folder("tourney_jobs_lock");
+    const std::string file = folder.File("match.xml");
+    ASSERT_TRUE(dranbase::clsString(MatchXml(folder.Path(), "", "", 1)).SaveToFile(file, true));
+    const std::string lockPath = folder.File("Match.game-1.lock");
+    const int held = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0); // another command playing game 1
+    auto play = [&](std::string& console) {
+        clsTourney job(1, file);
+        job.Timing = FastTiming();
+        testing::internal::CaptureStdout();
+        const bool finished = job.PlayOneGame(1);
+        console = testing::internal::GetCapturedStdout();
+        return finished;
+    };
+    std::string console;
+    EXPECT_FALSE(play(console));
+    EXPECT_NE(console.find("# game 1 is being played by another command"), std::string::npos) << console;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("Match.T1.R1.G1.pgn")));
+    ::close(held);
+    EXPECT_TRUE(play(console)) << console;
+    EXPECT_TRUE(std::filesystem::exists(folder.File("Match.T1.R1.G1.pgn")));
+    EXPECT_TRUE(play(console)) << console;
+    EXPECT_NE(console.find("# game 1 has finished already"), std::string::npos) << console;
 }
 
 TEST(TourneyJobs, GamesAsCommandsThenTheTournamentPlaysWhatIsMissing)
