@@ -354,7 +354,8 @@ bool clsBook::Load(const std::string& path, int limit, const BookPrinter& progre
     // A book is read whole: a device or a FIFO (BookFile /dev/zero) could be read without end.
     constexpr std::uintmax_t MaxBookBytes = std::uintmax_t { 4 } << 30;
     dranbase::clsString data;
-    if (path.empty() || !dranbase::DataFileProblem(path, MaxBookBytes).empty() || data.LoadFromFile(path) == 0)
+    if (path.empty() || !dranbase::DataFileProblem(path, MaxBookBytes).empty()
+        || data.LoadFromFile(path) == 0)
         return false;
     clsByteReader in(data);
 

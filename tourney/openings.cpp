@@ -141,7 +141,8 @@ clsOpeningSuite LoadOpeningSuite(const clsOpeningSettings& settings)
 {
     // A suite is read whole: a device or a FIFO could be read without end.
     constexpr std::uintmax_t MaxSuiteBytes = std::uintmax_t { 256 } << 20;
-    if (const std::string problem = dranbase::DataFileProblem(settings.file, MaxSuiteBytes); !problem.empty()) {
+    if (const std::string problem = dranbase::DataFileProblem(settings.file, MaxSuiteBytes);
+        !problem.empty()) {
         clsOpeningSuite suite;
         suite.problems.push_back({ 0, "cannot read the opening file " + settings.file + ": " + problem });
         return suite;
