@@ -358,15 +358,16 @@ TEST(TourneyResume, AFailedWriteStopsTheTournament)
     EXPECT_FALSE(std::filesystem::exists(folder.File("Match.T1.R1.G2.pgn"))) << "no game after the failure";
 }
 
-// Three fake engines in a double round robin, two games at once; each game takes a moment.
-std::string ResumeXml(const std::string& folder, const std::string& gammaMoves)
+// Three fake engines, each pair meeting twice a round, two games at once; each game takes a moment.
+std::string ResumeXml(const std::string& folder, const std::string& gammaMoves, int rounds)
 {
     const std::string engine = FAKE_ENGINE_PATH;
     auto player = [&](const std::string& name, const std::string& parameters) {
         return "<engine active=\"true\" name=\"" + name + "\" protocol=\"xboard\"><filename>" + engine
             + "</filename><parameters>" + parameters + "</parameters></engine>";
     };
-    return "<tourney name=\"Resume\"><options><rounds>2</rounds><threads>2</threads><logfolder>" + folder
+    return "<tourney name=\"Resume\"><options><rounds>" + std::to_string(rounds)
+        + "</rounds><threads>2</threads><logfolder>" + folder
         + "</logfolder><clock game_ms=\"20000\"/></options><engines>"
         + player("Alpha", "--moves=e2e4,d2d4,g1f3 --move-delay=60")
         + player("Beta", "--moves=e7e5,d7d5 --move-delay=60")
@@ -377,7 +378,7 @@ TEST(TourneyResume, KilledRunsContinueToExactlyTheFullSetOfGames)
 {
     testsupport::ScratchFolder folder("tourney_resume");
     const std::string file = folder.File("resume.xml");
-    ASSERT_TRUE(dranbase::clsString(ResumeXml(folder.Path(), "g8f6")).SaveToFile(file, true));
+    ASSERT_TRUE(dranbase::clsString(ResumeXml(folder.Path(), "g8f6", 3)).SaveToFile(file, true));
 
     std::random_device device;
     const unsigned seed = device();
@@ -396,23 +397,21 @@ TEST(TourneyResume, KilledRunsContinueToExactlyTheFullSetOfGames)
             tourney.Wait();
             ::_exit(0);
         }
-        // Each run finishes a game of its own (the state file changes), then dies at a random
-        // moment of the games that follow.
-        const std::string statePath = folder.File("Resume.state");
-        auto stamp = [&] {
-            std::error_code ec;
-            return std::filesystem::last_write_time(statePath, ec).time_since_epoch().count();
-        };
-        const auto before = stamp();
-        EXPECT_TRUE(testsupport::WaitFor([&] { return stamp() != before; }, 120s));
-        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1500));
+        // Each run finishes a game of its own (the log gains a result), then dies at a random
+        // moment of the games that follow, long before the 18 games are played. The state file
+        // is no sign of a game: it is written before the first one too.
+        const std::string logPath = folder.File("Resume.log");
+        auto results = [&] { return LogTexts(Lines(testsupport::ReadFile(logPath)), "result").size(); };
+        const std::size_t before = results();
+        EXPECT_TRUE(testsupport::WaitFor([&] { return results() > before; }, 120s));
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 800));
         ::kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
     }
 
     // A changed file is refused, and the message says how to start afresh.
-    ASSERT_TRUE(dranbase::clsString(ResumeXml(folder.Path(), "g8h6")).SaveToFile(file, true));
+    ASSERT_TRUE(dranbase::clsString(ResumeXml(folder.Path(), "g8h6", 3)).SaveToFile(file, true));
     {
         clsTourney changed(1, file);
         testing::internal::CaptureStdout();
@@ -422,7 +421,7 @@ TEST(TourneyResume, KilledRunsContinueToExactlyTheFullSetOfGames)
         EXPECT_TRUE(changed.Failed());
         EXPECT_NE(console.find("delete it to start the tournament afresh"), std::string::npos) << console;
     }
-    ASSERT_TRUE(dranbase::clsString(ResumeXml(folder.Path(), "g8f6")).SaveToFile(file, true));
+    ASSERT_TRUE(dranbase::clsString(ResumeXml(folder.Path(), "g8f6", 3)).SaveToFile(file, true));
 
     clsTourney last(1, file);
     RunToEnd(last);
@@ -432,7 +431,7 @@ TEST(TourneyResume, KilledRunsContinueToExactlyTheFullSetOfGames)
     ASSERT_TRUE(document.LoadFile(file));
     const clsStateRead state = LoadTourneyState(last.StateFileName(), TourneyFingerprint(document));
     ASSERT_EQ(state.status, StateStatus::Loaded) << state.message;
-    ASSERT_EQ(state.state.games.size(), 12u);
+    ASSERT_EQ(state.state.games.size(), 18u);
     // Every game's PGN is whole and its result is the state's; the standings are their sum.
     std::map<std::string, int> halfPoints;
     for (std::size_t i = 0; i < state.state.games.size(); ++i) {
@@ -455,7 +454,7 @@ TEST(TourneyResume, KilledRunsContinueToExactlyTheFullSetOfGames)
     std::int64_t counted = 0;
     for (int p = 0; p < 3; ++p)
         counted += last.Tally().Player(p).Games();
-    EXPECT_EQ(counted, 24);
+    EXPECT_EQ(counted, 36);
     // The log is whole: every line has its fields, and it ends as a finished tournament does.
     const std::vector<std::string> log = Lines(testsupport::ReadFile(last.LogFileName()));
     for (const std::string& line : log)
@@ -470,7 +469,7 @@ TEST(TourneyResume, KilledRunsContinueToExactlyTheFullSetOfGames)
         }
     EXPECT_EQ(continued, 3u); // the second and third killed runs and the last; not the refused one
     EXPECT_LE(
-        LogTexts({ log.begin() + static_cast<std::ptrdiff_t>(lastStart), log.end() }, "result").size(), 9u);
+        LogTexts({ log.begin() + static_cast<std::ptrdiff_t>(lastStart), log.end() }, "result").size(), 15u);
 
     // Started again after its end, the tournament is a new run beside the finished one.
     clsTourney again(1, file);
@@ -534,9 +533,7 @@ TEST(TourneyJobs, GamesAsCommandsThenTheTournamentPlaysWhatIsMissing)
 {
     testsupport::ScratchFolder folder("tourney_jobs");
     const std::string file = folder.File("jobs.xml");
-    std::string xml = ResumeXml(folder.Path(), "g8f6");
-    xml.replace(xml.find("<rounds>2</rounds>"), 18, "<rounds>1</rounds>");
-    ASSERT_TRUE(dranbase::clsString(xml).SaveToFile(file, true));
+    ASSERT_TRUE(dranbase::clsString(ResumeXml(folder.Path(), "g8f6", 1)).SaveToFile(file, true));
     auto pending = [&] {
         clsTourney t(1, file);
         testing::internal::CaptureStdout();
