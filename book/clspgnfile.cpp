@@ -216,8 +216,9 @@ void clsPGNFile::BuildGame(std::string_view text, std::size_t end, std::size_t t
     clsGameHooks hooks;
     // Every position reached goes into the book with the game's result for the side that moved
     // into it: a win or loss for 1-0 and 0-1, a draw for everything else. The positions are
-    // gathered and merged into the book once at the end: inserting them one by one into the
-    // sorted book would move half of it for every ply.
+    // gathered and merged into the book in batches: inserting them one by one into the sorted
+    // book would move half of it for every ply, and keeping them all to the end would hold a
+    // large file's every ply in memory.
     hooks.afterMove = [this](clsChessCore& c, int mover) {
         std::int32_t points = clsBookOutcome::Drawn;
         if (game_.ResultCode == GameResult::WhiteWon)
@@ -226,6 +227,7 @@ void clsPGNFile::BuildGame(std::string_view text, std::size_t end, std::size_t t
             points = mover == Black ? clsBookOutcome::Won : clsBookOutcome::Lost;
         outcomes_.push_back({ BookKey(c.board), points });
         ++plies_;
+        if (outcomes_.size() >= outcomeBatch_) book_.AddOutcomes(outcomes_);
     };
     if (fenMode) {
         hooks.beforeMove = [this](clsChessCore& c) {

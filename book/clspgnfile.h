@@ -98,6 +98,10 @@ public:
     int IncompleteGames() const { return incomplete_; }
     const std::vector<std::string>& Problems() const { return problems_; }
 
+    // How many positions are gathered before they are merged into the book (the book is the
+    // same for any batch size; a smaller one holds less memory and merges more often).
+    void SetOutcomeBatch(std::size_t positions) { outcomeBatch_ = positions > 0 ? positions : 1; }
+
     // Called after each game is read: the game record, its number (from 1) and whether every
     // move of it (up to the limit) was made. The core still holds the game's last position.
     std::function<void(const clsGame& game, int number, bool complete, clsChessCore& core)> onGame;
@@ -123,9 +127,10 @@ private:
     int incomplete_ = 0;
     std::vector<std::string> problems_;
     // Per build: the game record, reused from game to game; the positions reached with their
-    // game's outcome, merged into the book at the end; the games read; the last percentage shown.
+    // game's outcome, merged into the book in batches; the games read; the last percentage shown.
     clsGame game_;
     std::vector<clsBookOutcome> outcomes_;
+    std::size_t outcomeBatch_ = std::size_t { 1 } << 22; // 64 MB of positions
     int count_ = 0;
     std::int64_t lastPercent_ = -1;
 };

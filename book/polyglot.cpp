@@ -7,6 +7,7 @@
 #include <iterator>
 #include <unordered_set>
 
+#include "dranbase/clsfile.h"
 #include "rules/clschesscore.h"
 #include "rules/clsmove.h"
 #include "rules/movereader.h"
@@ -193,6 +194,10 @@ bool clsPolyglotBook::Load(const std::string& path, std::string* error)
         if (error) *error = "polyglot book " + path + ": " + why;
         return false;
     };
+    // A device or a pipe named as a book would be read without end.
+    constexpr std::uintmax_t MaxBookBytes = std::uintmax_t { 1 } << 30;
+    if (const std::string problem = dranbase::DataFileProblem(path, MaxBookBytes); !problem.empty())
+        return fail(problem);
     std::ifstream in(path, std::ios::binary);
     if (!in) return fail("cannot open the file");
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -185,7 +185,7 @@ std::string PgnDate(std::time_t when)
 {
     std::tm local {};
     localtime_r(&when, &local);
-    char text[16];
+    char text[48]; // room for any int the compiler imagines
     std::snprintf(text, sizeof text, "%04d.%02d.%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     return text;
 }

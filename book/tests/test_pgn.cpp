@@ -386,7 +386,7 @@ TEST(PgnFile, ARepeatedTagStartsTheNextGameAfterManyTags)
 
 // A file is read in blocks: lines cut by a block's end, a line longer than a block, CR LF
 // endings and a last line without its LF give what the whole text in memory gives.
-TEST(PgnFile, ReadingInBlocksGivesWhatTheWholeTextGives)
+TEST(PgnFile, ReadingInBlocksAndMergingInBatchesGivesWhatTheWholeTextGives)
 {
     const std::string games[] = {
         "[Event \"a\"]\r\n[Result \"1-0\"]\r\n\r\n1. e4 e5 2. Nf3 Nc6 3. Bb5 a6 1-0\r\n\r\n",
@@ -410,9 +410,10 @@ TEST(PgnFile, ReadingInBlocksGivesWhatTheWholeTextGives)
         std::int64_t plies = 0;
         int incomplete = 0;
     };
-    auto build = [&](bool fromFile) {
+    auto build = [&](bool fromFile, std::size_t batch = 0) {
         Run run;
         clsPGNFile file([&](const std::string& line, bool) { run.lines.push_back(line); });
+        if (batch > 0) file.SetOutcomeBatch(batch);
         run.games = fromFile ? file.Build(path, *core, 0, false) : file.BuildFromText(text, *core, 0, false);
         run.entries = file.Book().Entries();
         run.plies = file.Plies();
@@ -420,18 +421,19 @@ TEST(PgnFile, ReadingInBlocksGivesWhatTheWholeTextGives)
         return run;
     };
     const Run whole = build(false);
-    const Run blocks = build(true);
-    EXPECT_EQ(whole.games, 3002);
-    EXPECT_EQ(whole.incomplete, 1000);
-    EXPECT_EQ(blocks.games, whole.games);
-    EXPECT_EQ(blocks.plies, whole.plies);
-    EXPECT_EQ(blocks.incomplete, whole.incomplete);
-    EXPECT_EQ(blocks.lines, whole.lines);
-    ASSERT_EQ(blocks.entries.size(), whole.entries.size());
-    for (std::size_t i = 0; i < whole.entries.size(); ++i) {
-        EXPECT_EQ(blocks.entries[i].key, whole.entries[i].key);
-        EXPECT_EQ(blocks.entries[i].Games(), whole.entries[i].Games());
-        EXPECT_EQ(blocks.entries[i].wins, whole.entries[i].wins);
+    for (const Run& blocks : { build(true), build(true, 7) }) {
+        EXPECT_EQ(whole.games, 3002);
+        EXPECT_EQ(whole.incomplete, 1000);
+        EXPECT_EQ(blocks.games, whole.games);
+        EXPECT_EQ(blocks.plies, whole.plies);
+        EXPECT_EQ(blocks.incomplete, whole.incomplete);
+        EXPECT_EQ(blocks.lines, whole.lines);
+        ASSERT_EQ(blocks.entries.size(), whole.entries.size());
+        for (std::size_t i = 0; i < whole.entries.size(); ++i) {
+            EXPECT_EQ(blocks.entries[i].key, whole.entries[i].key);
+            EXPECT_EQ(blocks.entries[i].Games(), whole.entries[i].Games());
+            EXPECT_EQ(blocks.entries[i].wins, whole.entries[i].wins);
+        }
     }
 }
 
