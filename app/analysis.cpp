@@ -38,6 +38,7 @@ void clsCorvala::StartAnalysis()
     // A finished game has nothing to analyse; the position stays until it changes.
     if (!FinishedGameResult().empty()) return;
     engine_->verbose = true;
+    ShowIterations(true);
     engine_->SetUseBook(false); // the search's own opinion, not the book's
     clsSearchLimits limits;
     limits.infinite = true;

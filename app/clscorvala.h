@@ -85,6 +85,8 @@ private:
     bool SetPosition(const std::string& fen);
     void SendPong();
     void ReportThinking();
+    // Shows each iteration of the strong search as a thinking line (show), or none.
+    void ShowIterations(bool show);
     // Makes a game move on the engine and records the position before it in the history.
     bool MakeGameMove(const std::string& text);
     // The engine's position with its counters, as kept in the history.

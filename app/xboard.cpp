@@ -211,7 +211,8 @@ void clsCorvala::SendPong()
 
 void clsCorvala::ReportThinking()
 {
-    if (!post_ && !analyzing_) return;
+    // The strong search's lines come from its iteration reports, one each (ShowIterations).
+    if ((!post_ && !analyzing_) || engine_->UseStrongSearch()) return;
     std::string line = engine_->ThinkingLine();
     if (!line.empty()) Print(line);
 }
@@ -246,6 +247,7 @@ void clsCorvala::StartThinking()
     }
     // 2. Diagnostics follow "post".
     engine_->verbose = post_;
+    ShowIterations(post_);
     // 3. Move count within the time control. The last move of a period is planned from what is
     //    left in it; the next period's base is credited once the move is made.
     std::int64_t n = engine_->fullmoveNumber;
@@ -283,6 +285,33 @@ void clsCorvala::StartThinking()
             + std::to_string(budget.planMs) + "/" + std::to_string(engineClock_) + " ms");
     // 9. Think.
     engine_->Start();
+}
+
+namespace {
+
+    // "depth score centiseconds nodes pv...", mates as 100000 + moves (or its negative).
+    std::string XboardThinkingLine(const clsIterationReport& r)
+    {
+        int score = r.scoreCp;
+        if (r.mateMoves > 0) score = 100000 + r.mateMoves;
+        if (r.mateMoves < 0) score = -100000 + r.mateMoves;
+        std::string line = std::to_string(r.depth) + " " + std::to_string(score) + " "
+            + std::to_string(r.ms / 10) + " " + std::to_string(r.nodes);
+        for (const clsMove& m : r.pv)
+            line += " " + CoordinateText(m);
+        return line;
+    }
+
+} // namespace
+
+void clsCorvala::ShowIterations(bool show)
+{
+    // The strong search hands over each finished iteration; the classic one is shown by
+    // reading its result slot as it goes (ReportThinking).
+    if (show && engine_->UseStrongSearch())
+        engine_->SetIterationListener([this](const clsIterationReport& r) { Print(XboardThinkingLine(r)); });
+    else
+        engine_->SetIterationListener(nullptr);
 }
 
 // --- commands ------------------------------------------------------------------------------

@@ -217,9 +217,6 @@ bool clsEngine::RunStrong()
                 depthShown_.store(r.depth, std::memory_order_relaxed);
                 nodesShown_.store(r.nodes, std::memory_order_relaxed);
                 PostStrongMove(strong::StrongBoard::MoveText(r.best), r.score, SecondWord(r.pv));
-                if (verbose)
-                    Print(std::to_string(r.depth) + " " + std::to_string(strong::GuiScore(r.score)) + " "
-                        + std::to_string(r.ms / 10) + " " + std::to_string(r.nodes) + " " + r.pv);
                 if (iterationListener_) iterationListener_(StrongReport(r));
             };
             strong_->SetRootMoves(rootMoves_);

@@ -561,11 +561,18 @@ TEST_F(Protocol, SearchOptionChoosesTheStrongSearchWithFullThinkingLines)
     p.Exchange("level 0 60 0"); // only the depth limit ends the think
     p.Exchange("setboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
     p.Send("go");
-    // One line per iteration: depth, mate score as the GUI reads it, time, nodes, the PV.
-    std::string line = p.ReadUntil("5 100001 ", 20000);
-    ASSERT_NE(line, "<timeout>");
-    EXPECT_NE(line.find(" d1d8"), std::string::npos) << line;
-    EXPECT_EQ(p.ReadUntil("move ", 20000), "move d1d8");
+    // One line per iteration, each once: depth, mate score as the GUI reads it, time, nodes,
+    // the PV.
+    std::vector<std::string> thinking;
+    std::string line;
+    while ((line = p.ReadLine(20000)) != "<timeout>" && line.rfind("move ", 0) != 0)
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) thinking.push_back(line);
+    EXPECT_EQ(line, "move d1d8");
+    ASSERT_EQ(thinking.size(), 5u) << ::testing::PrintToString(thinking);
+    for (std::size_t i = 0; i < thinking.size(); ++i)
+        EXPECT_EQ(thinking[i].rfind(std::to_string(i + 1) + " ", 0), 0u) << thinking[i];
+    EXPECT_EQ(thinking.back().rfind("5 100001 ", 0), 0u) << thinking.back();
+    EXPECT_NE(thinking.back().find(" d1d8"), std::string::npos) << thinking.back();
     // "?" stops the strong search at once and plays what it has.
     p.Exchange("new"); // also lifts the depth limit
     p.Send("go");
