@@ -144,6 +144,7 @@ int clsCorvala::UciCommand(const std::string& line)
             + std::to_string(MaxMoveOverheadMs));
         Print("uciok");
     } else if (EqualsNoCase(word, "isready")) {
+        if (!engine_->IsRunning()) engine_->PrepareSearch();
         Print("readyok");
     } else if (EqualsNoCase(word, "debug")) {
         // Accepted; the engine has no extra UCI diagnostics to show.
@@ -315,6 +316,7 @@ void clsCorvala::UciGo(const std::string& rest)
     clock.movesToGo = go.movesToGo;
     clock.fixedMoveMs = go.moveTime;
     clock.overheadMs = moveOverheadMs_;
+    clock.wholeFixedTime = true;
     const bool timed = go.moveTime > 0 || go.time[side] >= 0;
     clsMoveBudget budget = PlanMove(clock);
     clsSearchLimits limits = timed ? budget.Limits() : clsSearchLimits {};

@@ -242,6 +242,9 @@ public:
     // A new game: the strong search forgets its table, histories, killers and counter moves, so
     // that a search costs what it costs in a fresh process. The classic table is kept, as before.
     void NewGame();
+    // Builds the strong search and sizes its table now, when it is the search in use, so that
+    // the first think does not pay for them ("isready" is the time for it). Not while thinking.
+    void PrepareSearch();
     // Per-mille of the table of the search in use written by this think (the classic table: its
     // first thousand entries in use). Read it on the engine thread, or while no think runs.
     int Hashfull() const;
@@ -310,6 +313,8 @@ private:
     // Applies the options' weights file ("-weights", "weights", "Weights": the last counts) to
     // the strong search when it changed; a file refused leaves the weights in use.
     void ApplyStrongWeights();
+    // The strong search built, its weights applied and its table sized.
+    void ReadyStrongSearch();
     std::string strongWeightsSpec_; // the option value last applied ("": the hand-set table)
     std::size_t strongTableMiB_ = 0; // 0: from the "memory" option
 

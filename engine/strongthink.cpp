@@ -83,6 +83,18 @@ void clsEngine::NewGame()
     if (strong_) strong_->NewGame();
 }
 
+void clsEngine::PrepareSearch()
+{
+    if (UseStrongSearch()) ReadyStrongSearch();
+}
+
+void clsEngine::ReadyStrongSearch()
+{
+    if (!strong_) strong_ = std::make_unique<strong::StrongSearch>();
+    ApplyStrongWeights();
+    strong_->SetTableSize(StrongTableMiB());
+}
+
 int clsEngine::Hashfull() const
 {
     if (UseStrongSearch()) return strong_ ? strong_->Hashfull() : 0;
@@ -182,9 +194,7 @@ bool clsEngine::RunStrong()
         GenerateMoves(-1);
         if (MoveCount(Root()) > 0) FilterLegalMoves();
 
-        if (!strong_) strong_ = std::make_unique<strong::StrongSearch>();
-        ApplyStrongWeights();
-        strong_->SetTableSize(StrongTableMiB());
+        ReadyStrongSearch();
         strong::StrongBoard& b = strong_->Board();
         const std::string fen = GetFEN();
         if (b.SetFromFEN(fen)) {

@@ -17,6 +17,10 @@ clsMoveBudget PlanMove(const clsMoverClock& clock)
     clsMoveBudget budget;
     if (clock.fixedMoveMs > 0) {
         const std::int64_t time = std::max<std::int64_t>(clock.fixedMoveMs - clock.overheadMs, 1);
+        if (clock.wholeFixedTime) {
+            budget.planMs = budget.maxMs = time;
+            return budget;
+        }
         const std::int64_t reserve = std::max<std::int64_t>(100, time / 10);
         budget.planMs = time > 2 * reserve ? time - reserve : time / 2;
         budget.planMs = std::max<std::int64_t>(budget.planMs, 1);

@@ -18,6 +18,9 @@ struct clsMoverClock {
     std::int64_t movesToGo = 0;
     std::int64_t fixedMoveMs = 0; // a fixed time per move ("st", "movetime"); 0: none
     std::int64_t overheadMs = 0; // kept back for the interface's own delays
+    // The fixed time is the whole time to use, less the overhead (UCI "movetime"); without it
+    // a tenth is kept back as well (xboard "st", where the GUI's own delays need it).
+    bool wholeFixedTime = false;
 };
 
 // The plan for one move: the time aimed at (the soft limit, which the classic search also

@@ -32,6 +32,8 @@ namespace {
             { "fixed time keeps a tenth", { 0, 0, 0, 10000, 0 }, 9000, 9000 },
             { "fixed time keeps at least 100 ms", { 0, 0, 0, 1000, 0 }, 900, 900 },
             { "a short fixed time: half", { 0, 0, 0, 150, 0 }, 75, 75 },
+            { "a whole fixed time less the overhead", { 0, 0, 0, 1000, 30, true }, 970, 970 },
+            { "a whole fixed time of no more than the overhead", { 0, 0, 0, 20, 30, true }, 1, 1 },
             // No time at all, or less than none: move now.
             { "empty clock", { 0, 0, 0, 0, 0 }, 1, 1 },
             { "flag down", { -5000, 0, 0, 0, 0 }, 1, 1 },
