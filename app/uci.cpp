@@ -131,7 +131,8 @@ int clsCorvala::UciCommand(const std::string& line)
         Print("option name Hash type spin default " + std::to_string(defaultHashMiB_) + " min 1 max "
             + std::to_string(MaxHashMiB()));
         Print("option name Clear Hash type button");
-        Print("option name Threads type spin default 1 min 1 max 1");
+        Print("option name Threads type spin default 1 min 1 max "
+            + std::to_string(clsEngine::MaxStrongThreads));
         Print("option name Search type combo default " + uciSearch_ + " var classic var strong");
         Print("option name Soul type string default " + engine_->SoulName());
         Print("option name Weights type string default handset");
@@ -212,7 +213,10 @@ void clsCorvala::UciSetOption(const std::string& rest)
     } else if (EqualsNoCase(name, "Clear Hash")) {
         engine_->ClearTables();
     } else if (EqualsNoCase(name, "Threads")) {
-        if (value != "1") refuse("the engine searches on one thread");
+        if (!IsWholeNumber(value) || ToInt(value) < 1 || ToInt(value) > clsEngine::MaxStrongThreads)
+            refuse("'" + value + "' is not a count from 1 to " + std::to_string(clsEngine::MaxStrongThreads));
+        else
+            engine_->options.Set("threads", Trim(value));
     } else if (EqualsNoCase(name, "Search")) {
         if (!EqualsNoCase(value, "classic") && !EqualsNoCase(value, "strong")) {
             refuse("'" + value + "' is neither classic nor strong");

@@ -232,6 +232,10 @@ public:
     // --- the strong search (strongthink.cpp) ----------------------------------------------------
     // True when the options choose it: the last of "-search", "search" (any case) says "strong".
     bool UseStrongSearch() const;
+    // The strong search's threads: the options "threads", "-threads" or "cores" (the last given
+    // counts), 1 to 64; 1 without them. The classic search always uses one.
+    int StrongThreads() const;
+    static constexpr int MaxStrongThreads = 64;
 
     // --- the tables of the search in use (strongthink.cpp) ---------------------------------------
     // The strong search's table size in MiB; 0 takes the "memory" option (16 without it). The

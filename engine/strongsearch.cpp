@@ -34,17 +34,70 @@ StrongSearch::StrongSearch()
     for (int d = 1; d < 64; ++d)
         for (int m = 1; m < 64; ++m)
             reductions_[d][m] = static_cast<int>(0.75 + std::log(d) * std::log(m) / 2.25);
-    tt_.Resize(16);
+    tt_->Resize(16);
+}
+
+StrongSearch::~StrongSearch()
+{
+    StopHelpers();
+}
+
+void StrongSearch::SetThreads(int threads)
+{
+    threads = std::clamp(threads, 1, MaxThreads);
+    helpers_.resize(static_cast<std::size_t>(threads - 1));
+    for (std::size_t i = 0; i < helpers_.size(); ++i) {
+        if (!helpers_[i]) helpers_[i] = std::make_unique<StrongSearch>();
+        helpers_[i]->ownTable_.Resize(0); // the shared table is the main search's
+        helpers_[i]->tt_ = tt_;
+        helpers_[i]->isHelper_ = true;
+        helpers_[i]->depthSkew_ = i % 2 == 0 ? 1 : 0;
+    }
+}
+
+std::uint64_t StrongSearch::HelperNodes() const
+{
+    std::uint64_t nodes = 0;
+    for (const auto& helper : helpers_)
+        nodes += helper->NodesShown();
+    return nodes;
+}
+
+void StrongSearch::StartHelpers(const clsSearchLimits& limits)
+{
+    // The helpers search until the main search stops them: no clock, no node limit of their own.
+    clsSearchLimits theirs;
+    theirs.depth = limits.depth;
+    theirs.infinite = true;
+    helpersStop_.store(false, std::memory_order_relaxed);
+    for (auto& helper : helpers_) {
+        helper->board_ = board_;
+        helper->eval_ = eval_;
+        helper->rootMoves_ = rootMoves_;
+        helper->deadline_ = nullptr;
+        StrongSearch* h = helper.get();
+        helperThreads_.emplace_back([h, theirs, this] { h->Think(theirs, helpersStop_, nullptr); });
+    }
+}
+
+void StrongSearch::StopHelpers()
+{
+    helpersStop_.store(true, std::memory_order_relaxed);
+    for (std::thread& t : helperThreads_)
+        t.join();
+    helperThreads_.clear();
 }
 
 void StrongSearch::SetTableSize(std::size_t mib)
 {
-    if (mib != tt_.SizeMiB()) tt_.Resize(mib);
+    if (mib != tt_->SizeMiB()) tt_->Resize(mib);
 }
 
 void StrongSearch::NewGame()
 {
-    tt_.Clear();
+    for (auto& helper : helpers_)
+        helper->NewGame();
+    tt_->Clear();
     history_.Clear();
     continuation_.Clear();
     for (auto& k : killers_)
@@ -66,7 +119,7 @@ bool StrongSearch::ShouldStop()
     if (stop_->load(std::memory_order_relaxed)) return stopped_ = true;
     if ((nodes_ & checkMask_) == 0) {
         nodesShown_.store(nodes_, std::memory_order_relaxed);
-        if (limits_.nodes && nodes_ >= limits_.nodes) return stopped_ = true;
+        if (limits_.nodes && nodes_ + HelperNodes() >= limits_.nodes) return stopped_ = true;
         if (!limits_.infinite && limits_.hardMs > 0 && ElapsedMs() >= limits_.hardMs) return stopped_ = true;
         // A deadline set while the think runs (a ponder think whose move was played).
         const std::int64_t deadline = deadline_ ? deadline_->load(std::memory_order_relaxed) : 0;
@@ -94,7 +147,7 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
     const bool pvNode = beta - alpha > 1;
     const bool inCheck = board_.InCheck();
 
-    const TTHit hit = tt_.Probe(board_.key, ply);
+    const TTHit hit = tt_->Probe(board_.key, ply);
     if (hit.found && !pvNode
         && (hit.bound == Bound::Exact || (hit.bound == Bound::Lower && hit.score >= beta)
             || (hit.bound == Bound::Upper && hit.score <= alpha)))
@@ -121,7 +174,7 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
             if (standPat + StrongEval::PieceValue(victim) + 200 < alpha) continue;
         }
         if (!board_.Make(m)) continue;
-        tt_.Prefetch(board_.key);
+        tt_->Prefetch(board_.key);
         ++legal;
         const int score = -Quiescence(-beta, -alpha, ply + 1, depth - 1);
         board_.Unmake();
@@ -144,7 +197,7 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
             const Move m = quiets.moves[static_cast<std::size_t>(i)];
             if (!board_.GivesCheck(m) || See(board_, m) < 0) continue;
             if (!board_.Make(m)) continue;
-            tt_.Prefetch(board_.key);
+            tt_->Prefetch(board_.key);
             const int score = -Quiescence(-beta, -alpha, ply + 1, depth - 1);
             board_.Unmake();
             if (stopped_) return 0;
@@ -159,7 +212,7 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
         }
     }
     const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
-    tt_.Store(board_.key, ply, bestMove, best, inCheck ? 0 : standPat, 0, bound);
+    tt_->Store(board_.key, ply, bestMove, best, inCheck ? 0 : standPat, 0, bound);
     return best;
 }
 
@@ -182,7 +235,7 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
     }
 
     const bool inCheck = board_.InCheck();
-    const TTHit hit = tt_.Probe(board_.key, ply);
+    const TTHit hit = tt_->Probe(board_.key, ply);
     const Move ttMove = hit.found ? hit.move : NoMove;
     if (!pvNode && hit.found && hit.depth >= depth
         && (hit.bound == Bound::Exact || (hit.bound == Bound::Lower && hit.score >= beta)
@@ -255,7 +308,7 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
             }
         }
         if (!board_.Make(m)) continue;
-        tt_.Prefetch(board_.key);
+        tt_->Prefetch(board_.key);
         const bool givesCheck = board_.InCheck();
         if (prune && !givesCheck) {
             board_.Unmake();
@@ -330,7 +383,7 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
 
     if (legal == 0) return inCheck ? -MateScore + ply : DrawScore;
     const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
-    tt_.Store(board_.key, ply, bestMove, best, inCheck ? 0 : eval, depth, bound);
+    tt_->Store(board_.key, ply, bestMove, best, inCheck ? 0 : eval, depth, bound);
     return best;
 }
 
@@ -354,7 +407,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
     stopped_ = false;
     nodes_ = 0;
     nodesShown_.store(0, std::memory_order_relaxed);
-    tt_.NewSearch();
+    if (!isHelper_) tt_->NewSearch();
     for (auto& k : killers_)
         k[0] = k[1] = NoMove;
     for (auto& colour : history_.score)
@@ -376,6 +429,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         rootMoves_, [&](Move m) { return std::find(legal.moves.begin(), legalEnd, m) == legalEnd; });
     if (!rootMoves_.empty()) report.best = rootMoves_.front();
     report.pv = StrongBoard::MoveText(report.best);
+    if (!isHelper_ && !helpers_.empty()) StartHelpers(limits);
 
     // No new iteration after the soft limit. When the caller gave one budget for both, the
     // search uses all of it: an iteration cut short by the hard limit still keeps any root move
@@ -397,7 +451,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         }
         int score = 0;
         for (;;) {
-            score = Search(alpha, beta, depth, 0, false);
+            score = Search(alpha, beta, std::min(depth + depthSkew_, MaxPly - 1), 0, false);
             if (stopped_) break;
             if (score <= alpha) {
                 beta = (alpha + beta) / 2;
@@ -423,7 +477,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         report.score = score;
         report.best = pv_[0][0];
         report.pv = PvText();
-        report.nodes = nodes_;
+        report.nodes = nodes_ + HelperNodes();
         report.ms = ElapsedMs();
         nodesShown_.store(nodes_, std::memory_order_relaxed);
         if (onIteration) onIteration(report);
@@ -432,7 +486,8 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         if (std::abs(score) > MateBound && depth > 2 * (MateScore - std::abs(score)) + 6) break;
         if (legal.count == 1 && limits.HasTimeLimit() && depth >= 8) break;
     }
-    report.nodes = nodes_;
+    StopHelpers();
+    report.nodes = nodes_ + HelperNodes();
     report.ms = ElapsedMs();
     nodesShown_.store(nodes_, std::memory_order_relaxed);
     return report;

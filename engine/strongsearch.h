@@ -4,14 +4,19 @@
 // reductions and pruning, check extension, mate-distance pruning, and draws by repetition
 // (against the game's earlier positions too) and by the fifty-move rule inside the tree.
 //
-// One object per engine; it runs on the engine thread. Everything a node needs lives in the
-// object or on the stack: nothing is allocated per node.
+// One object per engine; it runs on the engine thread. With more than one thread it keeps
+// helper searches that search the same root on threads of their own, sharing its table, each
+// with its own board and histories (odd helpers one ply deeper); the engine thread decides and
+// reports. Everything a node needs lives in the object or on the stack: nothing is allocated
+// per node.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/movepicker.h"
@@ -41,14 +46,22 @@ int GuiScore(int score);
 class StrongSearch {
 public:
     StrongSearch();
+    ~StrongSearch();
+    StrongSearch(const StrongSearch&) = delete;
+    StrongSearch& operator=(const StrongSearch&) = delete;
 
     // The position to search; the game's earlier positions (their keys, oldest first) count for
     // repetitions.
     StrongBoard& Board() { return board_; }
     void SetTableSize(std::size_t mib);
-    void ClearTable() { tt_.Clear(); }
+    void ClearTable() { tt_->Clear(); }
     // Per-mille of the table written by the current (or last) search.
-    int Hashfull() const { return tt_.Hashfull(); }
+    int Hashfull() const { return tt_->Hashfull(); }
+    // The threads a think searches on, 1 to MaxThreads (one: no helper at all). Not while
+    // thinking.
+    static constexpr int MaxThreads = 64;
+    void SetThreads(int threads);
+    int Threads() const { return static_cast<int>(helpers_.size()) + 1; }
     // Forgets everything learnt from earlier searches (table, history, killers): the next
     // search depends on its position and limits alone.
     void NewGame();
@@ -75,9 +88,9 @@ public:
     // limits (learning keeps the positions where it equals the static evaluation).
     int QuiescenceScore();
 
-    std::uint64_t Nodes() const { return nodes_; }
-    // The node count so far, safe to read from another thread while Think runs.
-    std::uint64_t NodesShown() const { return nodesShown_.load(std::memory_order_relaxed); }
+    std::uint64_t Nodes() const { return nodes_ + HelperNodes(); }
+    // The node count so far (every thread's), safe to read from another thread while Think runs.
+    std::uint64_t NodesShown() const { return nodesShown_.load(std::memory_order_relaxed) + HelperNodes(); }
 
 private:
     int Search(int alpha, int beta, int depth, int ply, bool cutNode);
@@ -88,10 +101,20 @@ private:
     bool ShouldStop();
     std::int64_t ElapsedMs() const;
     std::string PvText() const;
+    // The helpers set to this think's root and started; stopped and joined.
+    void StartHelpers(const clsSearchLimits& limits);
+    void StopHelpers();
+    std::uint64_t HelperNodes() const;
 
     StrongBoard board_;
     StrongEval eval_;
-    StrongTT tt_;
+    StrongTT ownTable_;
+    StrongTT* tt_ = &ownTable_; // a helper's is its main search's
+    std::vector<std::unique_ptr<StrongSearch>> helpers_;
+    std::vector<std::thread> helperThreads_;
+    std::atomic<bool> helpersStop_ { false };
+    bool isHelper_ = false;
+    int depthSkew_ = 0; // plies added to each iteration's depth
     HistoryTable history_ {};
     ContinuationTable continuation_;
     Move killers_[MaxPly + 2][2] {};

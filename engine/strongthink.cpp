@@ -93,6 +93,7 @@ void clsEngine::ReadyStrongSearch()
     if (!strong_) strong_ = std::make_unique<strong::StrongSearch>();
     ApplyStrongWeights();
     strong_->SetTableSize(StrongTableMiB());
+    if (strong_->Threads() != StrongThreads()) strong_->SetThreads(StrongThreads());
 }
 
 int clsEngine::Hashfull() const
@@ -114,6 +115,18 @@ bool clsEngine::UseStrongSearch() const
         if (key == "-search" || key == "search") choice = dranbase::ToLower(dranbase::Trim(o.value));
     }
     return choice == "strong";
+}
+
+static_assert(clsEngine::MaxStrongThreads == strong::StrongSearch::MaxThreads);
+
+int clsEngine::StrongThreads() const
+{
+    long long threads = 1;
+    for (const auto& o : options) {
+        const std::string key = dranbase::ToLower(o.key);
+        if (key == "-threads" || key == "threads" || key == "cores") threads = dranbase::ToInt(o.value);
+    }
+    return static_cast<int>(std::clamp<long long>(threads, 1, strong::StrongSearch::MaxThreads));
 }
 
 void clsEngine::ApplyStrongWeights()

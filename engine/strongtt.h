@@ -2,7 +2,7 @@
 // The strong search's transposition table: buckets of four entries in one cache line, each with
 // the bound kind, the draft it was searched to, the best move and the static evaluation. Mate scores are
 // stored as distances from the stored node, so a probe from another ply reads them right. One table per
-// engine, used by the engine thread only.
+// engine, shared by its search threads.
 
 #include <cstdint>
 #include <vector>
@@ -32,12 +32,19 @@ struct TTEntry {
     std::int16_t eval;
     std::uint8_t depth;
     std::uint8_t generationAndBound; // generation << 2 | bound
-    std::uint32_t spare;
 
     int BoundKind() const { return generationAndBound & 3; }
     int Generation() const { return generationAndBound >> 2; }
 };
-static_assert(sizeof(TTEntry) == 16, "entries are 16 bytes");
+
+// An entry as the table keeps it: two words, each read and written whole, so that several
+// search threads may share the table. The check word is the key XOR the data word: an entry
+// torn by two threads writing at once no longer matches its key.
+struct TTSlot {
+    std::uint64_t keyXorData;
+    std::uint64_t data; // move | score << 16 | eval << 32 | depth << 48 | generation and bound << 56
+};
+static_assert(sizeof(TTSlot) == 16, "entries are 16 bytes");
 
 // What a probe found.
 struct TTHit {
@@ -53,7 +60,8 @@ class StrongTT {
 public:
     static constexpr int BucketSize = 4;
 
-    // Resizes to about the given number of MiB (at least one bucket) and clears.
+    // Resizes to about the given number of MiB (at least one bucket) and clears. Resize, Clear
+    // and NewSearch only while no search runs; Probe and Store from any search thread.
     void Resize(std::size_t mib);
     void Clear();
     std::size_t SizeMiB() const { return mib_; }
@@ -74,17 +82,19 @@ public:
 
 private:
     struct alignas(64) Line {
-        TTEntry entries[BucketSize];
+        TTSlot slots[BucketSize];
     };
     static_assert(sizeof(Line) == 64, "a bucket is one cache line");
     static std::uint32_t Check(std::uint64_t key) { return static_cast<std::uint32_t>(key); }
-    TTEntry* Bucket(std::uint64_t key)
+    static TTEntry Read(const TTSlot& slot);
+    static void Write(TTSlot& slot, const TTEntry& entry);
+    TTSlot* Bucket(std::uint64_t key)
     {
-        return lines_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32)].entries;
+        return lines_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32)].slots;
     }
-    const TTEntry* Bucket(std::uint64_t key) const
+    const TTSlot* Bucket(std::uint64_t key) const
     {
-        return lines_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32)].entries;
+        return lines_[static_cast<std::size_t>(((key >> 32) * buckets_) >> 32)].slots;
     }
 
     std::vector<Line> lines_;

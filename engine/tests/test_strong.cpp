@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -413,11 +414,9 @@ namespace {
         EXPECT_EQ(e->TakeMoveText(false, &score), "d1d8");
         EXPECT_TRUE(e->ResultMove().Has(MoveFlag::Mates));
         EXPECT_EQ(e->ThinkingLine().substr(0, 9), "5 100001 ");
-        const auto lines = TakeLines(*e);
-        bool sawIteration = false;
-        for (const auto& l : lines)
-            if (l.rfind("5 100001 ", 0) == 0 && l.find(" d1d8") != std::string::npos) sawIteration = true;
-        EXPECT_TRUE(sawIteration);
+        // The iterations reach the front ends through the listener only: the engine prints none.
+        for (const auto& l : TakeLines(*e))
+            EXPECT_FALSE(!l.empty() && std::isdigit(static_cast<unsigned char>(l[0]))) << l;
         EXPECT_GT(e->Nodes(), 0u);
         // The front ends' report of each iteration: mate in one with its move.
         ASSERT_EQ(reports.size(), 5u);

@@ -148,5 +148,30 @@ namespace {
         EXPECT_GT(a->TTHits() + b->TTHits(), 0u);
     }
 
+    // The strong search on two threads: helpers share the table with the engine thread, a stop
+    // reaches them all, and what they store (mate scores among it) leads the engine thread
+    // right.
+    TEST(EngineThreads, TheStrongSearchOnTwoThreadsStopsAtOnceAndFindsTheMate)
+    {
+        auto e = MakeEngine(nullptr, Options({ { "-search", "strong" }, { "threads", "2" } }));
+        EXPECT_EQ(e->StrongThreads(), 2);
+        e->SetFromFEN(Middlegame);
+        ASSERT_TRUE(e->Start());
+        ASSERT_TRUE(WaitForDepth(*e, 6));
+        EXPECT_TRUE(e->StopRequest()); // returns only once every search thread has ended
+        EXPECT_FALSE(e->IsRunning());
+        EXPECT_FALSE(e->TakeMoveText(false).empty());
+
+        for (int run = 0; run < 3; ++run) {
+            e->SetFromFEN("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+            e->SetSingleIteration(true);
+            e->SetFixedDepth(6);
+            ASSERT_TRUE(e->Start());
+            e->Wait();
+            EXPECT_EQ(e->TakeMoveText(false), "d1d8");
+            EXPECT_TRUE(e->ResultMove().Has(MoveFlag::Mates));
+        }
+    }
+
 } // namespace
 } // namespace drnChess
