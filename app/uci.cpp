@@ -133,6 +133,7 @@ int clsCorvala::UciCommand(const std::string& line)
         Print("option name Clear Hash type button");
         Print("option name Threads type spin default 1 min 1 max "
             + std::to_string(clsEngine::MaxStrongThreads));
+        Print("option name Ponder type check default false");
         Print("option name Search type combo default " + uciSearch_ + " var classic var strong");
         Print("option name Soul type string default " + engine_->SoulName());
         Print("option name Weights type string default handset");
@@ -217,6 +218,11 @@ void clsCorvala::UciSetOption(const std::string& rest)
             refuse("'" + value + "' is not a count from 1 to " + std::to_string(clsEngine::MaxStrongThreads));
         else
             engine_->options.Set("threads", Trim(value));
+    } else if (EqualsNoCase(name, "Ponder")) {
+        // The GUI's permission to send "go ponder": nothing to change here, a pondering think
+        // runs whenever one is asked for.
+        if (!EqualsNoCase(value, "true") && !EqualsNoCase(value, "false"))
+            refuse("'" + value + "' is neither true nor false");
     } else if (EqualsNoCase(name, "Search")) {
         if (!EqualsNoCase(value, "classic") && !EqualsNoCase(value, "strong")) {
             refuse("'" + value + "' is neither classic nor strong");
@@ -356,7 +362,9 @@ void clsCorvala::SendBestMove()
         return;
     }
     if (engine_->LastMoveFromBook()) Print("info string book move");
-    Print("bestmove " + UciMoveText(*best));
+    // The reply the principal variation expects is the move a pondering GUI lets us think on.
+    const std::string reply = engine_->ExpectedReply();
+    Print("bestmove " + UciMoveText(*best) + (reply.empty() ? "" : " ponder " + reply));
 }
 
 void clsCorvala::PrintUciInfo(const clsIterationReport& r)

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "app/tests/corvalaprocess.h"
+#include "dranbase/clsstring.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ TEST_F(Uci, RecordedSession)
         lines.size() > 2 ? lines[2] : "", // the Hash maximum depends on the machine
         "option name Clear Hash type button",
         "option name Threads type spin default 1 min 1 max 64",
+        "option name Ponder type check default false",
         "option name Search type combo default strong var classic var strong",
         "option name Soul type string default Simple5",
         "option name Weights type string default handset",
@@ -98,7 +100,8 @@ TEST_F(Uci, RecordedSession)
         { "setoption name Hash value 0", "info string option Hash: '0' is not a size from 1 to" },
         { "setoption name Threads value 0", "info string option Threads: '0' is not a count from 1 to 64" },
         { "setoption name Threads value 65", "info string option Threads: '65' is not a count from 1 to 64" },
-        { "setoption name Threads value two", "info string option Threads: 'two' is not a count from 1 to 64" },
+        { "setoption name Threads value two",
+            "info string option Threads: 'two' is not a count from 1 to 64" },
         { "setoption name Threads value 2", "" },
         { "setoption name Frobnicate value 1", "info string option Frobnicate: unknown option" },
         { "setoption name Soul value Nobody", "info string option Soul: 'Nobody': no such soul" },
@@ -155,16 +158,29 @@ TEST_F(Uci, InfoLinesAndTheBestMoveOfATimedThink)
     std::vector<std::string> lines;
     const std::string best = ReadUntilKeeping(p, "bestmove ", lines);
     ASSERT_NE(best, "<timeout>");
-    EXPECT_TRUE(IsMoveText(best.substr(9))) << best;
     int infos = 0;
+    std::vector<std::string> pv;
     for (const auto& l : lines) {
         EXPECT_EQ(l.find('#'), std::string::npos) << l; // comments go to standard error
         if (l.rfind("info depth", 0) == 0) {
             ++infos;
             EXPECT_TRUE(IsInfoLine(l)) << l;
+            const std::vector<std::string> words = dranbase::SplitFields(l);
+            pv.assign(std::find(words.begin(), words.end(), "pv") + 1, words.end());
         }
     }
     EXPECT_GT(infos, 0);
+    // "bestmove M ponder R": the move, then the reply the last principal variation expects.
+    const std::vector<std::string> words = dranbase::SplitFields(best);
+    ASSERT_TRUE(words.size() == 2 || words.size() == 4) << best;
+    EXPECT_TRUE(IsMoveText(words[1])) << best;
+    ASSERT_GE(pv.size(), 2u) << "a think of a tenth of a second sees more than one ply";
+    // (A move that beat the last finished iteration's in the unfinished one has no known reply.)
+    if (words[1] == pv[0]) {
+        ASSERT_EQ(words.size(), 4u) << best;
+        EXPECT_EQ(words[2], "ponder");
+        EXPECT_EQ(words[3], pv[1]) << best;
+    }
 }
 
 TEST_F(Uci, InfiniteAndPonderWaitForStopOrPonderhit)
@@ -194,7 +210,7 @@ TEST_F(Uci, SearchMovesAndNodeLimit)
     p.Send("setoption name OwnBook value false");
     p.Send("position startpos");
     p.Send("go depth 4 searchmoves a2a3 h2h3");
-    const std::string best = p.ReadUntil("bestmove ");
+    const std::string best = p.ReadUntil("bestmove ").substr(0, 13);
     EXPECT_TRUE(best == "bestmove a2a3" || best == "bestmove h2h3") << best;
     p.Send("go nodes 5000");
     std::vector<std::string> lines;
@@ -217,7 +233,8 @@ TEST_F(Uci, AClockThatIsOutOrALimitOfZeroMovesAtOnce)
             // Wide: a loaded machine under the sanitizers; a search without end never answers.
             const std::string best = p.ReadUntil("bestmove ", 20000);
             ASSERT_NE(best, "<timeout>") << search << ": " << go;
-            EXPECT_TRUE(IsMoveText(best.substr(9))) << search << ": " << go << " -> " << best;
+            EXPECT_TRUE(IsMoveText(dranbase::SplitFields(best).at(1)))
+                << search << ": " << go << " -> " << best;
         }
     }
     // Black's clock is not the mover's: White, to move, thinks on its own time.
