@@ -69,6 +69,8 @@ std::string clsCorvala::HintMove()
         const clsMove best = engine_->ResultMove();
         return best.Has(MoveFlag::Illegal) ? std::string() : CoordinateText(best);
     }
+    // While pondering: the reply thought on.
+    if (pondering_) return ponderMove_;
     // The engine's board belongs to its thread while it thinks.
     if (engine_->IsRunning()) return {};
     // The reply the engine's last think expected, when the game is still where it left it.

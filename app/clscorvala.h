@@ -81,7 +81,16 @@ private:
     void CommandLoop();
     // One line of the command log ("-log"), when there is one.
     void LogCommand(const std::string& word, const std::string& rest);
-    void StartThinking();
+    // A think on the game move; with ponder, an open-ended think on the position after the
+    // reply the engine expects, made while the opponent thinks (its budget kept for the hit).
+    void StartThinking(bool ponder = false);
+    // Pondering (xboard "hard", the strong search only): after its move the engine plays the
+    // expected reply on its board and thinks on. The opponent's move ends it: the same move
+    // puts the think on the clock; another one, or a command that touches the game, takes the
+    // reply back and stops the think.
+    void StartPondering();
+    void EndPondering();
+    int OnMoveWhilePondering(const std::string& text);
     bool SetPosition(const std::string& fen);
     void SendPong();
     void ReportThinking();
@@ -217,6 +226,9 @@ private:
     bool bookBeforeAnalysis_ = true;
     std::string analysisPosition_; // the position the analysis searches
     std::string expectedReply_; // the reply the engine's last move expects (for "hint")
+    bool pondering_ = false;
+    std::string ponderMove_; // the reply played on the engine's board while pondering
+    clsMoveBudget plannedBudget_; // the budget of the last think started
     std::string expectedAfter_; // the position after that move
     std::int64_t defaultBaseTime_ = 300000;
     std::int64_t movesPerControl_ = 0;

@@ -59,6 +59,17 @@ namespace {
         return false;
     }
 
+    // Commands that leave a think on the opponent's time running: they neither read nor change
+    // the game. Any other first takes the expected reply back.
+    bool KeepsPondering(const std::string& word)
+    {
+        static const char* const words[] = { "ping", "time", "otim", "post", "nopost", "hard", "name",
+            "rating", "computer", "ics", "accepted", "rejected", "hint", "." };
+        for (const char* w : words)
+            if (EqualsNoCase(word, w)) return true;
+        return false;
+    }
+
 } // namespace
 
 const std::vector<clsCorvala::Command>& clsCorvala::Commands()
@@ -175,6 +186,11 @@ void clsCorvala::LogCommand(const std::string& word, const std::string& rest)
 int clsCorvala::ExecuteCommand(const std::string& word, const std::string& rest)
 {
     LogCommand(word, rest);
+    if (pondering_) {
+        if (LooksLikeMove(word) || (EqualsNoCase(word, "usermove") && !rest.empty()))
+            return OnMoveWhilePondering(LooksLikeMove(word) ? word : dranbase::Trim(rest));
+        if (!KeepsPondering(word)) EndPondering();
+    }
     if (engine_->IsRunning() && !AllowedWhileThinking(word)) {
         // The engine's board belongs to its thread until the think ends. A move during a game
         // think is refused; an analysis is stopped and goes on from the new position.

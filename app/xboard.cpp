@@ -88,7 +88,8 @@ void clsCorvala::CommandLoop()
         std::int64_t now = dranbase::Tick();
         if (!engine_->IsRunning()) {
             if (!pendingOptions_.empty() || maxPlyRequest_ > 0) ApplyPendingSettings();
-            if (state_ == PlaysWhite || state_ == PlaysBlack || state_ == EpdTest) {
+            // A ponder think that ended by itself keeps its move until the opponent's comes.
+            if (!pondering_ && (state_ == PlaysWhite || state_ == PlaysBlack || state_ == EpdTest)) {
                 ReportThinking();
                 // The engine hands over a move record; its text is made once, for the output.
                 if (const std::optional<clsMove> move = engine_->TakeMove())
@@ -157,6 +158,46 @@ void clsCorvala::OnEngineMove(const clsMove& move, std::int64_t elapsed)
     Print(engine_->StatisticsText(elapsed));
     Print("move " + text);
     if (showBoard_) engine_->PrintBoard();
+    StartPondering();
+}
+
+void clsCorvala::StartPondering()
+{
+    if (!ponder_ || !engine_->UseStrongSearch() || expectedReply_.empty()) return;
+    if (state_ != PlaysWhite && state_ != PlaysBlack) return;
+    if (!FinishedGameResult().empty() || !MakeGameMove(expectedReply_)) return;
+    // A reply that ends the game is not thought on: the opponent may not play it.
+    if (!FinishedGameResult().empty()) {
+        TakeBack(1);
+        return;
+    }
+    ponderMove_ = expectedReply_;
+    pondering_ = true;
+    StartThinking(true);
+}
+
+void clsCorvala::EndPondering()
+{
+    if (!pondering_) return;
+    pondering_ = false;
+    TakeBack(1); // stops the think, discards its move and takes the expected reply back
+}
+
+int clsCorvala::OnMoveWhilePondering(const std::string& text)
+{
+    std::string played = dranbase::ToLower(text);
+    std::erase(played, '=');
+    if (played != ponderMove_) {
+        EndPondering();
+        return CmdUserMove(text);
+    }
+    // The expected reply: the think goes on, now on the clock this move has.
+    pondering_ = false;
+    const std::int64_t now = dranbase::Tick();
+    thinkStart_ = now;
+    lastReport_ = now;
+    engine_->SetDeadlineFromNow(plannedBudget_.planMs);
+    return 0;
 }
 
 std::string clsCorvala::FullFEN()
@@ -231,7 +272,7 @@ std::string clsCorvala::FinishedGameResult()
     }
 }
 
-void clsCorvala::StartThinking()
+void clsCorvala::StartThinking(bool ponder)
 {
     // 1. A search still running is stopped and its thread joined; settings that came during
     //    it take effect now. A game that is over on the board gets its result, not a think.
@@ -275,8 +316,10 @@ void clsCorvala::StartThinking()
         clock.fixedMoveMs = fixedMoveTime_;
         budget = PlanMove(clock);
     }
-    // 7. The think's own limits: it stops itself.
-    clsSearchLimits limits = budget.Limits();
+    // 7. The think's own limits: it stops itself. A ponder think waits for the opponent's move.
+    plannedBudget_ = budget;
+    clsSearchLimits limits = ponder ? clsSearchLimits {} : budget.Limits();
+    limits.infinite = ponder;
     limits.depth = engine_->DepthLimit();
     engine_->SetLimits(limits);
     // 8. The budget line.
@@ -373,8 +416,8 @@ int clsCorvala::CmdPing(const std::string& rest)
     pendingPings_.push_back(rest);
     // A think that has just ended leaves its move for the loop: the pong follows that move.
     const bool movePending = state_ != NotPlaying && !engine_->ResultMove().Has(MoveFlag::Illegal);
-    // An analysis plays no move: nothing to wait for.
-    if (analyzing_ || (!engine_->IsRunning() && !movePending)) SendPong();
+    // An analysis plays no move, nor does a think on the opponent's time: nothing to wait for.
+    if (analyzing_ || pondering_ || (!engine_->IsRunning() && !movePending)) SendPong();
     return 0;
 }
 
@@ -543,6 +586,7 @@ int clsCorvala::CmdRemove(const std::string&)
 int clsCorvala::CmdEasy(const std::string&)
 {
     ponder_ = false;
+    EndPondering();
     return 0;
 }
 

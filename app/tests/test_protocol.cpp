@@ -581,6 +581,72 @@ TEST_F(Protocol, SearchOptionChoosesTheStrongSearchWithFullThinkingLines)
     EXPECT_NE(p.ReadUntil("move ", 5000), "<timeout>");
 }
 
+// With "hard" the strong search thinks on the reply it expects while the opponent thinks. That
+// reply played: the think goes on the clock and a move comes; another move: the expected reply
+// is taken back first. Pings are answered at once meanwhile, and "hint" names the reply.
+TEST_F(Protocol, PonderingThinksOnTheExpectedReplyAndTakesItBackOnAMiss)
+{
+    p.Exchange("new");
+    p.Exchange("option Search=strong");
+    p.Exchange("hard");
+    p.Exchange("st 1");
+    p.Exchange("post");
+    p.Exchange("force");
+    // White can always push an a- or h-pawn that Black's lone king cannot stop in time.
+    p.Exchange("setboard 4k3/8/8/8/8/8/P6P/4K3 b - - 0 1");
+    p.Send("go");
+    ASSERT_NE(p.ReadUntil("move ", 20000), "<timeout>");
+    // Thinking lines with nothing sent: the engine thinks on the opponent's time.
+    std::string line;
+    while ((line = p.ReadLine(10000)) != "<timeout>" && !std::isdigit(static_cast<unsigned char>(line[0])))
+        ;
+    ASSERT_NE(line, "<timeout>") << "no think after the move";
+    auto hint = [&] {
+        const std::vector<std::string> lines = p.Exchange("hint", 5000); // the pong comes at once
+        EXPECT_FALSE(lines.empty() || lines.back() == "<timeout>");
+        for (const std::string& l : lines)
+            if (l.rfind("Hint: ", 0) == 0) return l.substr(6);
+        return std::string();
+    };
+    const std::string expected = hint();
+    ASSERT_EQ(expected.size(), 4u) << "pondering names its reply";
+
+    // The hit: the move comes from the think that is already running.
+    p.Send(expected);
+    ASSERT_NE(p.ReadUntil("move ", 20000), "<timeout>");
+
+    // The miss: a pawn move the engine did not expect.
+    const std::string next = hint();
+    ASSERT_FALSE(next.empty());
+    std::string miss;
+    for (const char* m : { "a2a3", "h2h3", "a2a4", "h2h4" })
+        if (next != m && expected.substr(0, 2) != std::string(m).substr(0, 2)) {
+            miss = m;
+            break;
+        }
+    p.Send(miss);
+    ASSERT_NE(p.ReadUntil("move ", 20000), "<timeout>");
+    // Force ends the next ponder think and takes its reply back: White is to move, with the
+    // missed-for pawn moved.
+    p.Exchange("force");
+    const std::string fen = ShownFEN(p);
+    const std::vector<std::string> fields = dranbase::SplitFields(fen);
+    ASSERT_GE(fields.size(), 2u) << fen;
+    EXPECT_EQ(fields[1], "w") << fen;
+    // The square of the placement, '.' when empty.
+    auto at = [&](char file, char rank) {
+        const std::string row = dranbase::SplitAll(fields[0], '/').at(static_cast<std::size_t>('8' - rank));
+        std::string squares;
+        for (char c : row)
+            squares += std::isdigit(static_cast<unsigned char>(c))
+                ? std::string(static_cast<std::size_t>(c - '0'), '.')
+                : std::string(1, c);
+        return squares.at(static_cast<std::size_t>(file - 'a'));
+    };
+    EXPECT_EQ(at(miss[0], '2'), '.') << fen;
+    EXPECT_EQ(at(miss[2], miss[3]), 'P') << fen;
+}
+
 // The next thinking line ("depth score time nodes moves..."), or "<timeout>".
 static std::string ReadThinkingLine(CorvalaProcess& p, int timeoutMs = 20000)
 {
