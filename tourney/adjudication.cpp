@@ -75,7 +75,7 @@ void ReadUciInfo(std::string_view rest, clsEngineScore& score)
     bool scored = false;
     for (std::size_t i = 0; i + 1 < words.size(); ++i) {
         long long number = 0;
-        if (words[i] == "pv") break; // the moves follow: nothing more to read
+        if (words[i] == "pv" || words[i] == "string") break; // moves or free text follow
         if (words[i] == "depth" && Whole(words[i + 1], number)) {
             read.depth = Clamped(number);
         } else if (words[i] == "score" && i + 2 < words.size() && Whole(words[i + 2], number)) {

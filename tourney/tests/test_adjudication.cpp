@@ -59,6 +59,7 @@ TEST(EngineScores, UciInfoLines)
     clsEngineScore kept = Cp(50, 8);
     ReadUciInfo("depth 9 currmove e2e4 currmovenumber 1", kept);
     ReadUciInfo("string hello score cp", kept);
+    ReadUciInfo("string the score cp 900 is a joke", kept);
     EXPECT_EQ(kept.value, 50);
     EXPECT_EQ(kept.depth, 8);
 }
