@@ -193,7 +193,8 @@ TEST(MatchCommand, HelpIsAskedFor)
     EXPECT_TRUE(ReadMatchCommand(Words("-engine name=a -help")).help);
     const std::vector<std::string> lines = MatchHelpLines();
     for (const char* option : { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency",
-             "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign" })
+             "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign",
+             "-maxmoves", "-ratinginterval" })
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
             return l.find(option) != std::string::npos;
         })) << option;
