@@ -99,6 +99,7 @@ void clsEngineInterface::NewGame()
     for (const std::string& move : dranbase::SplitFields(OpeningMoves))
         MovesPlayed += move + " ";
     Forced = false;
+    LastScore = {}; // nothing said in an earlier game counts for this one
     dialogue_->NewGame(*this);
 }
 
@@ -137,7 +138,9 @@ void clsEngineInterface::SendMove(const std::string& move, int moverColour)
 //                       "resign" gives the result of this player's loss.
 //   UCI "uciok", "readyok" make the engine ready; "bestmove X [ponder Y]" gives "move x
 //                       [ponder y]".
-// Everything else (thinking output, "info", "Illegal move: ..", "id ..") gives nothing.
+//   UCI "info .. score ..", xboard thinking lines "ply score time nodes pv": the score and depth
+//                       are kept in LastScore.
+// Everything else (and those: "Illegal move: ..", "id ..") gives nothing.
 std::string clsEngineInterface::ParseResponse(std::string_view line)
 {
     auto [word, rest] = dranbase::SplitFirst(line, ' ');

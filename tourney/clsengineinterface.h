@@ -21,6 +21,7 @@
 
 #include "dranbase/clsstring.h"
 #include "dranbase/console.h"
+#include "tourney/adjudication.h"
 #include "tourney/linetransport.h"
 #include "tourney/protocols.h"
 
@@ -142,6 +143,9 @@ public:
     // A move's time is the one minus the other: the referee's own delays are not in it.
     std::int64_t LastSendTick = 0;
     std::int64_t LastLineTick = 0;
+    // The score and depth of the engine's latest thinking output (UCI "info", xboard thinking
+    // lines); the game loop takes it with each move and clears it for the next.
+    clsEngineScore LastScore;
 
     // xboard handshake bookkeeping. A "feature done=0" holds readiness until "done=1"; a ping
     // sent holds it until its "pong".

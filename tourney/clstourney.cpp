@@ -51,6 +51,44 @@ namespace {
         return fallback;
     }
 
+    int SmallNumber(std::int64_t value)
+    {
+        return static_cast<int>(std::min<std::int64_t>(value, INT32_MAX));
+    }
+
+    void ReadAdjudication(
+        const dranbase::clsXML& element, clsAdjudicationRules& rules, std::vector<std::string>& problems)
+    {
+        auto attribute = [&](const dranbase::clsXML& e, const char* name, std::int64_t low) {
+            const std::string what = "<adjudication> <" + e.Name() + "> " + name;
+            if (!e.Attributes().Has(name)) {
+                problems.push_back(what + " is missing");
+                return std::int64_t { 0 };
+            }
+            return NumberOr(e.GetAttribute(name), true, 0, low, what, problems);
+        };
+        if (const dranbase::clsXML* draw = element.FindChild("draw")) {
+            rules.draw = true;
+            rules.drawMoveNumber = SmallNumber(attribute(*draw, "movenumber", 0));
+            rules.drawMoveCount = SmallNumber(attribute(*draw, "movecount", 1));
+            rules.drawScore = SmallNumber(attribute(*draw, "score", 0));
+        }
+        if (const dranbase::clsXML* resign = element.FindChild("resign")) {
+            rules.resign = true;
+            rules.resignMoveCount = SmallNumber(attribute(*resign, "movecount", 1));
+            rules.resignScore = SmallNumber(attribute(*resign, "score", 0));
+            const std::string twoSided = Trim(resign->GetAttribute("twosided"));
+            if (EqualsNoCase(twoSided, "true"))
+                rules.resignTwoSided = true;
+            else if (!twoSided.empty() && !EqualsNoCase(twoSided, "false"))
+                problems.push_back(
+                    "<adjudication> <resign> twosided \"" + twoSided + "\" is not true or false");
+        }
+        if (const dranbase::clsXML* maxMoves = element.FindChild("maxmoves"))
+            rules.maxMoves
+                = SmallNumber(NumberOr(maxMoves->Text(), true, 0, 1, "<adjudication> <maxmoves>", problems));
+    }
+
 } // namespace
 
 clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
@@ -85,6 +123,8 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
         }
         if (const dranbase::clsXML* pacing = options->FindPath("pacing_ms"))
             c.pacingMs = NumberOr(pacing->Text(), true, -1, 0, "<pacing_ms>", c.problems);
+        if (const dranbase::clsXML* adjudication = options->FindPath("adjudication"))
+            ReadAdjudication(*adjudication, c.adjudication, c.problems);
         const dranbase::clsXML* threads = options->FindPath("threads");
         c.threads = static_cast<int>(
             std::clamp<std::int64_t>(NumberOr(threads ? threads->Text() : "", threads != nullptr, 1,
@@ -181,7 +221,7 @@ void clsTourney::TourneyLog(int number, const std::string& text)
         + std::to_string(dranbase::Tick() - startTick_.load()) + "\t" + std::to_string(round_.load()) + "\t"
         + std::to_string(number) + "\t-\t" + text;
     // Games as separate commands: a list of commands, so anything else is a comment.
-    dranbase::Output().Write(gameCommands_ ? "# " + line : line, true);
+    if (!QuietConsole) dranbase::Output().Write(gameCommands_ ? "# " + line : line, true);
     if (logFileName_.empty()) return;
     std::lock_guard lock(logMutex_);
     log_.push_back(line);
@@ -430,7 +470,7 @@ void clsTourney::LoadTourney()
 
     // 4. The players.
     TourneyLog(0, "loading engines from " + filePath_);
-    if (!config_.enginesText.empty()) dranbase::Output().Write(config_.enginesText, true);
+    if (!config_.enginesText.empty() && !QuietConsole) dranbase::Output().Write(config_.enginesText, true);
     for (const clsPlayerConfig& p : config_.players) {
         players_.Add(p.name, std::make_unique<clsPlayer>(p.name, p.protocol, p.fileName, p.parameters));
         TourneyLog(0, std::to_string(players_.Count()) + "\t" + p.name + "\t" + p.fileName);
@@ -518,6 +558,7 @@ void clsTourney::CreateGames()
         game->BaseTimeMs = config_.gameMs;
         game->IncrementMs = config_.incrementMs;
         game->MovesPerControl = config_.movesPerControl;
+        game->Adjudication = config_.adjudication;
         game->Verbose = config_.verbose;
         game->Timing = Timing;
         if (config_.pacingMs >= 0) game->Timing.SendDelayMs = config_.pacingMs;
@@ -545,6 +586,14 @@ void clsTourney::SetGameTags(clsTourneyGame& game, int round, int index)
         game.SetTag(tag.key, tag.value);
 }
 
+clsTourney::GameEvent clsTourney::EventOf(int round, int index) const
+{
+    const auto [white, black] = pairings_[static_cast<std::size_t>(index)];
+    const int perRound = games_.Count();
+    return { (round - 1) * perRound + index + 1, perRound * config_.rounds, white, black,
+        games_.Item(index) };
+}
+
 std::int64_t clsTourney::PairNumber(int round, int index) const
 {
     return static_cast<std::int64_t>(round - 1) * pairingCount_ + pairOf_[static_cast<std::size_t>(index)];
@@ -556,6 +605,8 @@ void clsTourney::SetOpening(clsTourneyGame& game, int round, int index)
     game.OpeningMoves.clear();
     const clsOpening* opening = suite_.ForPair(PairNumber(round, index));
     if (!opening) return;
+    // Which entry of the suite it is: counted from 1 among the entries read, in file order.
+    game.SetTag("DranOpening", std::to_string(opening - suite_.openings.data() + 1));
     game.StartFEN = opening->fen;
     for (const std::string& move : opening->moves)
         game.OpeningMoves += (game.OpeningMoves.empty() ? "" : " ") + move;
@@ -659,8 +710,25 @@ void clsTourney::PlayRounds()
         }
         reported = skipped;
 
-        // 2b. Scheduling passes until every game of the round has finished.
+        // 2b. Scheduling passes until every game of the round has finished. Each pass first
+        // reports the games that have ended (so a game's end comes before the start of the
+        // game that takes its slot), then starts games in the free slots.
+        auto reportFinished = [&] {
+            for (int g = 0; g < perRound; ++g) {
+                clsTourneyGame& game = *games_.Item(g);
+                if (reported[static_cast<std::size_t>(g)] || !game.IsFinished()) continue;
+                TourneyLog(game.GameNumber,
+                    "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t" + game.White->Name + "\t"
+                        + game.Black->Name + "\t" + game.FileBase);
+                reported[static_cast<std::size_t>(g)] = true;
+                // The game's thread wrote the state once its files were whole (GameFilesDone).
+                CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber);
+                if (GameFinished) GameFinished(EventOf(round, g));
+                SaveTourneyLog();
+            }
+        };
         for (;;) {
+            reportFinished();
             // Games already running hold their slots before any new one starts.
             int running = 0, unfinished = 0;
             for (int g = 0; g < perRound; ++g)
@@ -681,6 +749,7 @@ void clsTourney::PlayRounds()
                 if (!game.IsRunning()) {
                     if (running < config_.threads) {
                         game.SetTag("Date", PgnDate(std::time(nullptr)));
+                        if (GameStarted) GameStarted(EventOf(round, g));
                         game.Start();
                         ++running;
                     }
@@ -690,24 +759,16 @@ void clsTourney::PlayRounds()
             }
             peakRunning_ = std::max(peakRunning_.load(), running);
 
-            for (int g = 0; g < perRound; ++g) {
-                clsTourneyGame& game = *games_.Item(g);
-                if (reported[static_cast<std::size_t>(g)] || !game.IsFinished()) continue;
-                TourneyLog(game.GameNumber,
-                    "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t" + game.White->Name + "\t"
-                        + game.Black->Name + "\t" + game.FileBase);
-                reported[static_cast<std::size_t>(g)] = true;
-                // The game's thread wrote the state once its files were whole (GameFilesDone).
-                CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber);
-                SaveTourneyLog();
+            if (unfinished == 0) {
+                reportFinished();
+                break;
             }
-            if (unfinished == 0) break;
 
             // The progress line once per change, not once a second.
             const std::string progress = "# ROUND " + std::to_string(round) + "/"
                 + std::to_string(config_.rounds) + " - GAMES PLAYING " + std::to_string(running) + "/"
                 + std::to_string(unfinished) + " " + playing;
-            if (progress != lastProgress) dranbase::Output().Write(progress, true);
+            if (progress != lastProgress && !QuietConsole) dranbase::Output().Write(progress, true);
             lastProgress = progress;
             if (!Sleep(1000)) dranbase::SleepMs(10); // cancelled: the games are winding down
         }

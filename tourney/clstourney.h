@@ -16,6 +16,11 @@
 //       <pacing_ms>100</pacing_ms>         pause after each command to a player; 0: none
 //       <openings file="F" format="epd|pgn" order="sequential|random" plies="N" start="K"/>
 //       <sprt elo0="0" elo1="5" alpha="0.05" beta="0.05"/>   two players only
+//       <adjudication>                     optional; without it no game is adjudicated
+//         <draw movenumber="40" movecount="8" score="10"/>
+//         <resign movecount="3" score="500" twosided="false"/>
+//         <maxmoves>200</maxmoves>
+//       </adjudication>
 //     </options>
 //     <engines>
 //       <engine active="true" name="X" protocol="xboard|uci|embedded">
@@ -95,6 +100,7 @@ struct clsTourneyConfig {
     std::int64_t pacingMs = -1;
     std::vector<clsPlayerConfig> players; // active ones, in file order, first of a name kept
     std::vector<std::string> skippedPlayers; // active engines dropped for a repeated name
+    clsAdjudicationRules adjudication; // from <adjudication>; none when it is absent
     dranbase::clsStrings extraTags; // "pgn/header" children in document order
     std::string enginesText; // the engines element as XML text (empty if none)
     // Values that cannot be used, each naming its element; a run with any is refused.
@@ -107,7 +113,9 @@ struct clsTourneyConfig {
 // Fewer than one thread counts as one (a tournament that may run no game would never end).
 // A value that is present but cannot be used is a problem naming its element: rounds that are
 // not a whole number from 1; game_ms not a whole number from 1; increment_ms or
-// moves_per_second not a whole number from 0; threads or pacing_ms not a whole number.
+// moves_per_second not a whole number from 0; threads or pacing_ms not a whole number; an
+// adjudication's movecount or maxmoves not from 1, movenumber or score not from 0, twosided
+// not true or false.
 clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document);
 
 // The pairings (white index, black index) in creation order: every ordered pair for a round
@@ -160,6 +168,23 @@ public:
     // counts as finished; empty (with a console line) when the file cannot be used.
     std::vector<int> PendingGames();
 
+    // A game of the rounds as a runner that prints its own lines sees it: its number among all
+    // the tournament's games (from 1), their count, the players' indexes and the game itself.
+    struct GameEvent {
+        int number = 0;
+        int total = 0;
+        int white = 0;
+        int black = 0;
+        const clsTourneyGame* game = nullptr;
+    };
+    // Called on the tournament thread as a game starts, and once its result is counted (the
+    // tally has it then). Games an earlier run finished are not reported.
+    std::function<void(const GameEvent&)> GameStarted;
+    std::function<void(const GameEvent&)> GameFinished;
+    // The log's lines, the engines' list and the progress line go to the log file only, not
+    // to the console (a runner that prints its own lines); lines starting with '#' still do.
+    bool QuietConsole = false;
+
     // Called for the learning kind instead of the rounds, on the tournament thread.
     std::function<void(clsTourney&)> LearningHook;
     // The clients' pauses for every game (tests shorten them).
@@ -206,6 +231,7 @@ private:
     void SetGameTags(clsTourneyGame& game, int round, int index);
     // Openings and SPRT from the options; false (refused) when the openings cannot be used.
     bool PrepareMatch();
+    GameEvent EventOf(int round, int index) const;
     // The number of the colour-reversed pair of game `index` of the round (from 0).
     std::int64_t PairNumber(int round, int index) const;
     void SetOpening(clsTourneyGame& game, int round, int index);

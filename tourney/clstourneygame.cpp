@@ -170,6 +170,7 @@ bool clsTourneyGame::SetUpStart(std::string& openingCoordinates)
             return false;
         }
         openingCoordinates += move.coordinate + " ";
+        referee_->Comment("book"); // not the players' choice
     }
     MoveText = referee_->MoveText();
     return true;
@@ -213,6 +214,8 @@ bool clsTourneyGame::Run()
             clsGameLoopSettings settings;
             settings.baseTimeMs = BaseTimeMs;
             settings.incrementMs = IncrementMs;
+            settings.adjudication = Adjudication;
+            settings.moveComments = true;
             settings.names[0] = White->Name;
             settings.names[1] = Black->Name;
             clsGameLoop(*referee_, *this, *this, settings).Play(players);
@@ -236,6 +239,9 @@ bool clsTourneyGame::Run()
         engine.reset();
     MoveText = referee_->MoveText(ResultText());
     played_ = referee_->Played();
+    // How the game ended as PGN readers know it (a fault or an adjudication has said so already).
+    if (Tag("Termination").empty()) SetTag("Termination", TerminationTag(ResultCode));
+    SetTag("PlyCount", std::to_string(referee_->Plies()));
     filesWritten_ = SaveGameFiles();
     if (FilesDone) FilesDone(*this, filesWritten_);
     referee_.reset();

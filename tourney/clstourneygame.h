@@ -114,6 +114,7 @@ public:
     std::int64_t BaseTimeMs = 60000;
     std::int64_t IncrementMs = 0;
     std::int64_t MovesPerControl = 0;
+    clsAdjudicationRules Adjudication; // none by default
     bool Verbose = false;
     std::string FileBase; // "<tourney base>.R<r>.G<g>.pgn"; no files when empty
     // The start position (FEN; empty: the standard one; the record gets SetUp and FEN tags

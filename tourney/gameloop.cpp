@@ -22,6 +22,7 @@ clsGameLoop::clsGameLoop(
     , host_(host)
     , settings_(std::move(settings))
 {
+    if (settings_.adjudication.Any()) adjudicator_.emplace(settings_.adjudication);
 }
 
 void RecordResult(clsGame& record, clsGameLogSink& log, std::uint32_t code)
@@ -72,6 +73,10 @@ bool clsGameLoop::TakeMove(clsEngineInterface* players[2], const std::string& re
         EndGame(IllegalMoveCode(side_));
         return false;
     }
+    // The mover's own view of the move, read from its thinking output since its last move.
+    const clsEngineScore score = players[side_]->LastScore;
+    players[side_]->LastScore = {};
+    if (settings_.moveComments) referee_.Comment(MoveCommentText(score, elapsed));
     record_.MoveText = referee_.MoveText();
     ++plies_;
     winClaim_[side_].clear(); // it played on after its claim
@@ -85,6 +90,17 @@ bool clsGameLoop::TakeMove(clsEngineInterface* players[2], const std::string& re
     if (settings_.maxPlies > 0 && plies_ >= settings_.maxPlies) {
         EndGame(GameResult::Draw | GameResult::Adjudication);
         return false;
+    }
+    if (adjudicator_) {
+        const clsAdjudication verdict
+            = adjudicator_->AfterMove(side_, score, referee_.LastMoveNumber(), referee_.Plies());
+        if (verdict.code != 0) {
+            host_.GameLog(2, "adjudication: " + verdict.reason);
+            EndGame(verdict.code);
+            record_.SetTag("Termination", "adjudication");
+            record_.SetTag("Adjudication", verdict.reason);
+            return false;
+        }
     }
     const int moved = side_;
     players[moved]->SendMove(move.coordinate, moved);

@@ -11,9 +11,11 @@
 // runs; the loop neither starts nor stops them.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "book/clsgame.h"
+#include "tourney/adjudication.h"
 #include "tourney/clsengineinterface.h"
 #include "tourney/referee.h"
 
@@ -46,6 +48,11 @@ struct clsGameLoopSettings {
     std::int64_t incrementMs = 0;
     int maxPlies = 0; // the game ends as a draw by adjudication after this many moves; 0: no limit
     std::string names[2]; // the players' names in log lines
+    // Draw, resign and move-limit judgement from the players' own scores (none by default).
+    // A game it ends gets the tags Termination "adjudication" and Adjudication (what ended it).
+    clsAdjudicationRules adjudication;
+    // Each move of a player gets a comment with its score, depth and time ("+0.35/17 0.31s").
+    bool moveComments = false;
 };
 
 class clsGameLoop {
@@ -81,6 +88,7 @@ private:
     // A win each side claimed since its last move (empty: none). The game goes on; a player that
     // then runs out of time loses by its false claim.
     std::string winClaim_[2];
+    std::optional<clsAdjudicator> adjudicator_;
 };
 
 } // namespace drnChess

@@ -181,6 +181,15 @@ std::string DranTimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs
     return std::to_string(movesPerControl) + ":" + std::to_string(gameMs) + ":" + std::to_string(incrementMs);
 }
 
+std::string TerminationTag(std::uint32_t code)
+{
+    if (code & (GameResult::Unfinished | GameResult::Aborted)) return "unterminated";
+    if (code & GameResult::Forfeit) return "time forfeit";
+    if (code & (GameResult::IllegalMove | GameResult::EngineCrashed)) return "rules infraction";
+    if (code & GameResult::Adjudication) return "adjudication";
+    return "normal";
+}
+
 std::string PgnDate(std::time_t when)
 {
     std::tm local {};

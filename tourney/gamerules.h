@@ -107,6 +107,9 @@ std::string SecondsText(std::int64_t ms);
 std::string TimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs);
 // "DranTimeControl": moves per control ":" game ms ":" increment ms.
 std::string DranTimeControlTag(std::int64_t movesPerControl, std::int64_t gameMs, std::int64_t incrementMs);
+// The PGN "Termination" of a result code: "time forfeit", "adjudication", "rules infraction"
+// (an illegal move, a crash), "unterminated" (aborted or unfinished), else "normal".
+std::string TerminationTag(std::uint32_t code);
 // The PGN date "YYYY.MM.DD" of the time in local time.
 std::string PgnDate(std::time_t when);
 // The PGN file of a game: tournament base + ".R" + round + ".G" + game + ".pgn".
@@ -138,9 +141,13 @@ public:
     void Reset(int fullMoveNumber, int sideToMove);
     // Appends a move (SAN) of the side to move and passes the turn.
     void Add(const std::string& san);
+    // Appends a comment "{text}" after the last move.
+    void Comment(const std::string& text) { tokens_.push_back("{" + text + "}"); }
     // The move text so far, ended by the result token when one is given ("1-0", "*", ...).
     std::string Text(const std::string& resultToken = {}) const;
     int Plies() const { return plies_; }
+    // The full-move number of the last move added; 0 before any.
+    int LastMoveNumber() const { return plies_ == 0 ? 0 : side_ == White ? number_ - 1 : number_; }
 
 private:
     std::vector<std::string> tokens_;

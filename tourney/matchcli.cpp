@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "dranbase/clsfile.h"
 #include "dranbase/clsstring.h"
 #include "dranbase/console.h"
+#include "tourney/matchreport.h"
 
 namespace drnChess {
 
@@ -260,6 +262,47 @@ namespace {
         return {};
     }
 
+    // "-draw movenumber= movecount= score=" and "-resign movecount= score= twosided=".
+    std::string ReadAdjudication(const Option& option, clsAdjudicationRules& rules)
+    {
+        const bool draw = option.name == "-draw";
+        std::map<std::string, std::string> keys;
+        if (std::string e = draw ? ReadKeys(option, { "movenumber", "movecount", "score" }, keys)
+                                 : ReadKeys(option, { "movecount", "score", "twosided" }, keys);
+            !e.empty())
+            return e;
+        auto number = [&](const char* key, long long least, int& target) -> std::string {
+            if (!keys.count(key)) return option.name + ": missing " + key + "=";
+            const auto value = WholeNumber(keys[key]);
+            if (!value || *value < least || *value > 1000000)
+                return option.name + ": " + key + "=" + keys[key] + " is not a whole number from "
+                    + std::to_string(least);
+            target = static_cast<int>(*value);
+            return {};
+        };
+        std::string fail;
+        if (draw) {
+            for (auto [key, least, target] :
+                { std::tuple<const char*, long long, int*> { "movenumber", 0, &rules.drawMoveNumber },
+                    { "movecount", 1, &rules.drawMoveCount }, { "score", 0, &rules.drawScore } })
+                if (fail.empty()) fail = number(key, least, *target);
+            rules.draw = fail.empty();
+            return fail;
+        }
+        for (auto [key, least, target] :
+            { std::tuple<const char*, long long, int*> { "movecount", 1, &rules.resignMoveCount },
+                { "score", 0, &rules.resignScore } })
+            if (fail.empty()) fail = number(key, least, *target);
+        if (!fail.empty()) return fail;
+        const std::string twoSided = keys.count("twosided") ? keys["twosided"] : "false";
+        if (EqualsNoCase(twoSided, "true"))
+            rules.resignTwoSided = true;
+        else if (!EqualsNoCase(twoSided, "false"))
+            return option.name + ": twosided=" + twoSided + " is not true or false";
+        rules.resign = true;
+        return {};
+    }
+
     std::string Attribute(const char* name, const std::string& value)
     {
         return std::string(" ") + name + "=\"" + value + "\"";
@@ -274,6 +317,34 @@ namespace {
             if (dot) break;
         }
         return text;
+    }
+
+    // The results at the end: each pairing's score and Elo, then the table of all players.
+    std::vector<std::string> FinalLines(const clsTourney& tourney)
+    {
+        std::vector<std::string> lines;
+        const int count = tourney.PlayerCount();
+        std::vector<clsCrossEntry> entries;
+        for (int p = 0; p < count; ++p)
+            entries.push_back({ tourney.Player(p)->Name, tourney.Tally().Player(p),
+                std::vector<clsWLD>(static_cast<std::size_t>(count)) });
+        for (int a = 0; a < count; ++a)
+            for (int b = a + 1; b < count; ++b) {
+                const clsMatchTally* pair = tourney.Tally().Pair(a, b);
+                if (!pair || pair->Games().Games() == 0) continue;
+                const clsWLD& r = pair->Games();
+                entries[static_cast<std::size_t>(a)].against[static_cast<std::size_t>(b)] = r;
+                entries[static_cast<std::size_t>(b)].against[static_cast<std::size_t>(a)]
+                    = clsWLD { r.losses, r.wins, r.draws };
+                lines.push_back(ScoreOfLine(
+                    entries[static_cast<std::size_t>(a)].name, entries[static_cast<std::size_t>(b)].name, r));
+                lines.push_back(EloLine(r));
+            }
+        if (tourney.Verdict() != SprtVerdict::Continue)
+            lines.push_back("SPRT: " + SprtVerdictText(tourney.Verdict()));
+        for (const std::string& line : CrossTableLines(entries))
+            lines.push_back(line);
+        return lines;
     }
 
 } // namespace
@@ -330,6 +401,7 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
     c.pacingMs = 0; // no pause after a command unless -wait asks for one
     c.rounds = 1;
     c.threads = 1;
+    command.ratingInterval = 10;
 
     std::vector<Option> options;
     for (const std::string& word : words) {
@@ -412,8 +484,16 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
                 fail = n + ": needs a file name";
             else
                 command.pgnOut = option.values[0];
-        } else if (n == "-draw" || n == "-resign" || n == "-maxmoves" || n == "-epdout"
-            || n == "-ratinginterval" || n == "-tb" || n == "-tbpieces" || n == "-tbignore50" || n == "-pgnin"
+        } else if (n == "-draw" || n == "-resign") {
+            fail = ReadAdjudication(option, c.adjudication);
+        } else if (n == "-maxmoves") {
+            fail = OneNumber(option, 1, number);
+            if (fail.empty() && number > 1000000) fail = n + ": at most 1000000";
+            c.adjudication.maxMoves = static_cast<int>(std::min(number, 1000000LL));
+        } else if (n == "-ratinginterval") {
+            fail = OneNumber(option, 0, number);
+            command.ratingInterval = std::min(number, 1000000000LL);
+        } else if (n == "-epdout" || n == "-tb" || n == "-tbpieces" || n == "-tbignore50" || n == "-pgnin"
             || n == "-bookmode" || n == "-debug" || n == "-variant" || n == "-noswap" || n == "-reverse"
             || n == "-seeds" || n == "-outcomeinterval" || n == "-resultformat" || n == "-livepgnout"
             || n == "-pgnoutfull") {
@@ -491,6 +571,20 @@ std::string MatchTourneyXml(const clsMatchCommand& command)
             + Attribute("plies", std::to_string(s.plies)) + Attribute("start", std::to_string(s.start))
             + Attribute("seed", std::to_string(s.seed)) + "/>\n";
     }
+    if (c.adjudication.Any()) {
+        const clsAdjudicationRules& a = c.adjudication;
+        x += "    <adjudication>\n";
+        if (a.draw)
+            x += "      <draw" + Attribute("movenumber", std::to_string(a.drawMoveNumber))
+                + Attribute("movecount", std::to_string(a.drawMoveCount))
+                + Attribute("score", std::to_string(a.drawScore)) + "/>\n";
+        if (a.resign)
+            x += "      <resign" + Attribute("movecount", std::to_string(a.resignMoveCount))
+                + Attribute("score", std::to_string(a.resignScore))
+                + Attribute("twosided", a.resignTwoSided ? "true" : "false") + "/>\n";
+        if (a.maxMoves > 0) x += "      <maxmoves>" + std::to_string(a.maxMoves) + "</maxmoves>\n";
+        x += "    </adjudication>\n";
+    }
     if (command.match.hasSprt) {
         const clsSprtSettings& s = command.match.sprt;
         x += "    <sprt" + Attribute("elo0", Number(s.elo0)) + Attribute("elo1", Number(s.elo1))
@@ -532,13 +626,21 @@ std::vector<std::string> MatchHelpLines()
         "  -openings file=F format=epd|pgn order=sequential|random plies=N start=K",
         "  -srand N                 seed of the random opening order",
         "  -sprt elo0=E0 elo1=E1 alpha=A beta=B   two engines; stops once a bound is crossed",
+        "  -draw movenumber=N movecount=C score=S   a draw once both engines' scores stay within S",
+        "                           centipawns for C moves each, from move N on",
+        "  -resign movecount=C score=S [twosided=true]   a loss once a side's own score stays at or",
+        "                           below -S for C of its moves (twosided: and the other's at or above S)",
+        "  -maxmoves N              a draw once the game has N full moves",
+        "  -ratinginterval N        the Elo line every N games (default 10; 0: only at the end)",
         "  -pgnout FILE             every game's PGN gathered into FILE at the end",
         "  -recover                 a crashed engine loses its game and plays the next (always done)",
         "  -wait MS                 pause after each command to an engine (default 0)",
         "  -event NAME              the Event tag and the tournament's file names (default match)",
         "  -site NAME               the Site tag",
         "  -logfolder DIR           where the tournament file, log, state and games go (default match)",
-        "Refused by name as not supported yet: -draw -resign -maxmoves -epdout -ratinginterval,",
+        "Prints \"Started game N of M (A vs B)\", \"Finished game N (A vs B): 1-0 {White mates}\",",
+        "  \"Score of A vs B: W - L - D  [score] N\" after each game, and the tables at the end.",
+        "Refused by name as not supported yet: -epdout,",
         "  dir= st= nodes= depth= restart=off tc=inf, option.* for uci/xboard engines.",
         "The match is written as DIR/NAME.xml: \"corvala -use=tourney -ini=DIR/NAME.xml\" continues it,",
         "  \"-use=jobs -ini=DIR/NAME.xml\" lists its games.",
@@ -548,6 +650,9 @@ std::vector<std::string> MatchHelpLines()
 int RunMatchCommand(const std::vector<std::string>& words)
 {
     dranbase::Output().Release();
+    // The lines people read go to standard output; the tournament's own lines to its log, and
+    // comment lines (refusals, "# process terminated!") to standard error.
+    dranbase::Output().SetCommentsToStderr(true);
     const clsMatchCommand command = ReadMatchCommand(words);
     if (command.help) {
         for (const std::string& line : MatchHelpLines())
@@ -578,9 +683,28 @@ int RunMatchCommand(const std::vector<std::string>& words)
         return 1;
     }
     clsTourney tourney(1, file);
+    tourney.QuietConsole = true;
+    auto playerName = [&](int p) { return tourney.Player(p)->Name; };
+    tourney.GameStarted = [&](const clsTourney::GameEvent& e) {
+        dranbase::Output().Write(
+            StartedGameLine(e.number, e.total, playerName(e.white), playerName(e.black)), true);
+    };
+    long long finished = 0;
+    tourney.GameFinished = [&](const clsTourney::GameEvent& e) {
+        dranbase::Output().Write(
+            FinishedGameLine(e.number, playerName(e.white), playerName(e.black), e.game->ResultCode), true);
+        const int a = std::min(e.white, e.black), b = std::max(e.white, e.black);
+        const clsMatchTally* pair = tourney.Tally().Pair(a, b);
+        if (!pair) return;
+        dranbase::Output().Write(ScoreOfLine(playerName(a), playerName(b), pair->Games()), true);
+        if (command.ratingInterval > 0 && ++finished % command.ratingInterval == 0)
+            dranbase::Output().Write(EloLine(pair->Games()), true);
+    };
     tourney.Start();
     tourney.Wait();
     if (tourney.Failed()) return 1;
+    for (const std::string& line : FinalLines(tourney))
+        dranbase::Output().Write(line, true);
 
     if (!command.pgnOut.empty()) {
         // The games' own files, in game order (round, then game number).

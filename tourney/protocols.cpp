@@ -204,6 +204,8 @@ std::string clsXboardDialogue::Parse(
     if (EqualsNoCase(word, "resign")) return std::string("result ") + (e.Colour == 0 ? "0-1" : "1-0");
     if (word.size() >= 2 && word[0] >= '0' && word[0] <= '9' && (word[1] == '-' || word[1] == '/'))
         return "result " + std::string(word);
+    // A thinking line: "ply score time nodes pv".
+    ReadXboardThinking(std::string(word) + " " + std::string(rest), e.LastScore);
     return {};
 }
 
@@ -254,6 +256,8 @@ std::string clsUciDialogue::Parse(clsEngineInterface& e, std::string_view word, 
         e.Ready = true;
     } else if (EqualsNoCase(word, "bestmove")) {
         return "move " + dranbase::ToLower(rest);
+    } else if (EqualsNoCase(word, "info")) {
+        ReadUciInfo(rest, e.LastScore);
     }
     return {};
 }

@@ -56,6 +56,10 @@ public:
     // The coordinate moves played, each followed by a blank.
     const std::string& Played() const { return played_; }
     int Plies() const { return moveText_.Plies(); }
+    // The full-move number of the last move played; 0 before any.
+    int LastMoveNumber() const { return moveText_.LastMoveNumber(); }
+    // A comment in the record's move text after the last move ("book", "+0.35/17 0.31s").
+    void Comment(const std::string& text) { moveText_.Comment(text); }
     // The "FEN" tag of the start: the position with its half-move clock and move number.
     const std::string& StartTag() const { return startTag_; }
 

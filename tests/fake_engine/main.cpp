@@ -27,7 +27,12 @@
 //   --flood-at=N            instead of move N+1 writes lines to its output without end
 //   --long-line=BYTES       writes a line of this many 'x' before each move
 //   --info-burst=N          writes N lines of thinking output right before each move, in one go
+//   --scores=S1,S2,...      the score it reports with each move, in centipawns from its own
+//                           view ("M3" mates in 3, "-M2" is mated in 2); the last one repeats
+//                           (default 0)
+//   --depth=N               the depth it reports with each move (default 1)
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -64,6 +69,8 @@ struct Options {
     int floodAt = -1;
     int longLine = 0;
     int infoBurst = 0;
+    std::vector<std::string> scores;
+    int depth = 1;
 };
 
 Options options;
@@ -148,6 +155,10 @@ bool ParseOptions(int argc, char** argv)
             options.floodAt = number;
         else if (key == "--long-line")
             options.longLine = number;
+        else if (key == "--scores")
+            options.scores = SplitComma(value);
+        else if (key == "--depth")
+            options.depth = number;
         else if (key == "--info-burst")
             options.infoBurst = number;
         else if (key == "--ignore-term")
@@ -167,6 +178,23 @@ bool IsMoveText(const std::string& s)
 }
 
 enum class Protocol { Unknown, Xboard, Uci };
+
+// The score reported with move `index` (from 0): "cp 35" / "mate -2" for UCI, centipawns or
+// 100000 + N for a mate for xboard.
+std::string ScoreText(std::size_t index, bool uci)
+{
+    const std::string text = options.scores.empty()
+        ? std::string("0")
+        : options.scores[std::min(index, options.scores.size() - 1)];
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string body = negative ? text.substr(1) : text;
+    if (!body.empty() && body[0] == 'M') {
+        const int distance = std::atoi(body.c_str() + 1);
+        if (uci) return "mate " + std::string(negative ? "-" : "") + std::to_string(distance);
+        return std::to_string(negative ? -100000 - distance : 100000 + distance);
+    }
+    return uci ? "cp " + text : text;
+}
 
 class FakeEngine {
 public:
@@ -276,7 +304,8 @@ private:
                 Say("bestmove (none)");
                 return true;
             }
-            Say("info depth 1 score cp 0 time 0 nodes 1 pv " + move);
+            Say("info depth " + std::to_string(options.depth) + " score " + ScoreText(index, true)
+                + " time 0 nodes 1 pv " + move);
             std::string line = "bestmove " + move;
             if (options.ponder && index + 1 < options.moves.size())
                 line += " ponder " + options.moves[index + 1];
@@ -285,7 +314,7 @@ private:
             Say("resign");
             finished_ = true;
         } else {
-            Say(" 1 0 0 1 " + move);
+            Say(" " + std::to_string(options.depth) + " " + ScoreText(index, false) + " 0 1 " + move);
             Say("move " + move);
         }
         return true;

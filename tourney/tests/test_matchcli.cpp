@@ -144,11 +144,16 @@ TEST(MatchCommand, RefusalsNameTheOption)
         { e + "-each tc=60 -rounds -2", "-rounds" },
         { e + "-each tc=60 -concurrency 0", "-concurrency" },
         { e + "-each tc=60 -tournament swiss", "-tournament" },
-        { e + "-each tc=60 -draw movenumber=40 movecount=8 score=10", "-draw: not supported" },
-        { e + "-each tc=60 -resign movecount=3 score=900", "-resign: not supported" },
-        { e + "-each tc=60 -maxmoves 200", "-maxmoves: not supported" },
+        { e + "-each tc=60 -draw movenumber=40 movecount=8", "-draw: missing score=" },
+        { e + "-each tc=60 -draw movenumber=40 movecount=8 score=10 twosided=true", "-draw: unknown key" },
+        { e + "-each tc=60 -draw movenumber=-1 movecount=8 score=10", "-draw: movenumber=-1" },
+        { e + "-each tc=60 -resign movecount=0 score=900", "-resign: movecount=0" },
+        { e + "-each tc=60 -resign movecount=3 score=x", "-resign: score=x" },
+        { e + "-each tc=60 -resign movecount=3 score=900 twosided=maybe", "twosided=maybe" },
+        { e + "-each tc=60 -maxmoves 0", "-maxmoves" },
+        { e + "-each tc=60 -maxmoves", "-maxmoves: needs one number" },
+        { e + "-each tc=60 -ratinginterval -1", "-ratinginterval" },
         { e + "-each tc=60 -epdout x.epd", "-epdout: not supported" },
-        { e + "-each tc=60 -ratinginterval 10", "-ratinginterval: not supported" },
         { e + "-each tc=60 -pgnout a.pgn min", "-pgnout: min" },
         { e + "-each tc=60 -pgnout", "-pgnout" },
         { e + "-each tc=60 st=1", "st= is not supported" },
@@ -188,7 +193,8 @@ TEST(MatchCommand, HelpIsAskedFor)
     EXPECT_TRUE(ReadMatchCommand(Words("-engine name=a -help")).help);
     const std::vector<std::string> lines = MatchHelpLines();
     for (const char* option : { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency",
-             "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign" })
+             "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign",
+             "-maxmoves", "-ratinginterval" })
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
             return l.find(option) != std::string::npos;
         })) << option;
@@ -200,8 +206,12 @@ TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
         + "-engine name=mine proto=embedded option.search=strong -games 4 -concurrency 2 -tournament "
           "gauntlet "
           "-openings file="
-        + OpeningsPgn + " plies=6 start=2 order=random -srand 9 -event Cup -site Home -logfolder out"));
+        + OpeningsPgn
+        + " plies=6 start=2 order=random -srand 9 -event Cup -site Home -logfolder out -draw movenumber=40 "
+          "movecount=8 score=10 -resign movecount=3 score=900 twosided=true -maxmoves 150 -ratinginterval "
+          "4"));
     ASSERT_EQ(m.error, "");
+    EXPECT_EQ(m.ratingInterval, 4);
     dranbase::clsXML document;
     document.Parse(MatchTourneyXml(m));
     const clsTourneyConfig back = ReadTourneyConfig(document);
@@ -216,6 +226,17 @@ TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
     EXPECT_EQ(back.incrementMs, c.incrementMs);
     EXPECT_EQ(back.pacingMs, 0);
     EXPECT_EQ(back.extraTags.Value("Site"), "Home");
+    EXPECT_TRUE(back.problems.empty());
+    const clsAdjudicationRules& a = back.adjudication;
+    EXPECT_TRUE(a.draw);
+    EXPECT_EQ(a.drawMoveNumber, 40);
+    EXPECT_EQ(a.drawMoveCount, 8);
+    EXPECT_EQ(a.drawScore, 10);
+    EXPECT_TRUE(a.resign);
+    EXPECT_EQ(a.resignMoveCount, 3);
+    EXPECT_EQ(a.resignScore, 900);
+    EXPECT_TRUE(a.resignTwoSided);
+    EXPECT_EQ(a.maxMoves, 150);
     ASSERT_EQ(back.players.size(), 3U);
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(back.players[i].name, c.players[i].name);

@@ -414,9 +414,14 @@ TEST(RefereeNotation, MoveTextNumbersWrapsAndEnds)
     EXPECT_EQ(text.Text(), "1. e4 e5 2. Nf3\r\n");
 
     text.Reset(5, Black);
+    EXPECT_EQ(text.LastMoveNumber(), 0);
     text.Add("Nf6");
+    EXPECT_EQ(text.LastMoveNumber(), 5);
+    text.Comment("book");
     text.Add("Nc3");
-    EXPECT_EQ(text.Text("*"), "5... Nf6 6. Nc3 *\r\n");
+    EXPECT_EQ(text.LastMoveNumber(), 6);
+    text.Comment("+0.35/17 0.31s");
+    EXPECT_EQ(text.Text("*"), "5... Nf6 {book} 6. Nc3 {+0.35/17 0.31s} *\r\n");
 
     text.Reset(1, White);
     for (int i = 0; i < 120; ++i)

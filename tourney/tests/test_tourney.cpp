@@ -160,6 +160,15 @@ TEST(TourneyConfig, ValuesThatCannotBeUsedNameTheirElement)
         { "<clock moves_per_second='x'/>", "<clock> moves_per_second \"x\"" },
         { "<threads>two</threads>", "<threads> \"two\"" },
         { "<pacing_ms>-5</pacing_ms>", "<pacing_ms> \"-5\"" },
+        { "<adjudication><draw movenumber='40' movecount='0' score='10'/></adjudication>",
+            "<adjudication> <draw> movecount \"0\" is not a whole number from 1" },
+        { "<adjudication><draw movenumber='40' movecount='8'/></adjudication>",
+            "<adjudication> <draw> score is missing" },
+        { "<adjudication><resign movecount='3' score='-1'/></adjudication>",
+            "<adjudication> <resign> score \"-1\" is not a whole number from 0" },
+        { "<adjudication><resign movecount='3' score='500' twosided='yes'/></adjudication>",
+            "<adjudication> <resign> twosided \"yes\" is not true or false" },
+        { "<adjudication><maxmoves>0</maxmoves></adjudication>", "<adjudication> <maxmoves> \"0\"" },
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.options);
@@ -277,9 +286,9 @@ TEST(TourneyRun, RoundRobinBetweenFakeEngines)
         std::vector<std::string> names;
         for (const std::string& line : SplitLines(pgn))
             if (!line.empty() && line[0] == '[') names.push_back(line.substr(1, line.find(' ') - 1));
-        const std::vector<std::string> order
-            = { "Event", "Site", "Date", "Round", "DranRound", "DranSoftware", "DranTimeControl",
-                  "TimeControl", "White", "Black", "Result", "Annotator", "Reason" };
+        const std::vector<std::string> order = { "Event", "Site", "Date", "Round", "DranRound",
+            "DranSoftware", "DranTimeControl", "TimeControl", "White", "Black", "Result", "Annotator",
+            "Reason", "Termination", "PlyCount" };
         EXPECT_EQ(names, order) << pgn;
         EXPECT_NE(pgn.find("[Event \"Fakes\"]"), std::string::npos);
         EXPECT_NE(pgn.find("[DranRound \"3:1:" + std::to_string(g) + "\"]"), std::string::npos);

@@ -196,6 +196,9 @@ TEST(TourneyMatch, OpeningPairsStatisticsAndSprtVerdict)
             if (fromE4) {
                 EXPECT_NE(pgn.find("[SetUp \"1\"]"), std::string::npos) << pgn;
             }
+            // Which entry of the suite: the second one read (the bad line between is skipped).
+            EXPECT_NE(pgn.find(fromE4 ? "[DranOpening \"2\"]" : "[DranOpening \"1\"]"), std::string::npos)
+                << pgn;
             ++fenCount[fromE4 ? "e4" : "start"];
             whiteA += pgn.find("[White \"A\"]") != std::string::npos;
             auto core = std::make_unique<clsChessCore>();
@@ -233,7 +236,11 @@ TEST(TourneyMatch, FiftyMoveRuleEndsBothGamesOfAPair)
     for (int g = 1; g <= 2; ++g) {
         const std::string game
             = testsupport::ReadFile(folder.File("Match.T1.R1.G" + std::to_string(g) + ".pgn"));
-        EXPECT_NE(game.find("80. Rh2 1/2-1/2"), std::string::npos) << game;
+        EXPECT_NE(game.find("80. Rh2 {0.00/1 "), std::string::npos) << game; // the engine's score and depth
+        EXPECT_NE(game.find("s} 1/2-1/2"), std::string::npos) << game; // then the time it took
+        EXPECT_NE(game.find("[Termination \"normal\"]"), std::string::npos) << game;
+        EXPECT_NE(game.find("[PlyCount \"1\"]"), std::string::npos) << game;
+        EXPECT_NE(game.find("[DranOpening \"1\"]"), std::string::npos) << game; // the suite's only entry
     }
 }
 

@@ -1,0 +1,131 @@
+// A command-line match through the real program: what a person reads on standard output, and
+// the PGN it gathers (checked by pgn-extract when that is installed).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "app/tests/corvalaprocess.h"
+
+namespace {
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+int Count(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+struct MatchFolder {
+    std::string path = ::testing::TempDir() + "corvala_matchrun_" + std::to_string(::getpid());
+    MatchFolder() { std::filesystem::create_directories(path); }
+    ~MatchFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+// A develops White's knights and believes it is winning; B develops Black's and believes it is
+// lost. Game 1 (A White) is adjudicated once B's score has stayed at -600 for two of its moves;
+// in game 2 B plays White and its first move, g8f6, is illegal.
+std::vector<std::string> MatchWords(const std::string& folder)
+{
+    const std::string engine = FAKE_ENGINE_PATH;
+    return { "-engine", "name=A", "cmd=" + engine, "proto=xboard", "arg=--moves=g1f3,b1c3,e2e3",
+        "arg=--scores=300", "arg=--depth=9", "-engine", "name=B", "cmd=" + engine, "proto=uci",
+        "arg=--moves=g8f6,b8c6,e7e6", "arg=--scores=-600", "-each", "tc=30+0.5", "-games", "2", "-resign",
+        "movecount=2", "score=500", "-ratinginterval", "1", "-event", "Cli", "-logfolder", folder + "/logs",
+        "-pgnout", folder + "/all.pgn" };
+}
+
+} // namespace
+
+TEST(MatchRun, StandardOutputAndGatheredPgn)
+{
+    MatchFolder folder;
+    std::vector<std::string> args { "-use=match" };
+    for (const std::string& word : MatchWords(folder.path))
+        args.push_back(word);
+    CorvalaProcess p(args, folder.path, true); // standard output only
+    const std::vector<std::string> lines = p.ReadToEnd(60000);
+    ASSERT_EQ(p.WaitExit(20000), 0);
+
+    // The games in order, each with the running score and (every game here) the Elo line.
+    const std::vector<std::string> head(
+        lines.begin(), lines.begin() + std::min<std::size_t>(lines.size(), 8));
+    ASSERT_EQ(head.size(), 8u);
+    EXPECT_EQ(head[0], "Started game 1 of 2 (A vs B)");
+    EXPECT_EQ(head[1], "Finished game 1 (A vs B): 1-0 {White wins by adjudication}");
+    EXPECT_EQ(head[2], "Score of A vs B: 1 - 0 - 0  [1.000] 1");
+    EXPECT_EQ(head[3].rfind("Elo difference: +inf +/- unknown, LOS: unknown, DrawRatio: 0.0 %", 0), 0u);
+    EXPECT_EQ(head[4], "Started game 2 of 2 (B vs A)");
+    EXPECT_EQ(head[5], "Finished game 2 (B vs A): 0-1 {White makes an illegal move}");
+    EXPECT_EQ(head[6], "Score of A vs B: 2 - 0 - 0  [1.000] 2");
+    // The end: the pairing once more, then the table with A first.
+    ASSERT_GE(lines.size(), 12u);
+    EXPECT_EQ(lines[8], "Score of A vs B: 2 - 0 - 0  [1.000] 2");
+    EXPECT_EQ(lines[10].rfind("Rank Name", 0), 0u) << lines[10];
+    EXPECT_EQ(lines[11].rfind("   1 A ", 0), 0u) << lines[11];
+    // Nothing else: no banner, no comment lines, no lines of the tournament's own log.
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.rfind("#", 0), 0u) << line;
+        EXPECT_EQ(line.find('\t'), std::string::npos) << line;
+    }
+
+    // The gathered PGN: both games, how each ended, and the engines' own view of each move.
+    const std::string pgn = ReadText(folder.path + "/all.pgn");
+    EXPECT_EQ(Count(pgn, "[Event \"Cli\"]"), 2) << pgn;
+    EXPECT_NE(pgn.find("[Termination \"adjudication\"]"), std::string::npos) << pgn;
+    EXPECT_NE(pgn.find("[Adjudication \"resign: Black's score at or below -500 cp for 2 moves\"]"),
+        std::string::npos);
+    EXPECT_NE(pgn.find("[Termination \"rules infraction\"]"), std::string::npos) << pgn;
+    EXPECT_NE(pgn.find("[PlyCount \"4\"]"), std::string::npos) << pgn;
+    EXPECT_NE(pgn.find("[PlyCount \"0\"]"), std::string::npos) << pgn;
+    EXPECT_EQ(Count(pgn, "[TimeControl \"30+0.5\"]"), 2) << pgn;
+    EXPECT_NE(pgn.find("1. Nf3 {+3.00/9 "), std::string::npos) << pgn;
+    EXPECT_NE(pgn.find("Nf6 {-6.00/1 "), std::string::npos) << pgn;
+
+    // A PGN reader takes both games without a complaint.
+    std::string reader = "pgn-extract"; // Debian puts it in /usr/games, not always on the path
+    if (std::system("command -v pgn-extract > /dev/null 2>&1") != 0) reader = "/usr/games/pgn-extract";
+    if (reader != "pgn-extract" && !std::filesystem::exists(reader))
+        GTEST_SKIP() << "pgn-extract is not installed (Debian package pgn-extract)";
+    const std::string out = folder.path + "/checked.pgn", errors = folder.path + "/errors.txt";
+    ASSERT_EQ(
+        std::system(
+            (reader + " -s -o '" + out + "' '" + folder.path + "/all.pgn' 2> '" + errors + "'").c_str()),
+        0);
+    const std::string checked = ReadText(out);
+    EXPECT_EQ(Count(checked, "[Event \"Cli\"]"), 2) << checked;
+    EXPECT_NE(checked.find("+3.00/9 "), std::string::npos) << checked; // the comments are kept
+    EXPECT_EQ(ReadText(errors), "");
+}
+
+TEST(MatchRun, AnUnknownOptionIsRefusedOnStandardError)
+{
+    CorvalaProcess quiet({ "-use=match", "-engine", "cmd=x", "-bogus", "3" }, {}, true);
+    EXPECT_TRUE(quiet.ReadToEnd(5000).empty()); // nothing on standard output
+    EXPECT_EQ(quiet.WaitExit(5000), 1);
+    CorvalaProcess both({ "-use=match", "-engine", "cmd=x", "-bogus", "3" });
+    EXPECT_EQ(both.ReadToEnd(5000), std::vector<std::string> { "# match refused: unknown option -bogus" });
+    EXPECT_EQ(both.WaitExit(5000), 1);
+}
