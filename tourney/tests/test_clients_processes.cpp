@@ -116,6 +116,9 @@ TEST(ExternalEngine, XboardHandshakeWaitsForDoneAndPong)
         // A wide grace for the "quit" below on a loaded machine: Kill returns as soon as it leaves.
         clsClientTiming timing = FastTiming();
         timing.QuitGraceMs = 5000;
+        // And for the first feature line: an engine silent for the whole wait counts as one of
+        // the old protocol, with no ping.
+        timing.FeatureWaitMs = 5000;
         e.SetTiming(timing);
         ASSERT_TRUE(Handshake(e, 1, 60000, 1000));
         pid = e.ChildPid();

@@ -123,7 +123,7 @@ TEST(PlayGame, EachSideGetsTheSearchItIsGiven)
     auto a = MakeEngine(&share);
     auto b = MakeEngine(&share);
     clsPlaySettings settings;
-    settings.msPerMove = 300;
+    settings.msPerMove = 1500; // room for the first think's table on a loaded machine
     settings.maxPlies = 6;
     settings.startFEN = "r5k1/5ppp/8/8/8/8/1R3PPP/1R4K1 w - - 0 1"; // Rb8+ Rxb8 Rxb8 mates
     settings.searchA = "strong";
