@@ -11,10 +11,13 @@
 // runs; the loop neither starts nor stops them.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "book/clsgame.h"
+#include "rules/clschesscore.h"
 #include "tourney/clsengineinterface.h"
+#include "tourney/playerbook.h"
 #include "tourney/referee.h"
 
 namespace drnChess {
@@ -41,11 +44,21 @@ public:
 // Sets the record's result and logs a game line of its text and reason ("1-0 mate").
 void RecordResult(clsGame& record, clsGameLogSink& log, std::uint32_t code);
 
+// A side's book, played by the loop itself: the side's moves come from it, without asking the
+// engine, while it has a move for the position and fewer than `depth` have been played (0: no
+// limit). From its first miss on the engine plays.
+struct clsLoopBook {
+    const clsPlayerBook* book = nullptr;
+    int depth = 0;
+};
+
 struct clsGameLoopSettings {
     std::int64_t baseTimeMs = 60000;
     std::int64_t incrementMs = 0;
     int maxPlies = 0; // the game ends as a draw by adjudication after this many moves; 0: no limit
     std::string names[2]; // the players' names in log lines
+    clsLoopBook books[2]; // White's and Black's books (none by default)
+    std::uint64_t bookSeed = 0; // the books' choices among weighted moves follow it
 };
 
 class clsGameLoop {
@@ -63,9 +76,14 @@ private:
     void EndByFault(std::uint32_t code, const std::string& logText, const std::string& reason);
     // A claim "result ..." of the mover; a draw claim is checked against the position.
     void JudgeClaim(const std::string& claim, const std::string& name);
-    // A move line: the clock, the referee's verdict, then the end or the other side's turn.
-    // False when the game has ended.
-    bool TakeMove(clsEngineInterface* players[2], const std::string& rest, std::int64_t elapsed);
+    // A move (the engine's, or its book's): the clock, the referee's verdict, then the end or
+    // the other side's turn: it is passed on, and the other side starts thinking unless its own
+    // move comes from its book. False when the game has ended.
+    bool TakeMove(
+        clsEngineInterface* players[2], const std::string& text, std::int64_t elapsed, bool fromBook);
+    // The side's book move in the present position; empty when it has none (no book, its depth
+    // played, or out of its book), and from the first miss on for the rest of the game.
+    std::string BookMove(int side);
 
     clsReferee& referee_;
     clsGame& record_;
@@ -81,6 +99,12 @@ private:
     // A win each side claimed since its last move (empty: none). The game goes on; a player that
     // then runs out of time loses by its false claim.
     std::string winClaim_[2];
+    // The books: each side's book moves so far, whether it has left its book, the move it plays
+    // next from it (empty: its engine is asked), and a core for the probes.
+    int bookMoves_[2] = { 0, 0 };
+    bool outOfBook_[2] = { false, false };
+    std::string nextBookMove_;
+    std::unique_ptr<clsChessCore> bookCore_;
 };
 
 } // namespace drnChess
