@@ -68,7 +68,7 @@ std::string clsGameLoop::BookMove(int side)
     if (!own.book || outOfBook_[side] || (own.depth > 0 && bookMoves_[side] >= own.depth)) return {};
     if (!bookCore_) bookCore_ = std::make_unique<clsChessCore>();
     std::string error;
-    std::string move = own.book->Probe(*bookCore_, referee_.Board().GetFEN(),
+    std::string move = own.book->Probe(*bookCore_, referee_.StartTag(), referee_.Played(),
         BookRandom(settings_.bookSeed, static_cast<std::uint64_t>(plies_)), &error);
     if (!error.empty()) host_.GameLog(2, error);
     if (move.empty()) outOfBook_[side] = true;

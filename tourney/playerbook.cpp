@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "dranbase/clsstring.h"
 #include "rules/clschesscore.h"
 #include "rules/movereader.h"
 #include "rules/movewriter.h"
@@ -31,10 +32,15 @@ bool clsPlayerBook::Load(const std::string& path, std::string* error)
     return true;
 }
 
-std::string clsPlayerBook::Probe(
-    clsChessCore& scratch, const std::string& fen, std::uint64_t random, std::string* error) const
+std::string clsPlayerBook::Probe(clsChessCore& scratch, const std::string& startFen, const std::string& moves,
+    std::uint64_t random, std::string* error) const
 {
-    scratch.SetFromFEN(fen);
+    scratch.SetFromFEN(startFen);
+    for (const std::string& text : dranbase::SplitFields(moves)) {
+        const std::optional<clsMove> move = ReadCoordinateMove(scratch, text);
+        if (!move) return {};
+        scratch.PlayGameMove(*move);
+    }
     if (polyglot_) {
         const std::vector<PolyglotMove> moves = polyglotBook_.Moves(scratch, error);
         const int index = PickPolyglotMove(moves, random, false);
@@ -47,7 +53,6 @@ std::string clsPlayerBook::Probe(
     const auto r = static_cast<std::int32_t>(static_cast<std::uint32_t>(random));
     const clsBookEntryExt& chosen
         = candidates[static_cast<std::size_t>(PickCandidateIndex(r, static_cast<int>(candidates.size())))];
-    scratch.SetFromFEN(fen);
     const std::optional<clsMove> move = ReadMove(scratch, chosen.move);
     return move ? CoordinateText(*move) : std::string();
 }

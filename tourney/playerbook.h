@@ -21,12 +21,14 @@ public:
     // Reads the file (".bin" as polyglot, any other name as ".cbk"). A file that is missing,
     // damaged or empty gives false with the reason in *error.
     bool Load(const std::string& path, std::string* error);
-    // The book move of the position (a FEN) in coordinates, or empty when the book has none.
-    // A polyglot book chooses by weight from `random`; a ".cbk" book chooses uniformly among the
-    // moves that are not rare, as the engine does. A stored move that is not legal gives empty
-    // and the reason in *error. `scratch` is a core the caller owns; its position is replaced.
-    std::string Probe(
-        clsChessCore& scratch, const std::string& fen, std::uint64_t random, std::string* error) const;
+    // The book move of the position reached from `startFen` by `moves` (coordinates, blank-
+    // separated), in coordinates; empty when the book has none. The moves are played, not the
+    // position loaded: a ".cbk" key, like the games that built the book, depends on how castling
+    // rights were lost. A polyglot book chooses by weight from `random`; a ".cbk" book chooses
+    // uniformly among the moves that are not rare, as the engine does. A stored move that is not
+    // legal gives empty and the reason in *error. `scratch` is a core the caller owns.
+    std::string Probe(clsChessCore& scratch, const std::string& startFen, const std::string& moves,
+        std::uint64_t random, std::string* error) const;
     const std::string& Path() const { return path_; }
 
 private:
