@@ -42,9 +42,9 @@ std::string clsPlayerBook::Probe(clsChessCore& scratch, const std::string& start
         scratch.PlayGameMove(*move);
     }
     if (polyglot_) {
-        const std::vector<PolyglotMove> moves = polyglotBook_.Moves(scratch, error);
-        const int index = PickPolyglotMove(moves, random, false);
-        return index < 0 ? std::string() : moves[static_cast<std::size_t>(index)].move;
+        const std::vector<PolyglotMove> found = polyglotBook_.Moves(scratch, error);
+        const int index = PickPolyglotMove(found, random, false);
+        return index < 0 ? std::string() : found[static_cast<std::size_t>(index)].move;
     }
     std::vector<clsBookEntryExt> candidates;
     CollectCandidates(scratch, cbkBook_, candidates);
