@@ -264,33 +264,39 @@ int PickPolyglotMove(const std::vector<PolyglotMove>& moves, std::uint64_t rando
 
 std::vector<PolyglotEntry> PolyglotFromBook(clsChessCore& core, const clsBook& book, int limit)
 {
+    // Positions are reached by playing their moves from the start, as the games that built the
+    // book played them: a position loaded from its FEN may carry its castling rights otherwise
+    // than the game did, and so have another book key.
+    auto reach = [&core](const std::string& path) {
+        core.SetFromFEN(StartFEN);
+        std::string_view rest = path;
+        for (std::string_view text = NextField(rest); !text.empty(); text = NextField(rest))
+            core.PlayGameMove(*ReadCoordinateMove(core, text));
+    };
     std::vector<PolyglotEntry> out;
-    std::vector<std::string> pending { StartFEN };
+    std::vector<std::string> pending { std::string() };
     core.SetFromFEN(StartFEN);
     std::unordered_set<u64> seen { BookKey(core.board) };
     std::vector<clsBookEntryExt> candidates;
     while (!pending.empty()) {
-        const std::string fen = std::move(pending.back());
+        const std::string path = std::move(pending.back());
         pending.pop_back();
-        core.SetFromFEN(fen);
-        const u64 key = PolyglotKey(fen);
+        reach(path);
+        const u64 key = PolyglotKey(core);
         CollectCandidates(core, book, candidates);
         std::vector<PolyglotEntry> position;
         std::int64_t heaviest = 0;
         std::vector<std::int64_t> weights;
         for (const clsBookEntryExt& c : candidates) {
             if (c.Games() / 2 < limit) continue;
-            core.SetFromFEN(fen);
             const std::optional<clsMove> move = ReadMove(core, c.move);
             if (!move) continue;
             position.push_back({ key, PolyglotMoveCode(*move), 0, 0 });
             const std::int64_t weight = 2 * std::int64_t { c.wins } + c.draws;
             weights.push_back(weight);
             heaviest = std::max(heaviest, weight);
-            if (seen.insert(c.key).second) {
-                core.PlayGameMove(*move);
-                pending.push_back(core.GetFEN());
-            }
+            if (seen.insert(c.key).second)
+                pending.push_back(path + (path.empty() ? "" : " ") + CoordinateText(*move));
         }
         for (std::size_t i = 0; i < position.size(); ++i) {
             std::int64_t w = weights[i];

@@ -125,6 +125,12 @@ void clsEngineInterface::SendMove(const std::string& move, int moverColour)
     dialogue_->PassMove(*this, move);
 }
 
+void clsEngineInterface::SendQuietMove(const std::string& move)
+{
+    MovesPlayed += move + " ";
+    dialogue_->PassQuietMove(*this, move);
+}
+
 // Rules for one line of the engine (keywords ignore case):
 //   xboard "pong N"     the ping numbered N is answered: ready when N is the last ping sent
 //                       (no number counts as 0), not ready otherwise.

@@ -105,6 +105,10 @@ public:
     // Records the move; when another player made it, passes it on (xboard: "time", "otim" and
     // the bare move; UCI: the position with all moves, then StartThinking()).
     void SendMove(const std::string& move, int moverColour);
+    // Records a move the engine must not answer (a book move the runner played, its own or the
+    // opponent's, while its next move also comes from the book). xboard: "force" once, then the
+    // move; its next passed move ends force mode with "go". UCI: nothing is sent.
+    void SendQuietMove(const std::string& move);
     // Reads one line of the engine (see the .cpp for the rules). Returns "move <text>" for a
     // move, "result <text>" for an xboard result claim (a resignation gives the loss of this
     // player), and empty for every other line, whose effect, if any, is on the state here.

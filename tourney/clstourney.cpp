@@ -138,8 +138,19 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
         const_cast<dranbase::clsXML*>(engines)->CollectByName("engine", list);
         for (const dranbase::clsXML* e : list) {
             if (!EqualsNoCase(Trim(e->GetAttribute("active")), "true")) continue;
-            clsPlayerConfig p { e->GetAttribute("name"), e->GetAttribute("protocol"),
-                Unquoted(e->GetChildText("filename")), Trim(e->GetChildText("parameters")) };
+            clsPlayerConfig p;
+            p.name = e->GetAttribute("name");
+            p.protocol = e->GetAttribute("protocol");
+            p.fileName = Unquoted(e->GetChildText("filename"));
+            p.parameters = Trim(e->GetChildText("parameters"));
+            if (const dranbase::clsXML* book = e->FindChild("book")) {
+                const std::string what = "<book> of engine " + QuoteName(p.name);
+                p.bookFile = Unquoted(book->GetAttribute("file"));
+                if (p.bookFile.empty()) c.problems.push_back(what + " has no file");
+                p.bookDepth = static_cast<int>(std::min<std::int64_t>(INT32_MAX,
+                    NumberOr(book->GetAttribute("depth"), book->Attributes().Has("depth"), 0, 1,
+                        what + " depth", c.problems)));
+            }
             bool repeated = std::any_of(c.players.begin(), c.players.end(),
                 [&](const clsPlayerConfig& q) { return q.name == p.name; });
             if (repeated)
@@ -402,6 +413,28 @@ bool clsTourney::PrepareMatch()
     return true;
 }
 
+bool clsTourney::LoadBooks()
+{
+    for (const clsPlayerConfig& p : config_.players) {
+        if (p.bookFile.empty()) continue;
+        auto book = std::make_shared<clsPlayerBook>();
+        std::string error;
+        if (!book->Load(p.bookFile, &error)) {
+            Refuse("engine " + QuoteName(p.name) + ": <book file=\"" + p.bookFile
+                + "\"> cannot be used: " + error);
+            return false;
+        }
+        clsPlayer* player = players_.Find(p.name);
+        if (!player) continue;
+        player->Book = std::move(book);
+        player->BookDepth = p.bookDepth;
+        TourneyLog(0,
+            "book of " + QuoteName(p.name) + ": " + p.bookFile
+                + (p.bookDepth > 0 ? ", up to " + std::to_string(p.bookDepth) + " moves" : std::string()));
+    }
+    return true;
+}
+
 bool clsTourney::CheckPlayers()
 {
     // Each player is started and handshaken once, with no game log: one that cannot be made
@@ -486,7 +519,7 @@ void clsTourney::LoadTourney()
     } else if (learning && !LearningHook) {
         Refuse("the tournament kind learning is not run from a tournament file; use \\learn");
         refused = true;
-    } else if (!learning && (!CheckPlayers() || !PrepareMatch())) {
+    } else if (!learning && (!LoadBooks() || !CheckPlayers() || !PrepareMatch())) {
         refused = true;
     }
     if (refused) {

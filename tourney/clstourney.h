@@ -25,6 +25,9 @@
 //     <engines>
 //       <engine active="true" name="X" protocol="xboard|uci|embedded">
 //         <filename>"/usr/games/fairymax"</filename> <parameters>...</parameters>
+//         <book file="book.bin" depth="8"/>   optional: the runner plays the engine's first
+//                                             moves (at most depth, no limit without it) from
+//                                             a polyglot ".bin" or a ".cbk" book
 //       </engine>
 //     </engines>
 //     <pgn><header><Site>Home</Site></header></pgn>   extra PGN tags (no names with "Dran")
@@ -81,6 +84,8 @@ struct clsPlayerConfig {
     std::string protocol;
     std::string fileName; // without surrounding double quotes
     std::string parameters;
+    std::string bookFile; // <book file=...>; empty: no book
+    int bookDepth = 0; // <book depth=...>; 0: no limit
 };
 
 // The description as read, with its defaults.
@@ -115,7 +120,8 @@ struct clsTourneyConfig {
 // not a whole number from 1; game_ms not a whole number from 1; increment_ms or
 // moves_per_second not a whole number from 0; threads or pacing_ms not a whole number; an
 // adjudication's movecount or maxmoves not from 1, movenumber or score not from 0, twosided
-// not true or false.
+// not true or false; a <book>
+// without a file or with a depth that is not a whole number from 1.
 clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document);
 
 // The pairings (white index, black index) in creation order: every ordered pair for a round
@@ -136,10 +142,10 @@ public:
     // Before the first game the run refuses, with a console line and the tournament log saying
     // why, and Failed() set: a file that is missing, malformed or has no tourney element; a
     // value that cannot be used (see ReadTourneyConfig, and <openings> and <sprt>);
-    // fewer than two players; a log folder it cannot write in; a player that cannot start or
-    // does not finish its handshake (each is started, handshaken and quit once); the learning
-    // kind without a learning hook. Its files never leave the log folder (the name is made a
-    // plain file name) and never replace an earlier run's (a name in use gets "-2", "-3", ...).
+    // fewer than two players; a log folder it cannot write in; a player's book that cannot be read; a player
+    // that cannot start or does not finish its handshake (each is started, handshaken and quit once); the
+    // learning kind without a learning hook. Its files never leave the log folder (the name is made a plain
+    // file name) and never replace an earlier run's (a name in use gets "-2", "-3", ...).
     clsTourney(int number, const std::string& filePath);
     ~clsTourney() override;
 
@@ -232,6 +238,8 @@ private:
     // Openings and SPRT from the options; false (refused) when the openings cannot be used.
     bool PrepareMatch();
     GameEvent EventOf(int round, int index) const;
+    // Reads every player's book; false (refused, naming the engine's <book>) when one cannot be.
+    bool LoadBooks();
     // The number of the colour-reversed pair of game `index` of the round (from 0).
     std::int64_t PairNumber(int round, int index) const;
     void SetOpening(clsTourneyGame& game, int round, int index);

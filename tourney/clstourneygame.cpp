@@ -218,6 +218,9 @@ bool clsTourneyGame::Run()
             settings.moveComments = true;
             settings.names[0] = White->Name;
             settings.names[1] = Black->Name;
+            settings.books[0] = { White->Book.get(), White->BookDepth };
+            settings.books[1] = { Black->Book.get(), Black->BookDepth };
+            settings.bookSeed = static_cast<std::uint64_t>(GameNumber);
             clsGameLoop(*referee_, *this, *this, settings).Play(players);
         }
     } catch (...) {

@@ -27,6 +27,7 @@
 #include "tourney/clsengineinterface.h"
 #include "tourney/gameloop.h"
 #include "tourney/gamerules.h"
+#include "tourney/playerbook.h"
 #include "tourney/referee.h"
 
 namespace drnChess {
@@ -53,6 +54,10 @@ public:
     std::string Protocol; // "uci", "embedded", anything else is xboard
     std::string FileName; // the program to start
     std::string Parameters; // its command line (for "embedded": the engine's options)
+    // The book the runner plays for it (none when null), up to BookDepth of its moves (0: no
+    // limit). Read before the first game, then shared read-only by the games.
+    std::shared_ptr<const clsPlayerBook> Book;
+    int BookDepth = 0;
 
 private:
     mutable std::mutex scoreMutex_;

@@ -1,6 +1,7 @@
 #include "tourney/gameloop.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "dranbase/clsthread.h"
 #include "engine/clsengine.h"
@@ -62,11 +63,24 @@ void clsGameLoop::JudgeClaim(const std::string& claim, const std::string& name)
         "false draw claim: " + claim);
 }
 
-bool clsGameLoop::TakeMove(clsEngineInterface* players[2], const std::string& rest, std::int64_t elapsed)
+std::string clsGameLoop::BookMove(int side)
+{
+    const clsLoopBook& own = settings_.books[side];
+    if (!own.book || outOfBook_[side] || (own.depth > 0 && bookMoves_[side] >= own.depth)) return {};
+    if (!bookCore_) bookCore_ = std::make_unique<clsChessCore>();
+    std::string error;
+    std::string move = own.book->Probe(*bookCore_, referee_.StartTag(), referee_.Played(),
+        BookRandom(settings_.bookSeed, static_cast<std::uint64_t>(plies_)), &error);
+    if (!error.empty()) host_.GameLog(2, error);
+    if (move.empty()) outOfBook_[side] = true;
+    return move;
+}
+
+bool clsGameLoop::TakeMove(
+    clsEngineInterface* players[2], const std::string& text, std::int64_t elapsed, bool fromBook)
 {
     clock_[side_] = ClockAfterMove(clock_[side_], settings_.incrementMs, elapsed);
-    const std::string text = MoveOfResponse(rest);
-    host_.MoveRead(side_, text);
+    if (!fromBook) host_.MoveRead(side_, text);
     const clsMoveVerdict move = referee_.Play(text);
     if (!move.legal) {
         host_.GameLog(2, "illegal move " + QuoteName(text) + " by " + QuoteName(settings_.names[side_]));
@@ -80,6 +94,7 @@ bool clsGameLoop::TakeMove(clsEngineInterface* players[2], const std::string& re
     record_.MoveText = referee_.MoveText();
     ++plies_;
     winClaim_[side_].clear(); // it played on after its claim
+    if (fromBook) ++bookMoves_[side_];
 
     claimBefore_ = claimNow_;
     claimNow_ = DrawClaimCode(referee_.Occurrences(), referee_.Board().halfmoveClock, move.status);
@@ -103,10 +118,17 @@ bool clsGameLoop::TakeMove(clsEngineInterface* players[2], const std::string& re
         }
     }
     const int moved = side_;
-    players[moved]->SendMove(move.coordinate, moved);
+    if (fromBook)
+        players[moved]->SendQuietMove(move.coordinate);
+    else
+        players[moved]->SendMove(move.coordinate, moved);
     side_ ^= 1;
+    nextBookMove_ = BookMove(side_);
     players[side_]->SetClocks(clock_[0], clock_[1], settings_.incrementMs, settings_.incrementMs);
-    players[side_]->SendMove(move.coordinate, moved);
+    if (nextBookMove_.empty())
+        players[side_]->SendMove(move.coordinate, moved);
+    else
+        players[side_]->SendQuietMove(move.coordinate);
     return true;
 }
 
@@ -114,7 +136,8 @@ void clsGameLoop::Play(clsEngineInterface* players[2])
 {
     clock_[0] = clock_[1] = settings_.baseTimeMs;
     side_ = referee_.SideToMove();
-    players[side_]->StartThinking();
+    nextBookMove_ = BookMove(side_);
+    if (nextBookMove_.empty()) players[side_]->StartThinking();
     // Each clock runs from the moment the mover's last command was written to the moment its
     // move line arrived: the referee's pauses and reading delays are not the engine's time.
     std::int64_t start = players[side_]->LastSendTick;
@@ -131,6 +154,15 @@ void clsGameLoop::Play(clsEngineInterface* players[2])
         if (const int flooder = floods(0) ? 0 : floods(1) ? 1 : -1; flooder >= 0) {
             EndByFault(FaultCode(flooder), settings_.names[flooder] + " floods its output", "output flood");
             break;
+        }
+
+        // A move from the mover's book is played at once; its engine is not asked.
+        if (!nextBookMove_.empty()) {
+            const std::string text = std::exchange(nextBookMove_, std::string());
+            host_.GameLog(2, "book move " + text + " for " + QuoteName(name));
+            if (!TakeMove(players, text, 0, true)) break;
+            start = players[side_]->LastSendTick;
+            continue;
         }
 
         // 1. The mover's next line. Every line that has come is taken at once, one after the
@@ -175,7 +207,7 @@ void clsGameLoop::Play(clsEngineInterface* players[2])
         if (EqualsNoCase(reply.keyword, "move")) {
             charged += elapsed;
             ++moves;
-            if (!TakeMove(players, reply.rest, elapsed)) break;
+            if (!TakeMove(players, MoveOfResponse(reply.rest), elapsed, false)) break;
             // The new mover's clock runs from the moment its last command (the move, or "go")
             // was written.
             start = players[side_]->LastSendTick;

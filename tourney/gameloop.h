@@ -11,12 +11,15 @@
 // runs; the loop neither starts nor stops them.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "book/clsgame.h"
+#include "rules/clschesscore.h"
 #include "tourney/adjudication.h"
 #include "tourney/clsengineinterface.h"
+#include "tourney/playerbook.h"
 #include "tourney/referee.h"
 
 namespace drnChess {
@@ -43,6 +46,14 @@ public:
 // Sets the record's result and logs a game line of its text and reason ("1-0 mate").
 void RecordResult(clsGame& record, clsGameLogSink& log, std::uint32_t code);
 
+// A side's book, played by the loop itself: the side's moves come from it, without asking the
+// engine, while it has a move for the position and fewer than `depth` have been played (0: no
+// limit). From its first miss on the engine plays.
+struct clsLoopBook {
+    const clsPlayerBook* book = nullptr;
+    int depth = 0;
+};
+
 struct clsGameLoopSettings {
     std::int64_t baseTimeMs = 60000;
     std::int64_t incrementMs = 0;
@@ -53,6 +64,8 @@ struct clsGameLoopSettings {
     clsAdjudicationRules adjudication;
     // Each move of a player gets a comment with its score, depth and time ("+0.35/17 0.31s").
     bool moveComments = false;
+    clsLoopBook books[2]; // White's and Black's books (none by default)
+    std::uint64_t bookSeed = 0; // the books' choices among weighted moves follow it
 };
 
 class clsGameLoop {
@@ -70,9 +83,14 @@ private:
     void EndByFault(std::uint32_t code, const std::string& logText, const std::string& reason);
     // A claim "result ..." of the mover; a draw claim is checked against the position.
     void JudgeClaim(const std::string& claim, const std::string& name);
-    // A move line: the clock, the referee's verdict, then the end or the other side's turn.
-    // False when the game has ended.
-    bool TakeMove(clsEngineInterface* players[2], const std::string& rest, std::int64_t elapsed);
+    // A move (the engine's, or its book's): the clock, the referee's verdict, then the end or
+    // the other side's turn: it is passed on, and the other side starts thinking unless its own
+    // move comes from its book. False when the game has ended.
+    bool TakeMove(
+        clsEngineInterface* players[2], const std::string& text, std::int64_t elapsed, bool fromBook);
+    // The side's book move in the present position; empty when it has none (no book, its depth
+    // played, or out of its book), and from the first miss on for the rest of the game.
+    std::string BookMove(int side);
 
     clsReferee& referee_;
     clsGame& record_;
@@ -89,6 +107,12 @@ private:
     // then runs out of time loses by its false claim.
     std::string winClaim_[2];
     std::optional<clsAdjudicator> adjudicator_;
+    // The books: each side's book moves so far, whether it has left its book, the move it plays
+    // next from it (empty: its engine is asked), and a core for the probes.
+    int bookMoves_[2] = { 0, 0 };
+    bool outOfBook_[2] = { false, false };
+    std::string nextBookMove_;
+    std::unique_ptr<clsChessCore> bookCore_;
 };
 
 } // namespace drnChess

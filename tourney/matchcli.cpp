@@ -13,6 +13,7 @@
 #include "dranbase/clsstring.h"
 #include "dranbase/console.h"
 #include "tourney/matchreport.h"
+#include "tourney/playerbook.h"
 
 namespace drnChess {
 
@@ -128,8 +129,8 @@ namespace {
         player.fileName = cmd;
 
         // What the runner cannot carry out yet: said by name rather than ignored.
-        for (const char* unsupported : { "dir", "st", "nodes", "depth", "book", "bookdepth", "whitepov",
-                 "ponder", "timemargin", "stderr", "initstr" })
+        for (const char* unsupported :
+            { "dir", "st", "nodes", "depth", "whitepov", "ponder", "timemargin", "stderr", "initstr" })
             if (words.keys.count(unsupported))
                 return label + ": " + unsupported + "= is not supported by this runner";
         const std::string restart = key("restart");
@@ -154,6 +155,24 @@ namespace {
         if (player.parameters != dranbase::Trim(player.parameters)
             || player.fileName != dranbase::Trim(player.fileName))
             return label + ": leading or trailing blanks cannot be kept";
+
+        // The book is read now: one that cannot be used is refused before the match is written.
+        if (words.keys.count("bookdepth")) {
+            const std::string depth = key("bookdepth");
+            const auto number = WholeNumber(depth);
+            if (!number || *number < 1 || *number > 100000)
+                return label + ": bookdepth=" + depth + " is not a whole number from 1";
+            if (!words.keys.count("book")) return label + ": bookdepth= needs book=";
+            player.bookDepth = static_cast<int>(*number);
+        }
+        if (words.keys.count("book")) {
+            const std::string book = key("book");
+            if (book.empty()) return label + ": book= needs a file";
+            if (!StorableInXml(book)) return label + ": the characters < > & \" cannot be used in book=";
+            std::string error;
+            if (!clsPlayerBook().Load(book, &error)) return label + ": book=" + book + ": " + error;
+            player.bookFile = std::filesystem::absolute(book).string();
+        }
 
         tc = key("tc");
         if (tc.empty()) return label + ": missing tc=";
@@ -597,6 +616,10 @@ std::string MatchTourneyXml(const clsMatchCommand& command)
             + ">\n";
         if (!p.fileName.empty()) x += "      <filename>" + p.fileName + "</filename>\n";
         if (!p.parameters.empty()) x += "      <parameters>" + p.parameters + "</parameters>\n";
+        if (!p.bookFile.empty())
+            x += "      <book" + Attribute("file", p.bookFile)
+                + (p.bookDepth > 0 ? Attribute("depth", std::to_string(p.bookDepth)) : std::string())
+                + "/>\n";
         x += "    </engine>\n";
     }
     x += "  </engines>\n";
@@ -617,6 +640,8 @@ std::vector<std::string> MatchHelpLines()
         "  -engine name=N cmd=PATH arg=A proto=uci|xboard|embedded option.NAME=VALUE tc=TC restart=on",
         "                 one player; arg= may repeat; option.* only for proto=embedded (its parameters);",
         "                 TC is [moves/]seconds[+increment] or minutes:seconds[+increment], the same for all",
+        "                 book=FILE bookdepth=N: the runner plays the engine's first N moves (no limit",
+        "                 without bookdepth) from a polyglot .bin or a .cbk book while it has one",
         "  -each KEY=VALUE ...      keys for every engine (an engine's own keys come first)",
         "  -tournament round-robin|gauntlet",
         "  -games N                 games per pairing and round (even: pairs with the colours swapped)",

@@ -173,6 +173,17 @@ void clsXboardDialogue::PassMove(clsEngineInterface& e, const std::string& move)
     }
 }
 
+void clsXboardDialogue::PassQuietMove(clsEngineInterface& e, const std::string& move) const
+{
+    // In force mode the engine plays the move for either side and waits; the next passed move
+    // or "go" ends it.
+    if (!e.Forced) {
+        e.Send("force");
+        e.Forced = true;
+    }
+    e.Send(move);
+}
+
 std::string clsXboardDialogue::Parse(
     clsEngineInterface& e, std::string_view word, std::string_view rest) const
 {
@@ -247,6 +258,11 @@ void clsUciDialogue::PassMove(clsEngineInterface& e, const std::string&) const
 {
     e.Send(UciPosition(e));
     StartThinking(e);
+}
+
+void clsUciDialogue::PassQuietMove(clsEngineInterface&, const std::string&) const
+{
+    // Nothing to send: the next "position" carries every move.
 }
 
 std::string clsUciDialogue::Parse(clsEngineInterface& e, std::string_view word, std::string_view rest) const

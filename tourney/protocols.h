@@ -26,6 +26,9 @@ public:
     virtual void StartThinking(clsEngineInterface& e) const = 0;
     // The opponent's move (already recorded in MovesPlayed) is passed on.
     virtual void PassMove(clsEngineInterface& e, const std::string& move) const = 0;
+    // A move (already recorded) that the engine must take without answering it: one the runner
+    // played from a book, for either side, while the engine's own next move also comes from it.
+    virtual void PassQuietMove(clsEngineInterface& e, const std::string& move) const = 0;
     // One line of the engine, split at its first blank (see clsEngineInterface::ParseResponse).
     virtual std::string Parse(clsEngineInterface& e, std::string_view word, std::string_view rest) const = 0;
 };
@@ -38,6 +41,7 @@ public:
     void NewGame(clsEngineInterface& e) const override;
     void StartThinking(clsEngineInterface& e) const override;
     void PassMove(clsEngineInterface& e, const std::string& move) const override;
+    void PassQuietMove(clsEngineInterface& e, const std::string& move) const override;
     std::string Parse(clsEngineInterface& e, std::string_view word, std::string_view rest) const override;
 };
 
@@ -49,6 +53,7 @@ public:
     void NewGame(clsEngineInterface& e) const override;
     void StartThinking(clsEngineInterface& e) const override;
     void PassMove(clsEngineInterface& e, const std::string& move) const override;
+    void PassQuietMove(clsEngineInterface& e, const std::string& move) const override;
     std::string Parse(clsEngineInterface& e, std::string_view word, std::string_view rest) const override;
 };
 

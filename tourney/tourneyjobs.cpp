@@ -84,7 +84,7 @@ bool clsTourney::PrepareJobs()
     std::filesystem::create_directories(config_.logFolder, ec);
     runName_ = SafeFileName(config_.name);
     baseName_ = dranbase::JoinPath(config_.logFolder, runName_) + ".T" + std::to_string(number_);
-    if (!PrepareMatch()) return false;
+    if (!LoadBooks() || !PrepareMatch()) return false;
     {
         std::lock_guard lock(gamesMutex_);
         games_.Clear();

@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "app/tests/corvalaprocess.h"
+#include "book/polyglot.h"
+#include "rules/clschesscore.h"
 
 namespace fs = std::filesystem;
 
@@ -81,6 +83,33 @@ TEST_F(Console, BooksAreBuiltLoadedListedAndSaved)
     p->Exchange("st 1");
     p->Send("go");
     EXPECT_EQ(p->ReadUntil("move ", 5000), "move e2e4");
+}
+
+// A polyglot book is listed with its weights and shares, heaviest first; a bad file is refused
+// and the listing still shows the book in use.
+TEST_F(Console, APolyglotBookIsListedWithItsWeights)
+{
+    const drnChess::u64 start = drnChess::PolyglotKey(drnChess::StartFEN);
+    // e2e4 (0x031C) weighs 3, d2d4 (0x02DB) 1, g1f3 (0x0195) 0.
+    ASSERT_TRUE(drnChess::SavePolyglot((dir / "small.bin").string(),
+        { { start, 0x031C, 3, 0 }, { start, 0x02DB, 1, 0 }, { start, 0x0195, 0, 0 } }));
+    std::ofstream(dir / "bad.bin") << "0123456789";
+
+    EXPECT_TRUE(Contains(p->Exchange("\\loadbook small.bin"), "# book small.bin loaded with 3 entries"));
+    p->Exchange("new");
+    const std::vector<std::string> expected = { "# 463b96181691fc9c e2e4 3 75.0%",
+        "# 463b96181691fc9c d2d4 1 25.0%", "# 463b96181691fc9c g1f3 0 0.0%" };
+    EXPECT_EQ(p->Exchange("\\listbook"), expected);
+
+    auto refused = p->Exchange("\\loadbook bad.bin");
+    EXPECT_TRUE(Contains(refused, "# polyglot book bad.bin: size 10 is not a multiple of 16"))
+        << refused.size();
+    EXPECT_TRUE(Contains(refused, "# error loading bad.bin"));
+    EXPECT_EQ(p->Exchange("\\listbook"), expected);
+
+    p->Exchange("force");
+    p->Exchange("e2e4");
+    EXPECT_EQ(p->Exchange("\\listbook"), std::vector<std::string> { "# no polyglot book moves" });
 }
 
 TEST_F(Console, SoulsPositionsAndTheCalculator)

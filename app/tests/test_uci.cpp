@@ -149,6 +149,38 @@ TEST_F(Uci, RecordedSession)
     EXPECT_EQ(p.WaitExit(5000), 0);
 }
 
+// A polyglot book named as BookFile is played at once: its move comes with "info string book
+// move" and no search; out of the book the engine searches again.
+TEST_F(Uci, APolyglotBookMoveComesWithoutASearch)
+{
+    const std::string smallBook = "/usr/share/gnuchess/smallbook.bin";
+    if (!std::filesystem::exists(smallBook)) GTEST_SKIP() << smallBook << " is missing (install gnuchess)";
+    p.Send("uci");
+    p.Send("setoption name BookFile value " + smallBook);
+    p.Send("setoption name BookBest value true");
+    p.Send("isready");
+    std::vector<std::string> setup;
+    ASSERT_EQ(ReadUntilKeeping(p, "readyok", setup), "readyok");
+    for (const std::string& line : setup)
+        EXPECT_EQ(line.rfind("info string", 0), std::string::npos) << line; // no refusal
+
+    p.Send("position startpos");
+    p.Send("go wtime 60000 btime 60000");
+    std::vector<std::string> lines;
+    EXPECT_EQ(ReadUntilKeeping(p, "bestmove ", lines), "bestmove e2e4"); // the heaviest of the book
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "info string book move"), lines.end());
+    for (const std::string& line : lines)
+        EXPECT_NE(line.rfind("info depth", 0), 0u) << line;
+
+    // A position the book does not hold is searched.
+    p.Send("position fen 8/8/8/4k3/8/8/3QK3/8 w - - 0 1");
+    p.Send("go depth 2");
+    lines.clear();
+    ASSERT_NE(ReadUntilKeeping(p, "bestmove ", lines), "<timeout>");
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "info string book move"), lines.end());
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return IsInfoLine(l); }));
+}
+
 TEST_F(Uci, InfoLinesAndTheBestMoveOfATimedThink)
 {
     p.Send("uci");

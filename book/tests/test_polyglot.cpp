@@ -161,6 +161,31 @@ TEST(PolyglotBook, WrittenFromACbkBookAndReadBack)
     EXPECT_EQ(MoveTexts(book.Moves(*afterE4)), (std::vector<std::string> { "e7e5" }));
 }
 
+// The walk goes on past moves that change the castling rights (a king's walk, castling itself):
+// every stored successor of the games is written, as the games reached it.
+TEST(PolyglotBook, TheWalkFollowsGamesPastKingMovesAndCastling)
+{
+    TempDir dir;
+    WriteBytes(dir.Path("k.pgn"),
+        "[Result \"0-1\"]\n\n1. e4 e5 2. f4 exf4 3. Nf3 g5 4. Bc4 g4 5. Ne5 Qh4+ 6. Kf1 f3 7. g3 Qh3+ 0-1\n\n"
+        "[Result \"1-0\"]\n\n1. Nf3 Nf6 2. g3 g6 3. Bg2 Bg7 4. O-O O-O 5. d3 d6 1-0\n");
+    auto core = std::make_unique<clsChessCore>();
+    ASSERT_EQ(BuildBooks(dir.Path(), 0, 0, *core, [](const std::string&, bool) {}), 2);
+    clsBook cbk;
+    ASSERT_TRUE(cbk.Load(dir.Path("k.cbk")));
+    const std::vector<PolyglotEntry> entries = PolyglotFromBook(*core, cbk);
+    EXPECT_EQ(entries.size(), 24u); // every move of both games
+    ASSERT_TRUE(SavePolyglot(dir.Path("k.bin"), entries));
+    clsPolyglotBook book;
+    ASSERT_TRUE(book.Load(dir.Path("k.bin")));
+    auto afterKf1 = CoreAfter("e2e4 e7e5 f2f4 e5f4 g1f3 g7g5 f1c4 g5g4 f3e5 d8h4 e1f1");
+    EXPECT_EQ(MoveTexts(book.Moves(*afterKf1)), (std::vector<std::string> { "f4f3" }));
+    auto afterF3 = CoreAfter("e2e4 e7e5 f2f4 e5f4 g1f3 g7g5 f1c4 g5g4 f3e5 d8h4 e1f1 f4f3 g2g3");
+    EXPECT_EQ(MoveTexts(book.Moves(*afterF3)), (std::vector<std::string> { "h4h3" }));
+    auto afterCastling = CoreAfter("g1f3 g8f6 g2g3 g7g6 f1g2 f8g7 e1g1 e8g8");
+    EXPECT_EQ(MoveTexts(book.Moves(*afterCastling)), (std::vector<std::string> { "d2d3" }));
+}
+
 TEST(PolyglotBook, PickFollowsTheWeights)
 {
     const std::vector<PolyglotMove> moves = { { "a", 1 }, { "b", 3 }, { "c", 0 } };

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "book/polyglot.h"
 #include "dranbase/clsxml.h"
 #include "tourney/matchcli.h"
+#include "tourney/tests/test_referee_support.h"
 
 using namespace drnChess;
 
@@ -179,6 +181,11 @@ TEST(MatchCommand, RefusalsNameTheOption)
           "alpha=0.05 beta=0.05",
             "-sprt: needs exactly two engines" },
         { e + "-each tc=60 -event a<b", "-event" },
+        { e + "-each tc=60 book=/no/such/book.bin", "-engine a: book=/no/such/book.bin: polyglot book" },
+        { e + "-each tc=60 book=/no/such/book.cbk", "-engine a: book=/no/such/book.cbk: cannot read" },
+        { e + "-each tc=60 book=", "-engine a: book= needs a file" },
+        { e + "-each tc=60 bookdepth=3", "-engine a: bookdepth= needs book=" },
+        { e + "-each tc=60 book=" + OpeningsPgn + " bookdepth=0", "bookdepth=0 is not a whole number" },
         { "stray -engine name=a", "\"stray\" is not an option" },
     };
     for (const Case& c : cases) {
@@ -194,7 +201,7 @@ TEST(MatchCommand, HelpIsAskedFor)
     const std::vector<std::string> lines = MatchHelpLines();
     for (const char* option : { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency",
              "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign",
-             "-maxmoves", "-ratinginterval" })
+             "-maxmoves", "-ratinginterval", "book=", "bookdepth=" })
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
             return l.find(option) != std::string::npos;
         })) << option;
@@ -254,4 +261,34 @@ TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
     EXPECT_EQ(match.openings.start, 2);
     EXPECT_EQ(match.openings.seed, 9U);
     EXPECT_FALSE(match.hasSprt);
+}
+
+// book= and bookdepth= give the engine's <book> element with the book's absolute path; a book
+// that cannot be read refuses the match before anything is written, with status 1.
+TEST(MatchCommand, EngineBookGoesIntoTheTournamentFile)
+{
+    testsupport::ScratchFolder folder("match_book");
+    const std::string book = folder.File("small.bin");
+    ASSERT_TRUE(SavePolyglot(book, { { PolyglotKey(StartFEN), 0x031C, 1, 0 } })); // e2e4
+    const clsMatchCommand m = ReadMatchCommand(Words(TwoEngines.substr(0, TwoEngines.find("-engine cmd="))
+        + "book=" + book + " bookdepth=6 -engine cmd=/usr/games/phalanx book=" + book + " -each tc=60"));
+    ASSERT_EQ(m.error, "");
+    dranbase::clsXML document;
+    document.Parse(MatchTourneyXml(m));
+    const clsTourneyConfig back = ReadTourneyConfig(document);
+    EXPECT_TRUE(back.problems.empty());
+    ASSERT_EQ(back.players.size(), 2U);
+    EXPECT_EQ(back.players[0].bookFile, std::filesystem::absolute(book).string());
+    EXPECT_EQ(back.players[0].bookDepth, 6);
+    EXPECT_EQ(back.players[1].bookFile, back.players[0].bookFile);
+    EXPECT_EQ(back.players[1].bookDepth, 0); // no limit
+
+    const std::string logs = folder.File("logs");
+    testing::internal::CaptureStdout();
+    const int status = RunMatchCommand(Words("-engine name=a cmd=x book=" + folder.File("none.bin")
+        + " -engine name=b cmd=y -each tc=60 -logfolder " + logs));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("# match refused: -engine a: book="), std::string::npos) << out;
+    EXPECT_FALSE(std::filesystem::exists(logs));
 }
