@@ -90,7 +90,7 @@ bool clsGameLoop::TakeMove(
     // The mover's own view of the move, read from its thinking output since its last move.
     const clsEngineScore score = players[side_]->LastScore;
     players[side_]->LastScore = {};
-    if (settings_.moveComments) referee_.Comment(MoveCommentText(score, elapsed));
+    if (settings_.moveComments) referee_.Comment(fromBook ? "book" : MoveCommentText(score, elapsed));
     record_.MoveText = referee_.MoveText();
     ++plies_;
     winClaim_[side_].clear(); // it played on after its claim

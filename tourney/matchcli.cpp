@@ -676,8 +676,13 @@ int RunMatchCommand(const std::vector<std::string>& words)
 {
     dranbase::Output().Release();
     // The lines people read go to standard output; the tournament's own lines to its log, and
-    // comment lines (refusals, "# process terminated!") to standard error.
-    dranbase::Output().SetCommentsToStderr(true);
+    // comment lines (refusals, "# process terminated!") to standard error, while the match runs.
+    struct CommentsToStderr {
+        CommentsToStderr() { dranbase::Output().SetCommentsToStderr(true); }
+        ~CommentsToStderr() { dranbase::Output().SetCommentsToStderr(false); }
+        CommentsToStderr(const CommentsToStderr&) = delete;
+        CommentsToStderr& operator=(const CommentsToStderr&) = delete;
+    } commentsToStderr;
     const clsMatchCommand command = ReadMatchCommand(words);
     if (command.help) {
         for (const std::string& line : MatchHelpLines())

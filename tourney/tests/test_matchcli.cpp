@@ -284,10 +284,10 @@ TEST(MatchCommand, EngineBookGoesIntoTheTournamentFile)
     EXPECT_EQ(back.players[1].bookDepth, 0); // no limit
 
     const std::string logs = folder.File("logs");
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr(); // refusals are comments: standard error in this mode
     const int status = RunMatchCommand(Words("-engine name=a cmd=x book=" + folder.File("none.bin")
         + " -engine name=b cmd=y -each tc=60 -logfolder " + logs));
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("# match refused: -engine a: book="), std::string::npos) << out;
     EXPECT_FALSE(std::filesystem::exists(logs));
