@@ -16,7 +16,7 @@
 
 #include "engine/movepicker.h"
 #include "engine/searchlimits.h"
-#include "engine/strongboard.h"
+#include "engine/fastnames.h"
 #include "engine/strongeval.h"
 #include "engine/strongtt.h"
 
@@ -44,7 +44,7 @@ public:
 
     // The position to search; the game's earlier positions (their keys, oldest first) count for
     // repetitions.
-    StrongBoard& Board() { return board_; }
+    FastPosition& Board() { return board_; }
     void SetTableSize(std::size_t mib);
     void ClearTable() { tt_.Clear(); }
     // Per-mille of the table written by the current (or last) search.
@@ -89,7 +89,7 @@ private:
     std::int64_t ElapsedMs() const;
     std::string PvText() const;
 
-    StrongBoard board_;
+    FastPosition board_;
     StrongEval eval_;
     StrongTT tt_;
     HistoryTable history_ {};

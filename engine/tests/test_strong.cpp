@@ -17,7 +17,7 @@
 namespace drnChess::strong {
 namespace {
 
-    std::uint64_t Perft(StrongBoard& b, int depth)
+    std::uint64_t Perft(FastPosition& b, int depth)
     {
         MoveList list;
         b.GenerateNoisy(list);
@@ -31,7 +31,7 @@ namespace {
         return n;
     }
 
-    TEST(StrongBoard, PerftMatchesTheKnownCounts)
+    TEST(FastPosition, PerftMatchesTheKnownCounts)
     {
         struct Case {
             const char* fen;
@@ -46,7 +46,7 @@ namespace {
             { "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8", 3, 62379 },
         };
         for (const Case& c : cases) {
-            StrongBoard b;
+            FastPosition b;
             ASSERT_TRUE(b.SetFromFEN(c.fen)) << c.fen;
             const std::uint64_t key = b.key;
             EXPECT_EQ(Perft(b, c.depth), c.nodes) << c.fen;
@@ -69,7 +69,7 @@ namespace {
         return reach;
     }
 
-    TEST(StrongBoard, SliderLookupMatchesWalkingTheRays)
+    TEST(FastPosition, SliderLookupMatchesWalkingTheRays)
     {
         constexpr int straight[4][2] = { { 0, 1 }, { 0, -1 }, { 1, 0 }, { -1, 0 } };
         constexpr int diagonal[4][2] = { { 1, 1 }, { -1, 1 }, { 1, -1 }, { -1, -1 } };
@@ -93,7 +93,7 @@ namespace {
     }
 
     // Every pseudo-legal move to the given depth: GivesCheck says what making the move shows.
-    int CompareChecks(StrongBoard& b, int depth, const std::string& fen)
+    int CompareChecks(FastPosition& b, int depth, const std::string& fen)
     {
         MoveList list;
         b.GenerateNoisy(list);
@@ -103,7 +103,7 @@ namespace {
             const Move m = list.moves[static_cast<std::size_t>(i)];
             const bool predicted = b.GivesCheck(m);
             if (!b.Make(m)) continue;
-            EXPECT_EQ(predicted, b.InCheck()) << fen << " " << StrongBoard::MoveText(m);
+            EXPECT_EQ(predicted, b.InCheck()) << fen << " " << FastPosition::MoveText(m);
             checks += predicted ? 1 : 0;
             if (depth > 1) checks += CompareChecks(b, depth - 1, fen);
             b.Unmake();
@@ -111,7 +111,7 @@ namespace {
         return checks;
     }
 
-    TEST(StrongBoard, GivesCheckAgreesWithMakingTheMove)
+    TEST(FastPosition, GivesCheckAgreesWithMakingTheMove)
     {
         // Castling with the rook's check, en passant uncovering a rook, promotions that check,
         // a knight and a pawn uncovering a bishop and a rook, and the suites' positions.
@@ -123,7 +123,7 @@ namespace {
         };
         int checks = 0;
         for (const char* fen : fixtures) {
-            StrongBoard b;
+            FastPosition b;
             ASSERT_TRUE(b.SetFromFEN(fen)) << fen;
             checks += CompareChecks(b, 2, fen);
         }
@@ -131,16 +131,16 @@ namespace {
             std::ifstream in(std::string(CORVALA_TEST_DATA) + "/epd/" + name);
             ASSERT_TRUE(in.good()) << name;
             for (std::string line; std::getline(in, line);) {
-                StrongBoard b;
+                FastPosition b;
                 if (!line.empty() && b.SetFromFEN(line)) checks += CompareChecks(b, 2, line);
             }
         }
         EXPECT_GT(checks, 1000);
     }
 
-    TEST(StrongBoard, RejectsAPlacementWithoutKings)
+    TEST(FastPosition, RejectsAPlacementWithoutKings)
     {
-        StrongBoard b;
+        FastPosition b;
         EXPECT_FALSE(b.SetFromFEN("8/8/8/8/8/8/8/8 w - - 0 1"));
         EXPECT_FALSE(b.SetFromFEN("rnbqkbnr/ppppxppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
         EXPECT_FALSE(b.SetFromFEN("7k/8/8/8/8/8/1Q6/K7 w - - 0 1")) << "the side not to move is in check";
@@ -162,7 +162,7 @@ namespace {
             { "4k3/8/5n2/3r4/8/8/3R4/3QK3 w - - 0 1", "d2d5", 500 - 500 + 320 }, // RxR NxR QxN
         };
         for (const Case& c : cases) {
-            StrongBoard b;
+            FastPosition b;
             ASSERT_TRUE(b.SetFromFEN(c.fen));
             const Move m = b.ParseMove(c.move);
             ASSERT_NE(m, NoMove) << c.fen;
@@ -171,7 +171,7 @@ namespace {
     }
 
     // The position with colours exchanged and the board turned over.
-    std::string FlippedFEN(const StrongBoard& b)
+    std::string FlippedFEN(const FastPosition& b)
     {
         std::string fen = b.FEN();
         const std::size_t space = fen.find(' ');
@@ -218,7 +218,7 @@ namespace {
             ASSERT_TRUE(in.good()) << name;
             for (std::string line; std::getline(in, line);) {
                 if (line.empty()) continue;
-                StrongBoard b, twin;
+                FastPosition b, twin;
                 ASSERT_TRUE(b.SetFromFEN(line)) << name << ": " << line;
                 ASSERT_TRUE(twin.SetFromFEN(FlippedFEN(b))) << line;
                 ASSERT_EQ(eval.Evaluate(b), eval.Evaluate(twin)) << name << ": " << line;
@@ -237,7 +237,7 @@ namespace {
         // A changed weight changes the score: the table is what the evaluation reads.
         std::vector<int> weights = DefaultStrongWeights();
         weights[Weight::BishopPair] += 100;
-        StrongBoard b;
+        FastPosition b;
         ASSERT_TRUE(b.SetFromFEN("rn1qkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
         EXPECT_GT(StrongEval(weights).Evaluate(b), StrongEval().Evaluate(b) + 50);
     }
@@ -272,7 +272,7 @@ namespace {
             const IterationReport r = SearchFixed(s, c.fen, 8);
             EXPECT_EQ(GuiScore(r.score), c.guiScore) << c.fen << " pv " << r.pv;
             if (*c.firstMove) {
-                EXPECT_EQ(StrongBoard::MoveText(r.best), c.firstMove) << c.fen;
+                EXPECT_EQ(FastPosition::MoveText(r.best), c.firstMove) << c.fen;
             }
         }
         // The mated side sees its loss with the same distance.
@@ -285,8 +285,8 @@ namespace {
         // Behind by a queen, with the game having been in the position after Kb1 before:
         // going back there is a draw, the best White can have.
         StrongSearch s;
-        StrongBoard& b = s.Board();
-        StrongBoard probe;
+        FastPosition& b = s.Board();
+        FastPosition probe;
         ASSERT_TRUE(probe.SetFromFEN("7k/8/8/3q4/8/8/8/1K5N b - - 0 1"));
         const std::uint64_t behind[] = { 0x1234, probe.key }; // the last entry: just before the root
         ASSERT_TRUE(b.SetFromFEN("7k/8/8/3q4/8/8/8/K6N w - - 0 1"));
@@ -297,7 +297,7 @@ namespace {
         std::atomic<bool> stop { false };
         s.ClearTable();
         const IterationReport draw = s.Think(limits, stop, {});
-        EXPECT_EQ(StrongBoard::MoveText(draw.best), "a1b1") << draw.pv;
+        EXPECT_EQ(FastPosition::MoveText(draw.best), "a1b1") << draw.pv;
         EXPECT_EQ(draw.score, 0);
 
         // Ahead by a queen, with the same kind of history: the repetition is avoided.
@@ -311,14 +311,14 @@ namespace {
         b.Unmake();
         s.ClearTable();
         const IterationReport r = s.Think(limits, stop, {});
-        EXPECT_NE(StrongBoard::MoveText(r.best), "a1b1");
+        EXPECT_NE(FastPosition::MoveText(r.best), "a1b1");
         EXPECT_GT(r.score, 500) << r.pv;
     }
 
     TEST(StrongSearchTest, FiftyMoveRuleDrawsInTheTree)
     {
         // The hundredth ply without a capture or pawn move is a draw on the board...
-        StrongBoard b;
+        FastPosition b;
         ASSERT_TRUE(b.SetFromFEN("7k/8/8/8/8/8/2Q5/K7 w - - 99 80"));
         ASSERT_TRUE(b.Make(b.ParseMove("c2c3")));
         EXPECT_TRUE(b.IsRepetitionOrFifty());

@@ -1,11 +1,10 @@
 #pragma once
-// The strong search's own position: bitboards by colour and kind plus a square table, with
-// make/unmake on an undo stack, a pseudo-legal generator and an attack test. It is separate
-// from the rules core because the search needs cheap unmake, an incremental hash with the side
-// to move, en passant and castling in it, and a key history for repetitions.
+// The fast position: bitboards by colour and kind plus a square table, with make/unmake on an
+// undo stack, an incremental key (side to move, en passant and castling in it) and a key history
+// for repetitions. The strong search plays on it; perft counts with it (rules/fastperft.h). The
+// classic engine keeps its own board (clsboard.h), whose squares run the other way.
 //
 // Squares: a1 = 0, b1 = 1, ..., h8 = 63 (index = 8 * rank + file).
-// Moves are 16 bits: origin (6), destination (6), kind (4).
 
 #include <array>
 #include <cstdint>
@@ -13,14 +12,13 @@
 #include <string_view>
 #include <vector>
 
+#include "rules/clsboard.h"
+#include "rules/fastmove.h"
 #include "rules/sliders.h"
 
-namespace drnChess::strong {
+namespace drnChess::fast {
 
-using u64 = std::uint64_t;
-using Move = std::uint16_t;
-
-enum Colour : int { White = 0, Black = 1 };
+// Colours are the rules' own (White = 0, Black = 1).
 enum PieceType : int { Pawn = 0, Knight, Bishop, Rook, Queen, King, NoType };
 // A piece is colour * 6 + type; NoPiece marks an empty square.
 inline constexpr int NoPiece = 12;
@@ -37,36 +35,6 @@ constexpr int ColourOf(int piece)
     return piece / 6;
 }
 
-// Move kinds (the top four bits).
-namespace MoveKind {
-    inline constexpr int Quiet = 0;
-    inline constexpr int DoublePush = 1;
-    inline constexpr int Castle = 2;
-    inline constexpr int EnPassant = 3;
-    inline constexpr int Promotion = 4; // 4..7: knight, bishop, rook, queen
-} // namespace MoveKind
-
-inline constexpr Move NoMove = 0;
-constexpr Move MakeMove(int from, int to, int kind = MoveKind::Quiet)
-{
-    return static_cast<Move>(from | (to << 6) | (kind << 12));
-}
-constexpr int From(Move m)
-{
-    return m & 63;
-}
-constexpr int To(Move m)
-{
-    return (m >> 6) & 63;
-}
-constexpr int Kind(Move m)
-{
-    return m >> 12;
-}
-constexpr bool IsPromotion(Move m)
-{
-    return Kind(m) >= MoveKind::Promotion;
-}
 constexpr int PromotionType(Move m)
 {
     return Kind(m) - MoveKind::Promotion + Knight;
@@ -152,26 +120,26 @@ inline u64 QueenAttacks(int sq, u64 occupied)
     return BishopAttacks(sq, occupied) | RookAttacks(sq, occupied);
 }
 
-// A fixed-capacity move list (no allocation).
-struct MoveList {
-    std::array<Move, 256> moves;
-    int count = 0;
-    void Add(Move m) { moves[static_cast<std::size_t>(count++)] = m; }
-};
-
-class StrongBoard {
+class FastPosition {
 public:
     static constexpr int MaxHistory = 1024; // game plies kept plus search plies
 
-    StrongBoard();
+    FastPosition();
     // Loads a FEN (placement, side, castling, en passant, optional counters). False when the
     // placement cannot be read or a king is missing; the board is then left empty.
     bool SetFromFEN(std::string_view fen);
     std::string FEN() const;
 
+    // Loads a classic board (its squares run the other way). False for a board the generators
+    // do not take: not exactly one king a side, the side not to move in check, or a pawn on the
+    // first or last rank; the position is then left empty.
+    bool SetFromBoard(const clsBoard& board);
+
     // Makes a pseudo-legal move; false (and the move taken back) when it leaves the mover's
     // king attacked.
     bool Make(Move m);
+    // Makes a move known to be legal, without the test.
+    void Play(Move m);
     void Unmake();
     // Passes the move (null move); not allowed when in check.
     void MakeNull();
@@ -257,4 +225,4 @@ private:
     int historyLength = 0;
 };
 
-} // namespace drnChess::strong
+} // namespace drnChess::fast

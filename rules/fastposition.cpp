@@ -1,12 +1,12 @@
-// The strong search's position: tables, FEN, make/unmake, generation and attack tests.
+// The fast position: tables, FEN, make/unmake and attack tests.
 
-#include "engine/strongboard.h"
+#include "rules/fastposition.h"
 
 #include <algorithm>
 #include <cctype>
 #include <vector>
 
-namespace drnChess::strong {
+namespace drnChess::fast {
 
 namespace {
 
@@ -108,12 +108,12 @@ const AttackTables& Tables()
     return tables;
 }
 
-StrongBoard::StrongBoard()
+FastPosition::FastPosition()
 {
     squares.fill(NoPiece);
 }
 
-void StrongBoard::Put(int piece, int sq)
+void FastPosition::Put(int piece, int sq)
 {
     squares[static_cast<std::size_t>(sq)] = static_cast<std::uint8_t>(piece);
     byType[TypeOf(piece)] |= Bit(sq);
@@ -121,7 +121,7 @@ void StrongBoard::Put(int piece, int sq)
     key ^= Tables().zobristPiece[piece][sq];
 }
 
-void StrongBoard::Remove(int sq)
+void FastPosition::Remove(int sq)
 {
     const int piece = squares[static_cast<std::size_t>(sq)];
     squares[static_cast<std::size_t>(sq)] = NoPiece;
@@ -130,14 +130,14 @@ void StrongBoard::Remove(int sq)
     key ^= Tables().zobristPiece[piece][sq];
 }
 
-void StrongBoard::Shift(int from, int to)
+void FastPosition::Shift(int from, int to)
 {
     const int piece = squares[static_cast<std::size_t>(from)];
     Remove(from);
     Put(piece, to);
 }
 
-u64 StrongBoard::ComputeKey() const
+u64 FastPosition::ComputeKey() const
 {
     const AttackTables& t = Tables();
     u64 k = 0;
@@ -150,9 +150,9 @@ u64 StrongBoard::ComputeKey() const
     return k;
 }
 
-bool StrongBoard::SetFromFEN(std::string_view fen)
+bool FastPosition::SetFromFEN(std::string_view fen)
 {
-    *this = StrongBoard();
+    *this = FastPosition();
     std::size_t i = 0;
     int rank = 7, file = 0;
     for (; i < fen.size() && fen[i] != ' '; ++i) {
@@ -164,7 +164,7 @@ bool StrongBoard::SetFromFEN(std::string_view fen)
             file += c - '0';
         } else {
             const int piece = PieceFromLetter(c);
-            if (piece == NoPiece || rank < 0 || file > 7) return (*this = StrongBoard(), false);
+            if (piece == NoPiece || rank < 0 || file > 7) return (*this = FastPosition(), false);
             Put(piece, 8 * rank + file++);
         }
     }
@@ -199,14 +199,14 @@ bool StrongBoard::SetFromFEN(std::string_view fen)
     for (char c : halfText)
         if (c >= '0' && c <= '9') halfmove = halfmove * 10 + (c - '0');
     if (Count(Pieces(White, King)) != 1 || Count(Pieces(Black, King)) != 1)
-        return (*this = StrongBoard(), false);
+        return (*this = FastPosition(), false);
     // The side that just moved may not have left its king attacked.
-    if (Attacked(KingSquare(side ^ 1), side)) return (*this = StrongBoard(), false);
+    if (Attacked(KingSquare(side ^ 1), side)) return (*this = FastPosition(), false);
     key = ComputeKey();
     return true;
 }
 
-std::string StrongBoard::FEN() const
+std::string FastPosition::FEN() const
 {
     std::string text;
     for (int rank = 7; rank >= 0; --rank) {
@@ -241,7 +241,48 @@ std::string StrongBoard::FEN() const
     return text;
 }
 
-u64 StrongBoard::AttackersTo(int sq, u64 occupied) const
+bool FastPosition::SetFromBoard(const clsBoard& board)
+{
+    *this = FastPosition();
+    // The classic board counts files from h: its bit i is this board's square i ^ 7.
+    const u64 pieces[6]
+        = { board.pawns(), board.knights(), board.bishops(), board.rooks(), board.queens(), board.kings() };
+    for (int type = Pawn; type <= King; ++type)
+        for (u64 b = pieces[type]; b;) {
+            const int sq = PopLsb(b) ^ 7;
+            Put(MakePiece((board.white() & Bit(sq ^ 7)) ? White : Black, type), sq);
+        }
+    side = board.side;
+    if (Count(Pieces(White, King)) != 1 || Count(Pieces(Black, King)) != 1
+        || (byType[Pawn] & (Rank1Bits | Rank1Bits << 56)) || Attacked(KingSquare(side ^ 1), side))
+        return (*this = FastPosition(), false);
+
+    // Castling rights are kept there as the squares of the king and the rook.
+    const auto home = [&](int sq, int piece) {
+        return (board.castle() & Bit(sq ^ 7)) && squares[static_cast<std::size_t>(sq)] == piece;
+    };
+    const int whiteKing = MakePiece(White, King), whiteRook = MakePiece(White, Rook);
+    const int blackKing = MakePiece(Black, King), blackRook = MakePiece(Black, Rook);
+    if (home(4, whiteKing) && home(7, whiteRook)) castling |= WhiteShort;
+    if (home(4, whiteKing) && home(0, whiteRook)) castling |= WhiteLong;
+    if (home(60, blackKing) && home(63, blackRook)) castling |= BlackShort;
+    if (home(60, blackKing) && home(56, blackRook)) castling |= BlackLong;
+
+    // En passant only with the pawn that passed still beyond the square and a pawn to take it.
+    const u64 epBit = board.epSquare();
+    if (epBit && !(epBit & (epBit - 1))) {
+        const int sq = Lsb(epBit) ^ 7;
+        const int victim = sq + (side == White ? -8 : 8);
+        if (victim >= 0 && victim < 64
+            && squares[static_cast<std::size_t>(victim)] == MakePiece(side ^ 1, Pawn)
+            && (Tables().pawn[side ^ 1][sq] & Pieces(side, Pawn)))
+            ep = sq;
+    }
+    key = ComputeKey();
+    return true;
+}
+
+u64 FastPosition::AttackersTo(int sq, u64 occupied) const
 {
     const AttackTables& t = Tables();
     const u64 diagonal = byType[Bishop] | byType[Queen];
@@ -251,46 +292,7 @@ u64 StrongBoard::AttackersTo(int sq, u64 occupied) const
         | (BishopAttacks(sq, occupied) & diagonal) | (RookAttacks(sq, occupied) & straight);
 }
 
-bool StrongBoard::GivesCheck(Move m)
-{
-    const int from = From(m), to = To(m), us = side;
-    if (Kind(m) == MoveKind::Castle || Kind(m) == MoveKind::EnPassant || IsPromotion(m)) {
-        if (!Make(m)) return false;
-        const bool check = InCheck();
-        Unmake();
-        return check;
-    }
-    const AttackTables& t = Tables();
-    const int king = KingSquare(us ^ 1);
-    const u64 occupied = (Occupied() ^ Bit(from)) | Bit(to);
-    u64 reach = 0;
-    switch (TypeOf(squares[static_cast<std::size_t>(from)])) {
-    case Pawn:
-        reach = t.pawn[us][to];
-        break;
-    case Knight:
-        reach = t.knight[to];
-        break;
-    case Bishop:
-        reach = BishopAttacks(to, occupied);
-        break;
-    case Rook:
-        reach = RookAttacks(to, occupied);
-        break;
-    case Queen:
-        reach = QueenAttacks(to, occupied);
-        break;
-    default:
-        break;
-    }
-    if (reach & Bit(king)) return true;
-    // A slider behind the piece that left its line to the king.
-    const u64 ours = byColour[us] & ~Bit(from);
-    return (BishopAttacks(king, occupied) & ours & (byType[Bishop] | byType[Queen]))
-        || (RookAttacks(king, occupied) & ours & (byType[Rook] | byType[Queen]));
-}
-
-bool StrongBoard::Attacked(int sq, int byColour_) const
+bool FastPosition::Attacked(int sq, int byColour_) const
 {
     const AttackTables& t = Tables();
     const u64 them = byColour[byColour_];
@@ -302,7 +304,7 @@ bool StrongBoard::Attacked(int sq, int byColour_) const
     return (RookAttacks(sq, occupied) & them & (byType[Rook] | byType[Queen])) != 0;
 }
 
-bool StrongBoard::Make(Move m)
+void FastPosition::Play(Move m)
 {
     const AttackTables& t = Tables();
     const int from = From(m), to = To(m), kind = Kind(m);
@@ -354,14 +356,19 @@ bool StrongBoard::Make(Move m)
     }
     side ^= 1;
     key ^= t.zobristSide;
-    if (Attacked(KingSquare(us), side)) {
+}
+
+bool FastPosition::Make(Move m)
+{
+    Play(m);
+    if (Attacked(KingSquare(side ^ 1), side)) {
         Unmake();
         return false;
     }
     return true;
 }
 
-void StrongBoard::Unmake()
+void FastPosition::Unmake()
 {
     --historyLength;
     const Undo& u = undo_[static_cast<std::size_t>(historyLength)];
@@ -385,7 +392,7 @@ void StrongBoard::Unmake()
     key = u.key;
 }
 
-void StrongBoard::MakeNull()
+void FastPosition::MakeNull()
 {
     Undo& u = undo_[static_cast<std::size_t>(historyLength)];
     keys_[static_cast<std::size_t>(historyLength)] = key;
@@ -403,7 +410,7 @@ void StrongBoard::MakeNull()
     key ^= Tables().zobristSide;
 }
 
-void StrongBoard::UnmakeNull()
+void FastPosition::UnmakeNull()
 {
     --historyLength;
     const Undo& u = undo_[static_cast<std::size_t>(historyLength)];
@@ -413,7 +420,7 @@ void StrongBoard::UnmakeNull()
     key = u.key;
 }
 
-bool StrongBoard::IsRepetitionOrFifty() const
+bool FastPosition::IsRepetitionOrFifty() const
 {
     if (halfmove >= 100) return true;
     const int oldest = historyLength - halfmove < 0 ? 0 : historyLength - halfmove;
@@ -422,12 +429,12 @@ bool StrongBoard::IsRepetitionOrFifty() const
     return false;
 }
 
-void StrongBoard::ClearHistory()
+void FastPosition::ClearHistory()
 {
     historyLength = 0;
 }
 
-void StrongBoard::SetPriorKeys(const u64* keys, int count)
+void FastPosition::SetPriorKeys(const u64* keys, int count)
 {
     const int first = count > 256 ? count - 256 : 0;
     historyLength = 0;
@@ -435,166 +442,4 @@ void StrongBoard::SetPriorKeys(const u64* keys, int count)
         keys_[static_cast<std::size_t>(historyLength++)] = keys[i];
 }
 
-namespace {
-
-    void AddPromotions(MoveList& list, int from, int to, bool underPromotions)
-    {
-        list.Add(MakeMove(from, to, MoveKind::Promotion + 3));
-        if (!underPromotions) return;
-        for (int k = 0; k < 3; ++k)
-            list.Add(MakeMove(from, to, MoveKind::Promotion + k));
-    }
-
-} // namespace
-
-void StrongBoard::GenerateNoisy(MoveList& list) const
-{
-    const AttackTables& t = Tables();
-    const int us = side, them = side ^ 1;
-    const u64 occupied = Occupied(), enemies = byColour[them];
-    const u64 lastRank = us == White ? Rank1Bits << 56 : Rank1Bits;
-    const int up = us == White ? 8 : -8;
-
-    for (u64 pawns = Pieces(us, Pawn); pawns;) {
-        const int from = PopLsb(pawns);
-        for (u64 targets = t.pawn[us][from] & enemies; targets;) {
-            const int to = PopLsb(targets);
-            if (Bit(to) & lastRank)
-                AddPromotions(list, from, to, true);
-            else
-                list.Add(MakeMove(from, to));
-        }
-        const int push = from + up;
-        if ((Bit(push) & lastRank) && !(occupied & Bit(push))) AddPromotions(list, from, push, true);
-        if (ep >= 0 && (t.pawn[us][from] & Bit(ep))) list.Add(MakeMove(from, ep, MoveKind::EnPassant));
-    }
-    for (int type = Knight; type <= King; ++type)
-        for (u64 pieces = Pieces(us, type); pieces;) {
-            const int from = PopLsb(pieces);
-            u64 targets = type == Knight ? t.knight[from]
-                : type == Bishop         ? BishopAttacks(from, occupied)
-                : type == Rook           ? RookAttacks(from, occupied)
-                : type == Queen          ? QueenAttacks(from, occupied)
-                                         : t.king[from];
-            for (targets &= enemies; targets;)
-                list.Add(MakeMove(from, PopLsb(targets)));
-        }
-}
-
-void StrongBoard::GenerateQuiet(MoveList& list) const
-{
-    const AttackTables& t = Tables();
-    const int us = side;
-    const u64 occupied = Occupied(), empty = ~occupied;
-    const u64 lastRank = us == White ? Rank1Bits << 56 : Rank1Bits;
-    const u64 startRank = us == White ? Rank1Bits << 8 : Rank1Bits << 48;
-    const int up = us == White ? 8 : -8;
-
-    for (u64 pawns = Pieces(us, Pawn); pawns;) {
-        const int from = PopLsb(pawns);
-        const int push = from + up;
-        if ((Bit(push) & empty) && !(Bit(push) & lastRank)) {
-            list.Add(MakeMove(from, push));
-            if ((Bit(from) & startRank) && (Bit(push + up) & empty))
-                list.Add(MakeMove(from, push + up, MoveKind::DoublePush));
-        }
-    }
-    for (int type = Knight; type <= King; ++type)
-        for (u64 pieces = Pieces(us, type); pieces;) {
-            const int from = PopLsb(pieces);
-            u64 targets = type == Knight ? t.knight[from]
-                : type == Bishop         ? BishopAttacks(from, occupied)
-                : type == Rook           ? RookAttacks(from, occupied)
-                : type == Queen          ? QueenAttacks(from, occupied)
-                                         : t.king[from];
-            for (targets &= empty; targets;)
-                list.Add(MakeMove(from, PopLsb(targets)));
-        }
-    // Castling: rights, empty squares between, king not in check and not passing an attacked square.
-    const int home = us == White ? 4 : 60;
-    const int shortRight = us == White ? WhiteShort : BlackShort;
-    const int longRight = us == White ? WhiteLong : BlackLong;
-    if ((castling & (shortRight | longRight)) && !Attacked(home, us ^ 1)) {
-        if ((castling & shortRight) && !(occupied & (Bit(home + 1) | Bit(home + 2)))
-            && !Attacked(home + 1, us ^ 1) && !Attacked(home + 2, us ^ 1))
-            list.Add(MakeMove(home, home + 2, MoveKind::Castle));
-        if ((castling & longRight) && !(occupied & (Bit(home - 1) | Bit(home - 2) | Bit(home - 3)))
-            && !Attacked(home - 1, us ^ 1) && !Attacked(home - 2, us ^ 1))
-            list.Add(MakeMove(home, home - 2, MoveKind::Castle));
-    }
-}
-
-void StrongBoard::GenerateLegal(MoveList& list)
-{
-    MoveList all;
-    GenerateNoisy(all);
-    GenerateQuiet(all);
-    list.count = 0;
-    for (int i = 0; i < all.count; ++i) {
-        const Move m = all.moves[static_cast<std::size_t>(i)];
-        if (Make(m)) {
-            Unmake();
-            list.Add(m);
-        }
-    }
-}
-
-bool StrongBoard::IsPseudoLegal(Move m) const
-{
-    if (m == NoMove) return false;
-    const int from = From(m), to = To(m);
-    const int piece = squares[static_cast<std::size_t>(from)];
-    if (piece == NoPiece || ColourOf(piece) != side) return false;
-    if (squares[static_cast<std::size_t>(to)] != NoPiece
-        && ColourOf(squares[static_cast<std::size_t>(to)]) == side)
-        return false;
-    const int type = TypeOf(piece);
-    if (Kind(m) == MoveKind::Quiet && type != Pawn) {
-        const u64 occupied = Occupied();
-        const u64 reach = type == Knight ? Tables().knight[from]
-            : type == Bishop             ? BishopAttacks(from, occupied)
-            : type == Rook               ? RookAttacks(from, occupied)
-            : type == Queen              ? QueenAttacks(from, occupied)
-                                         : Tables().king[from];
-        return (reach & Bit(to)) != 0;
-    }
-    // Pawn and special moves: generate and look, simple and always right.
-    MoveList list;
-    if (IsCapture(m) || IsPromotion(m))
-        GenerateNoisy(list);
-    else
-        GenerateQuiet(list);
-    for (int i = 0; i < list.count; ++i)
-        if (list.moves[static_cast<std::size_t>(i)] == m) return true;
-    return false;
-}
-
-std::string StrongBoard::MoveText(Move m)
-{
-    if (m == NoMove) return "0000";
-    std::string text;
-    text += static_cast<char>('a' + FileOf(From(m)));
-    text += static_cast<char>('1' + RankOf(From(m)));
-    text += static_cast<char>('a' + FileOf(To(m)));
-    text += static_cast<char>('1' + RankOf(To(m)));
-    if (IsPromotion(m)) text += "nbrq"[PromotionType(m) - Knight];
-    return text;
-}
-
-Move StrongBoard::ParseMove(std::string_view text)
-{
-    MoveList list;
-    GenerateLegal(list);
-    for (int i = 0; i < list.count; ++i) {
-        const Move m = list.moves[static_cast<std::size_t>(i)];
-        const std::string t = MoveText(m);
-        if (text.substr(0, 4) != std::string_view(t).substr(0, 4)) continue;
-        const char promo = text.size() > 4 ? static_cast<char>(std::tolower(
-                               static_cast<unsigned char>(text[text.size() > 5 && text[4] == '=' ? 5 : 4])))
-                                           : 0;
-        if (IsPromotion(m) ? promo == t[4] : true) return m;
-    }
-    return NoMove;
-}
-
-} // namespace drnChess::strong
+} // namespace drnChess::fast
