@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/fastnames.h"
 #include "engine/movepicker.h"
 #include "engine/searchlimits.h"
-#include "engine/fastnames.h"
 #include "engine/strongeval.h"
 #include "engine/strongtt.h"
 

@@ -58,6 +58,31 @@ bool FastPosition::GivesCheck(Move m)
         || (RookAttacks(king, occupied) & ours & (byType[Rook] | byType[Queen]));
 }
 
+namespace {
+
+    // The squares a piece other than a pawn reaches from the square.
+    u64 Reach(int type, int from, u64 occupied)
+    {
+        const AttackTables& t = Tables();
+        return type == Knight ? t.knight[from]
+            : type == Bishop  ? BishopAttacks(from, occupied)
+            : type == Rook    ? RookAttacks(from, occupied)
+            : type == Queen   ? QueenAttacks(from, occupied)
+                              : t.king[from];
+    }
+
+} // namespace
+
+void FastPosition::AddPieceMoves(MoveList& list, int colour, u64 occupied, u64 allowed) const
+{
+    for (int type = Knight; type <= King; ++type)
+        for (u64 pieces = Pieces(colour, type); pieces;) {
+            const int from = PopLsb(pieces);
+            for (u64 targets = Reach(type, from, occupied) & allowed; targets;)
+                list.Add(MakeMove(from, PopLsb(targets)));
+        }
+}
+
 void FastPosition::GenerateNoisy(MoveList& list) const
 {
     const AttackTables& t = Tables();
@@ -79,22 +104,11 @@ void FastPosition::GenerateNoisy(MoveList& list) const
         if ((Bit(push) & lastRank) && !(occupied & Bit(push))) AddPromotions(list, from, push, true);
         if (ep >= 0 && (t.pawn[us][from] & Bit(ep))) list.Add(MakeMove(from, ep, MoveKind::EnPassant));
     }
-    for (int type = Knight; type <= King; ++type)
-        for (u64 pieces = Pieces(us, type); pieces;) {
-            const int from = PopLsb(pieces);
-            u64 targets = type == Knight ? t.knight[from]
-                : type == Bishop         ? BishopAttacks(from, occupied)
-                : type == Rook           ? RookAttacks(from, occupied)
-                : type == Queen          ? QueenAttacks(from, occupied)
-                                         : t.king[from];
-            for (targets &= enemies; targets;)
-                list.Add(MakeMove(from, PopLsb(targets)));
-        }
+    AddPieceMoves(list, side, occupied, enemies);
 }
 
 void FastPosition::GenerateQuiet(MoveList& list) const
 {
-    const AttackTables& t = Tables();
     const int us = side;
     const u64 occupied = Occupied(), empty = ~occupied;
     const u64 lastRank = us == White ? Rank1Bits << 56 : Rank1Bits;
@@ -110,17 +124,7 @@ void FastPosition::GenerateQuiet(MoveList& list) const
                 list.Add(MakeMove(from, push + up, MoveKind::DoublePush));
         }
     }
-    for (int type = Knight; type <= King; ++type)
-        for (u64 pieces = Pieces(us, type); pieces;) {
-            const int from = PopLsb(pieces);
-            u64 targets = type == Knight ? t.knight[from]
-                : type == Bishop         ? BishopAttacks(from, occupied)
-                : type == Rook           ? RookAttacks(from, occupied)
-                : type == Queen          ? QueenAttacks(from, occupied)
-                                         : t.king[from];
-            for (targets &= empty; targets;)
-                list.Add(MakeMove(from, PopLsb(targets)));
-        }
+    AddPieceMoves(list, side, occupied, empty);
     // Castling: rights, empty squares between, king not in check and not passing an attacked square.
     const int home = us == White ? 4 : 60;
     const int shortRight = us == White ? WhiteShort : BlackShort;
@@ -161,13 +165,7 @@ bool FastPosition::IsPseudoLegal(Move m) const
         return false;
     const int type = TypeOf(piece);
     if (Kind(m) == MoveKind::Quiet && type != Pawn) {
-        const u64 occupied = Occupied();
-        const u64 reach = type == Knight ? Tables().knight[from]
-            : type == Bishop             ? BishopAttacks(from, occupied)
-            : type == Rook               ? RookAttacks(from, occupied)
-            : type == Queen              ? QueenAttacks(from, occupied)
-                                         : Tables().king[from];
-        return (reach & Bit(to)) != 0;
+        return (Reach(type, from, Occupied()) & Bit(to)) != 0;
     }
     // Pawn and special moves: generate and look, simple and always right.
     MoveList list;

@@ -1,5 +1,7 @@
 #include "rules/fastperft.h"
 
+#include <algorithm>
+
 namespace drnChess::fast {
 
 namespace {
@@ -46,8 +48,20 @@ namespace {
         void One(Move m) { list.Add(m); }
     };
 
+    // Slider lookups straight from the tables the caller holds (the free functions ask for them
+    // on every call).
+    u64 Diagonal(const AttackTables& t, int sq, u64 occupied)
+    {
+        return t.bishop[sq].Attacks(occupied);
+    }
+    u64 Straight(const AttackTables& t, int sq, u64 occupied)
+    {
+        return t.rook[sq].Attacks(occupied);
+    }
+
     // Every square colour `by` attacks with the occupancy given.
-    u64 AttackMap(const FastPosition& p, const AttackTables& t, int by, u64 occupied)
+    [[gnu::always_inline]] inline u64 AttackMap(
+        const FastPosition& p, const AttackTables& t, int by, u64 occupied)
     {
         const u64 pawns = p.Pieces(by, Pawn);
         u64 map = by == White ? ((pawns & ~FileHBits) << 9) | ((pawns & ~FileABits) << 7)
@@ -56,9 +70,9 @@ namespace {
             map |= t.knight[PopLsb(b)];
         const u64 queens = p.Pieces(by, Queen);
         for (u64 b = p.Pieces(by, Bishop) | queens; b;)
-            map |= BishopAttacks(PopLsb(b), occupied);
+            map |= Diagonal(t, PopLsb(b), occupied);
         for (u64 b = p.Pieces(by, Rook) | queens; b;)
-            map |= RookAttacks(PopLsb(b), occupied);
+            map |= Straight(t, PopLsb(b), occupied);
         return map | t.king[p.KingSquare(by)];
     }
 
@@ -77,7 +91,10 @@ namespace {
         const u64 diagonal = p.byType[Bishop] | p.byType[Queen];
         const u64 straight = p.byType[Rook] | p.byType[Queen];
 
-        const u64 checkers = p.AttackersTo(king, occupied) & enemy;
+        const u64 checkers
+            = ((t.knight[king] & p.byType[Knight]) | (t.pawn[Us][king] & p.byType[Pawn])
+                  | (Diagonal(t, king, occupied) & diagonal) | (Straight(t, king, occupied) & straight))
+            & enemy;
         const u64 danger = AttackMap(p, t, Them, occupied ^ Bit(king));
         sink.Piece(king, t.king[king] & ~own & ~danger);
         if (checkers & (checkers - 1)) return; // double check: the king alone moves
@@ -86,7 +103,7 @@ namespace {
         // A pinned piece stays between the king and its pinner, or takes the pinner.
         u64 pinned = 0;
         u64 pinLine[64];
-        for (u64 snipers = ((RookAttacks(king, 0) & straight) | (BishopAttacks(king, 0) & diagonal)) & enemy;
+        for (u64 snipers = ((Straight(t, king, 0) & straight) | (Diagonal(t, king, 0) & diagonal)) & enemy;
              snipers;) {
             const int sniper = PopLsb(snipers);
             const u64 blockers = t.between[king][sniper] & occupied;
@@ -105,12 +122,12 @@ namespace {
         }
         for (u64 b = diagonal & movable; b;) {
             const int from = PopLsb(b);
-            const u64 to = BishopAttacks(from, occupied) & targets;
+            const u64 to = Diagonal(t, from, occupied) & targets;
             sink.Piece(from, (pinned & Bit(from)) ? to & pinLine[from] : to);
         }
         for (u64 b = straight & movable; b;) {
             const int from = PopLsb(b);
-            const u64 to = RookAttacks(from, occupied) & targets;
+            const u64 to = Straight(t, from, occupied) & targets;
             sink.Piece(from, (pinned & Bit(from)) ? to & pinLine[from] : to);
         }
 
@@ -144,8 +161,8 @@ namespace {
                 // Played out on the occupancy: nothing may attack the king afterwards.
                 const u64 after = (occupied ^ Bit(from) ^ victim) | Bit(p.ep);
                 const u64 attackers = enemy & ~victim;
-                const bool attacked = (BishopAttacks(king, after) & diagonal & attackers)
-                    || (RookAttacks(king, after) & straight & attackers)
+                const bool attacked = (Diagonal(t, king, after) & diagonal & attackers)
+                    || (Straight(t, king, after) & straight & attackers)
                     || (t.knight[king] & p.byType[Knight] & enemy)
                     || (t.pawn[Us][king] & p.byType[Pawn] & attackers);
                 if (!attacked) sink.One(MakeMove(from, p.ep, MoveKind::EnPassant));
@@ -176,20 +193,84 @@ namespace {
             Generate<Black>(p, sink);
     }
 
+    u64 CountMoves(const FastPosition& p)
+    {
+        CountSink sink;
+        GenerateFor(p, sink);
+        return sink.count;
+    }
+
+    // The part of the position the generator reads.
+    struct Bitboards {
+        u64 byType[6];
+        u64 byColour[2];
+        int side, castling, ep;
+    };
+
+    Bitboards Save(const FastPosition& p)
+    {
+        return { { p.byType[0], p.byType[1], p.byType[2], p.byType[3], p.byType[4], p.byType[5] },
+            { p.byColour[0], p.byColour[1] }, p.side, p.castling, p.ep };
+    }
+
+    void Restore(FastPosition& p, const Bitboards& b)
+    {
+        std::copy(std::begin(b.byType), std::end(b.byType), p.byType);
+        p.byColour[White] = b.byColour[White];
+        p.byColour[Black] = b.byColour[Black];
+        p.side = b.side;
+        p.castling = b.castling;
+        p.ep = b.ep;
+    }
+
+    // The last move above the counted ply changes only what the generator reads: the squares,
+    // the key and the history stay as they are, and Restore puts the bitboards back after the
+    // count. It is the cheap half of make, taken where nothing deeper needs the rest.
+    void PlayOnBitboards(FastPosition& p, Move m)
+    {
+        const int from = From(m), to = To(m), kind = Kind(m);
+        const int us = p.side, them = us ^ 1;
+        const int piece = p.squares[static_cast<std::size_t>(from)];
+        const int victim = kind == MoveKind::EnPassant ? to + (us == White ? -8 : 8) : to;
+        if (const int captured = p.squares[static_cast<std::size_t>(victim)]; captured != NoPiece) {
+            p.byType[TypeOf(captured)] ^= Bit(victim);
+            p.byColour[them] ^= Bit(victim);
+        }
+        const u64 fromTo = Bit(from) | Bit(to);
+        p.byType[TypeOf(piece)] ^= fromTo;
+        p.byColour[us] ^= fromTo;
+        p.ep = kind == MoveKind::DoublePush ? (from + to) / 2 : -1;
+        if (IsPromotion(m)) {
+            p.byType[Pawn] ^= Bit(to);
+            p.byType[PromotionType(m)] ^= Bit(to);
+        } else if (kind == MoveKind::Castle) {
+            const u64 rook = to > from ? Bit(to + 1) | Bit(to - 1) : Bit(to - 2) | Bit(to + 1);
+            p.byType[Rook] ^= rook;
+            p.byColour[us] ^= rook;
+        }
+        p.castling &= CastlingKept(from) & CastlingKept(to);
+        p.side = them;
+    }
+
     u64 CountLeaves(FastPosition& p, int depth, const std::atomic<bool>* stop)
     {
-        if (depth == 1) {
-            CountSink sink;
-            GenerateFor(p, sink);
-            return sink.count;
-        }
+        if (depth == 1) return CountMoves(p);
         MoveList list;
         ListSink sink { list };
         GenerateFor(p, sink);
         u64 total = 0;
+        if (depth == 2) {
+            const Bitboards saved = Save(p);
+            for (int i = 0; i < list.count; ++i) {
+                PlayOnBitboards(p, list.moves[static_cast<std::size_t>(i)]);
+                total += CountMoves(p);
+                Restore(p, saved);
+            }
+            return total;
+        }
         for (int i = 0; i < list.count; ++i) {
             if (depth >= 4 && stop && stop->load(std::memory_order_relaxed)) break;
-            p.Play(list.moves[static_cast<std::size_t>(i)]);
+            p.PlayUnkeyed(list.moves[static_cast<std::size_t>(i)]);
             total += CountLeaves(p, depth - 1, stop);
             p.Unmake();
         }

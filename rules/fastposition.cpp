@@ -2,6 +2,8 @@
 
 #include "rules/fastposition.h"
 
+#include "rules/clsboard.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -28,47 +30,51 @@ namespace {
         return (f >= 0 && f < 8 && r >= 0 && r < 8) ? Bit(8 * r + f) : 0;
     }
 
-    AttackTables BuildTables()
-    {
-        AttackTables t {};
-        for (int sq = 0; sq < 64; ++sq) {
-            constexpr int knight[8][2]
-                = { { 1, 2 }, { 2, 1 }, { 2, -1 }, { 1, -2 }, { -1, -2 }, { -2, -1 }, { -2, 1 }, { -1, 2 } };
-            for (const auto& j : knight)
-                t.knight[sq] |= Jump(sq, j[0], j[1]);
-            for (int df = -1; df <= 1; ++df)
-                for (int dr = -1; dr <= 1; ++dr)
-                    if (df || dr) t.king[sq] |= Jump(sq, df, dr);
-            t.pawn[White][sq] = Jump(sq, -1, 1) | Jump(sq, 1, 1);
-            t.pawn[Black][sq] = Jump(sq, -1, -1) | Jump(sq, 1, -1);
-            for (int d = 0; d < 8; ++d) {
-                int f = FileOf(sq) + Steps[d][0], r = RankOf(sq) + Steps[d][1];
-                while (f >= 0 && f < 8 && r >= 0 && r < 8) {
-                    t.ray[d][sq] |= Bit(8 * r + f);
-                    f += Steps[d][0];
-                    r += Steps[d][1];
-                }
+} // namespace
+
+AttackTables BuildAttackTables()
+{
+    AttackTables t {};
+    for (int sq = 0; sq < 64; ++sq) {
+        constexpr int knight[8][2]
+            = { { 1, 2 }, { 2, 1 }, { 2, -1 }, { 1, -2 }, { -1, -2 }, { -2, -1 }, { -2, 1 }, { -1, 2 } };
+        for (const auto& j : knight)
+            t.knight[sq] |= Jump(sq, j[0], j[1]);
+        for (int df = -1; df <= 1; ++df)
+            for (int dr = -1; dr <= 1; ++dr)
+                if (df || dr) t.king[sq] |= Jump(sq, df, dr);
+        t.pawn[White][sq] = Jump(sq, -1, 1) | Jump(sq, 1, 1);
+        t.pawn[Black][sq] = Jump(sq, -1, -1) | Jump(sq, 1, -1);
+        for (int d = 0; d < 8; ++d) {
+            int f = FileOf(sq) + Steps[d][0], r = RankOf(sq) + Steps[d][1];
+            while (f >= 0 && f < 8 && r >= 0 && r < 8) {
+                t.ray[d][sq] |= Bit(8 * r + f);
+                f += Steps[d][0];
+                r += Steps[d][1];
             }
         }
-        for (int a = 0; a < 64; ++a)
-            for (int d = 0; d < 8; ++d)
-                for (u64 b = t.ray[d][a]; b; b &= b - 1) {
-                    const int s = Lsb(b);
-                    t.between[a][s] = t.ray[d][a] & ~t.ray[d][s] & ~Bit(s);
-                }
-        u64 state = 0x2545F4914F6CDD1DULL; // fixed: the keys are the same in every run
-        for (auto& piece : t.zobristPiece)
-            for (u64& k : piece)
-                k = SplitMix(state);
-        for (int i = 1; i < 16; ++i) // rights 0 have key 0
-            t.zobristCastle[i] = SplitMix(state);
-        for (u64& k : t.zobristEp)
-            k = SplitMix(state);
-        t.zobristSide = SplitMix(state);
-        std::copy(std::begin(Sliders().rook), std::end(Sliders().rook), t.rook);
-        std::copy(std::begin(Sliders().bishop), std::end(Sliders().bishop), t.bishop);
-        return t;
     }
+    for (int a = 0; a < 64; ++a)
+        for (int d = 0; d < 8; ++d)
+            for (u64 b = t.ray[d][a]; b; b &= b - 1) {
+                const int s = Lsb(b);
+                t.between[a][s] = t.ray[d][a] & ~t.ray[d][s] & ~Bit(s);
+            }
+    u64 state = 0x2545F4914F6CDD1DULL; // fixed: the keys are the same in every run
+    for (auto& piece : t.zobristPiece)
+        for (u64& k : piece)
+            k = SplitMix(state);
+    for (int i = 1; i < 16; ++i) // rights 0 have key 0
+        t.zobristCastle[i] = SplitMix(state);
+    for (u64& k : t.zobristEp)
+        k = SplitMix(state);
+    t.zobristSide = SplitMix(state);
+    std::copy(std::begin(Sliders().rook), std::end(Sliders().rook), t.rook);
+    std::copy(std::begin(Sliders().bishop), std::end(Sliders().bishop), t.bishop);
+    return t;
+}
+
+namespace {
 
     int PieceFromLetter(char c)
     {
@@ -78,63 +84,30 @@ namespace {
                 return MakePiece(std::isupper(static_cast<unsigned char>(c)) ? White : Black, type);
         return NoPiece;
     }
-
-    // Castling rights that stay after a move touches the square.
-    constexpr int RightsKept(int sq)
-    {
-        switch (sq) {
-        case 0:
-            return ~WhiteLong & 15;
-        case 4:
-            return ~(WhiteShort | WhiteLong) & 15;
-        case 7:
-            return ~WhiteShort & 15;
-        case 56:
-            return ~BlackLong & 15;
-        case 60:
-            return ~(BlackShort | BlackLong) & 15;
-        case 63:
-            return ~BlackShort & 15;
-        default:
-            return 15;
-        }
-    }
-
 } // namespace
-
-const AttackTables& Tables()
-{
-    static const AttackTables tables = BuildTables();
-    return tables;
-}
 
 FastPosition::FastPosition()
 {
     squares.fill(NoPiece);
 }
 
+void FastPosition::Clear()
+{
+    std::fill(std::begin(byType), std::end(byType), u64 { 0 });
+    byColour[White] = byColour[Black] = 0;
+    squares.fill(NoPiece);
+    side = White;
+    castling = 0;
+    ep = -1;
+    halfmove = 0;
+    key = 0;
+    historyLength = 0;
+}
+
 void FastPosition::Put(int piece, int sq)
 {
-    squares[static_cast<std::size_t>(sq)] = static_cast<std::uint8_t>(piece);
-    byType[TypeOf(piece)] |= Bit(sq);
-    byColour[ColourOf(piece)] |= Bit(sq);
+    Place(piece, sq);
     key ^= Tables().zobristPiece[piece][sq];
-}
-
-void FastPosition::Remove(int sq)
-{
-    const int piece = squares[static_cast<std::size_t>(sq)];
-    squares[static_cast<std::size_t>(sq)] = NoPiece;
-    byType[TypeOf(piece)] &= ~Bit(sq);
-    byColour[ColourOf(piece)] &= ~Bit(sq);
-    key ^= Tables().zobristPiece[piece][sq];
-}
-
-void FastPosition::Shift(int from, int to)
-{
-    const int piece = squares[static_cast<std::size_t>(from)];
-    Remove(from);
-    Put(piece, to);
 }
 
 u64 FastPosition::ComputeKey() const
@@ -243,7 +216,7 @@ std::string FastPosition::FEN() const
 
 bool FastPosition::SetFromBoard(const clsBoard& board)
 {
-    *this = FastPosition();
+    Clear();
     // The classic board counts files from h: its bit i is this board's square i ^ 7.
     const u64 pieces[6]
         = { board.pawns(), board.knights(), board.bishops(), board.rooks(), board.queens(), board.kings() };
@@ -255,7 +228,7 @@ bool FastPosition::SetFromBoard(const clsBoard& board)
     side = board.side;
     if (Count(Pieces(White, King)) != 1 || Count(Pieces(Black, King)) != 1
         || (byType[Pawn] & (Rank1Bits | Rank1Bits << 56)) || Attacked(KingSquare(side ^ 1), side))
-        return (*this = FastPosition(), false);
+        return (Clear(), false);
 
     // Castling rights are kept there as the squares of the king and the rook.
     const auto home = [&](int sq, int piece) {
@@ -304,60 +277,6 @@ bool FastPosition::Attacked(int sq, int byColour_) const
     return (RookAttacks(sq, occupied) & them & (byType[Rook] | byType[Queen])) != 0;
 }
 
-void FastPosition::Play(Move m)
-{
-    const AttackTables& t = Tables();
-    const int from = From(m), to = To(m), kind = Kind(m);
-    const int piece = squares[static_cast<std::size_t>(from)];
-    const int us = side;
-    Undo& u = undo_[static_cast<std::size_t>(historyLength)];
-    keys_[static_cast<std::size_t>(historyLength)] = key;
-    u.key = key;
-    u.move = m;
-    u.ep = static_cast<std::int8_t>(ep);
-    u.castling = static_cast<std::uint8_t>(castling);
-    u.halfmove = halfmove;
-    u.captured = NoPiece;
-    ++historyLength;
-
-    if (ep >= 0) key ^= t.zobristEp[FileOf(ep)];
-    ep = -1;
-    ++halfmove;
-    if (kind == MoveKind::EnPassant) {
-        const int victim = to + (us == White ? -8 : 8);
-        u.captured = squares[static_cast<std::size_t>(victim)];
-        Remove(victim);
-    } else if (squares[static_cast<std::size_t>(to)] != NoPiece) {
-        u.captured = squares[static_cast<std::size_t>(to)];
-        Remove(to);
-        halfmove = 0;
-    }
-    Shift(from, to);
-    if (TypeOf(piece) == Pawn) {
-        halfmove = 0;
-        if (kind == MoveKind::DoublePush) {
-            const int passed = (from + to) / 2;
-            if (t.pawn[us][passed] & Pieces(us ^ 1, Pawn)) {
-                ep = passed;
-                key ^= t.zobristEp[FileOf(ep)];
-            }
-        } else if (IsPromotion(m)) {
-            Remove(to);
-            Put(MakePiece(us, PromotionType(m)), to);
-        }
-    } else if (kind == MoveKind::Castle) {
-        const bool kingSide = to > from;
-        Shift(kingSide ? to + 1 : to - 2, kingSide ? to - 1 : to + 1);
-    }
-    const int rights = castling & RightsKept(from) & RightsKept(to);
-    if (rights != castling) {
-        key ^= t.zobristCastle[castling] ^ t.zobristCastle[rights];
-        castling = rights;
-    }
-    side ^= 1;
-    key ^= t.zobristSide;
-}
-
 bool FastPosition::Make(Move m)
 {
     Play(m);
@@ -366,30 +285,6 @@ bool FastPosition::Make(Move m)
         return false;
     }
     return true;
-}
-
-void FastPosition::Unmake()
-{
-    --historyLength;
-    const Undo& u = undo_[static_cast<std::size_t>(historyLength)];
-    const Move m = u.move;
-    side ^= 1;
-    const int from = From(m), to = To(m), kind = Kind(m);
-    if (IsPromotion(m)) {
-        Remove(to);
-        Put(MakePiece(side, Pawn), to);
-    }
-    Shift(to, from);
-    if (kind == MoveKind::Castle) {
-        const bool kingSide = to > from;
-        Shift(kingSide ? to - 1 : to + 1, kingSide ? to + 1 : to - 2);
-    }
-    if (u.captured != NoPiece)
-        Put(u.captured, kind == MoveKind::EnPassant ? to + (side == White ? -8 : 8) : to);
-    ep = u.ep;
-    castling = u.castling;
-    halfmove = u.halfmove;
-    key = u.key;
 }
 
 void FastPosition::MakeNull()

@@ -12,9 +12,14 @@
 #include <string_view>
 #include <vector>
 
-#include "rules/clsboard.h"
+#include "rules/bits.h"
+#include "rules/colour.h"
 #include "rules/fastmove.h"
 #include "rules/sliders.h"
+
+namespace drnChess {
+struct clsBoard;
+} // namespace drnChess
 
 namespace drnChess::fast {
 
@@ -90,6 +95,27 @@ constexpr int Flip(int sq)
 inline constexpr u64 FileABits = 0x0101010101010101ULL;
 inline constexpr u64 Rank1Bits = 0xFFULL;
 
+// Castling rights that stay after a move touches the square.
+constexpr int CastlingKept(int sq)
+{
+    switch (sq) {
+    case 0:
+        return ~WhiteLong & 15;
+    case 4:
+        return ~(WhiteShort | WhiteLong) & 15;
+    case 7:
+        return ~WhiteShort & 15;
+    case 56:
+        return ~BlackLong & 15;
+    case 60:
+        return ~(BlackShort | BlackLong) & 15;
+    case 63:
+        return ~BlackShort & 15;
+    default:
+        return 15;
+    }
+}
+
 // Attack tables, built once (Tables() is safe to call from any thread, any number of times;
 // the tables are filled by a function-local static initialiser).
 struct AttackTables {
@@ -105,7 +131,13 @@ struct AttackTables {
     SliderSquare bishop[64]; // copies of the program's slider table (rules/sliders)
     SliderSquare rook[64];
 };
-const AttackTables& Tables();
+AttackTables BuildAttackTables();
+// Inline: a hot path pays only the check that the tables are built.
+inline const AttackTables& Tables()
+{
+    static const AttackTables tables = BuildAttackTables();
+    return tables;
+}
 
 inline u64 BishopAttacks(int sq, u64 occupied)
 {
@@ -139,7 +171,10 @@ public:
     // king attacked.
     bool Make(Move m);
     // Makes a move known to be legal, without the test.
-    void Play(Move m);
+    void Play(Move m) { Apply<true>(m); }
+    // The same without keeping the key on the way (perft): Unmake still brings back the key the
+    // position had.
+    void PlayUnkeyed(Move m) { Apply<false>(m); }
     void Unmake();
     // Passes the move (null move); not allowed when in check.
     void MakeNull();
@@ -208,6 +243,9 @@ public:
     u64 ComputeKey() const;
 
 private:
+    template <bool Keyed> void Apply(Move m);
+    // Moves of the knights, bishops, rooks, queens and king, in that order, to allowed squares.
+    void AddPieceMoves(MoveList& list, int colour, u64 occupied, u64 allowed) const;
     struct Undo {
         u64 key;
         Move move;
@@ -216,13 +254,121 @@ private:
         std::uint8_t castling;
         int halfmove;
     };
-    void Put(int piece, int sq);
-    void Remove(int sq);
-    void Shift(int from, int to);
+    // Piece moves without the key: make and unmake keep the key themselves.
+    void Place(int piece, int sq)
+    {
+        squares[static_cast<std::size_t>(sq)] = static_cast<std::uint8_t>(piece);
+        byType[TypeOf(piece)] |= Bit(sq);
+        byColour[ColourOf(piece)] |= Bit(sq);
+    }
+    void Lift(int sq)
+    {
+        const int piece = squares[static_cast<std::size_t>(sq)];
+        squares[static_cast<std::size_t>(sq)] = NoPiece;
+        byType[TypeOf(piece)] ^= Bit(sq);
+        byColour[ColourOf(piece)] ^= Bit(sq);
+    }
+    void Slide(int piece, int from, int to)
+    {
+        const u64 both = Bit(from) | Bit(to);
+        byType[TypeOf(piece)] ^= both;
+        byColour[ColourOf(piece)] ^= both;
+        squares[static_cast<std::size_t>(from)] = NoPiece;
+        squares[static_cast<std::size_t>(to)] = static_cast<std::uint8_t>(piece);
+    }
+    void Put(int piece, int sq); // with the key
+    // Empties the board and its history; the history's records are left to be overwritten.
+    void Clear();
 
     std::array<Undo, MaxHistory> undo_ {};
     std::array<u64, MaxHistory> keys_ {}; // key of each position before the move of that entry
     int historyLength = 0;
 };
+
+// Make and unmake stand here so that perft and the search have them inline.
+template <bool Keyed> inline void FastPosition::Apply(Move m)
+{
+    const AttackTables& t = Tables();
+    const auto& zobrist = t.zobristPiece;
+    const int from = From(m), to = To(m), kind = Kind(m);
+    const int piece = squares[static_cast<std::size_t>(from)];
+    const int us = side;
+    Undo& u = undo_[static_cast<std::size_t>(historyLength)];
+    keys_[static_cast<std::size_t>(historyLength)] = key;
+    u.key = key;
+    u.move = m;
+    u.ep = static_cast<std::int8_t>(ep);
+    u.castling = static_cast<std::uint8_t>(castling);
+    u.halfmove = halfmove;
+    u.captured = NoPiece;
+    ++historyLength;
+
+    if (Keyed && ep >= 0) key ^= t.zobristEp[FileOf(ep)];
+    ep = -1;
+    ++halfmove;
+    const int victim = kind == MoveKind::EnPassant ? to + (us == White ? -8 : 8) : to;
+    if (const int captured = squares[static_cast<std::size_t>(victim)]; captured != NoPiece) {
+        u.captured = static_cast<std::uint8_t>(captured);
+        Lift(victim);
+        if constexpr (Keyed) key ^= zobrist[captured][victim];
+        halfmove = 0;
+    }
+    Slide(piece, from, to);
+    if constexpr (Keyed) key ^= zobrist[piece][from] ^ zobrist[piece][to];
+    if (TypeOf(piece) == Pawn) {
+        halfmove = 0;
+        if (kind == MoveKind::DoublePush) {
+            const int passed = (from + to) / 2;
+            if (t.pawn[us][passed] & Pieces(us ^ 1, Pawn)) {
+                ep = passed;
+                if constexpr (Keyed) key ^= t.zobristEp[FileOf(ep)];
+            }
+        } else if (IsPromotion(m)) {
+            const int promoted = MakePiece(us, PromotionType(m));
+            Lift(to);
+            Place(promoted, to);
+            if constexpr (Keyed) key ^= zobrist[piece][to] ^ zobrist[promoted][to];
+        }
+    } else if (kind == MoveKind::Castle) {
+        const bool kingSide = to > from;
+        const int rookFrom = kingSide ? to + 1 : to - 2, rookTo = kingSide ? to - 1 : to + 1;
+        const int rook = squares[static_cast<std::size_t>(rookFrom)];
+        Slide(rook, rookFrom, rookTo);
+        if constexpr (Keyed) key ^= zobrist[rook][rookFrom] ^ zobrist[rook][rookTo];
+    }
+    const int rights = castling & CastlingKept(from) & CastlingKept(to);
+    if (rights != castling) {
+        if constexpr (Keyed) key ^= t.zobristCastle[castling] ^ t.zobristCastle[rights];
+        castling = rights;
+    }
+    side ^= 1;
+    if constexpr (Keyed) key ^= t.zobristSide;
+}
+
+// The key comes back from the record, so the pieces move back without it.
+inline void FastPosition::Unmake()
+{
+    --historyLength;
+    const Undo& u = undo_[static_cast<std::size_t>(historyLength)];
+    const Move m = u.move;
+    side ^= 1;
+    const int from = From(m), to = To(m), kind = Kind(m);
+    if (IsPromotion(m)) {
+        Lift(to);
+        Place(MakePiece(side, Pawn), to);
+    }
+    Slide(squares[static_cast<std::size_t>(to)], to, from);
+    if (kind == MoveKind::Castle) {
+        const bool kingSide = to > from;
+        const int rookAt = kingSide ? to - 1 : to + 1, rookHome = kingSide ? to + 1 : to - 2;
+        Slide(squares[static_cast<std::size_t>(rookAt)], rookAt, rookHome);
+    }
+    if (u.captured != NoPiece)
+        Place(u.captured, kind == MoveKind::EnPassant ? to + (side == White ? -8 : 8) : to);
+    ep = u.ep;
+    castling = u.castling;
+    halfmove = u.halfmove;
+    key = u.key;
+}
 
 } // namespace drnChess::fast
