@@ -289,15 +289,7 @@ bool FastPosition::Make(Move m)
 
 void FastPosition::MakeNull()
 {
-    Undo& u = undo_[static_cast<std::size_t>(historyLength)];
-    keys_[static_cast<std::size_t>(historyLength)] = key;
-    u.key = key;
-    u.move = NoMove;
-    u.ep = static_cast<std::int8_t>(ep);
-    u.castling = static_cast<std::uint8_t>(castling);
-    u.halfmove = halfmove;
-    u.captured = NoPiece;
-    ++historyLength;
+    Record(NoMove);
     if (ep >= 0) key ^= Tables().zobristEp[FileOf(ep)];
     ep = -1;
     ++halfmove;

@@ -183,7 +183,7 @@ public:
     // Pseudo-legal moves: captures and promotions (noisy) or the rest (quiet).
     void GenerateNoisy(MoveList& list) const;
     void GenerateQuiet(MoveList& list) const;
-    // Legal moves of the position.
+    // Legal moves in the order of the generators above (perft lists its own: fastperft.h).
     void GenerateLegal(MoveList& list);
     // True when the move is pseudo-legal here (for hash and killer moves).
     bool IsPseudoLegal(Move m) const;
@@ -254,6 +254,15 @@ private:
         std::uint8_t castling;
         int halfmove;
     };
+    // Writes the history entry of a move (or a null move) about to be made.
+    Undo& Record(Move m)
+    {
+        Undo& u = undo_[static_cast<std::size_t>(historyLength)];
+        keys_[static_cast<std::size_t>(historyLength)] = key;
+        u = { key, m, NoPiece, static_cast<std::int8_t>(ep), static_cast<std::uint8_t>(castling), halfmove };
+        ++historyLength;
+        return u;
+    }
     // Piece moves without the key: make and unmake keep the key themselves.
     void Place(int piece, int sq)
     {
@@ -293,15 +302,7 @@ template <bool Keyed> inline void FastPosition::Apply(Move m)
     const int from = From(m), to = To(m), kind = Kind(m);
     const int piece = squares[static_cast<std::size_t>(from)];
     const int us = side;
-    Undo& u = undo_[static_cast<std::size_t>(historyLength)];
-    keys_[static_cast<std::size_t>(historyLength)] = key;
-    u.key = key;
-    u.move = m;
-    u.ep = static_cast<std::int8_t>(ep);
-    u.castling = static_cast<std::uint8_t>(castling);
-    u.halfmove = halfmove;
-    u.captured = NoPiece;
-    ++historyLength;
+    Undo& u = Record(m);
 
     if (Keyed && ep >= 0) key ^= t.zobristEp[FileOf(ep)];
     ep = -1;
