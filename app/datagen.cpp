@@ -27,7 +27,7 @@ namespace {
     constexpr int SkippedPlies = 8; // plies of the search after the opening that are not written
 
     // No side can mate: bare kings, or a single minor piece left.
-    bool InsufficientMaterial(const StrongBoard& b)
+    bool InsufficientMaterial(const FastPosition& b)
     {
         if (b.byType[Pawn] | b.byType[Rook] | b.byType[Queen]) return false;
         return Count(b.byType[Knight] | b.byType[Bishop]) <= 1;
@@ -51,7 +51,7 @@ namespace {
         GameRecord Play(const std::string& openingFen, std::mt19937_64& rng, int randomPlies)
         {
             GameRecord record;
-            StrongBoard game;
+            FastPosition game;
             if (!game.SetFromFEN(openingFen)) return record;
             std::vector<u64> keys; // keys of the positions since the last irreversible move
             keys.push_back(game.key);
@@ -82,7 +82,7 @@ namespace {
                     record.result = "1/2-1/2";
                     break;
                 }
-                StrongBoard& b = search_.Board();
+                FastPosition& b = search_.Board();
                 b.SetFromFEN(game.FEN());
                 b.SetPriorKeys(keys.data(), static_cast<int>(keys.size()) - 1);
                 b.SetHalfmoveClock(game.halfmove);
@@ -92,7 +92,7 @@ namespace {
                 if (report.best == NoMove) break;
                 if (std::abs(report.score) >= MateBound) mateSeen = true;
                 if (ply >= SkippedPlies && !mateSeen && !game.InCheck()) {
-                    StrongBoard& q = search_.Board();
+                    FastPosition& q = search_.Board();
                     q.SetFromFEN(game.FEN());
                     if (search_.QuiescenceScore() == search_.Eval().Evaluate(q))
                         record.fens.push_back(game.FEN());

@@ -65,7 +65,7 @@ int main(int argc, char** argv)
         limits.depth = strongDepth;
         const std::atomic<bool> stop { false };
         const strong::IterationReport r = search.Think(limits, stop, {});
-        std::printf("%-72s %-7s %6d %12llu\n", fen, strong::StrongBoard::MoveText(r.best).c_str(),
+        std::printf("%-72s %-7s %6d %12llu\n", fen, strong::FastPosition::MoveText(r.best).c_str(),
             strong::GuiScore(r.score), static_cast<unsigned long long>(r.nodes));
         strongTotal += r.nodes;
     }

@@ -68,7 +68,7 @@ EvalTuner::~EvalTuner() = default;
 bool EvalTuner::Trace(StrongSearch& search, const std::string& fen, double result,
     std::vector<Position>& found, std::vector<Term>& terms) const
 {
-    StrongBoard& board = search.Board();
+    FastPosition& board = search.Board();
     if (!board.SetFromFEN(fen) || board.InCheck()) return false;
     const int quiet = search.QuiescenceScore();
     board.SetFromFEN(fen);

@@ -28,7 +28,7 @@ void UpdateHistoryScore(std::int16_t& s, int bonus)
     s = static_cast<std::int16_t>(s + clamped - s * magnitude / 16384);
 }
 
-MovePicker::MovePicker(const StrongBoard& board, Move ttMove, const Move killers[2], Move counter,
+MovePicker::MovePicker(const FastPosition& board, Move ttMove, const Move killers[2], Move counter,
     const HistoryTable& history, const std::int16_t* continuation)
     : board_(board)
     , history_(history)
@@ -41,7 +41,7 @@ MovePicker::MovePicker(const StrongBoard& board, Move ttMove, const Move killers
     if (ttMove_ == NoMove) stage_ = Stage::GenerateCaptures;
 }
 
-MovePicker::MovePicker(const StrongBoard& board, Move ttMove, const HistoryTable& history, bool inCheck)
+MovePicker::MovePicker(const FastPosition& board, Move ttMove, const HistoryTable& history, bool inCheck)
     : board_(board)
     , history_(history)
     , quiescence_(true)

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/strongboard.h"
+#include "engine/fastnames.h"
 
 namespace drnChess::strong {
 
@@ -52,10 +52,10 @@ public:
     // Main search: every pseudo-legal move.
     // counter: the quiet move that last refuted the opponent's previous move; continuation:
     // the continuation history row of that move (null at the root or after a null move).
-    MovePicker(const StrongBoard& board, Move ttMove, const Move killers[2], Move counter,
+    MovePicker(const FastPosition& board, Move ttMove, const Move killers[2], Move counter,
         const HistoryTable& history, const std::int16_t* continuation = nullptr);
     // Quiescence: captures and queen promotions (all moves when in check).
-    MovePicker(const StrongBoard& board, Move ttMove, const HistoryTable& history, bool inCheck);
+    MovePicker(const FastPosition& board, Move ttMove, const HistoryTable& history, bool inCheck);
 
     // The next move, or NoMove when none is left. Moves are pseudo-legal.
     Move Next();
@@ -79,7 +79,7 @@ private:
     // The best scored move left in [index_, end), swapped to index_.
     Move PickBest(int end);
 
-    const StrongBoard& board_;
+    const FastPosition& board_;
     const HistoryTable& history_;
     const std::int16_t* continuation_ = nullptr;
     Move ttMove_;

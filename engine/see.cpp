@@ -8,7 +8,7 @@
 
 namespace drnChess::strong {
 
-int See(const StrongBoard& b, Move move)
+int See(const FastPosition& b, Move move)
 {
     if (Kind(move) == MoveKind::Castle) return 0;
     const int from = From(move), to = To(move);

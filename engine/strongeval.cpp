@@ -152,7 +152,7 @@ int StrongEval::PieceValue(int type)
     return values[type];
 }
 
-void StrongEval::SideTerms(const StrongBoard& b, int us, const PawnEntry& pawns, int& mg, int& eg) const
+void StrongEval::SideTerms(const FastPosition& b, int us, const PawnEntry& pawns, int& mg, int& eg) const
 {
     const AttackTables& t = Tables();
     const int them = us ^ 1;
@@ -336,7 +336,7 @@ void StrongEval::PawnStructure(u64 whitePawns, u64 blackPawns, PawnEntry& e) con
 namespace {
 
     // True when the colour, were it ahead, wins little: no pawns and at most a minor piece more.
-    bool Drawish(const StrongBoard& b, int strong)
+    bool Drawish(const FastPosition& b, int strong)
     {
         if (b.Pieces(strong, Pawn)) return false;
         auto material = [&](int c) {
@@ -361,7 +361,7 @@ namespace {
 
 } // namespace
 
-int StrongEval::EvaluateWith(const StrongBoard& b, PawnEntry& pawns) const
+int StrongEval::EvaluateWith(const FastPosition& b, PawnEntry& pawns) const
 {
     int mg[2] = { 0, 0 }, eg[2] = { 0, 0 };
     SideTerms(b, White, pawns, mg[White], eg[White]);
@@ -382,7 +382,7 @@ int StrongEval::EvaluateWith(const StrongBoard& b, PawnEntry& pawns) const
     return Combine(mg, eg, W(Weight::Tempo), us, phase, drawish);
 }
 
-int StrongEval::Evaluate(const StrongBoard& b) const
+int StrongEval::Evaluate(const FastPosition& b) const
 {
     const u64 whitePawns = b.Pieces(White, Pawn), blackPawns = b.Pieces(Black, Pawn);
     PawnEntry& pawns = pawnCache_[static_cast<std::size_t>(
@@ -394,7 +394,7 @@ int StrongEval::Evaluate(const StrongBoard& b) const
     return EvaluateWith(b, pawns);
 }
 
-int StrongEval::Evaluate(const StrongBoard& b, EvalTrace& trace) const
+int StrongEval::Evaluate(const FastPosition& b, EvalTrace& trace) const
 {
     trace = EvalTrace();
     trace_ = &trace;

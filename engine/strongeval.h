@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/strongboard.h"
+#include "engine/fastnames.h"
 
 namespace drnChess::strong {
 
@@ -70,9 +70,9 @@ public:
     // A table with fewer than Weight::Count values is completed from the defaults.
     explicit StrongEval(const std::vector<int>& weights = DefaultStrongWeights());
     // The score of the position for the side to move, in centipawns.
-    int Evaluate(const StrongBoard& board) const;
+    int Evaluate(const FastPosition& board) const;
     // The same score, and the trace of how it is made.
-    int Evaluate(const StrongBoard& board, EvalTrace& trace) const;
+    int Evaluate(const FastPosition& board, EvalTrace& trace) const;
     const std::vector<int>& Weights() const { return weights_; }
     // Material value of a piece type in centipawns (for ordering and pruning margins).
     static int PieceValue(int type);
@@ -92,7 +92,7 @@ private:
 
     void PawnStructure(u64 whitePawns, u64 blackPawns, PawnEntry& entry) const;
     // The side's terms, middlegame and endgame, from its own point of view.
-    void SideTerms(const StrongBoard& board, int colour, const PawnEntry& pawns, int& mg, int& eg) const;
+    void SideTerms(const FastPosition& board, int colour, const PawnEntry& pawns, int& mg, int& eg) const;
     int W(int index) const { return weights_[static_cast<std::size_t>(index)]; }
     // Adds count times the weight to the side's phase score, and to the trace when one is kept.
     void Add(int& score, int colour, int phase, int index, int count = 1) const
@@ -109,7 +109,7 @@ private:
         trace_->coefficient[colour][phase][static_cast<std::size_t>(index)] += coefficient;
         trace_->fixed[colour][phase] += value - coefficient * W(index);
     }
-    int EvaluateWith(const StrongBoard& board, PawnEntry& pawns) const;
+    int EvaluateWith(const FastPosition& board, PawnEntry& pawns) const;
 
     std::vector<int> weights_;
     // A cache only: Evaluate stays a function of the position. One evaluator per search thread.

@@ -133,7 +133,7 @@ std::string StrongSearch::PvText() const
     std::string text;
     for (int i = 0; i < pvLength_[0]; ++i) {
         if (i) text += ' ';
-        text += StrongBoard::MoveText(pv_[0][i]);
+        text += FastPosition::MoveText(pv_[0][i]);
     }
     return text;
 }
@@ -428,7 +428,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
     std::erase_if(
         rootMoves_, [&](Move m) { return std::find(legal.moves.begin(), legalEnd, m) == legalEnd; });
     if (!rootMoves_.empty()) report.best = rootMoves_.front();
-    report.pv = StrongBoard::MoveText(report.best);
+    report.pv = FastPosition::MoveText(report.best);
     if (!isHelper_ && !helpers_.empty()) StartHelpers(limits);
 
     // No new iteration after the soft limit. When the caller gave one budget for both, the
@@ -468,7 +468,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
             if (rootBest_ != NoMove && depth > 1 && rootBest_ != report.best
                 && rootBestScore_ > previous - window) {
                 report.best = rootBest_;
-                report.pv = StrongBoard::MoveText(rootBest_);
+                report.pv = FastPosition::MoveText(rootBest_);
             }
             break;
         }

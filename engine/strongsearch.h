@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "engine/fastnames.h"
 #include "engine/movepicker.h"
 #include "engine/searchlimits.h"
-#include "engine/strongboard.h"
 #include "engine/strongeval.h"
 #include "engine/strongtt.h"
 
@@ -52,7 +52,7 @@ public:
 
     // The position to search; the game's earlier positions (their keys, oldest first) count for
     // repetitions.
-    StrongBoard& Board() { return board_; }
+    FastPosition& Board() { return board_; }
     void SetTableSize(std::size_t mib);
     void ClearTable() { tt_->Clear(); }
     // Per-mille of the table written by the current (or last) search.
@@ -106,7 +106,7 @@ private:
     void StopHelpers();
     std::uint64_t HelperNodes() const;
 
-    StrongBoard board_;
+    FastPosition board_;
     StrongEval eval_;
     StrongTT ownTable_;
     StrongTT* tt_ = &ownTable_; // a helper's is its main search's

@@ -14,7 +14,7 @@ namespace {
 
     std::uint64_t StrongKey(const std::string& fen)
     {
-        strong::StrongBoard b;
+        strong::FastPosition b;
         return b.SetFromFEN(fen) ? b.key : 0;
     }
 
@@ -208,7 +208,7 @@ bool clsEngine::RunStrong()
         if (MoveCount(Root()) > 0) FilterLegalMoves();
 
         ReadyStrongSearch();
-        strong::StrongBoard& b = strong_->Board();
+        strong::FastPosition& b = strong_->Board();
         const std::string fen = GetFEN();
         if (b.SetFromFEN(fen)) {
             // The game positions since the last capture or pawn move, when the record leads here.
@@ -239,7 +239,7 @@ bool clsEngine::RunStrong()
             auto onIteration = [&](const strong::IterationReport& r) {
                 depthShown_.store(r.depth, std::memory_order_relaxed);
                 nodesShown_.store(r.nodes, std::memory_order_relaxed);
-                PostStrongMove(strong::StrongBoard::MoveText(r.best), r.score, SecondWord(r.pv));
+                PostStrongMove(strong::FastPosition::MoveText(r.best), r.score, SecondWord(r.pv));
                 if (iterationListener_) iterationListener_(StrongReport(r));
             };
             strong_->SetRootMoves(rootMoves_);
@@ -248,7 +248,7 @@ bool clsEngine::RunStrong()
             const strong::IterationReport report = strong_->Think(limits, stop_, onIteration);
             if (report.best != strong::NoMove)
                 PostStrongMove(
-                    strong::StrongBoard::MoveText(report.best), report.score, SecondWord(report.pv));
+                    strong::FastPosition::MoveText(report.best), report.score, SecondWord(report.pv));
             nodeCount = report.nodes;
             searched = true;
         }

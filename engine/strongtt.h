@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/strongboard.h"
+#include "engine/fastnames.h"
 
 namespace drnChess::strong {
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "rules/colour.h"
+
 namespace drnChess {
 
 using u64 = std::uint64_t;
@@ -16,8 +18,6 @@ inline constexpr char PieceLetters[] = "--PNBRQK";
 
 // Material values in internal units (a pawn is 105).
 inline constexpr int PieceValue[8] = { 0, 0, 105, 303, 303, 500, 940, 5000 };
-
-enum Colour : int { White = 0, Black = 1 };
 
 // Slots of the bitboard array: a piece kind's slot is its code; make-move addresses the
 // kind bitboards by the code held in a move record.

@@ -17,6 +17,10 @@
 
 namespace drnChess {
 
+namespace fast {
+    class FastPosition;
+} // namespace fast
+
 inline constexpr int NodeStackSize = 128; // plies; slot 0 is a sentinel, the root is slot 1
 inline constexpr int MoveStackSize = 12801; // 128 plies of 100 moves, plus one
 inline constexpr const char* StartFEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
@@ -130,11 +134,11 @@ public:
     // root move ("Ng1-h3 20") to divideLine; depth 1 gives no lines. The full count is left in
     // nodeCount; the result is its low 32 bits. Resets the node stack and sets maxPly.
     // Sound positions (one king a side, the side not to move not in check, no pawn on the first
-    // or last rank) are counted by FastPerft, others by Perft below; the counts are the same.
-    // Raising perftStop from another thread ends the count early with a partial nodeCount;
-    // the flag stays raised until the caller lowers it (so a stop raised just before the
-    // start is not lost). Several hundred million leaves a second: depth 6 of the start
-    // position takes under a second, each further ply some 25 to 30 times longer.
+    // or last rank) are counted on the fast position (fastperft.h), others by Perft below; the counts are the
+    // same. Raising perftStop from another thread ends the count early with a partial nodeCount; the flag
+    // stays raised until the caller lowers it (so a stop raised just before the start is not lost). Several
+    // hundred million leaves a second: depth 6 of the start position takes under a second, each further ply
+    // some 25 to 30 times longer.
     std::uint32_t PerftDriver(
         int depth, bool divide, const std::function<void(const std::string&)>& divideLine = {});
     // Counts from the current node: remaining 0 counts the legal moves. A list that holds a
@@ -195,7 +199,7 @@ private:
 
     void StartNode(clsSimpleNode* n);
     // Divide at the root with the fast counter below each legal move.
-    std::uint64_t DivideFast(int depth);
+    std::uint64_t DivideFast(int depth, fast::FastPosition& position);
     clsMove* EnPassant(clsMove* w) const;
     clsMove* Castling(clsMove* w) const;
     void FinishList();

@@ -1,22 +1,21 @@
 #pragma once
-// Perft's own legal move generator: check and pin masks, magic sliding attacks, copy-make on
-// a small position record, and the last ply counted from the target sets without making its
-// moves. It serves only leaf counting; the search keeps its staged generator and its order.
+// Perft on the fast position: a legal generator (check and pin masks) that counts the last ply
+// from its target sets without making those moves, and make/unmake above it. The search's
+// own generators (pseudo-legal, captures apart) are in fastmovegen.cpp on the same position.
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 
-#include "rules/clsboard.h"
+#include "rules/fastposition.h"
 
-namespace drnChess {
+namespace drnChess::fast {
 
-// Counts the leaves of the legal move tree of the board to `depth` (at least 1). Nothing when
-// the board is one the counter does not take (not exactly one king a side, the side not to
-// move in check, a pawn on the first or last rank): the caller counts it the slow way.
-// When *stop is raised (from any thread) the count ends early and gives what it has so far;
-// the caller tells by reading the flag.
-std::optional<std::uint64_t> FastPerft(
-    const clsBoard& board, int depth, const std::atomic<bool>* stop = nullptr);
+// The legal moves of the position, in the counter's order.
+void GenerateLegalMoves(const FastPosition& position, MoveList& list);
 
-} // namespace drnChess
+// Counts the leaves of the legal move tree to `depth` (0 or less counts nothing) and leaves the
+// position as it was. When *stop is raised (from any thread) the count ends early and gives
+// what it has so far; the caller tells by reading the flag.
+std::uint64_t Perft(FastPosition& position, int depth, const std::atomic<bool>* stop = nullptr);
+
+} // namespace drnChess::fast

@@ -1,6 +1,7 @@
 // Perft: leaf counts of the legal move tree, the rules core's self-test.
 
 #include <algorithm>
+#include <memory>
 
 #include "rules/fastperft.h"
 
@@ -22,15 +23,11 @@ std::uint32_t clsChessCore::PerftDriver(
     maxPly = std::min(depth, NodeStackSize);
     divideFlag = divide;
     divideLine_ = divideLine;
-    // 4. The fast counter takes every sound position; divide counts below each root move.
-    if (!divide || depth == 1) {
-        if (const auto count = FastPerft(board, depth, &perftStop)) {
-            nodeCount = *count;
-            divideLine_ = nullptr;
-            return static_cast<std::uint32_t>(nodeCount);
-        }
-    } else if (FastPerft(board, 1)) {
-        nodeCount = DivideFast(depth);
+    // 4. The fast position takes every sound board; divide counts with it below each root move.
+    auto position = std::make_unique<fast::FastPosition>();
+    if (position->SetFromBoard(board)) {
+        nodeCount = !divide || depth == 1 ? fast::Perft(*position, depth, &perftStop)
+                                          : DivideFast(depth, *position);
         divideLine_ = nullptr;
         return static_cast<std::uint32_t>(nodeCount);
     }
@@ -39,7 +36,7 @@ std::uint32_t clsChessCore::PerftDriver(
     return static_cast<std::uint32_t>(nodeCount);
 }
 
-std::uint64_t clsChessCore::DivideFast(int depth)
+std::uint64_t clsChessCore::DivideFast(int depth, fast::FastPosition& position)
 {
     clsSimpleNode* const n = current;
     n->boardCopy = board;
@@ -51,7 +48,9 @@ std::uint64_t clsChessCore::DivideFast(int depth)
         if (!IsAttacked(board.own() & board.kings())) {
             SetEnPassantAfter(*m);
             board.SwitchSide();
-            const std::uint64_t sub = FastPerft(board, depth - 1, &perftStop).value_or(0);
+            // After a legal move the board is always one the fast position takes.
+            const std::uint64_t sub
+                = position.SetFromBoard(board) ? fast::Perft(position, depth - 1, &perftStop) : 0;
             if (divideLine_) divideLine_(MoveToText(*m, true) + " " + std::to_string(sub));
             count += sub;
         } else {

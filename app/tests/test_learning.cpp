@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/tests/corvalaprocess.h"
-#include "engine/strongboard.h"
+#include "engine/fastnames.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST_F(Learning, SelfPlayWritesQuietLabelledPositionsAndContinues)
         ASSERT_NE(c9, std::string::npos) << line;
         const std::string result = line.substr(c9 + 4);
         EXPECT_TRUE(result == "\"1-0\";" || result == "\"0-1\";" || result == "\"1/2-1/2\";") << line;
-        drnChess::strong::StrongBoard b;
+        drnChess::strong::FastPosition b;
         ASSERT_TRUE(b.SetFromFEN(line.substr(0, c9))) << line;
         EXPECT_FALSE(b.InCheck()) << line;
     }

@@ -53,7 +53,7 @@ namespace {
         for (const std::vector<int>& weights : { DefaultStrongWeights(), Perturbed(true) }) {
             const StrongEval eval(weights);
             for (const auto& fen : fens) {
-                StrongBoard b;
+                FastPosition b;
                 ASSERT_TRUE(b.SetFromFEN(fen)) << fen;
                 EvalTrace trace;
                 const int score = eval.Evaluate(b);
@@ -71,7 +71,7 @@ namespace {
         const StrongEval handSet, changed(other);
         int differing = 0;
         for (const auto& fen : SuiteFens()) {
-            StrongBoard b;
+            FastPosition b;
             ASSERT_TRUE(b.SetFromFEN(fen)) << fen;
             EvalTrace trace;
             handSet.Evaluate(b, trace);
@@ -173,7 +173,7 @@ namespace {
         const StrongEval eval;
         for (const auto& [fen, result] : positions) {
             if (!tuner.Add(fen, result)) continue;
-            StrongBoard b;
+            FastPosition b;
             ASSERT_TRUE(b.SetFromFEN(fen));
             const int white = b.side == White ? eval.Evaluate(b) : -eval.Evaluate(b);
             EXPECT_NEAR(tuner.Score(tuner.Positions() - 1), white, 1.0) << fen;

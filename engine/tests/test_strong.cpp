@@ -1,4 +1,4 @@
-// The strong search: its board (perft), static exchange, evaluation symmetry, mates, draws by
+// The strong search: static exchange, evaluation symmetry, mates, draws by
 // repetition, the transposition table's mate scores, and its choice through the options.
 
 #include <gtest/gtest.h>
@@ -18,135 +18,6 @@
 namespace drnChess::strong {
 namespace {
 
-    std::uint64_t Perft(StrongBoard& b, int depth)
-    {
-        MoveList list;
-        b.GenerateNoisy(list);
-        b.GenerateQuiet(list);
-        std::uint64_t n = 0;
-        for (int i = 0; i < list.count; ++i) {
-            if (!b.Make(list.moves[static_cast<std::size_t>(i)])) continue;
-            n += depth > 1 ? Perft(b, depth - 1) : 1;
-            b.Unmake();
-        }
-        return n;
-    }
-
-    TEST(StrongBoard, PerftMatchesTheKnownCounts)
-    {
-        struct Case {
-            const char* fen;
-            int depth;
-            std::uint64_t nodes;
-        };
-        const Case cases[] = {
-            { "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 4, 197281 },
-            { "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 3, 97862 },
-            { "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", 5, 674624 },
-            { "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1", 3, 9467 },
-            { "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8", 3, 62379 },
-        };
-        for (const Case& c : cases) {
-            StrongBoard b;
-            ASSERT_TRUE(b.SetFromFEN(c.fen)) << c.fen;
-            const std::uint64_t key = b.key;
-            EXPECT_EQ(Perft(b, c.depth), c.nodes) << c.fen;
-            EXPECT_EQ(b.key, key) << "make and unmake restore the key: " << c.fen;
-            EXPECT_EQ(b.key, b.ComputeKey()) << c.fen;
-        }
-    }
-
-    // A slider's reach found by stepping square by square.
-    u64 WalkRays(int sq, u64 occupied, const int (&steps)[4][2])
-    {
-        u64 reach = 0;
-        for (const auto& step : steps) {
-            int file = FileOf(sq) + step[0], rank = RankOf(sq) + step[1];
-            for (; file >= 0 && file < 8 && rank >= 0 && rank < 8; file += step[0], rank += step[1]) {
-                reach |= Bit(8 * rank + file);
-                if (occupied & Bit(8 * rank + file)) break;
-            }
-        }
-        return reach;
-    }
-
-    TEST(StrongBoard, SliderLookupMatchesWalkingTheRays)
-    {
-        constexpr int straight[4][2] = { { 0, 1 }, { 0, -1 }, { 1, 0 }, { -1, 0 } };
-        constexpr int diagonal[4][2] = { { 1, 1 }, { -1, 1 }, { 1, -1 }, { -1, -1 } };
-        u64 state = 0x1234567887654321ULL;
-        auto next = [&]() {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            return state;
-        };
-        for (int sq = 0; sq < 64; ++sq)
-            for (int i = 0; i < 300; ++i) {
-                // Empty, full, then sparse and dense random boards.
-                const u64 occupied = i == 0 ? 0
-                    : i == 1                ? ~u64 { 0 }
-                    : i % 2                 ? next() & next()
-                                            : next() | next();
-                ASSERT_EQ(RookAttacks(sq, occupied), WalkRays(sq, occupied, straight)) << sq;
-                ASSERT_EQ(BishopAttacks(sq, occupied), WalkRays(sq, occupied, diagonal)) << sq;
-            }
-    }
-
-    // Every pseudo-legal move to the given depth: GivesCheck says what making the move shows.
-    int CompareChecks(StrongBoard& b, int depth, const std::string& fen)
-    {
-        MoveList list;
-        b.GenerateNoisy(list);
-        b.GenerateQuiet(list);
-        int checks = 0;
-        for (int i = 0; i < list.count; ++i) {
-            const Move m = list.moves[static_cast<std::size_t>(i)];
-            const bool predicted = b.GivesCheck(m);
-            if (!b.Make(m)) continue;
-            EXPECT_EQ(predicted, b.InCheck()) << fen << " " << StrongBoard::MoveText(m);
-            checks += predicted ? 1 : 0;
-            if (depth > 1) checks += CompareChecks(b, depth - 1, fen);
-            b.Unmake();
-        }
-        return checks;
-    }
-
-    TEST(StrongBoard, GivesCheckAgreesWithMakingTheMove)
-    {
-        // Castling with the rook's check, en passant uncovering a rook, promotions that check,
-        // a knight and a pawn uncovering a bishop and a rook, and the suites' positions.
-        const char* fixtures[] = {
-            "5k2/8/8/8/8/8/8/4K2R w K -",
-            "8/8/8/K2pP2r/8/8/8/7k w - d6",
-            "3r1k2/2P5/8/8/8/8/8/4K3 w - -",
-            "7k/8/5N2/8/3B4/8/8/R3K3 w Q -",
-        };
-        int checks = 0;
-        for (const char* fen : fixtures) {
-            StrongBoard b;
-            ASSERT_TRUE(b.SetFromFEN(fen)) << fen;
-            checks += CompareChecks(b, 2, fen);
-        }
-        for (const char* name : { "wac.epd", "arasan19.epd", "arasan2024.epd" }) {
-            std::ifstream in(std::string(CORVALA_TEST_DATA) + "/epd/" + name);
-            ASSERT_TRUE(in.good()) << name;
-            for (std::string line; std::getline(in, line);) {
-                StrongBoard b;
-                if (!line.empty() && b.SetFromFEN(line)) checks += CompareChecks(b, 2, line);
-            }
-        }
-        EXPECT_GT(checks, 1000);
-    }
-
-    TEST(StrongBoard, RejectsAPlacementWithoutKings)
-    {
-        StrongBoard b;
-        EXPECT_FALSE(b.SetFromFEN("8/8/8/8/8/8/8/8 w - - 0 1"));
-        EXPECT_FALSE(b.SetFromFEN("rnbqkbnr/ppppxppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
-        EXPECT_FALSE(b.SetFromFEN("7k/8/8/8/8/8/1Q6/K7 w - - 0 1")) << "the side not to move is in check";
-    }
-
     TEST(StrongSee, ExchangesEndAsTheSidesChoose)
     {
         struct Case {
@@ -163,7 +34,7 @@ namespace {
             { "4k3/8/5n2/3r4/8/8/3R4/3QK3 w - - 0 1", "d2d5", 500 - 500 + 320 }, // RxR NxR QxN
         };
         for (const Case& c : cases) {
-            StrongBoard b;
+            FastPosition b;
             ASSERT_TRUE(b.SetFromFEN(c.fen));
             const Move m = b.ParseMove(c.move);
             ASSERT_NE(m, NoMove) << c.fen;
@@ -172,7 +43,7 @@ namespace {
     }
 
     // The position with colours exchanged and the board turned over.
-    std::string FlippedFEN(const StrongBoard& b)
+    std::string FlippedFEN(const FastPosition& b)
     {
         std::string fen = b.FEN();
         const std::size_t space = fen.find(' ');
@@ -219,7 +90,7 @@ namespace {
             ASSERT_TRUE(in.good()) << name;
             for (std::string line; std::getline(in, line);) {
                 if (line.empty()) continue;
-                StrongBoard b, twin;
+                FastPosition b, twin;
                 ASSERT_TRUE(b.SetFromFEN(line)) << name << ": " << line;
                 ASSERT_TRUE(twin.SetFromFEN(FlippedFEN(b))) << line;
                 ASSERT_EQ(eval.Evaluate(b), eval.Evaluate(twin)) << name << ": " << line;
@@ -238,7 +109,7 @@ namespace {
         // A changed weight changes the score: the table is what the evaluation reads.
         std::vector<int> weights = DefaultStrongWeights();
         weights[Weight::BishopPair] += 100;
-        StrongBoard b;
+        FastPosition b;
         ASSERT_TRUE(b.SetFromFEN("rn1qkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
         EXPECT_GT(StrongEval(weights).Evaluate(b), StrongEval().Evaluate(b) + 50);
     }
@@ -273,7 +144,7 @@ namespace {
             const IterationReport r = SearchFixed(s, c.fen, 8);
             EXPECT_EQ(GuiScore(r.score), c.guiScore) << c.fen << " pv " << r.pv;
             if (*c.firstMove) {
-                EXPECT_EQ(StrongBoard::MoveText(r.best), c.firstMove) << c.fen;
+                EXPECT_EQ(FastPosition::MoveText(r.best), c.firstMove) << c.fen;
             }
         }
         // The mated side sees its loss with the same distance.
@@ -286,8 +157,8 @@ namespace {
         // Behind by a queen, with the game having been in the position after Kb1 before:
         // going back there is a draw, the best White can have.
         StrongSearch s;
-        StrongBoard& b = s.Board();
-        StrongBoard probe;
+        FastPosition& b = s.Board();
+        FastPosition probe;
         ASSERT_TRUE(probe.SetFromFEN("7k/8/8/3q4/8/8/8/1K5N b - - 0 1"));
         const std::uint64_t behind[] = { 0x1234, probe.key }; // the last entry: just before the root
         ASSERT_TRUE(b.SetFromFEN("7k/8/8/3q4/8/8/8/K6N w - - 0 1"));
@@ -298,7 +169,7 @@ namespace {
         std::atomic<bool> stop { false };
         s.ClearTable();
         const IterationReport draw = s.Think(limits, stop, {});
-        EXPECT_EQ(StrongBoard::MoveText(draw.best), "a1b1") << draw.pv;
+        EXPECT_EQ(FastPosition::MoveText(draw.best), "a1b1") << draw.pv;
         EXPECT_EQ(draw.score, 0);
 
         // Ahead by a queen, with the same kind of history: the repetition is avoided.
@@ -312,14 +183,14 @@ namespace {
         b.Unmake();
         s.ClearTable();
         const IterationReport r = s.Think(limits, stop, {});
-        EXPECT_NE(StrongBoard::MoveText(r.best), "a1b1");
+        EXPECT_NE(FastPosition::MoveText(r.best), "a1b1");
         EXPECT_GT(r.score, 500) << r.pv;
     }
 
     TEST(StrongSearchTest, FiftyMoveRuleDrawsInTheTree)
     {
         // The hundredth ply without a capture or pawn move is a draw on the board...
-        StrongBoard b;
+        FastPosition b;
         ASSERT_TRUE(b.SetFromFEN("7k/8/8/8/8/8/2Q5/K7 w - - 99 80"));
         ASSERT_TRUE(b.Make(b.ParseMove("c2c3")));
         EXPECT_TRUE(b.IsRepetitionOrFifty());
