@@ -11,25 +11,10 @@ namespace drnChess {
 
 namespace {
 
-    std::string Fixed(double value, int decimals)
-    {
-        char text[64];
-        std::snprintf(text, sizeof text, "%.*f", decimals, value);
-        return text;
-    }
-
-    std::string SignedElo(double elo)
-    {
-        if (std::isinf(elo)) return elo > 0 ? "+inf" : "-inf";
-        char text[64];
-        std::snprintf(text, sizeof text, "%+.1f", elo);
-        return text;
-    }
-
     std::string ErrorText(const clsMatchStats& st)
     {
         if (st.games < 2 || std::isinf(st.eloError) || std::isinf(st.elo)) return "unknown";
-        return Fixed(st.eloError, 1);
+        return DecimalText(st.eloError, 1);
     }
 
     double Points(const clsWLD& r)
@@ -41,7 +26,7 @@ namespace {
     std::string PointsText(double points)
     {
         return points == std::floor(points) ? std::to_string(static_cast<long long>(points))
-                                            : Fixed(points, 1);
+                                            : DecimalText(points, 1);
     }
 
     std::string Padded(std::string text, std::size_t width, bool right)
@@ -97,15 +82,15 @@ std::string ScoreOfLine(const std::string& first, const std::string& second, con
     const double games = static_cast<double>(r.Games());
     return "Score of " + first + " vs " + second + ": " + std::to_string(r.wins) + " - "
         + std::to_string(r.losses) + " - " + std::to_string(r.draws) + "  ["
-        + Fixed(games > 0 ? Points(r) / games : 0, 3) + "] " + std::to_string(r.Games());
+        + DecimalText(games > 0 ? Points(r) / games : 0, 3) + "] " + std::to_string(r.Games());
 }
 
 std::string EloLine(const clsWLD& r)
 {
     const clsMatchStats st = ComputeStats(r);
-    return "Elo difference: " + SignedElo(st.elo) + " +/- " + ErrorText(st)
-        + ", LOS: " + (st.games < 2 ? std::string("unknown") : Fixed(100 * st.los, 1) + " %")
-        + ", DrawRatio: " + Fixed(100 * st.drawRatio, 1) + " %";
+    return "Elo difference: " + SignedEloText(st.elo) + " +/- " + ErrorText(st)
+        + ", LOS: " + (st.games < 2 ? std::string("unknown") : DecimalText(100 * st.los, 1) + " %")
+        + ", DrawRatio: " + DecimalText(100 * st.drawRatio, 1) + " %";
 }
 
 std::vector<std::string> CrossTableLines(const std::vector<clsCrossEntry>& players)
@@ -129,12 +114,12 @@ std::vector<std::string> CrossTableLines(const std::vector<clsCrossEntry>& playe
         const clsMatchStats st = ComputeStats(p.total);
         const double games = static_cast<double>(p.total.Games());
         std::string line = Padded(std::to_string(rank + 1), 4, true) + " " + Padded(p.name, nameWidth, false)
-            + " " + Padded(p.total.Games() > 0 ? SignedElo(st.elo) : "-", 8, true) + " "
+            + " " + Padded(p.total.Games() > 0 ? SignedEloText(st.elo) : "-", 8, true) + " "
             + Padded(p.total.Games() > 0 ? ErrorText(st) : "-", 7, true) + " "
             + Padded(std::to_string(p.total.Games()), 7, true) + " "
-            + Padded(games > 0 ? Fixed(100 * Points(p.total) / games, 1) + "%" : "-", 7, true) + " "
-            + Padded(
-                games > 0 ? Fixed(100 * static_cast<double>(p.total.draws) / games, 1) + "%" : "-", 7, true);
+            + Padded(games > 0 ? DecimalText(100 * Points(p.total) / games, 1) + "%" : "-", 7, true) + " "
+            + Padded(games > 0 ? DecimalText(100 * static_cast<double>(p.total.draws) / games, 1) + "%" : "-",
+                7, true);
         for (const std::size_t opponent : order) {
             const clsWLD none;
             const clsWLD& r = opponent < p.against.size() ? p.against[opponent] : none;

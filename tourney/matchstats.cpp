@@ -68,34 +68,19 @@ namespace {
         return r;
     }
 
-    std::string Fixed(double v, int decimals)
-    {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-        return buf;
-    }
-
-    std::string SignedElo(double v)
-    {
-        if (std::isinf(v)) return v > 0 ? "+inf" : "-inf";
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%+.1f", v);
-        return buf;
-    }
-
     std::string Percent(double ratio)
     {
-        return Fixed(100 * ratio, 1) + " %";
+        return DecimalText(100 * ratio, 1) + " %";
     }
 
     // The Elo with its error and the LOS. One sample (a game, or a pair) shows no spread, so
     // both are unknown then rather than a false certainty.
     std::string EloText(const clsMatchStats& st)
     {
-        return "Elo " + SignedElo(st.elo) + " +/- "
+        return "Elo " + SignedEloText(st.elo) + " +/- "
             + (st.games < 2                   ? "unknown"
                     : std::isinf(st.eloError) ? "inf"
-                                              : Fixed(st.eloError, 1));
+                                              : DecimalText(st.eloError, 1));
     }
 
     std::string EloAndLosText(const clsMatchStats& st)
@@ -229,7 +214,7 @@ std::string FormatSprtLine(const clsSprtSettings& s, const clsSprtResult& r)
 {
     return "SPRT elo0 " + Number(s.elo0) + " elo1 " + Number(s.elo1) + " alpha " + Number(s.alpha) + " beta "
         + Number(s.beta) + (s.model == SprtModel::Normalized ? " normalized" : "") + ": LLR "
-        + Fixed(r.llr, 2) + " [" + Fixed(r.lower, 2) + ", " + Fixed(r.upper, 2) + "] "
+        + DecimalText(r.llr, 2) + " [" + DecimalText(r.lower, 2) + ", " + DecimalText(r.upper, 2) + "] "
         + SprtVerdictText(r.verdict)
         + (r.held ? " (fewer than " + std::to_string(s.minGames) + " games)" : std::string());
 }
@@ -253,11 +238,26 @@ std::vector<std::string> FormatStandings(std::vector<clsStanding> players)
         std::snprintf(head, sizeof head, "%4d ", ++rank);
         const double points = static_cast<double>(r.wins) + static_cast<double>(r.draws) / 2;
         lines.push_back(std::string(head) + p.name + std::string(width - p.name.size(), ' ') + "  "
-            + Fixed(points, 1) + " / " + std::to_string(st.games) + "  +" + std::to_string(r.wins) + " -"
-            + std::to_string(r.losses) + " =" + std::to_string(r.draws) + "  "
+            + DecimalText(points, 1) + " / " + std::to_string(st.games) + "  +" + std::to_string(r.wins)
+            + " -" + std::to_string(r.losses) + " =" + std::to_string(r.draws) + "  "
             + (st.games > 0 ? EloText(st) : std::string("Elo -")));
     }
     return lines;
+}
+
+std::string DecimalText(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string SignedEloText(double elo)
+{
+    if (std::isinf(elo)) return elo > 0 ? "+inf" : "-inf";
+    char text[64];
+    std::snprintf(text, sizeof text, "%+.1f", elo);
+    return text;
 }
 
 } // namespace drnChess

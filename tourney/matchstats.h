@@ -108,6 +108,11 @@ clsSprtResult ComputeSprt(const clsPentanomial& p, const clsSprtSettings& s);
 // "continue", "H0 accepted", "H1 accepted".
 std::string SprtVerdictText(SprtVerdict v);
 
+// A number with the given decimals ("0.550"); an Elo figure with its sign and one decimal
+// ("+12.3", "+inf").
+std::string DecimalText(double value, int decimals);
+std::string SignedEloText(double elo);
+
 // --- lines for the tournament log and console --------------------------------------------------
 // "A vs B: +10 -5 =5 of 20, score 62.5 %, Elo +88.7 +/- 143.9, LOS 90.4 %, draws 25.0 %"
 std::string FormatMatchLine(const std::string& first, const std::string& second, const clsWLD& r);
