@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     if (argc > 1 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
         std::puts(
             "usage: corvala [key=value ...]  (memory=MIB book=FILE -soul=TEXT -load=FILE -log=FILE\n"
-            "       -search=classic|strong -weights=FILE -seed=N -nopopcnt -random -timed "
+            "       -search=classic|strong -threads=N -weights=FILE -seed=N -nopopcnt -random -timed "
             "-proportional[=P]);\n"
             "       corvala -use=tourney -ini=FILE    plays a tournament to its end\n"
             "       corvala -use=jobs -ini=FILE       prints one command per game (for GNU parallel)\n"
