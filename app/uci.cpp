@@ -134,6 +134,7 @@ int clsCorvala::UciCommand(const std::string& line)
         Print("option name Threads type spin default 1 min 1 max "
             + std::to_string(clsEngine::MaxStrongThreads));
         Print("option name Ponder type check default false");
+        Print("option name MultiPV type spin default 1 min 1 max 64");
         Print("option name Search type combo default " + uciSearch_ + " var classic var strong");
         Print("option name Soul type string default " + engine_->SoulName());
         Print("option name Weights type string default handset");
@@ -218,6 +219,11 @@ void clsCorvala::UciSetOption(const std::string& rest)
             refuse("'" + value + "' is not a count from 1 to " + std::to_string(clsEngine::MaxStrongThreads));
         else
             engine_->options.Set("threads", Trim(value));
+    } else if (EqualsNoCase(name, "MultiPV")) {
+        if (!IsWholeNumber(value) || ToInt(value) < 1 || ToInt(value) > 64)
+            refuse("'" + value + "' is not a count from 1 to 64");
+        else
+            engine_->options.Set("multipv", Trim(value));
     } else if (EqualsNoCase(name, "Ponder")) {
         // The GUI's permission to send "go ponder": nothing to change here, a pondering think
         // runs whenever one is asked for.
@@ -374,6 +380,7 @@ void clsCorvala::PrintUciInfo(const clsIterationReport& r)
     const std::int64_t nps
         = r.ms > 0 ? static_cast<std::int64_t>(r.nodes * 1000 / static_cast<std::uint64_t>(r.ms)) : 0;
     std::string line = "info depth " + std::to_string(r.depth) + " seldepth " + std::to_string(r.selDepth);
+    if (engine_->OptionNumber({ "multipv" }, 1) > 1) line += " multipv " + std::to_string(r.multipv);
     line += r.mateMoves != 0 ? " score mate " + std::to_string(r.mateMoves)
                              : " score cp " + std::to_string(r.scoreCp);
     line += " nodes " + std::to_string(r.nodes) + " nps " + std::to_string(nps) + " time "

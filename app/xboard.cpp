@@ -352,7 +352,9 @@ void clsCorvala::ShowIterations(bool show)
     // The strong search hands over each finished iteration; the classic one is shown by
     // reading its result slot as it goes (ReportThinking).
     if (show && engine_->UseStrongSearch())
-        engine_->SetIterationListener([this](const clsIterationReport& r) { Print(XboardThinkingLine(r)); });
+        engine_->SetIterationListener([this](const clsIterationReport& r) {
+            if (r.multipv == 1) Print(XboardThinkingLine(r));
+        });
     else
         engine_->SetIterationListener(nullptr);
 }

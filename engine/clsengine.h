@@ -18,6 +18,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -236,6 +237,8 @@ public:
     // counts), 1 to 64; 1 without them. The classic search always uses one.
     int StrongThreads() const;
     static constexpr int MaxStrongThreads = 64;
+    // The number of the last option named by one of the keys (lower case), or absent.
+    long long OptionNumber(std::initializer_list<const char*> keys, long long absent) const;
 
     // --- the tables of the search in use (strongthink.cpp) ---------------------------------------
     // The strong search's table size in MiB; 0 takes the "memory" option (16 without it). The

@@ -18,6 +18,7 @@ struct clsIterationReport {
     std::uint64_t nodes = 0;
     std::int64_t ms = 0; // since the think started
     std::vector<clsMove> pv; // the principal variation, best move first (at least the best move)
+    int multipv = 1; // 1: the best line; 2, 3, ...: the next ones, with other first moves
 };
 
 // Called on the engine thread after each finished iteration; set while the engine is idle.

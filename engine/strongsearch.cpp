@@ -295,6 +295,8 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
         if (root && !rootMoves_.empty()
             && std::find(rootMoves_.begin(), rootMoves_.end(), m) == rootMoves_.end())
             continue; // not among the moves the caller let it choose from
+        if (root && !excluded_.empty() && std::find(excluded_.begin(), excluded_.end(), m) != excluded_.end())
+            continue; // the first move of an earlier line of this iteration
         const bool quiet = board_.GivesNoCaptureOrPromotion(m);
         // Shallow pruning of moves that promise nothing; checks are always searched.
         bool prune = false;
@@ -383,7 +385,9 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
 
     if (legal == 0) return inCheck ? -MateScore + ply : DrawScore;
     const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
-    tt_->Store(board_.key, ply, bestMove, best, inCheck ? 0 : eval, depth, bound);
+    // A further line's root result is not the position's: it left the best moves out.
+    if (!root || excluded_.empty())
+        tt_->Store(board_.key, ply, bestMove, best, inCheck ? 0 : eval, depth, bound);
     return best;
 }
 
@@ -395,6 +399,33 @@ int StrongSearch::QuiescenceScore()
     stopped_ = false;
     nodes_ = 0;
     return Quiescence(-MateScore, MateScore, 0);
+}
+
+std::vector<IterationReport> StrongSearch::SearchFurtherLines(
+    int depth, int rootMoveCount, const IterationReport& best)
+{
+    std::vector<IterationReport> lines { best };
+    excluded_.assign(1, best.best);
+    for (int line = 2; line <= std::min(multiPV_, rootMoveCount); ++line) {
+        const int score = Search(-InfiniteScore, InfiniteScore, depth, 0, false);
+        if (stopped_ || pv_[0][0] == NoMove) break;
+        IterationReport report = best;
+        report.score = score;
+        report.best = pv_[0][0];
+        report.pv = PvText();
+        lines.push_back(report);
+        excluded_.push_back(report.best);
+    }
+    excluded_.clear();
+    // Best first, numbered in that order.
+    std::stable_sort(lines.begin(), lines.end(),
+        [](const IterationReport& a, const IterationReport& b) { return a.score > b.score; });
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        lines[i].multipv = static_cast<int>(i) + 1;
+        lines[i].nodes = nodes_ + HelperNodes();
+        lines[i].ms = ElapsedMs();
+    }
+    return lines;
 }
 
 IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::atomic<bool>& stop,
@@ -480,7 +511,23 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         report.nodes = nodes_ + HelperNodes();
         report.ms = ElapsedMs();
         nodesShown_.store(nodes_, std::memory_order_relaxed);
-        if (onIteration) onIteration(report);
+        if (multiPV_ > 1 && !isHelper_) {
+            const std::vector<IterationReport> lines = SearchFurtherLines(
+                depth, rootMoves_.empty() ? legal.count : static_cast<int>(rootMoves_.size()), report);
+            if (stopped_) {
+                // The best line stands; an unfinished further line is dropped.
+                if (onIteration) onIteration(report);
+                break;
+            }
+            // A further line that scored higher (its full window saw more) is the best now.
+            report = lines.front();
+            previous = report.score;
+            if (onIteration)
+                for (const IterationReport& line : lines)
+                    onIteration(line);
+        } else if (onIteration) {
+            onIteration(report);
+        }
         if (soft > 0 && report.ms >= soft) break;
         // A mate found with room to spare will not be bettered.
         if (std::abs(score) > MateBound && depth > 2 * (MateScore - std::abs(score)) + 6) break;

@@ -10,6 +10,7 @@
 // reports. Everything a node needs lives in the object or on the stack: nothing is allocated
 // per node.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -37,6 +38,7 @@ struct IterationReport {
     std::uint64_t nodes = 0;
     Move best = NoMove;
     std::string pv; // coordinate moves separated by blanks
+    int multipv = 1; // which line of the iteration: 1 is the best, 2 the best without its move...
 };
 
 // The score as the xboard GUI expects it: centipawns, or 100000 + moves to mate (-100000 - moves
@@ -61,6 +63,11 @@ public:
     // thinking.
     static constexpr int MaxThreads = 64;
     void SetThreads(int threads);
+    // Lines per iteration: after the best, each next one searched without the first moves of
+    // the lines before it (reported with multipv 2, 3, ...). Not while thinking.
+    static constexpr int MaxMultiPV = 64;
+    void SetMultiPV(int lines) { multiPV_ = std::clamp(lines, 1, MaxMultiPV); }
+    int MultiPV() const { return multiPV_; }
     int Threads() const { return static_cast<int>(helpers_.size()) + 1; }
     // Forgets everything learnt from earlier searches (table, history, killers): the next
     // search depends on its position and limits alone.
@@ -103,6 +110,9 @@ private:
     std::string PvText() const;
     // The helpers set to this think's root and started; stopped and joined.
     void StartHelpers(const clsSearchLimits& limits);
+    // The best line of a finished iteration and the lines after it, best first.
+    std::vector<IterationReport> SearchFurtherLines(
+        int depth, int rootMoveCount, const IterationReport& best);
     void StopHelpers();
     std::uint64_t HelperNodes() const;
 
@@ -114,6 +124,8 @@ private:
     std::vector<std::thread> helperThreads_;
     std::atomic<bool> helpersStop_ { false };
     bool isHelper_ = false;
+    int multiPV_ = 1;
+    std::vector<Move> excluded_; // root moves the current line may not play (the earlier lines')
     int depthSkew_ = 0; // plies added to each iteration's depth
     HistoryTable history_ {};
     ContinuationTable continuation_;

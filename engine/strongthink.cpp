@@ -41,6 +41,7 @@ namespace {
             report.scoreCp = gui;
         report.nodes = r.nodes;
         report.ms = r.ms;
+        report.multipv = r.multipv;
         std::size_t at = 0;
         while (at < r.pv.size()) {
             std::size_t end = r.pv.find(' ', at);
@@ -94,6 +95,7 @@ void clsEngine::ReadyStrongSearch()
     ApplyStrongWeights();
     strong_->SetTableSize(StrongTableMiB());
     if (strong_->Threads() != StrongThreads()) strong_->SetThreads(StrongThreads());
+    strong_->SetMultiPV(OptionNumber({ "multipv", "-multipv" }, 1));
 }
 
 int clsEngine::Hashfull() const
@@ -119,13 +121,18 @@ bool clsEngine::UseStrongSearch() const
 
 static_assert(clsEngine::MaxStrongThreads == strong::StrongSearch::MaxThreads);
 
+long long clsEngine::OptionNumber(std::initializer_list<const char*> keys, long long absent) const
+{
+    long long value = absent;
+    for (const auto& o : options)
+        for (const char* key : keys)
+            if (dranbase::ToLower(o.key) == key) value = dranbase::ToInt(o.value);
+    return value;
+}
+
 int clsEngine::StrongThreads() const
 {
-    long long threads = 1;
-    for (const auto& o : options) {
-        const std::string key = dranbase::ToLower(o.key);
-        if (key == "-threads" || key == "threads" || key == "cores") threads = dranbase::ToInt(o.value);
-    }
+    const long long threads = OptionNumber({ "-threads", "threads", "cores" }, 1);
     return static_cast<int>(std::clamp<long long>(threads, 1, strong::StrongSearch::MaxThreads));
 }
 
@@ -237,6 +244,10 @@ bool clsEngine::RunStrong()
             limits.depth = depth;
 
             auto onIteration = [&](const strong::IterationReport& r) {
+                if (r.multipv > 1) {
+                    if (iterationListener_) iterationListener_(StrongReport(r));
+                    return;
+                }
                 depthShown_.store(r.depth, std::memory_order_relaxed);
                 nodesShown_.store(r.nodes, std::memory_order_relaxed);
                 PostStrongMove(strong::FastPosition::MoveText(r.best), r.score, SecondWord(r.pv));

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "app/tests/corvalaprocess.h"
@@ -78,6 +79,7 @@ TEST_F(Uci, RecordedSession)
         "option name Clear Hash type button",
         "option name Threads type spin default 1 min 1 max 64",
         "option name Ponder type check default false",
+        "option name MultiPV type spin default 1 min 1 max 64",
         "option name Search type combo default strong var classic var strong",
         "option name Soul type string default Simple5",
         "option name Weights type string default handset",
@@ -213,6 +215,48 @@ TEST_F(Uci, InfoLinesAndTheBestMoveOfATimedThink)
         EXPECT_EQ(words[2], "ponder");
         EXPECT_EQ(words[3], pv[1]) << best;
     }
+}
+
+// MultiPV 3: each iteration reports three lines, best first, each with its own first move; the
+// best move is the first line's. Back at 1, the lines carry no number again.
+TEST_F(Uci, MultiPvReportsLinesWithDifferentFirstMovesBestFirst)
+{
+    p.Send("uci");
+    p.Send("setoption name OwnBook value false");
+    p.Send("setoption name MultiPV value 0");
+    EXPECT_EQ(p.ReadUntil("info string"), "info string option MultiPV: '0' is not a count from 1 to 64");
+    p.Send("setoption name MultiPV value 3");
+    p.Send("position startpos moves e2e4 e7e5");
+    p.Send("go depth 6");
+    std::vector<std::string> lines;
+    const std::string best = ReadUntilKeeping(p, "bestmove ", lines, 60000);
+    ASSERT_NE(best, "<timeout>");
+    std::map<int, std::pair<int, std::string>> lastDepth; // multipv -> score, first move
+    for (const std::string& l : lines) {
+        const std::vector<std::string> w = dranbase::SplitFields(l);
+        auto after = [&](const char* key) {
+            const auto at = std::find(w.begin(), w.end(), key);
+            return at == w.end() || at + 1 == w.end() ? std::string() : *(at + 1);
+        };
+        if (w.empty() || w[0] != "info" || after("depth") != "6") continue;
+        ASSERT_FALSE(after("multipv").empty()) << l;
+        ASSERT_EQ(after("score"), "cp") << l;
+        lastDepth[std::stoi(after("multipv"))] = { std::stoi(after("cp")), after("pv") };
+    }
+    ASSERT_EQ(lastDepth.size(), 3u);
+    EXPECT_EQ(dranbase::SplitFields(best).at(1), lastDepth[1].second);
+    EXPECT_NE(lastDepth[1].second, lastDepth[2].second);
+    EXPECT_NE(lastDepth[1].second, lastDepth[3].second);
+    EXPECT_NE(lastDepth[2].second, lastDepth[3].second);
+    EXPECT_GE(lastDepth[1].first, lastDepth[2].first);
+    EXPECT_GE(lastDepth[2].first, lastDepth[3].first);
+
+    p.Send("setoption name MultiPV value 1");
+    p.Send("go depth 3");
+    lines.clear();
+    ASSERT_NE(ReadUntilKeeping(p, "bestmove ", lines, 60000), "<timeout>");
+    for (const std::string& l : lines)
+        EXPECT_EQ(l.find("multipv"), std::string::npos) << l;
 }
 
 TEST_F(Uci, InfiniteAndPonderWaitForStopOrPonderhit)
