@@ -261,17 +261,7 @@ TEST(AdjudicatedGames, TheRecordSaysWhichRuleEndedTheGame)
         r.game->SetTag("Result", "*");
         games.push_back(std::move(r));
     }
-    for (Running& r : games)
-        ASSERT_TRUE(r.game->Start());
-    const bool finished = testsupport::WaitFor(
-        [&] {
-            for (Running& r : games)
-                if (!r.game->IsFinished()) return false;
-            return true;
-        },
-        120s);
-    for (Running& r : games)
-        r.game->Wait();
+    const bool finished = testsupport::PlayAllAtOnce(games, 120s);
     testing::internal::GetCapturedStdout();
     ASSERT_TRUE(finished);
 

@@ -118,17 +118,7 @@ TEST(RefereeGames, EveryWayAGameEnds)
         r.game->SetTag("Result", "*");
         games.push_back(std::move(r));
     }
-    for (Running& r : games)
-        ASSERT_TRUE(r.game->Start());
-    const bool allFinished = testsupport::WaitFor(
-        [&] {
-            for (Running& r : games)
-                if (!r.game->IsFinished()) return false;
-            return true;
-        },
-        90s);
-    for (Running& r : games)
-        r.game->Wait();
+    const bool allFinished = testsupport::PlayAllAtOnce(games, 90s);
     const std::string console = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(allFinished);
 

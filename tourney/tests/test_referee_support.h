@@ -89,4 +89,23 @@ template <class Condition> bool WaitFor(Condition condition, std::chrono::millis
     return true;
 }
 
+// Starts every game of the list (items with a `game` member) at once, waits up to the limit for
+// all of them to finish and joins them. False when one would not start or did not finish.
+template <class Games> bool PlayAllAtOnce(Games& games, std::chrono::milliseconds limit)
+{
+    bool started = true;
+    for (auto& r : games)
+        started = r.game->Start() && started;
+    const bool finished = WaitFor(
+        [&] {
+            for (auto& r : games)
+                if (!r.game->IsFinished()) return false;
+            return true;
+        },
+        limit);
+    for (auto& r : games)
+        r.game->Wait();
+    return started && finished;
+}
+
 } // namespace testsupport
