@@ -322,7 +322,7 @@ private:
     void ApplyStrongWeights();
     // The strong search built, its weights applied and its table sized.
     void ReadyStrongSearch();
-    std::string strongWeightsSpec_; // the option value last applied ("": the hand-set table)
+    std::string strongWeightsChoice_; // the option value last applied ("": the hand-set table)
     std::size_t strongTableMiB_ = 0; // 0: from the "memory" option
 
     clsEngineShare* share_ = nullptr;

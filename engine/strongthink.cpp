@@ -138,16 +138,16 @@ int clsEngine::StrongThreads() const
 
 void clsEngine::ApplyStrongWeights()
 {
-    std::string spec;
+    std::string choice;
     for (const auto& o : options) {
         const std::string key = dranbase::ToLower(o.key);
-        if (key == "-weights" || key == "weights") spec = dranbase::Trim(o.value);
+        if (key == "-weights" || key == "weights") choice = dranbase::Trim(o.value);
     }
-    if (spec == strongWeightsSpec_) return;
-    strongWeightsSpec_ = spec;
+    if (choice == strongWeightsChoice_) return;
+    strongWeightsChoice_ = choice;
     std::vector<int> weights = strong_->Eval().Weights();
     std::string error;
-    if (strong::LoadStrongWeights(spec.empty() ? "handset" : spec, weights, error)) {
+    if (strong::LoadStrongWeights(choice.empty() ? "handset" : choice, weights, error)) {
         strong_->SetWeights(weights);
         strong_->ClearTable(); // its scores were made with the other weights
     } else

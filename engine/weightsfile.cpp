@@ -11,15 +11,15 @@
 
 namespace drnChess::strong {
 
-bool LoadStrongWeights(const std::string& spec, std::vector<int>& weights, std::string& error)
+bool LoadStrongWeights(const std::string& source, std::vector<int>& weights, std::string& error)
 {
-    if (spec == "handset") {
+    if (source == "handset") {
         weights = DefaultStrongWeights();
         return true;
     }
-    std::ifstream in(spec);
+    std::ifstream in(source);
     if (!in) {
-        error = "cannot read the weights file " + spec;
+        error = "cannot read the weights file " + source;
         return false;
     }
     const std::vector<std::string>& names = StrongWeightNames();
@@ -38,7 +38,7 @@ bool LoadStrongWeights(const std::string& spec, std::vector<int>& weights, std::
         std::istringstream words(line);
         std::string name, value, extra;
         if (!(words >> name)) continue;
-        const std::string where = spec + " line " + std::to_string(lineNumber) + ": ";
+        const std::string where = source + " line " + std::to_string(lineNumber) + ": ";
         const auto found = index.find(name);
         if (found == index.end()) {
             error = where + "unknown weight " + name;

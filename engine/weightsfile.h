@@ -10,7 +10,7 @@ namespace drnChess::strong {
 // theirs. "handset" gives the hand-set table. False, with the reason, and the weights
 // unchanged, when the file cannot be read, names an unknown weight or holds a value that is not
 // a whole number.
-bool LoadStrongWeights(const std::string& spec, std::vector<int>& weights, std::string& error);
+bool LoadStrongWeights(const std::string& source, std::vector<int>& weights, std::string& error);
 
 // Writes every weight by name, after the comment lines given (without their "# ").
 bool SaveStrongWeights(
