@@ -31,6 +31,35 @@ clsEngineScore Mate(int moves, int depth = 1)
     return { true, true, moves, depth };
 }
 
+// The rule sets the tests play under: a draw from move 3 after two moves each within 10 cp,
+// resignation at 500 cp for three moves (one- or two-sided), and a limit of four moves.
+clsAdjudicationRules DrawRules()
+{
+    clsAdjudicationRules r;
+    r.draw = true;
+    r.drawMoveNumber = 3;
+    r.drawMoveCount = 2;
+    r.drawScore = 10;
+    return r;
+}
+
+clsAdjudicationRules ResignRules(bool twoSided)
+{
+    clsAdjudicationRules r;
+    r.resign = true;
+    r.resignMoveCount = 3;
+    r.resignScore = 500;
+    r.resignTwoSided = twoSided;
+    return r;
+}
+
+clsAdjudicationRules MaxMovesRules()
+{
+    clsAdjudicationRules r;
+    r.maxMoves = 4;
+    return r;
+}
+
 } // namespace
 
 TEST(EngineScores, UciInfoLines)
@@ -110,19 +139,8 @@ TEST(Adjudicator, RulesMoveByMove)
     const std::uint32_t drawn = GameResult::Draw | GameResult::Adjudication;
     const std::uint32_t whiteWins = GameResult::WhiteWon | GameResult::Adjudication;
     const std::uint32_t blackWins = GameResult::BlackWon | GameResult::Adjudication;
-    clsAdjudicationRules draw;
-    draw.draw = true;
-    draw.drawMoveNumber = 3;
-    draw.drawMoveCount = 2;
-    draw.drawScore = 10;
-    clsAdjudicationRules resign;
-    resign.resign = true;
-    resign.resignMoveCount = 3;
-    resign.resignScore = 500;
-    clsAdjudicationRules twoSided = resign;
-    twoSided.resignTwoSided = true;
-    clsAdjudicationRules maxMoves;
-    maxMoves.maxMoves = 4;
+    const clsAdjudicationRules draw = DrawRules(), resign = ResignRules(false), twoSided = ResignRules(true),
+                               maxMoves = MaxMovesRules();
     const clsEngineScore none;
 
     struct Case {
@@ -197,22 +215,11 @@ struct AdjudicatedGame {
 
 TEST(AdjudicatedGames, TheRecordSaysWhichRuleEndedTheGame)
 {
-    clsAdjudicationRules draw;
-    draw.draw = true;
-    draw.drawMoveNumber = 3;
-    draw.drawMoveCount = 2;
-    draw.drawScore = 10;
+    const clsAdjudicationRules draw = DrawRules(), resign = ResignRules(false), twoSided = ResignRules(true),
+                               maxMoves = MaxMovesRules();
     clsAdjudicationRules bookDraw = draw;
     bookDraw.drawMoveNumber = 0;
     bookDraw.drawMoveCount = 1;
-    clsAdjudicationRules resign;
-    resign.resign = true;
-    resign.resignMoveCount = 3;
-    resign.resignScore = 500;
-    clsAdjudicationRules twoSided = resign;
-    twoSided.resignTwoSided = true;
-    clsAdjudicationRules maxMoves;
-    maxMoves.maxMoves = 4;
 
     const std::vector<AdjudicatedGame> cases = {
         { "dead draw", draw, "xboard", WhiteMoves + " --scores=0,0,50,0", "uci", BlackMoves, "",
