@@ -288,12 +288,9 @@ TEST(AdjudicatedGames, TheRecordSaysWhichRuleEndedTheGame)
             EXPECT_NE(oneLine.find(text), std::string::npos) << text << "\n" << pgn;
 
         // The record reads back with every move, comments and all.
-        dranbase::clsStrings noOptions;
-        auto reader = std::make_unique<clsEngine>(noOptions, nullptr);
-        reader->SetKeepLines(false);
         clsGame readBack;
         std::string error;
-        EXPECT_TRUE(ReadPgnGame(pgn, *reader, readBack, 0, {}, &error)) << error << "\n" << pgn;
+        EXPECT_TRUE(testsupport::ReadBackGame(pgn, readBack, error)) << error << "\n" << pgn;
         EXPECT_EQ(static_cast<int>(readBack.Moves.size()), c.plies) << pgn;
     }
 }

@@ -144,12 +144,9 @@ TEST(RefereeGames, EveryWayAGameEnds)
         const std::string pgn = testsupport::ReadFile(g.FileBase);
         EXPECT_NE(pgn.find(std::string("[Result \"") + s.result + "\"]"), std::string::npos) << pgn;
         EXPECT_NE(pgn.find(std::string("[Reason \"") + s.reason + "\"]"), std::string::npos) << pgn;
-        dranbase::clsStrings noOptions;
-        auto reader = std::make_unique<clsEngine>(noOptions, nullptr);
-        reader->SetKeepLines(false);
         clsGame readBack;
         std::string error;
-        EXPECT_TRUE(ReadPgnGame(pgn, *reader, readBack, 0, {}, &error)) << error << "\n" << pgn;
+        EXPECT_TRUE(testsupport::ReadBackGame(pgn, readBack, error)) << error << "\n" << pgn;
         EXPECT_EQ(static_cast<int>(readBack.Moves.size()), s.plies) << pgn;
         EXPECT_EQ(readBack.Tag("Result"), s.result);
     }
@@ -331,12 +328,9 @@ TEST(RefereeGames, StartPositionAndOpening)
                 "B\t--->\tposition fen rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1 moves "
                 "e7e5 g1f3 " })
             EXPECT_TRUE(logged(line)) << line;
-        dranbase::clsStrings noOptions;
-        auto reader = std::make_unique<clsEngine>(noOptions, nullptr);
-        reader->SetKeepLines(false);
         clsGame readBack;
         std::string error;
-        EXPECT_TRUE(ReadPgnGame(pgn, *reader, readBack, 0, {}, &error)) << error << "\n" << pgn;
+        EXPECT_TRUE(testsupport::ReadBackGame(pgn, readBack, error)) << error << "\n" << pgn;
         EXPECT_EQ(readBack.Moves.size(), 5u);
     }
     EXPECT_TRUE(testsupport::ChildProcesses().empty());

@@ -1,19 +1,30 @@
 #pragma once
 // Helpers of the referee and tournament tests: a scratch folder, the child processes of the
-// test, and waiting for game threads.
+// test, waiting for game threads, and reading their records back.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "book/clsgame.h"
+#include "rules/clschesscore.h"
+
 namespace testsupport {
+
+// A PGN text read back on a core of its own; false, with the reason, when it cannot be.
+inline bool ReadBackGame(const std::string& pgn, drnChess::clsGame& game, std::string& error)
+{
+    auto core = std::make_unique<drnChess::clsChessCore>();
+    return drnChess::ReadPgnGame(pgn, *core, game, 0, {}, &error);
+}
 
 // A folder of its own under the system's temporary folder, removed with its contents.
 class ScratchFolder {
