@@ -29,11 +29,12 @@ void UpdateHistoryScore(std::int16_t& s, int bonus)
 }
 
 MovePicker::MovePicker(const FastPosition& board, Move ttMove, const Move killers[2], Move counter,
-    const HistoryTable& history, const std::int16_t* continuation)
+    const HistoryTable& history, const std::int16_t* continuation, int goodCaptureSee)
     : board_(board)
     , history_(history)
     , continuation_(continuation)
     , ttMove_(board.IsPseudoLegal(ttMove) ? ttMove : NoMove)
+    , goodCaptureSee_(goodCaptureSee)
 {
     refutations_[0] = killers[0];
     refutations_[1] = killers[1];
@@ -41,9 +42,11 @@ MovePicker::MovePicker(const FastPosition& board, Move ttMove, const Move killer
     if (ttMove_ == NoMove) stage_ = Stage::GenerateCaptures;
 }
 
-MovePicker::MovePicker(const FastPosition& board, Move ttMove, const HistoryTable& history, bool inCheck)
+MovePicker::MovePicker(
+    const FastPosition& board, Move ttMove, const HistoryTable& history, bool inCheck, int goodCaptureSee)
     : board_(board)
     , history_(history)
+    , goodCaptureSee_(goodCaptureSee)
     , quiescence_(true)
     , evasions_(inCheck)
 {
@@ -109,7 +112,7 @@ Move MovePicker::Next()
                 if (m == ttMove_) continue;
                 // Under-promotions and losing captures wait for the end (quiescence drops them).
                 const bool underPromotion = IsPromotion(m) && PromotionType(m) != Queen;
-                if (underPromotion || (!evasions_ && See(board_, m) < 0)) {
+                if (underPromotion || (!evasions_ && See(board_, m) < goodCaptureSee_)) {
                     if (!quiescence_ || evasions_) bad_[badCount_++] = m;
                     continue;
                 }

@@ -51,11 +51,14 @@ class MovePicker {
 public:
     // Main search: every pseudo-legal move.
     // counter: the quiet move that last refuted the opponent's previous move; continuation:
-    // the continuation history row of that move (null at the root or after a null move).
+    // the continuation history row of that move (null at the root or after a null move);
+    // goodCaptureSee: captures whose exchange gains less wait until after the quiet moves.
     MovePicker(const FastPosition& board, Move ttMove, const Move killers[2], Move counter,
-        const HistoryTable& history, const std::int16_t* continuation = nullptr);
-    // Quiescence: captures and queen promotions (all moves when in check).
-    MovePicker(const FastPosition& board, Move ttMove, const HistoryTable& history, bool inCheck);
+        const HistoryTable& history, const std::int16_t* continuation, int goodCaptureSee);
+    // Quiescence: captures and queen promotions (all moves when in check); captures whose
+    // exchange gains less than goodCaptureSee are left out (when not in check).
+    MovePicker(const FastPosition& board, Move ttMove, const HistoryTable& history, bool inCheck,
+        int goodCaptureSee);
 
     // The next move, or NoMove when none is left. Moves are pseudo-legal.
     Move Next();
@@ -83,6 +86,7 @@ private:
     const HistoryTable& history_;
     const std::int16_t* continuation_ = nullptr;
     Move ttMove_;
+    int goodCaptureSee_ = 0;
     Move refutations_[3] = { NoMove, NoMove, NoMove }; // two killers, then the counter move
     bool quiescence_ = false;
     bool evasions_ = false;

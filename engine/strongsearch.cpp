@@ -20,7 +20,22 @@ namespace {
     constexpr int CheckEveryWhenShort = 128;
     constexpr std::int64_t ShortThinkMs = 250;
 
+    // A stored result that settles the window: exact, or a bound on the window's far side.
+    bool Settles(const TTHit& hit, int alpha, int beta)
+    {
+        return hit.bound == Bound::Exact || (hit.bound == Bound::Lower && hit.score >= beta)
+            || (hit.bound == Bound::Upper && hit.score <= alpha);
+    }
+
+    // The type of the piece a capture takes.
+    int CapturedType(const FastPosition& board, Move m)
+    {
+        return Kind(m) == MoveKind::EnPassant ? Pawn : TypeOf(board.squares[static_cast<std::size_t>(To(m))]);
+    }
+
 } // namespace
+
+using enum SearchParam;
 
 int GuiScore(int score)
 {
@@ -31,10 +46,19 @@ int GuiScore(int score)
 
 StrongSearch::StrongSearch()
 {
+    SetSearchParams(params_);
+    tt_->Resize(16);
+}
+
+void StrongSearch::SetSearchParams(const SearchParams& params)
+{
+    params_ = params;
+    // Reductions grow with the logarithms of both the depth and the move number.
+    const double base = params_[LmrBase] / 100.0;
+    const double divisor = params_[LmrDivisor] / 100.0;
     for (int d = 1; d < 64; ++d)
         for (int m = 1; m < 64; ++m)
-            reductions_[d][m] = static_cast<int>(0.75 + std::log(d) * std::log(m) / 2.25);
-    tt_->Resize(16);
+            reductions_[d][m] = static_cast<int>(base + std::log(d) * std::log(m) / divisor);
 }
 
 StrongSearch::~StrongSearch()
@@ -73,6 +97,7 @@ void StrongSearch::StartHelpers(const clsSearchLimits& limits)
     for (auto& helper : helpers_) {
         helper->board_ = board_;
         helper->eval_ = eval_;
+        if (helper->params_ != params_) helper->SetSearchParams(params_);
         helper->rootMoves_ = rootMoves_;
         helper->deadline_ = nullptr;
         StrongSearch* h = helper.get();
@@ -140,6 +165,7 @@ std::string StrongSearch::PvText() const
 
 int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
 {
+    // 1. Node count, stop and the ply limit.
     ++nodes_;
     pvLength_[ply] = ply;
     if (ShouldStop()) return 0;
@@ -147,12 +173,13 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
     const bool pvNode = beta - alpha > 1;
     const bool inCheck = board_.InCheck();
 
+    // 2. Transposition table: outside the principal variation a stored result of any depth
+    //    that settles the window ends the node.
     const TTHit hit = tt_->Probe(board_.key, ply);
-    if (hit.found && !pvNode
-        && (hit.bound == Bound::Exact || (hit.bound == Bound::Lower && hit.score >= beta)
-            || (hit.bound == Bound::Upper && hit.score <= alpha)))
-        return hit.score;
+    if (hit.found && !pvNode && Settles(hit, alpha, beta)) return hit.score;
 
+    // 3. Stand pat: out of check the side to move need not capture at all, so the static
+    //    evaluation is a lower bound on the score.
     int best = -MateScore + ply;
     int standPat = 0;
     if (!inCheck) {
@@ -162,55 +189,54 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
         best = standPat;
     }
     const int alphaBefore = alpha;
-    MovePicker picker(board_, hit.move, history_, inCheck);
     Move bestMove = NoMove;
+    // A move's score taken in; true when it cuts off.
+    const auto take = [&](Move m, int score) {
+        if (score <= best) return false;
+        best = score;
+        if (score <= alpha) return false;
+        alpha = score;
+        bestMove = m;
+        return score >= beta;
+    };
+
+    // 4. Captures and queen promotions (every move when in check), in picker order.
+    MovePicker picker(board_, hit.move, history_, inCheck, params_[GoodCaptureSee]);
     int legal = 0;
     for (Move m = picker.Next(); m != NoMove; m = picker.Next()) {
-        if (!inCheck && !IsPromotion(m)) {
-            // Delta pruning: even winning the piece would not lift the score to alpha.
-            const int victim = Kind(m) == MoveKind::EnPassant
-                ? Pawn
-                : TypeOf(board_.squares[static_cast<std::size_t>(To(m))]);
-            if (standPat + StrongEval::PieceValue(victim) + 200 < alpha) continue;
-        }
+        // 5. Delta pruning: even winning the piece, and a margin, would not lift the score to alpha.
+        if (!inCheck && !IsPromotion(m)
+            && standPat + StrongEval::PieceValue(CapturedType(board_, m)) + params_[DeltaMargin] < alpha)
+            continue;
         if (!board_.Make(m)) continue;
         tt_->Prefetch(board_.key);
         ++legal;
         const int score = -Quiescence(-beta, -alpha, ply + 1, depth - 1);
         board_.Unmake();
         if (stopped_) return 0;
-        if (score > best) {
-            best = score;
-            if (score > alpha) {
-                alpha = score;
-                bestMove = m;
-                if (score >= beta) break;
-            }
-        }
+        if (take(m, score)) break;
     }
+    // 6. Checkmate: in check without a legal move.
     if (inCheck && legal == 0) return -MateScore + ply;
+
+    // 7. Quiet checks at the first ply: a mating or forking check is often the only move
+    //    that keeps a line alive; those that lose the piece are left out.
     if (!inCheck && depth == 0 && best < beta) {
-        // Quiet checks that do not give the piece away.
         MoveList quiets;
         board_.GenerateQuiet(quiets);
         for (int i = 0; i < quiets.count; ++i) {
             const Move m = quiets.moves[static_cast<std::size_t>(i)];
-            if (!board_.GivesCheck(m) || See(board_, m) < 0) continue;
+            if (!board_.GivesCheck(m) || See(board_, m) < params_[QuiescenceCheckSee]) continue;
             if (!board_.Make(m)) continue;
             tt_->Prefetch(board_.key);
             const int score = -Quiescence(-beta, -alpha, ply + 1, depth - 1);
             board_.Unmake();
             if (stopped_) return 0;
-            if (score > best) {
-                best = score;
-                if (score > alpha) {
-                    alpha = score;
-                    bestMove = m;
-                    if (score >= beta) break;
-                }
-            }
+            if (take(m, score)) break;
         }
     }
+
+    // 8. Store the result at depth 0.
     const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
     tt_->Store(board_.key, ply, bestMove, best, inCheck ? 0 : standPat, 0, bound);
     return best;
@@ -218,6 +244,7 @@ int StrongSearch::Quiescence(int alpha, int beta, int ply, int depth)
 
 int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
 {
+    // 1. Horizon: with no depth left only captures (and first-ply checks) are searched.
     pvLength_[ply] = ply;
     if (depth <= 0) return Quiescence(alpha, beta, ply);
     ++nodes_;
@@ -225,56 +252,48 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
     const bool root = ply == 0;
     const bool pvNode = beta - alpha > 1;
 
+    // 2. Draws and the ply limit; mate-distance pruning: no line from here beats a mate already
+    //    found nearer the root.
     if (!root) {
         if (board_.IsRepetitionOrFifty()) return DrawScore;
         if (ply >= MaxPly) return eval_.Evaluate(board_);
-        // Mate-distance pruning: no line from here beats a mate already found nearer the root.
         alpha = std::max(alpha, -MateScore + ply);
         beta = std::min(beta, MateScore - ply - 1);
         if (alpha >= beta) return alpha;
     }
 
+    // 3. Transposition table: outside the principal variation a stored result at least this
+    //    deep that settles the window ends the node; its move is tried first either way.
     const bool inCheck = board_.InCheck();
     const TTHit hit = tt_->Probe(board_.key, ply);
     const Move ttMove = hit.found ? hit.move : NoMove;
-    if (!pvNode && hit.found && hit.depth >= depth
-        && (hit.bound == Bound::Exact || (hit.bound == Bound::Lower && hit.score >= beta)
-            || (hit.bound == Bound::Upper && hit.score <= alpha)))
-        return hit.score;
+    if (!pvNode && hit.found && hit.depth >= depth && Settles(hit, alpha, beta)) return hit.score;
 
-    int eval;
-    if (inCheck)
-        eval = -InfiniteScore;
-    else if (hit.found)
-        eval = hit.eval;
-    else
-        eval = eval_.Evaluate(board_);
+    // 4. Static evaluation (the table's when stored), and whether it rose since this side's
+    //    last move: the pruning below trusts a rising evaluation more.
+    const int eval = inCheck ? -InfiniteScore : hit.found ? hit.eval : eval_.Evaluate(board_);
     staticEval_[ply] = eval;
     const bool improving = !inCheck && ply >= 2 && eval > staticEval_[ply - 2];
 
     if (!pvNode && !inCheck) {
-        // Reverse futility: far enough above beta that a shallow search will not fall below.
-        if (depth <= 7 && eval - (improving ? 70 : 90) * depth >= beta && std::abs(beta) < MateBound)
-            return eval;
-        // Null move: passing still keeps the score above beta, so a real move will too.
-        if (depth >= 3 && eval >= beta && !nullMade_[ply] && board_.HasNonPawnMaterial(board_.side)
-            && std::abs(beta) < MateBound) {
-            const int r = 3 + depth / 4 + std::min(3, (eval - beta) / 200);
-            board_.MakeNull();
-            nullMade_[ply + 1] = true;
-            const int score = -Search(-beta, -beta + 1, depth - r, ply + 1, !cutNode);
-            nullMade_[ply + 1] = false;
-            board_.UnmakeNull();
+        // 5. Reverse futility: far enough above beta that a shallow search will not fall below.
+        if (ReverseFutilityCuts(depth, eval, beta, improving)) return eval;
+        // 6. Null move: passing still keeps the score above beta, so a real move will too.
+        if (NullMoveAllowed(depth, eval, beta, ply)) {
+            const int score = NullMoveSearch(beta, depth, ply, eval, cutNode);
             if (stopped_) return 0;
             if (score >= beta) return score >= MateBound ? beta : score;
         }
     }
-    // Without a hash move a deep node is searched a little shallower first.
-    if (depth >= 6 && ttMove == NoMove && !inCheck) --depth;
 
+    // 7. Internal iterative reduction: a deep node without a hash move was never searched or
+    //    searched badly; a shallower search costs less and fills the table for the next visit.
+    if (depth >= params_[IirDepth] && ttMove == NoMove && !inCheck) --depth;
+
+    // 8. Move order: the hash move, good captures, the killers and the counter move to the
+    //    opponent's last move, quiets by history and continuation history, bad captures.
     killers_[ply + 1][0] = killers_[ply + 1][1] = NoMove;
     nullMade_[ply + 1] = false;
-    // The opponent's last move and the quiet move that refuted it before.
     const Move previous = root ? NoMove : board_.LastMove();
     Move* counter = previous == NoMove
         ? nullptr
@@ -282,33 +301,33 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
     std::int16_t* followUps = previous == NoMove
         ? nullptr
         : continuation_.Row(board_.squares[static_cast<std::size_t>(To(previous))], To(previous));
-    MovePicker picker(board_, ttMove, killers_[ply], counter ? *counter : NoMove, history_, followUps);
+    MovePicker picker(board_, ttMove, killers_[ply], counter ? *counter : NoMove, history_, followUps,
+        params_[GoodCaptureSee]);
     const int alphaBefore = alpha;
     int best = -InfiniteScore;
     Move bestMove = NoMove;
     int legal = 0;
     Move quiets[64];
     int quietCount = 0;
-    const int lateMoveLimit = (3 + depth * depth) / (improving ? 1 : 2);
+    const int lateMoveLimit
+        = (params_[LateMovePruningBase] + depth * depth) / (improving ? 1 : params_[LateMovePruningDivisor]);
 
     for (Move m = picker.Next(); m != NoMove; m = picker.Next()) {
+        // 9. Root moves: only those the caller let it choose from, and not the first moves of
+        //    this iteration's earlier lines.
         if (root && !rootMoves_.empty()
             && std::find(rootMoves_.begin(), rootMoves_.end(), m) == rootMoves_.end())
-            continue; // not among the moves the caller let it choose from
+            continue;
         if (root && !excluded_.empty() && std::find(excluded_.begin(), excluded_.end(), m) != excluded_.end())
-            continue; // the first move of an earlier line of this iteration
+            continue;
+
+        // 10. Shallow pruning of moves that promise nothing, once a move has kept the node out
+        //     of a mate; a move that turns out to check is searched all the same.
         const bool quiet = board_.GivesNoCaptureOrPromotion(m);
-        // Shallow pruning of moves that promise nothing; checks are always searched.
         bool prune = false;
-        if (!root && best > -MateBound && legal > 0) {
-            if (quiet && !inCheck) {
-                prune = (depth <= 8 && legal >= lateMoveLimit)
-                    || (depth <= 6 && eval + 100 + 90 * depth <= alpha)
-                    || (depth <= 6 && See(board_, m) < -40 * depth);
-            } else if (!quiet && depth <= 6) {
-                prune = See(board_, m) < -100 * depth;
-            }
-        }
+        if (!root && best > -MateBound && legal > 0)
+            prune = quiet ? !inCheck && PrunesQuiet(m, depth, eval, alpha, legal >= lateMoveLimit)
+                          : PrunesNoisy(m, depth);
         if (!board_.Make(m)) continue;
         tt_->Prefetch(board_.key);
         const bool givesCheck = board_.InCheck();
@@ -317,23 +336,23 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
             continue;
         }
         ++legal;
+
+        // 11. Check extension: a checking move is searched one ply deeper.
         const int newDepth = depth - 1 + (givesCheck ? 1 : 0);
+
+        // 12. Principal variation search: the first move with the full window, the others with
+        //     a null window, late quiet moves reduced; a move that beats alpha is searched again
+        //     unreduced, then with the full window.
         int score;
         if (legal == 1) {
             score = -Search(-beta, -alpha, newDepth, ply + 1, false);
         } else {
             int r = 0;
-            if (depth >= 3 && legal > 1 + (pvNode ? 1 : 0) && quiet) {
-                r = reductions_[std::min(depth, 63)][std::min(legal, 63)];
-                if (cutNode) ++r;
-                if (!improving) ++r;
-                if (givesCheck || inCheck) --r;
-                if (m == killers_[ply][0] || m == killers_[ply][1] || (counter && m == *counter)) --r;
-                // After Make the mover's piece stands on the destination.
-                const int piece = board_.squares[static_cast<std::size_t>(To(m))];
-                const int followUp = followUps ? followUps[ContinuationTable::Index(piece, To(m))] : 0;
-                r -= (history_.Get(board_.side ^ 1, m) + followUp) / 8000;
-                r = std::clamp(r, 0, newDepth - 1);
+            if (depth >= params_[LmrDepth] && legal > params_[pvNode ? LmrMovesPv : LmrMoves] && quiet) {
+                const bool refutation
+                    = m == killers_[ply][0] || m == killers_[ply][1] || (counter && m == *counter);
+                r = LateMoveReduction(m, depth, legal, newDepth, cutNode, improving, givesCheck || inCheck,
+                    refutation, followUps);
             }
             score = -Search(-alpha - 1, -alpha, newDepth - r, ply + 1, true);
             if (score > alpha && r > 0) score = -Search(-alpha - 1, -alpha, newDepth, ply + 1, !cutNode);
@@ -342,6 +361,8 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
         board_.Unmake();
         if (stopped_) return 0;
 
+        // 13. A new best move: it extends the principal variation; one that cuts off, when
+        //     quiet, teaches the move order.
         if (score > best) {
             best = score;
             if (score > alpha) {
@@ -356,26 +377,7 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
                     rootBestScore_ = score;
                 }
                 if (score >= beta) {
-                    if (quiet) {
-                        if (killers_[ply][0] != m) {
-                            killers_[ply][1] = killers_[ply][0];
-                            killers_[ply][0] = m;
-                        }
-                        if (counter) *counter = m;
-                        const int bonus = std::min(depth * depth * 16, 8000);
-                        history_.Update(board_.side, m, bonus);
-                        for (int i = 0; i < quietCount; ++i)
-                            history_.Update(board_.side, quiets[i], -bonus);
-                        if (followUps) {
-                            auto at = [&](Move q) -> std::int16_t& {
-                                return followUps[ContinuationTable::Index(
-                                    board_.squares[static_cast<std::size_t>(From(q))], To(q))];
-                            };
-                            UpdateHistoryScore(at(m), bonus);
-                            for (int i = 0; i < quietCount; ++i)
-                                UpdateHistoryScore(at(quiets[i]), -bonus);
-                        }
-                    }
+                    if (quiet) RewardQuietCutoff(m, depth, ply, quiets, quietCount, counter, followUps);
                     break;
                 }
             }
@@ -383,12 +385,128 @@ int StrongSearch::Search(int alpha, int beta, int depth, int ply, bool cutNode)
         if (quiet && quietCount < 64) quiets[quietCount++] = m;
     }
 
+    // 14. No legal move: mate or stalemate. Otherwise the result is stored; a further line's
+    //     root result is not the position's, it left the best moves out.
     if (legal == 0) return inCheck ? -MateScore + ply : DrawScore;
     const int bound = best >= beta ? Bound::Lower : alpha > alphaBefore ? Bound::Exact : Bound::Upper;
-    // A further line's root result is not the position's: it left the best moves out.
     if (!root || excluded_.empty())
         tt_->Store(board_.key, ply, bestMove, best, inCheck ? 0 : eval, depth, bound);
     return best;
+}
+
+// The static evaluation beats beta by a margin per ply of depth that a shallow search rarely
+// gives back (a smaller margin while the evaluation improves). Not near mate scores, where the
+// evaluation says nothing.
+bool StrongSearch::ReverseFutilityCuts(int depth, int eval, int beta, bool improving) const
+{
+    const int margin = params_[improving ? ReverseFutilityMarginImproving : ReverseFutilityMargin];
+    return depth <= params_[ReverseFutilityDepth] && eval - margin * depth >= beta
+        && std::abs(beta) < MateBound;
+}
+
+// A pass is worth searching where the evaluation already beats beta, the side did not just
+// pass, and it has a piece besides pawns (with pawns alone zugzwang is common).
+bool StrongSearch::NullMoveAllowed(int depth, int eval, int beta, int ply) const
+{
+    return depth >= params_[NullMoveDepth] && eval >= beta && !nullMade_[ply]
+        && board_.HasNonPawnMaterial(board_.side) && std::abs(beta) < MateBound;
+}
+
+// The score after passing, searched shallower the deeper the node and the further the
+// evaluation stands above beta.
+int StrongSearch::NullMoveSearch(int beta, int depth, int ply, int eval, bool cutNode)
+{
+    const int r = params_[NullMoveReduction] + depth / params_[NullMoveDepthDivisor]
+        + std::min(params_[NullMoveEvalMax], (eval - beta) / params_[NullMoveEvalDivisor]);
+    board_.MakeNull();
+    nullMade_[ply + 1] = true;
+    const int score = -Search(-beta, -beta + 1, depth - r, ply + 1, !cutNode);
+    nullMade_[ply + 1] = false;
+    board_.UnmakeNull();
+    return score;
+}
+
+// A quiet move near the leaves is not tried when enough quiet moves were (late move pruning),
+// when even a positional gain would leave the score below alpha (futility), or when it hands
+// material over (its exchange loses more than a margin per ply).
+bool StrongSearch::PrunesQuiet(Move m, int depth, int eval, int alpha, bool lateMove) const
+{
+    if (depth <= params_[LateMovePruningDepth] && lateMove) return true;
+    if (depth <= params_[FutilityDepth]
+        && eval + params_[FutilityMargin] + params_[FutilityMarginPerDepth] * depth <= alpha)
+        return true;
+    return depth <= params_[SeeQuietDepth] && See(board_, m) < -params_[SeeQuietMarginPerDepth] * depth;
+}
+
+// A capture or promotion near the leaves is not tried when its exchange loses more than a
+// margin per ply.
+bool StrongSearch::PrunesNoisy(Move m, int depth) const
+{
+    return depth <= params_[SeeNoisyDepth] && See(board_, m) < -params_[SeeNoisyMarginPerDepth] * depth;
+}
+
+// The table's reduction for the depth and move number, more at an expected cut node and while
+// the evaluation does not improve, less for a check, a refutation or a move with a good history;
+// never below zero nor into the quiescence search.
+int StrongSearch::LateMoveReduction(Move m, int depth, int legal, int newDepth, bool cutNode, bool improving,
+    bool checks, bool refutation, const std::int16_t* followUps) const
+{
+    int r = reductions_[std::min(depth, 63)][std::min(legal, 63)];
+    if (cutNode) r += params_[LmrCutNode];
+    if (!improving) r += params_[LmrNotImproving];
+    if (checks) r -= params_[LmrCheck];
+    if (refutation) r -= params_[LmrRefutation];
+    // The move is made: the mover's piece stands on the destination.
+    const int piece = board_.squares[static_cast<std::size_t>(To(m))];
+    const int followUp = followUps ? followUps[ContinuationTable::Index(piece, To(m))] : 0;
+    r -= (history_.Get(board_.side ^ 1, m) + followUp) / params_[LmrHistoryDivisor];
+    return std::clamp(r, 0, newDepth - 1);
+}
+
+void StrongSearch::RewardQuietCutoff(
+    Move m, int depth, int ply, const Move* quiets, int quietCount, Move* counter, std::int16_t* followUps)
+{
+    if (killers_[ply][0] != m) {
+        killers_[ply][1] = killers_[ply][0];
+        killers_[ply][0] = m;
+    }
+    if (counter) *counter = m;
+    const int bonus = std::min(depth * depth * params_[HistoryBonusScale], params_[HistoryBonusMax]);
+    history_.Update(board_.side, m, bonus);
+    for (int i = 0; i < quietCount; ++i)
+        history_.Update(board_.side, quiets[i], -bonus);
+    if (!followUps) return;
+    const auto at = [&](Move q) -> std::int16_t& {
+        return followUps[ContinuationTable::Index(board_.squares[static_cast<std::size_t>(From(q))], To(q))];
+    };
+    UpdateHistoryScore(at(m), bonus);
+    for (int i = 0; i < quietCount; ++i)
+        UpdateHistoryScore(at(quiets[i]), -bonus);
+}
+
+int StrongSearch::AspirationSearch(int depth, int previous, int& window)
+{
+    window = params_[AspirationWindow];
+    int alpha = -InfiniteScore, beta = InfiniteScore;
+    if (depth >= params_[AspirationDepth]) {
+        alpha = std::max(previous - window, -InfiniteScore);
+        beta = std::min(previous + window, InfiniteScore);
+    }
+    for (;;) {
+        const int score = Search(alpha, beta, std::min(depth + depthSkew_, MaxPly - 1), 0, false);
+        if (stopped_) return score;
+        if (score <= alpha) {
+            // Failed low: the score lies below; beta comes halfway down so that the re-search
+            // settles sooner.
+            beta = (alpha + beta) / 2;
+            alpha = std::max(score - window, -InfiniteScore);
+        } else if (score >= beta) {
+            beta = std::min(score + window, InfiniteScore);
+        } else {
+            return score;
+        }
+        window += window / params_[AspirationGrowthDivisor] + params_[AspirationGrowthAdd];
+    }
 }
 
 int StrongSearch::QuiescenceScore()
@@ -473,29 +591,12 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
     const int maxDepth = limits.depth > 0 ? std::min(limits.depth, MaxPly - 1) : MaxPly - 1;
     int previous = 0;
     for (int depth = 1; depth <= maxDepth; ++depth) {
+        // 1. One iteration, within an aspiration window once deep enough.
         rootBest_ = NoMove;
-        int window = 25;
-        int alpha = -InfiniteScore, beta = InfiniteScore;
-        if (depth >= 5) {
-            alpha = std::max(previous - window, -InfiniteScore);
-            beta = std::min(previous + window, InfiniteScore);
-        }
-        int score = 0;
-        for (;;) {
-            score = Search(alpha, beta, std::min(depth + depthSkew_, MaxPly - 1), 0, false);
-            if (stopped_) break;
-            if (score <= alpha) {
-                beta = (alpha + beta) / 2;
-                alpha = std::max(score - window, -InfiniteScore);
-            } else if (score >= beta) {
-                beta = std::min(score + window, InfiniteScore);
-            } else {
-                break;
-            }
-            window += window / 2 + 10;
-        }
+        int window = 0;
+        const int score = AspirationSearch(depth, previous, window);
+        // 2. Stopped inside the iteration: a move that beat the previous best there is better.
         if (stopped_) {
-            // A move that beat the previous best inside the unfinished iteration is better.
             if (rootBest_ != NoMove && depth > 1 && rootBest_ != report.best
                 && rootBestScore_ > previous - window) {
                 report.best = rootBest_;
@@ -503,6 +604,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
             }
             break;
         }
+        // 3. The finished iteration is reported (with its further lines when asked for them).
         previous = score;
         report.depth = depth;
         report.score = score;
@@ -528,10 +630,13 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         } else if (onIteration) {
             onIteration(report);
         }
+        // 4. No new iteration after the soft limit, after a mate found with room to spare (it
+        //    will not be bettered), or deep enough into the only legal move.
         if (soft > 0 && report.ms >= soft) break;
-        // A mate found with room to spare will not be bettered.
-        if (std::abs(score) > MateBound && depth > 2 * (MateScore - std::abs(score)) + 6) break;
-        if (legal.count == 1 && limits.HasTimeLimit() && depth >= 8) break;
+        if (std::abs(score) > MateBound
+            && depth > 2 * (MateScore - std::abs(score)) + params_[MateStopMargin])
+            break;
+        if (legal.count == 1 && limits.HasTimeLimit() && depth >= params_[SingleReplyDepth]) break;
     }
     StopHelpers();
     report.nodes = nodes_ + HelperNodes();

@@ -2,7 +2,9 @@
 // The strong search: iterative deepening with aspiration windows over a principal-variation
 // alpha-beta search with quiescence, a transposition table, null-move pruning, late-move
 // reductions and pruning, check extension, mate-distance pruning, and draws by repetition
-// (against the game's earlier positions too) and by the fifty-move rule inside the tree.
+// (against the game's earlier positions too) and by the fifty-move rule inside the tree. Each
+// step is a short block of its own, numbered in the order a node takes them; every margin and
+// reduction it uses is a named parameter (searchparams.h).
 //
 // One object per engine; it runs on the engine thread. With more than one thread it keeps
 // helper searches that search the same root on threads of their own, sharing its table, each
@@ -23,6 +25,7 @@
 #include "engine/fastnames.h"
 #include "engine/movepicker.h"
 #include "engine/searchlimits.h"
+#include "engine/searchparams.h"
 #include "engine/strongeval.h"
 #include "engine/strongtt.h"
 
@@ -74,6 +77,10 @@ public:
     void NewGame();
     void SetWeights(const std::vector<int>& weights) { eval_ = StrongEval(weights); }
     const StrongEval& Eval() const { return eval_; }
+    // The margins and reductions the search plays with (the defaults unless set). Not while
+    // thinking.
+    void SetSearchParams(const SearchParams& params);
+    const SearchParams& SearchParameters() const { return params_; }
 
     // Searches the position within the limits until the stop flag rises; calls onIteration
     // after each finished iteration. Returns the last report (best == NoMove when the position
@@ -101,6 +108,22 @@ public:
 
 private:
     int Search(int alpha, int beta, int depth, int ply, bool cutNode);
+    // The steps of Search that take more than a few lines (each says why where it is defined).
+    bool ReverseFutilityCuts(int depth, int eval, int beta, bool improving) const;
+    bool NullMoveAllowed(int depth, int eval, int beta, int ply) const;
+    int NullMoveSearch(int beta, int depth, int ply, int eval, bool cutNode);
+    bool PrunesQuiet(Move m, int depth, int eval, int alpha, bool lateMove) const;
+    bool PrunesNoisy(Move m, int depth) const;
+    // The plies a late quiet move (already made) is searched shallower by.
+    int LateMoveReduction(Move m, int depth, int legal, int newDepth, bool cutNode, bool improving,
+        bool checks, bool refutation, const std::int16_t* followUps) const;
+    // A quiet move cut off: it becomes a killer and the counter move, and its histories rise
+    // while those of the quiet moves tried before it fall.
+    void RewardQuietCutoff(Move m, int depth, int ply, const Move* quiets, int quietCount, Move* counter,
+        std::int16_t* followUps);
+    // One iteration at the root within an aspiration window around the previous score, widened
+    // after each fail; the window's last half-width is left in window.
+    int AspirationSearch(int depth, int previous, int& window);
     // Captures and promotions (every move when in check); at its first ply (depth 0) also the
     // quiet moves that check without losing the piece.
     int Quiescence(int alpha, int beta, int ply, int depth = 0);
@@ -118,6 +141,7 @@ private:
 
     FastPosition board_;
     StrongEval eval_;
+    SearchParams params_;
     StrongTT ownTable_;
     StrongTT* tt_ = &ownTable_; // a helper's is its main search's
     std::vector<std::unique_ptr<StrongSearch>> helpers_;
@@ -135,7 +159,7 @@ private:
     int pvLength_[MaxPly + 2] {};
     int staticEval_[MaxPly + 2] {};
     bool nullMade_[MaxPly + 2] {};
-    int reductions_[64][64] {};
+    int reductions_[64][64] {}; // late move reductions by depth and move number, from params_
 
     clsSearchLimits limits_ {};
     const std::atomic<bool>* stop_ = nullptr;
