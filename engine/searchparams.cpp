@@ -47,7 +47,7 @@ namespace {
         { SearchParam::LmrRefutation, { "search.lmr.refutation", 1, 0, 3 } },
         { SearchParam::LmrHistoryDivisor, { "search.lmr.historydivisor", 8000, 1000, 32000 } },
         { SearchParam::HistoryBonusScale, { "search.history.bonusscale", 16, 1, 64 } },
-        { SearchParam::HistoryBonusMax, { "search.history.bonusmax", 8000, 500, 16384 } },
+        { SearchParam::HistoryBonusMax, { "search.history.bonusmax", 8000, 100, 16384 } },
         { SearchParam::AspirationDepth, { "search.aspiration.depth", 5, 2, 20 } },
         { SearchParam::AspirationWindow, { "search.aspiration.window", 25, 5, 200 } },
         { SearchParam::AspirationGrowthDivisor, { "search.aspiration.growthdivisor", 2, 1, 8 } },

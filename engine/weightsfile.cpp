@@ -1,4 +1,4 @@
-// Reading and writing the strong evaluation's weights by name.
+// Reading and writing the strong evaluation's weights and the search's parameters by name.
 
 #include "engine/weightsfile.h"
 
@@ -11,10 +11,12 @@
 
 namespace drnChess::strong {
 
-bool LoadStrongWeights(const std::string& source, std::vector<int>& weights, std::string& error)
+bool LoadStrongWeights(
+    const std::string& source, std::vector<int>& weights, SearchParams& params, std::string& error)
 {
     if (source == "handset") {
         weights = DefaultStrongWeights();
+        params = SearchParams();
         return true;
     }
     std::ifstream in(source);
@@ -31,6 +33,7 @@ bool LoadStrongWeights(const std::string& source, std::vector<int>& weights, std
     if (weights.size() < names.size())
         for (std::size_t i = weights.size(); i < names.size(); ++i)
             read[i] = DefaultStrongWeights()[i];
+    SearchParams readParams = params;
     int lineNumber = 0;
     for (std::string line; std::getline(in, line);) {
         ++lineNumber;
@@ -40,7 +43,8 @@ bool LoadStrongWeights(const std::string& source, std::vector<int>& weights, std
         if (!(words >> name)) continue;
         const std::string where = source + " line " + std::to_string(lineNumber) + ": ";
         const auto found = index.find(name);
-        if (found == index.end()) {
+        const bool searchParam = FindSearchParam(name) != SearchParam::Unknown;
+        if (found == index.end() && !searchParam) {
             error = where + "unknown weight " + name;
             return false;
         }
@@ -52,21 +56,53 @@ bool LoadStrongWeights(const std::string& source, std::vector<int>& weights, std
             error = where + name + " needs one whole number";
             return false;
         }
-        read[found->second] = number;
+        if (!searchParam) {
+            read[found->second] = number;
+        } else if (std::string why; !readParams.Set(name, number, why)) {
+            error = where + why;
+            return false;
+        }
     }
     weights = std::move(read);
+    params = readParams;
     return true;
 }
+
+bool LoadStrongWeights(const std::string& source, std::vector<int>& weights, std::string& error)
+{
+    SearchParams unused;
+    return LoadStrongWeights(source, weights, unused, error);
+}
+
+namespace {
+
+    std::ofstream WriteWeights(
+        const std::string& path, const std::vector<int>& weights, const std::vector<std::string>& comments)
+    {
+        std::ofstream out(path, std::ios::trunc);
+        for (const auto& c : comments)
+            out << "# " << c << "\n";
+        const std::vector<std::string>& names = StrongWeightNames();
+        for (std::size_t i = 0; i < names.size() && i < weights.size(); ++i)
+            out << names[i] << " " << weights[i] << "\n";
+        return out;
+    }
+
+} // namespace
 
 bool SaveStrongWeights(
     const std::string& path, const std::vector<int>& weights, const std::vector<std::string>& comments)
 {
-    std::ofstream out(path, std::ios::trunc);
-    for (const auto& c : comments)
-        out << "# " << c << "\n";
-    const std::vector<std::string>& names = StrongWeightNames();
-    for (std::size_t i = 0; i < names.size() && i < weights.size(); ++i)
-        out << names[i] << " " << weights[i] << "\n";
+    std::ofstream out = WriteWeights(path, weights, comments);
+    return static_cast<bool>(out.flush());
+}
+
+bool SaveStrongWeights(const std::string& path, const std::vector<int>& weights, const SearchParams& params,
+    const std::vector<std::string>& comments)
+{
+    std::ofstream out = WriteWeights(path, weights, comments);
+    for (std::size_t i = 0; i < SearchParamCount; ++i)
+        out << SearchParamTable()[i].name << " " << params[static_cast<SearchParam>(i)] << "\n";
     return static_cast<bool>(out.flush());
 }
 

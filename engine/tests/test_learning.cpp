@@ -1,7 +1,8 @@
-// The strong evaluation's trace, its weights files and its tuning.
+// The strong evaluation's trace, its weights files (with the search parameters) and its tuning.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -147,6 +148,100 @@ namespace {
         std::string error;
         ASSERT_TRUE(LoadStrongWeights(path, weights, error)) << error;
         EXPECT_EQ(weights, Perturbed(true));
+    }
+
+    // Every search parameter moved within its range, each by a different amount.
+    SearchParams MovedParams()
+    {
+        SearchParams params;
+        for (const SearchParamInfo& info : SearchParamTable()) {
+            const int moved = info.value
+                + (info.value < info.max ? 1 : -1) * (1 + static_cast<int>(info.name.size()) % 3);
+            std::string error;
+            EXPECT_TRUE(params.Set(info.name, std::clamp(moved, info.min, info.max), error)) << error;
+        }
+        return params;
+    }
+
+    TEST_F(WeightsFile, ReadsEachSearchParameterByNameAndNothingElse)
+    {
+        // Each parameter named alone takes the file's value; every other one, and every weight,
+        // keeps what it had.
+        for (std::size_t i = 0; i < SearchParamCount; ++i) {
+            const SearchParamInfo& info = SearchParamTable()[i];
+            const int value = info.value == info.max ? info.min : info.max;
+            std::vector<int> weights = Perturbed(true);
+            SearchParams params;
+            std::string error;
+            ASSERT_TRUE(LoadStrongWeights(
+                Write(std::string(info.name) + " " + std::to_string(value) + "\n"), weights, params, error))
+                << error;
+            EXPECT_EQ(weights, Perturbed(true)) << info.name;
+            for (std::size_t j = 0; j < SearchParamCount; ++j)
+                EXPECT_EQ(params[static_cast<SearchParam>(j)], j == i ? value : SearchParamTable()[j].value)
+                    << info.name << " read, " << SearchParamTable()[j].name << " seen";
+        }
+        // A file of weights alone leaves every parameter at its default; the hand-set table gives
+        // the defaults back; the reader of weights alone takes a file that has parameters too.
+        std::vector<int> weights = DefaultStrongWeights();
+        SearchParams params;
+        std::string error;
+        ASSERT_TRUE(LoadStrongWeights(Write("material.knight.mg 333\n"), weights, params, error)) << error;
+        EXPECT_EQ(weights[Weight::Material + 2], 333);
+        EXPECT_EQ(params, SearchParams());
+        params = MovedParams();
+        ASSERT_TRUE(LoadStrongWeights("handset", weights, params, error));
+        EXPECT_EQ(weights, DefaultStrongWeights());
+        EXPECT_EQ(params, SearchParams());
+        ASSERT_TRUE(
+            LoadStrongWeights(Write("search.lmr.divisor 300\nmaterial.knight.mg 333\n"), weights, error))
+            << error;
+        EXPECT_EQ(weights[Weight::Material + 2], 333);
+    }
+
+    TEST_F(WeightsFile, RefusesABadSearchParameterAndKeepsEverything)
+    {
+        const SearchParamInfo& divisor
+            = SearchParamTable()[static_cast<std::size_t>(SearchParam::LmrDivisor)];
+        const struct {
+            std::string text;
+            std::string says;
+        } cases[] = {
+            { "search.lmr.divisor 300\nsearch.nosuch 3\n", "unknown weight search.nosuch" },
+            { "material.knight.mg 300\nsearch.lmr.divisor " + std::to_string(divisor.min - 1) + "\n",
+                "outside" },
+            { "search.lmr.divisor " + std::to_string(divisor.max + 1) + "\n", "outside" },
+            { "search.lmr.divisor 2.5\n", "whole number" },
+            { "search.lmr.divisor\n", "whole number" },
+        };
+        for (const auto& c : cases) {
+            std::vector<int> weights = Perturbed(true);
+            SearchParams params = MovedParams();
+            std::string error;
+            EXPECT_FALSE(LoadStrongWeights(Write(c.text), weights, params, error)) << c.text;
+            EXPECT_NE(error.find(c.says), std::string::npos) << error;
+            EXPECT_EQ(weights, Perturbed(true)) << c.text;
+            EXPECT_EQ(params, MovedParams()) << c.text;
+            // The reader of weights alone refuses the same file.
+            EXPECT_FALSE(LoadStrongWeights(Write(c.text), weights, error)) << c.text;
+            EXPECT_EQ(weights, Perturbed(true)) << c.text;
+        }
+    }
+
+    TEST_F(WeightsFile, WritesTheSearchParametersItReadsBack)
+    {
+        const std::string path = (dir / "out.txt").string();
+        ASSERT_TRUE(SaveStrongWeights(path, Perturbed(true), MovedParams(), { "made by a test" }));
+        std::vector<int> weights = DefaultStrongWeights();
+        SearchParams params;
+        std::string error;
+        ASSERT_TRUE(LoadStrongWeights(path, weights, params, error)) << error;
+        EXPECT_EQ(weights, Perturbed(true));
+        EXPECT_EQ(params, MovedParams());
+        // The evaluation tuner's file holds weights only: the parameters read over it stay.
+        ASSERT_TRUE(SaveStrongWeights(path, Perturbed(true), { "weights only" }));
+        ASSERT_TRUE(LoadStrongWeights(path, weights, params, error)) << error;
+        EXPECT_EQ(params, MovedParams());
     }
 
     std::vector<std::pair<std::string, double>> SelfPlayFixture()
