@@ -35,7 +35,7 @@ namespace {
 
 } // namespace
 
-using enum SearchParam;
+using enum SearchParam; // the parameters by their own names in this file
 
 int GuiScore(int score)
 {
