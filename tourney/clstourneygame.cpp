@@ -31,6 +31,12 @@ void clsPlayer::ResetScore()
     score_ = 0;
 }
 
+bool clsPlayer::KeepsEngine() const
+{
+    // The program's own engine carries the last game's positions in its table: never kept.
+    return KeepEngine && !EqualsNoCase(Protocol, "embedded");
+}
+
 // --- clsTourneyGame --------------------------------------------------------------------------------
 
 clsTourneyGame::clsTourneyGame()
@@ -139,6 +145,8 @@ std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(
     std::unique_ptr<clsEngineInterface> engine = MakeClient(player, Timing);
     engine->StartFEN = StartFEN;
     engine->OpeningMoves = opening;
+    // An engine the slot may keep is started on the slot's thread: it outlives this game's.
+    if (Slot && player.KeepsEngine()) Slot->StartEngine(*engine);
     const bool ready = InitEngine(*engine, colour);
 
     // A program that could not be started at all is no player: the game cannot be played.
@@ -149,6 +157,43 @@ std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(
     }
     if (!ready) GameLog(colour, player.Name + " is not ready");
     return engine;
+}
+
+std::unique_ptr<clsEngineInterface> clsTourneyGame::KeptInterface(
+    clsPlayer& player, int colour, const std::string& opening)
+{
+    if (!Slot || !player.KeepsEngine()) return nullptr;
+    std::unique_ptr<clsEngineInterface> engine = Slot->Take(&player);
+    if (!engine) return nullptr;
+    engine->Owner = this;
+    engine->StartFEN = StartFEN;
+    engine->OpeningMoves = opening;
+    if (RenewKeptEngine(*engine, colour, BaseTimeMs, IncrementMs)) {
+        GameLog(2, QuoteName(player.Name) + " kept from the slot's last game");
+        return engine;
+    }
+    GameLog(colour, player.Name + " did not answer between games: started anew");
+    engine->Stop();
+    return nullptr;
+}
+
+void clsTourneyGame::ReturnInterfaces(std::unique_ptr<clsEngineInterface> (&interfaces)[2])
+{
+    const bool aborted = (ResultCode & (GameResult::Unfinished | GameResult::Aborted)) != 0 || StopAsked();
+    const int faulted = FaultedSide(ResultCode, !Tag("Fault").empty());
+    clsPlayer* players[2] = { White, Black };
+    for (int side : { 0, 1 }) {
+        std::unique_ptr<clsEngineInterface>& engine = interfaces[side];
+        if (!engine) continue;
+        const bool keep = Slot && players[side]->KeepsEngine() && !aborted && side != faulted
+            && !engine->Ended && !engine->Flooded();
+        if (keep)
+            Slot->Keep(players[side], std::move(engine));
+        else
+            engine->Stop();
+    }
+    for (auto& engine : interfaces)
+        engine.reset();
 }
 
 bool clsTourneyGame::SetUpStart(std::string& openingCoordinates)
@@ -198,6 +243,7 @@ bool clsTourneyGame::Run()
     if (!White || !Black) {
         SetResult(GameResult::Aborted);
         finished_.store(true, std::memory_order_release);
+        if (Ended) Ended();
         return false;
     }
 
@@ -207,8 +253,16 @@ bool clsTourneyGame::Run()
     std::string opening;
     const bool startOk = SetUpStart(opening);
     try {
-        if (startOk) interfaces[0] = CreateInterface(*White, 0, opening);
-        if (interfaces[0] && !StopAsked()) interfaces[1] = CreateInterface(*Black, 1, opening);
+        // Engines the slot kept for other players are of no use to this game.
+        if (Slot) Slot->ReleaseOthers(White, Black);
+        if (startOk) {
+            interfaces[0] = KeptInterface(*White, 0, opening);
+            if (!interfaces[0]) interfaces[0] = CreateInterface(*White, 0, opening);
+        }
+        if (interfaces[0] && !StopAsked()) {
+            interfaces[1] = KeptInterface(*Black, 1, opening);
+            if (!interfaces[1]) interfaces[1] = CreateInterface(*Black, 1, opening);
+        }
         if (interfaces[0] && interfaces[1]) {
             clsEngineInterface* players[2] = { interfaces[0].get(), interfaces[1].get() };
             clsGameLoopSettings settings;
@@ -236,10 +290,7 @@ bool clsTourneyGame::Run()
 
     // 5. Scores, the players' end, the files.
     ScoreGame();
-    for (auto& engine : interfaces)
-        if (engine) engine->Stop();
-    for (auto& engine : interfaces)
-        engine.reset();
+    ReturnInterfaces(interfaces);
     MoveText = referee_->MoveText(ResultText());
     played_ = referee_->Played();
     // How the game ended as PGN readers know it (a fault or an adjudication has said so already).
@@ -250,6 +301,7 @@ bool clsTourneyGame::Run()
     referee_.reset();
     const bool known = (ResultCode & (GameResult::Unfinished | GameResult::Aborted)) == 0;
     finished_.store(true, std::memory_order_release);
+    if (Ended) Ended();
     return known;
 }
 

@@ -25,6 +25,7 @@
 #include "book/clsgame.h"
 #include "dranbase/clsthread.h"
 #include "tourney/clsengineinterface.h"
+#include "tourney/engineslot.h"
 #include "tourney/gameloop.h"
 #include "tourney/gamerules.h"
 #include "tourney/playerbook.h"
@@ -58,6 +59,10 @@ public:
     // limit). Read before the first game, then shared read-only by the games.
     std::shared_ptr<const clsPlayerBook> Book;
     int BookDepth = 0;
+    // A game slot keeps this player's engine between its games ("restart off"); false: the
+    // engine is started for every game. The program's own engine is always started anew.
+    bool KeepEngine = false;
+    bool KeepsEngine() const;
 
 private:
     mutable std::mutex scoreMutex_;
@@ -132,6 +137,12 @@ public:
     // Called on the game's thread once its files are written (or failed to be), before
     // IsFinished() turns true: the tournament records the game at once, not at its next look.
     std::function<void(clsTourneyGame& game, bool filesWritten)> FilesDone;
+    // Called on the game's thread as its last step, once IsFinished() is true: the scheduler
+    // wakes at once for the next game.
+    std::function<void()> Ended;
+    // The slot the game plays in: the players that keep their engines take them from it and
+    // leave them there for its next game. Null: every engine is started for this game.
+    clsEngineSlot* Slot = nullptr;
 
     // --- read after the game ------------------------------------------------------------------
     // The coordinate moves of the game, each followed by a blank.
@@ -147,6 +158,14 @@ private:
     std::atomic<bool> filesWritten_ { true };
     std::unique_ptr<clsEngineInterface> CreateInterface(
         clsPlayer& player, int colour, const std::string& opening);
+    // The player's engine as the slot kept it, told of this game and synchronised; null when
+    // the slot keeps none for it or the kept one did not answer (it is ended, and a new one
+    // is started).
+    std::unique_ptr<clsEngineInterface> KeptInterface(
+        clsPlayer& player, int colour, const std::string& opening);
+    // After the game: each engine goes back to the slot when its player keeps it and it ended
+    // the game in good order; the others are ended.
+    void ReturnInterfaces(std::unique_ptr<clsEngineInterface> (&interfaces)[2]);
     // The referee at the start position with the opening played and recorded; the opening in
     // coordinates for the players. False (logged) when the rules refuse it.
     bool SetUpStart(std::string& openingCoordinates);
