@@ -449,26 +449,38 @@ bool clsTourney::LoadBooks()
 bool clsTourney::CheckPlayers()
 {
     // Each player is started and handshaken once, with no game log: one that cannot be made
-    // ready would lose every game it plays, so the tournament does not start.
+    // ready would lose every game it plays, so the tournament does not start. All come up at
+    // once; the first slot keeps those that stay between games for its first game.
     struct Silent : clsGameLogSink {
         void GameLog(int, const std::string&) override { }
     } silent;
+    std::vector<std::unique_ptr<clsEngineInterface>> clients;
+    std::vector<bool> begun;
     for (int i = 0; i < players_.Count() && !cancelRequested_; ++i) {
         const clsPlayer& player = *players_.Item(i);
-        std::unique_ptr<clsEngineInterface> client = MakeClient(player, GameTiming());
-        client->Owner = &silent;
-        const bool ready = Handshake(*client, 0, config_.gameMs, config_.incrementMs);
+        clients.push_back(MakeClient(player, GameTiming()));
+        clients.back()->Owner = &silent;
+        if (player.KeepsEngine()) SlotAt(0).StartEngine(*clients.back());
+        begun.push_back(BeginHandshake(*clients.back(), 0, config_.gameMs, config_.incrementMs));
+    }
+    std::string refusal;
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        const clsPlayer& player = *players_.Item(static_cast<int>(i));
+        std::unique_ptr<clsEngineInterface>& client = clients[i];
+        const bool ready = begun[i] && refusal.empty() && FinishHandshake(*client);
         const std::string error = client->StartError();
         if (ready && player.KeepsEngine()) {
-            // Started already: the first slot keeps it for its first game.
             SlotAt(0).Keep(&player, std::move(client));
             continue;
         }
         client->Stop();
-        if (ready) continue;
-        Refuse(error.empty() ? "engine " + QuoteName(player.Name) + " did not finish its handshake"
-                             : "engine " + QuoteName(player.Name) + " cannot start "
-                    + QuoteName(player.FileName) + ": " + error);
+        if (ready || !refusal.empty()) continue;
+        refusal = error.empty() ? "engine " + QuoteName(player.Name) + " did not finish its handshake"
+                                : "engine " + QuoteName(player.Name) + " cannot start "
+                + QuoteName(player.FileName) + ": " + error;
+    }
+    if (!refusal.empty()) {
+        Refuse(refusal);
         return false;
     }
     return !cancelRequested_;

@@ -139,42 +139,50 @@ std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const cl
     return engine;
 }
 
-std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(
-    clsPlayer& player, int colour, const std::string& opening)
+clsTourneyGame::PendingPlayer clsTourneyGame::BeginInterface(
+    clsPlayer& player, int colour, const std::string& opening, bool mayKeep)
 {
-    std::unique_ptr<clsEngineInterface> engine = MakeClient(player, Timing);
-    engine->StartFEN = StartFEN;
-    engine->OpeningMoves = opening;
+    PendingPlayer pending;
+    const bool keeps = mayKeep && Slot && player.KeepsEngine();
+    if (keeps) pending.engine = Slot->Take(&player);
+    pending.kept = pending.engine != nullptr;
+    if (!pending.engine) pending.engine = MakeClient(player, Timing);
+    clsEngineInterface& engine = *pending.engine;
+    engine.Owner = this;
+    engine.StartFEN = StartFEN;
+    engine.OpeningMoves = opening;
+    if (pending.kept) {
+        pending.begun = BeginRenewal(engine, colour, BaseTimeMs, IncrementMs);
+        return pending;
+    }
     // An engine the slot may keep is started on the slot's thread: it outlives this game's.
-    if (Slot && player.KeepsEngine()) Slot->StartEngine(*engine);
-    const bool ready = InitEngine(*engine, colour);
+    if (keeps) Slot->StartEngine(engine);
+    pending.begun = BeginHandshake(engine, colour, BaseTimeMs, IncrementMs);
+    return pending;
+}
+
+std::unique_ptr<clsEngineInterface> clsTourneyGame::FinishInterface(
+    clsPlayer& player, int colour, const std::string& opening, PendingPlayer pending)
+{
+    if (pending.kept) {
+        if (pending.begun && FinishRenewal(*pending.engine)) {
+            GameLog(2, QuoteName(player.Name) + " kept from the slot's last game");
+            return std::move(pending.engine);
+        }
+        GameLog(colour, player.Name + " did not answer between games: started anew");
+        pending.engine->Stop();
+        return FinishInterface(player, colour, opening, BeginInterface(player, colour, opening, false));
+    }
+    const bool ready = pending.begun && FinishHandshake(*pending.engine);
 
     // A program that could not be started at all is no player: the game cannot be played.
-    if (const std::string error = engine->StartError(); !error.empty()) {
+    if (const std::string error = pending.engine->StartError(); !error.empty()) {
         GameLog(2, "cannot start " + QuoteName(player.FileName) + ": " + error);
-        engine->Stop();
+        pending.engine->Stop();
         return nullptr;
     }
     if (!ready) GameLog(colour, player.Name + " is not ready");
-    return engine;
-}
-
-std::unique_ptr<clsEngineInterface> clsTourneyGame::KeptInterface(
-    clsPlayer& player, int colour, const std::string& opening)
-{
-    if (!Slot || !player.KeepsEngine()) return nullptr;
-    std::unique_ptr<clsEngineInterface> engine = Slot->Take(&player);
-    if (!engine) return nullptr;
-    engine->Owner = this;
-    engine->StartFEN = StartFEN;
-    engine->OpeningMoves = opening;
-    if (RenewKeptEngine(*engine, colour, BaseTimeMs, IncrementMs)) {
-        GameLog(2, QuoteName(player.Name) + " kept from the slot's last game");
-        return engine;
-    }
-    GameLog(colour, player.Name + " did not answer between games: started anew");
-    engine->Stop();
-    return nullptr;
+    return std::move(pending.engine);
 }
 
 void clsTourneyGame::ReturnInterfaces(std::unique_ptr<clsEngineInterface> (&interfaces)[2])
@@ -255,13 +263,13 @@ bool clsTourneyGame::Run()
     try {
         // Engines the slot kept for other players are of no use to this game.
         if (Slot) Slot->ReleaseOthers(White, Black);
+        // Both players come up at once: each is started (or, kept, told of the new game), then
+        // both are waited for.
         if (startOk) {
-            interfaces[0] = KeptInterface(*White, 0, opening);
-            if (!interfaces[0]) interfaces[0] = CreateInterface(*White, 0, opening);
-        }
-        if (interfaces[0] && !StopAsked()) {
-            interfaces[1] = KeptInterface(*Black, 1, opening);
-            if (!interfaces[1]) interfaces[1] = CreateInterface(*Black, 1, opening);
+            PendingPlayer white = BeginInterface(*White, 0, opening, true);
+            PendingPlayer black = BeginInterface(*Black, 1, opening, true);
+            interfaces[0] = FinishInterface(*White, 0, opening, std::move(white));
+            interfaces[1] = FinishInterface(*Black, 1, opening, std::move(black));
         }
         if (interfaces[0] && interfaces[1]) {
             clsEngineInterface* players[2] = { interfaces[0].get(), interfaces[1].get() };

@@ -156,13 +156,20 @@ protected:
 
 private:
     std::atomic<bool> filesWritten_ { true };
-    std::unique_ptr<clsEngineInterface> CreateInterface(
-        clsPlayer& player, int colour, const std::string& opening);
-    // The player's engine as the slot kept it, told of this game and synchronised; null when
-    // the slot keeps none for it or the kept one did not answer (it is ended, and a new one
-    // is started).
-    std::unique_ptr<clsEngineInterface> KeptInterface(
-        clsPlayer& player, int colour, const std::string& opening);
+    // A player's engine on its way into the game: kept by the slot and being told of the new
+    // game, or new and in its handshake.
+    struct PendingPlayer {
+        std::unique_ptr<clsEngineInterface> engine;
+        bool kept = false;
+        bool begun = false; // its renewal or handshake has begun
+    };
+    // The first step for a player: the engine the slot kept for it (when mayKeep), else a new
+    // one, started.
+    PendingPlayer BeginInterface(clsPlayer& player, int colour, const std::string& opening, bool mayKeep);
+    // The second: waits for it. A kept engine that does not answer is ended and a new one
+    // started; null when the program cannot be started (logged).
+    std::unique_ptr<clsEngineInterface> FinishInterface(
+        clsPlayer& player, int colour, const std::string& opening, PendingPlayer pending);
     // After the game: each engine goes back to the slot when its player keeps it and it ended
     // the game in good order; the others are ended.
     void ReturnInterfaces(std::unique_ptr<clsEngineInterface> (&interfaces)[2]);

@@ -116,15 +116,12 @@ void clsEngineSlot::ReleaseAll()
 
 void clsEngineSlot::End(std::vector<Kept>& engines)
 {
-    for (Kept& k : engines) {
-        k.engine->Owner = nullptr; // the slot's sink may be gone by the time the engine is
-        k.engine->Stop();
-    }
+    for (Kept& k : engines)
+        k.engine->Stop(); // its "quit" goes to the slot's sink, not to the console
     engines.clear();
 }
 
-bool RenewKeptEngine(
-    clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs)
+bool BeginRenewal(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs)
 {
     engine.Colour = colour;
     engine.SetClocks(baseTimeMs, baseTimeMs, incrementMs, incrementMs);
@@ -136,6 +133,11 @@ bool RenewKeptEngine(
     }
     engine.NewGame();
     if (engine.Protocol() == ProtocolXboard) engine.Ping(); // ready at once without pings
+    return true;
+}
+
+bool FinishRenewal(clsEngineInterface& engine)
+{
     const std::int64_t start = dranbase::Tick();
     while (!engine.Ready) {
         if (dranbase::Tick() - start >= engine.Timing().HandshakeMs) return false;

@@ -79,13 +79,14 @@ private:
     std::thread launcher_; // made at the first start
 };
 
-// A kept engine's start of the next game: colour and both clocks, any line left over from
-// the last game read and dropped, then NewGame() and the synchronisation (UCI "isready" is
-// part of NewGame; xboard gets a ping when it uses them), waiting up to the handshake time
-// for its answer. False when the engine has ended, or did not answer in time: it is to be
+// A kept engine's start of the next game, in two steps so that both players renew at once.
+// The first: colour and both clocks, any line left over from the last game read and dropped,
+// then NewGame() and the synchronisation (UCI "isready" is part of NewGame; xboard gets a ping
+// when it uses them); false when the engine has ended. The second waits up to the handshake
+// time for the answer; false when the engine has ended or did not answer in time: it is to be
 // started anew.
-bool RenewKeptEngine(
-    clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs);
+bool BeginRenewal(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs);
+bool FinishRenewal(clsEngineInterface& engine);
 
 // The side (0 white, 1 black) whose fault ended a game of the result code, or -1: a loss on
 // time, by an illegal move or a crash, or one the game marked as a fault (a false claim, a

@@ -347,7 +347,8 @@ TEST(TourneyRun, CancelAbortsGamesAndEndsEngines)
     tourney.Timing = FastTiming();
     testing::internal::CaptureStdout();
     ASSERT_TRUE(tourney.Start());
-    ASSERT_TRUE(testsupport::WaitFor([&] { return testsupport::ChildProcesses().size() >= 2; }, 20s));
+    // Both games under way: four engines (the check before the games starts two at most).
+    ASSERT_TRUE(testsupport::WaitFor([&] { return testsupport::ChildProcesses().size() >= 4; }, 20s));
     tourney.Cancel();
     const std::string console = testing::internal::GetCapturedStdout();
 
