@@ -140,11 +140,11 @@ std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const cl
 }
 
 clsTourneyGame::PendingPlayer clsTourneyGame::BeginInterface(
-    clsPlayer& player, int colour, const std::string& opening, bool mayKeep)
+    clsPlayer& player, int colour, const std::string& opening, bool takeKept)
 {
     PendingPlayer pending;
-    const bool keeps = mayKeep && Slot && player.KeepsEngine();
-    if (keeps) pending.engine = Slot->Take(&player);
+    const bool keeps = Slot && player.KeepsEngine();
+    if (keeps && takeKept) pending.engine = Slot->Take(&player);
     pending.kept = pending.engine != nullptr;
     if (!pending.engine) pending.engine = MakeClient(player, Timing);
     clsEngineInterface& engine = *pending.engine;

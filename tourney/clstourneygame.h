@@ -163,9 +163,9 @@ private:
         bool kept = false;
         bool begun = false; // its renewal or handshake has begun
     };
-    // The first step for a player: the engine the slot kept for it (when mayKeep), else a new
-    // one, started.
-    PendingPlayer BeginInterface(clsPlayer& player, int colour, const std::string& opening, bool mayKeep);
+    // The first step for a player: the engine the slot kept for it (when takeKept), else a new
+    // one, started (on the slot's thread when the slot may keep it).
+    PendingPlayer BeginInterface(clsPlayer& player, int colour, const std::string& opening, bool takeKept);
     // The second: waits for it. A kept engine that does not answer is ended and a new one
     // started; null when the program cannot be started (logged).
     std::unique_ptr<clsEngineInterface> FinishInterface(

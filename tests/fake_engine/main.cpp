@@ -19,6 +19,7 @@
 //   --crash-at-go=N         exits (status 3) on the Nth "go" since it started, whichever game
 //                           it plays (an engine kept between games crashes once)
 //   --stall-at-go=N         on the Nth "go" since it started stops answering, as --stall-after
+//   --stall-at-new=N        on the Nth "new" or "ucinewgame" since it started stops answering
 //   --illegal-at=N          plays "z9z9" as move N
 //   --result-at=N           instead of move N+1 prints the --result text and plays no more
 //   --result=TEXT           the claim, e.g. "1-0 {White mates}", "0-1", "1/2-1/2", "resign"
@@ -63,6 +64,7 @@ struct Options {
     int stallAfter = -1;
     int crashAtGo = -1;
     int stallAtGo = -1;
+    int stallAtNew = -1;
     int illegalAt = -1;
     int resultAt = -1;
     std::string result = "resign";
@@ -146,6 +148,8 @@ bool ParseOptions(int argc, char** argv)
             options.crashAtGo = number;
         else if (key == "--stall-at-go")
             options.stallAtGo = number;
+        else if (key == "--stall-at-new")
+            options.stallAtNew = number;
         else if (key == "--illegal-at")
             options.illegalAt = number;
         else if (key == "--result-at")
@@ -219,6 +223,10 @@ public:
             std::_Exit(3);
         }
         if (word == "go" && goes_ == options.stallAtGo) {
+            stalled_ = true;
+            return true;
+        }
+        if ((word == "new" || word == "ucinewgame") && ++newGames_ == options.stallAtNew) {
             stalled_ = true;
             return true;
         }
@@ -343,6 +351,7 @@ private:
     bool finished_ = false;
     bool stalled_ = false;
     int goes_ = 0; // "go" commands since the start, over every game
+    int newGames_ = 0; // "new" and "ucinewgame" commands since the start
 };
 
 } // namespace

@@ -164,6 +164,26 @@ TEST(KeptEngines, AnEngineThatCrashesOrHangsIsStartedAnewAndTheMatchPlaysOn)
     }
 }
 
+TEST(KeptEngines, AnEngineThatDoesNotAnswerBetweenGamesIsStartedAnew)
+{
+    // One slot; B falls silent at its fourth new game since its start: the check's, then games
+    // 1 and 2, then game 3. The game is played by a new B, which falls silent in its turn at
+    // game 6. A silence between games costs no game; the new engine lives on with the slot.
+    testsupport::ScratchFolder folder("kept_silent");
+    const std::string file = folder.File("kept.xml");
+    ASSERT_TRUE(dranbase::clsString(KeptMatchXml(folder, 1, "off", "--stall-at-new=4", 20000))
+                    .SaveToFile(file, true));
+    clsTourney tourney(1, file);
+    ASSERT_TRUE(RunToEnd(tourney));
+    ASSERT_FALSE(tourney.Failed());
+    EXPECT_EQ(tourney.Standings(), (std::vector<std::string> { "A: 0", "B: 12" }));
+    EXPECT_EQ(Starts(folder.File("A.in"), "xboard"), 1);
+    EXPECT_EQ(Starts(folder.File("B.in"), "uci"), 3);
+    const std::string game3 = testsupport::ReadFile(folder.File("Kept.T1.R2.G1.log"));
+    EXPECT_NE(game3.find("B did not answer between games: started anew"), std::string::npos) << game3;
+    EXPECT_TRUE(testsupport::ChildProcesses().empty());
+}
+
 TEST(KeptEngines, CancelEndsTheKeptEngines)
 {
     testsupport::ScratchFolder folder("kept_cancel");
