@@ -32,7 +32,7 @@ if [ -z "$stockfish" ] || [ -z "$fairymax" ]; then
   exit 0
 fi
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+trap '[ -n "${KEEP_TMP:-}" ] || rm -rf "$tmp"' EXIT
 
 # Milliseconds, without a process of its own (a `date` per line would lag behind the output).
 now_ms() { local t=${EPOCHREALTIME/./}; echo $((t / 1000)); }

@@ -228,6 +228,8 @@ bool clsTourney::Cancel()
             std::lock_guard lock(gamesMutex_);
             for (int i = 0; i < games_.Count(); ++i)
                 games_.Item(i)->RequestAbort();
+            for (const auto& game : live_)
+                game->RequestAbort();
         }
         TourneyLog(0, "cancel");
         WakeScheduler();
@@ -706,12 +708,27 @@ void clsTourney::SetGameTags(clsTourneyGame& game, int round, int index)
         game.SetTag(tag.key, tag.value);
 }
 
-clsTourney::GameEvent clsTourney::EventOf(int round, int index) const
+clsTourney::GameEvent clsTourney::EventOf(int round, int index, const clsTourneyGame* game) const
 {
     const auto [white, black] = pairings_[static_cast<std::size_t>(index)];
     const int perRound = games_.Count();
-    return { (round - 1) * perRound + index + 1, perRound * config_.rounds, white, black,
-        games_.Item(index) };
+    return { (round - 1) * perRound + index + 1, perRound * config_.rounds, white, black, game };
+}
+
+std::unique_ptr<clsTourneyGame> clsTourney::GameLike(const clsTourneyGame& pairing) const
+{
+    auto game = std::make_unique<clsTourneyGame>();
+    game->White = pairing.White;
+    game->Black = pairing.Black;
+    game->GameNumber = pairing.GameNumber;
+    game->BaseTimeMs = pairing.BaseTimeMs;
+    game->IncrementMs = pairing.IncrementMs;
+    game->MovesPerControl = pairing.MovesPerControl;
+    game->Adjudication = pairing.Adjudication;
+    game->Verbose = pairing.Verbose;
+    game->Timing = pairing.Timing;
+    game->Ended = pairing.Ended;
+    return game;
 }
 
 std::int64_t clsTourney::PairNumber(int round, int index) const
@@ -805,9 +822,7 @@ void clsTourney::PlayRounds()
     RestoreFinished();
 
     // 2. The games in tournament order (index = (round - 1) * perRound + game), each started
-    // as soon as a slot is free. A game object serves its pairing in every round, so a game
-    // whose object still plays the round before waits while later games may start: at most a
-    // round ahead of the first game not yet started.
+    // as soon as a slot is free, on a game object of its own made like its pairing's.
     const int perRound = games_.Count();
     const std::int64_t total = static_cast<std::int64_t>(perRound) * config_.rounds;
     auto stopping = [&] { return cancelRequested_ || writeFailed_ || verdict_ != SprtVerdict::Continue; };
@@ -818,18 +833,14 @@ void clsTourney::PlayRounds()
     struct Running {
         std::int64_t index;
         int slot;
+        clsTourneyGame* game;
     };
     std::vector<Running> running; // started, not yet reported
     std::vector<bool> busy; // by slot
-    std::vector<std::int64_t> startedAhead; // started games past `next`
     std::int64_t next = 0; // every game before it has been started or was finished before
     std::string lastProgress;
     auto roundOf = [&](std::int64_t index) { return static_cast<int>(index / perRound) + 1; };
     auto gameOf = [&](std::int64_t index) { return static_cast<int>(index % perRound); };
-    auto objectBusy = [&](int g) {
-        return std::any_of(
-            running.begin(), running.end(), [&](const Running& r) { return gameOf(r.index) == g; });
-    };
 
     for (;;) {
         std::uint64_t seen;
@@ -844,7 +855,7 @@ void clsTourney::PlayRounds()
         for (auto it = running.begin(); it != running.end();) {
             const int g = gameOf(it->index);
             const int round = roundOf(it->index);
-            clsTourneyGame& game = *games_.Item(g);
+            clsTourneyGame& game = *it->game;
             if (!game.IsFinished()) {
                 if (writeFailed_) game.RequestAbort(); // its records could not be kept either
                 ++it;
@@ -857,30 +868,29 @@ void clsTourney::PlayRounds()
                     + game.Black->Name + "\t" + game.FileBase);
             // The game's thread wrote the state once its files were whole (GameFilesDone).
             CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber);
-            if (GameFinished) GameFinished(EventOf(round, g));
+            if (GameFinished) GameFinished(EventOf(round, g, &game));
             SaveTourneyLog();
             busy[static_cast<std::size_t>(it->slot)] = false;
+            {
+                std::lock_guard lock(gamesMutex_);
+                std::erase_if(live_, [&](const auto& live) { return live.get() == &game; });
+            }
             it = running.erase(it);
             changed = true;
         }
 
         // 2b. New games in the free slots, in order.
-        while (next < total
-            && (finishedBefore(next)
-                || std::find(startedAhead.begin(), startedAhead.end(), next) != startedAhead.end())) {
-            std::erase(startedAhead, next);
-            ++next;
-        }
-        const std::int64_t window = std::min(total, next + 2 * static_cast<std::int64_t>(perRound));
-        for (std::int64_t i = next;
-             i < window && !stopping() && static_cast<int>(running.size()) < config_.threads; ++i) {
+        while (!stopping() && next < total && static_cast<int>(running.size()) < config_.threads) {
+            const std::int64_t i = next++;
+            if (finishedBefore(i)) continue;
             const int g = gameOf(i);
-            if (objectBusy(g) || finishedBefore(i)
-                || std::find(startedAhead.begin(), startedAhead.end(), i) != startedAhead.end())
-                continue;
-            clsTourneyGame& game = *games_.Item(g);
             const int round = roundOf(i);
-            game.Wait(); // the previous round's thread has finished its work; reap it
+            std::unique_ptr<clsTourneyGame> made = GameLike(*games_.Item(g));
+            clsTourneyGame& game = *made;
+            {
+                std::lock_guard lock(gamesMutex_);
+                live_.push_back(std::move(made));
+            }
             round_ = round;
             game.FilesDone = [this, i](clsTourneyGame& done, bool written) {
                 GameFilesDone(static_cast<int>(i), done, written);
@@ -894,13 +904,10 @@ void clsTourney::PlayRounds()
             if (slot >= static_cast<int>(busy.size())) busy.resize(static_cast<std::size_t>(slot) + 1, false);
             busy[static_cast<std::size_t>(slot)] = true;
             game.Slot = &SlotAt(slot);
-            if (GameStarted) GameStarted(EventOf(round, g));
+            if (cancelRequested_) game.RequestAbort(); // a cancel that came while it was made
+            if (GameStarted) GameStarted(EventOf(round, g, &game));
             game.Start();
-            running.push_back({ i, slot });
-            if (i == next)
-                ++next;
-            else
-                startedAhead.push_back(i);
+            running.push_back({ i, slot, &game });
             changed = true;
         }
         peakRunning_ = std::max(peakRunning_.load(), static_cast<int>(running.size()));
@@ -910,11 +917,10 @@ void clsTourney::PlayRounds()
         // The progress line once per change.
         std::string playing;
         for (const Running& r : running)
-            playing += std::to_string(games_.Item(gameOf(r.index))->GameNumber) + " ";
+            playing += std::to_string(r.game->GameNumber) + " ";
         const std::string progress = "# ROUND " + std::to_string(round_.load()) + "/"
             + std::to_string(config_.rounds) + " - GAMES PLAYING " + std::to_string(running.size()) + "/"
-            + std::to_string(total - next + static_cast<std::int64_t>(running.size() - startedAhead.size()))
-            + " " + playing;
+            + std::to_string(total - next + static_cast<std::int64_t>(running.size())) + " " + playing;
         if (progress != lastProgress && !QuietConsole) dranbase::Output().Write(progress, true);
         lastProgress = progress;
 

@@ -253,7 +253,9 @@ private:
     void SetGameTags(clsTourneyGame& game, int round, int index);
     // Openings and SPRT from the options; false (refused) when the openings cannot be used.
     bool PrepareMatch();
-    GameEvent EventOf(int round, int index) const;
+    GameEvent EventOf(int round, int index, const clsTourneyGame* game) const;
+    // A game object for one game of the pairing's: its players, clock, rules and timing.
+    std::unique_ptr<clsTourneyGame> GameLike(const clsTourneyGame& pairing) const;
     // Reads every player's book; false (refused, naming the engine's <book>) when one cannot be.
     bool LoadBooks();
     // The number of the colour-reversed pair of game `index` of the round (from 0).
@@ -305,7 +307,8 @@ private:
     std::string logFileName_;
     std::string baseName_;
     dranbase::clsCollection<clsPlayer> players_;
-    dranbase::clsCollection<clsTourneyGame> games_;
+    dranbase::clsCollection<clsTourneyGame> games_; // one per pairing, as each game of it is made
+    std::vector<std::unique_ptr<clsTourneyGame>> live_; // the games being played (gamesMutex_)
     std::vector<std::unique_ptr<clsEngineSlot>> slots_; // at most "threads"; made as needed
     std::mutex wakeMutex_; // with wakeCv_: the scheduler sleeps until a game ends
     std::condition_variable wakeCv_;
@@ -317,7 +320,7 @@ private:
     std::mutex stateMutex_; // guards state_ against the games' threads
     bool gameCommands_ = false; // games as separate commands: console lines are comments
     std::string runName_; // the file name of the run: the tournament's name made safe and free
-    std::mutex gamesMutex_; // guards the game list against Cancel() from another thread
+    std::mutex gamesMutex_; // guards the game lists against Cancel() from another thread
     clsMatchOptions match_;
     clsOpeningSuite suite_;
     bool sprtOn_ = false;
