@@ -184,6 +184,31 @@ TEST(KeptEngines, AnEngineThatDoesNotAnswerBetweenGamesIsStartedAnew)
     EXPECT_TRUE(testsupport::ChildProcesses().empty());
 }
 
+TEST(KeptEngines, GamesAsCommandsThenTheKeptMatchPlaysWhatIsMissing)
+{
+    // A game played as a command of its own starts its engines for itself; the tournament then
+    // plays the other games in its slots and counts all six.
+    testsupport::ScratchFolder folder("kept_jobs");
+    const std::string file = folder.File("kept.xml");
+    ASSERT_TRUE(dranbase::clsString(KeptMatchXml(folder, 2, "off", "", 20000)).SaveToFile(file, true));
+    for (int n : { 2, 5 }) {
+        clsTourney job(1, file);
+        job.Timing = FastTiming();
+        testing::internal::CaptureStdout();
+        const bool finished = job.PlayOneGame(n);
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(finished) << n << console;
+    }
+    EXPECT_EQ(Starts(folder.File("B.in"), "uci"), 2); // one per command
+    clsTourney tourney(1, file);
+    ASSERT_TRUE(RunToEnd(tourney));
+    ASSERT_FALSE(tourney.Failed());
+    EXPECT_EQ(Results(tourney.LogLines()).size(), 4u); // only the missing games were played
+    EXPECT_EQ(tourney.Standings(), (std::vector<std::string> { "A: 0", "B: 12" }));
+    EXPECT_EQ(Starts(folder.File("B.in"), "uci"), 2 + 2); // then once per slot
+    EXPECT_TRUE(testsupport::ChildProcesses().empty());
+}
+
 TEST(KeptEngines, CancelEndsTheKeptEngines)
 {
     testsupport::ScratchFolder folder("kept_cancel");
