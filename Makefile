@@ -1,7 +1,7 @@
 # The two commands a newcomer types: `make run` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps release debug bench tsan fuzz strength clean
+.PHONY: run test deps release debug bench match-bench tsan fuzz strength clean
 
 run: deps release
 	./build/release/corvala
@@ -25,6 +25,11 @@ bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DCORVALA_TESTS=OFF -DCORVALA_BENCH=ON
 	cmake --build build/bench -j $(JOBS)
 	bash scripts/bench.sh build/bench
+
+# The match runner's own cost per game, kept engines against one start per game (also in
+# `make bench`); BEFORE=PROGRAM measures an older build beside them, GAMES=N the match length.
+match-bench: deps release
+	bash scripts/match-throughput.sh build/release/corvala $(BEFORE)
 
 # Playing strength: matches under the xboard GUI against Debian's engines (long; never in `make test`).
 strength: deps release

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The benchmarks of `make bench`: deep perft over the shared positions (every listed depth),
-# the search node-count signature with its speed, and book building from the shared PGN games.
+# the search node-count signature with its speed, book building from the shared PGN games, and
+# the match runner's own cost per game.
 #   scripts/bench.sh BUILD_DIR
 set -euo pipefail
 dir=${1:-build/bench}
@@ -17,6 +18,8 @@ corvala="$dir/corvala"
 [ -x "$corvala" ] || corvala="$dir/app/corvala"
 if [ -x "$corvala" ]; then
   bash "$(dirname "$0")/peer-bench.sh" "$corvala" || status=1
+  # The match runner's own cost per game (stockfish against fairymax at 1 s + 0.01 s).
+  bash "$(dirname "$0")/match-throughput.sh" "$corvala" || status=1
 else
   echo "== peer comparison: the corvala program is not built"
 fi

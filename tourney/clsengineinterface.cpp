@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "dranbase/clsthread.h"
 
@@ -153,27 +154,33 @@ std::string clsEngineInterface::ParseResponse(std::string_view line)
     return dialogue_->Parse(*this, word, rest);
 }
 
-bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs)
+bool BeginHandshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs)
 {
     // 1. Colour and clocks.
     engine.Colour = colour;
     engine.SetClocks(baseTimeMs, baseTimeMs, incrementMs, incrementMs);
+    engine.HandshakeSince = 0;
+    if (engine.Ready) return true;
 
-    if (!engine.Ready) {
-        // 2. Start the player and give it a moment to come up. One that cannot be started is
-        // not ready (nothing would ever answer it).
-        if (!engine.Start()) {
-            engine.Ready = false;
-            return false;
-        }
-        engine.Log("waiting for " + QuotedName(engine.PlayerName) + " initialization...");
-        dranbase::SleepMs(engine.Timing().StartDelayMs);
+    // 2. Start the player and give it a moment to come up. One that cannot be started is
+    // not ready (nothing would ever answer it).
+    if (!engine.Start()) {
+        engine.Ready = false;
+        return false;
+    }
+    engine.Log("waiting for " + QuotedName(engine.PlayerName) + " initialization...");
+    dranbase::SleepMs(engine.Timing().StartDelayMs);
 
-        // 3. Ask for the protocol.
-        engine.AskProtocol();
+    // 3. Ask for the protocol.
+    engine.AskProtocol();
+    engine.HandshakeSince = dranbase::Tick();
+    return true;
+}
 
-        // 4. Wait for readiness, until the protocol says the engine has said all it will.
-        const std::int64_t start = dranbase::Tick();
+bool FinishHandshake(clsEngineInterface& engine)
+{
+    // 4. Wait for readiness, until the protocol says the engine has said all it will.
+    if (const std::int64_t start = std::exchange(engine.HandshakeSince, 0); start != 0) {
         for (;;) {
             std::int64_t waited = dranbase::Tick() - start;
             if (waited >= engine.Timing().HandshakeMs) break;
@@ -191,6 +198,11 @@ bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, 
     if (!engine.Ready) return false;
     engine.NewGame();
     return true;
+}
+
+bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs)
+{
+    return BeginHandshake(engine, colour, baseTimeMs, incrementMs) && FinishHandshake(engine);
 }
 
 } // namespace drnChess

@@ -156,6 +156,8 @@ public:
     bool DoneAnnounced = false; // a done=... pair has been seen since the handshake began
     bool AwaitingDone = false; // done=0 seen, done=1 not yet
     bool AwaitingPong = false; // a ping is out and its pong has not come
+    // When the handshake under way asked for the protocol (a tick); 0 when none is under way.
+    std::int64_t HandshakeSince = 0;
 
 protected:
     // The kind's transport; it outlives every call that uses it. Without one nothing is read
@@ -179,5 +181,11 @@ private:
 // player that cannot be started is not ready (and no time is spent waiting for it). True when the player is
 // ready.
 bool Handshake(clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs);
+// The handshake in two steps, so that two players come up at once: the first does everything
+// up to the question of the protocol (false when the player cannot be started); the second
+// waits for the answer and starts the game (true when the player is ready).
+bool BeginHandshake(
+    clsEngineInterface& engine, int colour, std::int64_t baseTimeMs, std::int64_t incrementMs);
+bool FinishHandshake(clsEngineInterface& engine);
 
 } // namespace drnChess

@@ -123,6 +123,8 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
         }
         if (const dranbase::clsXML* pacing = options->FindPath("pacing_ms"))
             c.pacingMs = NumberOr(pacing->Text(), true, -1, 0, "<pacing_ms>", c.problems);
+        if (const dranbase::clsXML* delay = options->FindPath("start_delay_ms"))
+            c.startDelayMs = NumberOr(delay->Text(), true, -1, 0, "<start_delay_ms>", c.problems);
         if (const dranbase::clsXML* adjudication = options->FindPath("adjudication"))
             ReadAdjudication(*adjudication, c.adjudication, c.problems);
         const dranbase::clsXML* threads = options->FindPath("threads");
@@ -150,6 +152,14 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
                 p.bookDepth = static_cast<int>(std::min<std::int64_t>(INT32_MAX,
                     NumberOr(book->GetAttribute("depth"), book->Attributes().Has("depth"), 0, 1,
                         what + " depth", c.problems)));
+            }
+            if (const dranbase::clsXML* restart = e->FindChild("restart")) {
+                const std::string value = Trim(restart->Text());
+                if (EqualsNoCase(value, "off"))
+                    p.keepEngine = true;
+                else if (!EqualsNoCase(value, "on"))
+                    c.problems.push_back(
+                        "<restart> of engine " + QuoteName(p.name) + " \"" + value + "\" is not on or off");
             }
             bool repeated = std::any_of(c.players.begin(), c.players.end(),
                 [&](const clsPlayerConfig& q) { return q.name == p.name; });
@@ -218,8 +228,11 @@ bool clsTourney::Cancel()
             std::lock_guard lock(gamesMutex_);
             for (int i = 0; i < games_.Count(); ++i)
                 games_.Item(i)->RequestAbort();
+            for (const auto& game : live_)
+                game->RequestAbort();
         }
         TourneyLog(0, "cancel");
+        WakeScheduler();
     }
     // The thread stops scheduling, waits for the aborted games to end, writes the log and
     // returns; joining it replaces a fixed grace time.
@@ -438,23 +451,38 @@ bool clsTourney::LoadBooks()
 bool clsTourney::CheckPlayers()
 {
     // Each player is started and handshaken once, with no game log: one that cannot be made
-    // ready would lose every game it plays, so the tournament does not start.
+    // ready would lose every game it plays, so the tournament does not start. All come up at
+    // once; the first slot keeps those that stay between games for its first game.
     struct Silent : clsGameLogSink {
         void GameLog(int, const std::string&) override { }
     } silent;
+    std::vector<std::unique_ptr<clsEngineInterface>> clients;
+    std::vector<bool> begun;
     for (int i = 0; i < players_.Count() && !cancelRequested_; ++i) {
         const clsPlayer& player = *players_.Item(i);
-        clsClientTiming timing = Timing;
-        if (config_.pacingMs >= 0) timing.SendDelayMs = config_.pacingMs;
-        std::unique_ptr<clsEngineInterface> client = MakeClient(player, timing);
-        client->Owner = &silent;
-        const bool ready = Handshake(*client, 0, config_.gameMs, config_.incrementMs);
+        clients.push_back(MakeClient(player, GameTiming()));
+        clients.back()->Owner = &silent;
+        if (player.KeepsEngine()) SlotAt(0).StartEngine(*clients.back());
+        begun.push_back(BeginHandshake(*clients.back(), 0, config_.gameMs, config_.incrementMs));
+    }
+    std::string refusal;
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        const clsPlayer& player = *players_.Item(static_cast<int>(i));
+        std::unique_ptr<clsEngineInterface>& client = clients[i];
+        const bool ready = begun[i] && refusal.empty() && FinishHandshake(*client);
         const std::string error = client->StartError();
+        if (ready && player.KeepsEngine()) {
+            SlotAt(0).Keep(&player, std::move(client));
+            continue;
+        }
         client->Stop();
-        if (ready) continue;
-        Refuse(error.empty() ? "engine " + QuoteName(player.Name) + " did not finish its handshake"
-                             : "engine " + QuoteName(player.Name) + " cannot start "
-                    + QuoteName(player.FileName) + ": " + error);
+        if (ready || !refusal.empty()) continue;
+        refusal = error.empty() ? "engine " + QuoteName(player.Name) + " did not finish its handshake"
+                                : "engine " + QuoteName(player.Name) + " cannot start "
+                + QuoteName(player.FileName) + ": " + error;
+    }
+    if (!refusal.empty()) {
+        Refuse(refusal);
         return false;
     }
     return !cancelRequested_;
@@ -504,10 +532,10 @@ void clsTourney::LoadTourney()
     // 4. The players.
     TourneyLog(0, "loading engines from " + filePath_);
     if (!config_.enginesText.empty() && !QuietConsole) dranbase::Output().Write(config_.enginesText, true);
-    for (const clsPlayerConfig& p : config_.players) {
-        players_.Add(p.name, std::make_unique<clsPlayer>(p.name, p.protocol, p.fileName, p.parameters));
-        TourneyLog(0, std::to_string(players_.Count()) + "\t" + p.name + "\t" + p.fileName);
-    }
+    MakePlayers();
+    for (int i = 0; i < players_.Count(); ++i)
+        TourneyLog(
+            0, std::to_string(i + 1) + "\t" + players_.Item(i)->Name + "\t" + players_.Item(i)->FileName);
     for (const std::string& name : config_.skippedPlayers)
         TourneyLog(0, "engine " + QuoteName(name) + " skipped: the name is taken");
     const bool learning = config_.kind == TourneyKind::Learning;
@@ -523,6 +551,7 @@ void clsTourney::LoadTourney()
         refused = true;
     }
     if (refused) {
+        ReleaseSlots();
         TourneyLog(0, "");
         SaveTourneyLog();
         dranbase::Output().Write("# end", true);
@@ -548,6 +577,7 @@ void clsTourney::LoadTourney()
         dranbase::Output().Write("----------------- learning has finished", true);
     } else {
         PlayRounds();
+        ReleaseSlots(); // every game has ended: no engine outlives the rounds
         if (!cancelRequested_ && !writeFailed_) {
             round_ = config_.rounds;
             for (const std::string& line : tally_.SummaryLines())
@@ -593,11 +623,70 @@ void clsTourney::CreateGames()
         game->MovesPerControl = config_.movesPerControl;
         game->Adjudication = config_.adjudication;
         game->Verbose = config_.verbose;
-        game->Timing = Timing;
-        if (config_.pacingMs >= 0) game->Timing.SendDelayMs = config_.pacingMs;
+        game->Timing = GameTiming();
+        game->Ended = [this] { WakeScheduler(); };
         std::lock_guard lock(gamesMutex_);
         games_.Add(std::to_string(white) + "-" + std::to_string(black), std::move(game));
     }
+}
+
+clsClientTiming clsTourney::GameTiming() const
+{
+    clsClientTiming timing = Timing;
+    if (config_.pacingMs >= 0) timing.SendDelayMs = config_.pacingMs;
+    if (config_.startDelayMs >= 0) timing.StartDelayMs = config_.startDelayMs;
+    return timing;
+}
+
+void clsTourney::MakePlayers()
+{
+    players_.Clear();
+    for (const clsPlayerConfig& p : config_.players) {
+        auto player = std::make_unique<clsPlayer>(p.name, p.protocol, p.fileName, p.parameters);
+        player->KeepEngine = p.keepEngine;
+        players_.Add(p.name, std::move(player));
+    }
+}
+
+clsEngineSlot& clsTourney::SlotAt(int i)
+{
+    while (static_cast<int>(slots_.size()) <= i)
+        slots_.push_back(std::make_unique<clsEngineSlot>());
+    return *slots_[static_cast<std::size_t>(i)];
+}
+
+int clsTourney::ChooseSlot(const std::vector<bool>& busy, const clsPlayer* white, const clsPlayer* black)
+{
+    int best = -1, bestHeld = -1;
+    for (int i = 0; i < static_cast<int>(slots_.size()); ++i) {
+        if (i < static_cast<int>(busy.size()) && busy[static_cast<std::size_t>(i)]) continue;
+        const int held = slots_[static_cast<std::size_t>(i)]->Holds(white, black);
+        if (held > bestHeld) {
+            best = i;
+            bestHeld = held;
+        }
+    }
+    // A slot of its own rather than one whose engines another pairing may still want.
+    if (bestHeld <= 0 && static_cast<int>(slots_.size()) < config_.threads) {
+        best = static_cast<int>(slots_.size());
+        SlotAt(best);
+    }
+    return best;
+}
+
+void clsTourney::ReleaseSlots()
+{
+    for (auto& slot : slots_)
+        slot->ReleaseAll();
+}
+
+void clsTourney::WakeScheduler()
+{
+    {
+        std::lock_guard lock(wakeMutex_);
+        ++wakeups_;
+    }
+    wakeCv_.notify_all();
 }
 
 void clsTourney::SetGameTags(clsTourneyGame& game, int round, int index)
@@ -619,12 +708,27 @@ void clsTourney::SetGameTags(clsTourneyGame& game, int round, int index)
         game.SetTag(tag.key, tag.value);
 }
 
-clsTourney::GameEvent clsTourney::EventOf(int round, int index) const
+clsTourney::GameEvent clsTourney::EventOf(int round, int index, const clsTourneyGame* game) const
 {
     const auto [white, black] = pairings_[static_cast<std::size_t>(index)];
     const int perRound = games_.Count();
-    return { (round - 1) * perRound + index + 1, perRound * config_.rounds, white, black,
-        games_.Item(index) };
+    return { (round - 1) * perRound + index + 1, perRound * config_.rounds, white, black, game };
+}
+
+std::unique_ptr<clsTourneyGame> clsTourney::GameLike(const clsTourneyGame& pairing) const
+{
+    auto game = std::make_unique<clsTourneyGame>();
+    game->White = pairing.White;
+    game->Black = pairing.Black;
+    game->GameNumber = pairing.GameNumber;
+    game->BaseTimeMs = pairing.BaseTimeMs;
+    game->IncrementMs = pairing.IncrementMs;
+    game->MovesPerControl = pairing.MovesPerControl;
+    game->Adjudication = pairing.Adjudication;
+    game->Verbose = pairing.Verbose;
+    game->Timing = pairing.Timing;
+    game->Ended = pairing.Ended;
+    return game;
 }
 
 std::int64_t clsTourney::PairNumber(int round, int index) const
@@ -717,93 +821,113 @@ void clsTourney::PlayRounds()
     tally_.Reset(std::move(names));
     RestoreFinished();
 
+    // 2. The games in tournament order (index = (round - 1) * perRound + game), each started
+    // as soon as a slot is free, on a game object of its own made like its pairing's.
     const int perRound = games_.Count();
+    const std::int64_t total = static_cast<std::int64_t>(perRound) * config_.rounds;
     auto stopping = [&] { return cancelRequested_ || writeFailed_ || verdict_ != SprtVerdict::Continue; };
-    std::vector<bool> reported, skipped;
+    auto finishedBefore = [&](std::int64_t index) {
+        std::lock_guard lock(stateMutex_);
+        return state_.Find(static_cast<int>(index)) != nullptr;
+    };
+    struct Running {
+        std::int64_t index;
+        int slot;
+        clsTourneyGame* game;
+    };
+    std::vector<Running> running; // started, not yet reported
+    std::vector<bool> busy; // by slot
+    std::int64_t next = 0; // every game before it has been started or was finished before
     std::string lastProgress;
-    for (int round = 1; round <= config_.rounds && !stopping(); ++round) {
-        round_ = round;
-        // 2a. Every game afresh: file name, record, tags, opening; the finished ones of an
-        // earlier run are skipped.
-        skipped.assign(static_cast<std::size_t>(perRound), false);
-        for (int g = 0; g < perRound; ++g) {
-            clsTourneyGame& game = *games_.Item(g);
-            game.Wait(); // the previous round's thread has finished its work; reap it
-            const int index = (round - 1) * perRound + g;
-            {
-                std::lock_guard lock(stateMutex_);
-                skipped[static_cast<std::size_t>(g)] = state_.Find(index) != nullptr;
+    auto roundOf = [&](std::int64_t index) { return static_cast<int>(index / perRound) + 1; };
+    auto gameOf = [&](std::int64_t index) { return static_cast<int>(index % perRound); };
+
+    for (;;) {
+        std::uint64_t seen;
+        {
+            std::lock_guard lock(wakeMutex_);
+            seen = wakeups_;
+        }
+        bool changed = false;
+
+        // 2a. The games that have ended are reported (so a game's end comes before the start
+        // of the game that takes its slot); their slots are free again.
+        for (auto it = running.begin(); it != running.end();) {
+            const int g = gameOf(it->index);
+            const int round = roundOf(it->index);
+            clsTourneyGame& game = *it->game;
+            if (!game.IsFinished()) {
+                if (writeFailed_) game.RequestAbort(); // its records could not be kept either
+                ++it;
+                continue;
             }
-            game.FilesDone
-                = [this, index](clsTourneyGame& done, bool written) { GameFilesDone(index, done, written); };
+            game.Wait(); // its thread has done its work; reap it
+            round_ = round;
+            TourneyLog(game.GameNumber,
+                "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t" + game.White->Name + "\t"
+                    + game.Black->Name + "\t" + game.FileBase);
+            // The game's thread wrote the state once its files were whole (GameFilesDone).
+            CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber);
+            if (GameFinished) GameFinished(EventOf(round, g, &game));
+            SaveTourneyLog();
+            busy[static_cast<std::size_t>(it->slot)] = false;
+            {
+                std::lock_guard lock(gamesMutex_);
+                std::erase_if(live_, [&](const auto& live) { return live.get() == &game; });
+            }
+            it = running.erase(it);
+            changed = true;
+        }
+
+        // 2b. New games in the free slots, in order.
+        while (!stopping() && next < total && static_cast<int>(running.size()) < config_.threads) {
+            const std::int64_t i = next++;
+            if (finishedBefore(i)) continue;
+            const int g = gameOf(i);
+            const int round = roundOf(i);
+            std::unique_ptr<clsTourneyGame> made = GameLike(*games_.Item(g));
+            clsTourneyGame& game = *made;
+            {
+                std::lock_guard lock(gamesMutex_);
+                live_.push_back(std::move(made));
+            }
+            round_ = round;
+            game.FilesDone = [this, i](clsTourneyGame& done, bool written) {
+                GameFilesDone(static_cast<int>(i), done, written);
+            };
             game.FileBase = GameFileName(baseName_, round, game.GameNumber);
             game.Clear(false);
             SetGameTags(game, round, g);
             SetOpening(game, round, g);
+            game.SetTag("Date", PgnDate(std::time(nullptr)));
+            const int slot = ChooseSlot(busy, game.White, game.Black);
+            if (slot >= static_cast<int>(busy.size())) busy.resize(static_cast<std::size_t>(slot) + 1, false);
+            busy[static_cast<std::size_t>(slot)] = true;
+            game.Slot = &SlotAt(slot);
+            if (cancelRequested_) game.RequestAbort(); // a cancel that came while it was made
+            if (GameStarted) GameStarted(EventOf(round, g, &game));
+            game.Start();
+            running.push_back({ i, slot, &game });
+            changed = true;
         }
-        reported = skipped;
+        peakRunning_ = std::max(peakRunning_.load(), static_cast<int>(running.size()));
 
-        // 2b. Scheduling passes until every game of the round has finished. Each pass first
-        // reports the games that have ended (so a game's end comes before the start of the
-        // game that takes its slot), then starts games in the free slots.
-        auto reportFinished = [&] {
-            for (int g = 0; g < perRound; ++g) {
-                clsTourneyGame& game = *games_.Item(g);
-                if (reported[static_cast<std::size_t>(g)] || !game.IsFinished()) continue;
-                TourneyLog(game.GameNumber,
-                    "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t" + game.White->Name + "\t"
-                        + game.Black->Name + "\t" + game.FileBase);
-                reported[static_cast<std::size_t>(g)] = true;
-                // The game's thread wrote the state once its files were whole (GameFilesDone).
-                CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber);
-                if (GameFinished) GameFinished(EventOf(round, g));
-                SaveTourneyLog();
-            }
-        };
-        for (;;) {
-            reportFinished();
-            // Games already running hold their slots before any new one starts.
-            int running = 0, unfinished = 0;
-            for (int g = 0; g < perRound; ++g)
-                if (!skipped[static_cast<std::size_t>(g)] && !games_.Item(g)->IsFinished()
-                    && games_.Item(g)->IsRunning())
-                    ++running;
-            std::string playing;
-            for (int g = 0; g < perRound; ++g) {
-                clsTourneyGame& game = *games_.Item(g);
-                if (skipped[static_cast<std::size_t>(g)] || game.IsFinished()) continue;
-                if (stopping() && !game.IsRunning()) {
-                    game.MarkAborted(); // never started: nothing to wait for
-                    if (!cancelRequested_) reported[static_cast<std::size_t>(g)] = true; // the SPRT ended it
-                    continue;
-                }
-                if (writeFailed_) game.RequestAbort(); // its records could not be kept either
-                ++unfinished;
-                if (!game.IsRunning()) {
-                    if (running < config_.threads) {
-                        game.SetTag("Date", PgnDate(std::time(nullptr)));
-                        if (GameStarted) GameStarted(EventOf(round, g));
-                        game.Start();
-                        ++running;
-                    }
-                } else {
-                    playing += std::to_string(game.GameNumber) + " ";
-                }
-            }
-            peakRunning_ = std::max(peakRunning_.load(), running);
+        if (running.empty() && (next >= total || stopping())) break;
 
-            if (unfinished == 0) {
-                reportFinished();
-                break;
-            }
+        // The progress line once per change.
+        std::string playing;
+        for (const Running& r : running)
+            playing += std::to_string(r.game->GameNumber) + " ";
+        const std::string progress = "# ROUND " + std::to_string(round_.load()) + "/"
+            + std::to_string(config_.rounds) + " - GAMES PLAYING " + std::to_string(running.size()) + "/"
+            + std::to_string(total - next + static_cast<std::int64_t>(running.size())) + " " + playing;
+        if (progress != lastProgress && !QuietConsole) dranbase::Output().Write(progress, true);
+        lastProgress = progress;
 
-            // The progress line once per change, not once a second.
-            const std::string progress = "# ROUND " + std::to_string(round) + "/"
-                + std::to_string(config_.rounds) + " - GAMES PLAYING " + std::to_string(running) + "/"
-                + std::to_string(unfinished) + " " + playing;
-            if (progress != lastProgress && !QuietConsole) dranbase::Output().Write(progress, true);
-            lastProgress = progress;
-            if (!Sleep(1000)) dranbase::SleepMs(10); // cancelled: the games are winding down
+        // 2c. Asleep until a game ends (or the run is cancelled); the limit only guards.
+        if (!changed) {
+            std::unique_lock lock(wakeMutex_);
+            wakeCv_.wait_for(lock, std::chrono::seconds(1), [&] { return wakeups_ != seen; });
         }
     }
 }

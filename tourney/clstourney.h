@@ -14,6 +14,8 @@
 //       <clock moves_per_second="0" game_ms="300000" increment_ms="0"/>
 //       <verbose>true</verbose>            every game log line also on the console
 //       <pacing_ms>100</pacing_ms>         pause after each command to a player; 0: none
+//       <start_delay_ms>1500</start_delay_ms>  pause after starting a program, before its
+//                                          handshake; 0: the handshake alone is waited for
 //       <openings file="F" format="epd|pgn" order="sequential|random" plies="N" start="K"/>
 //       <sprt elo0="0" elo1="5" alpha="0.05" beta="0.05"/>   two players only
 //       <adjudication>                     optional; without it no game is adjudicated
@@ -28,6 +30,8 @@
 //         <book file="book.bin" depth="8"/>   optional: the runner plays the engine's first
 //                                             moves (at most depth, no limit without it) from
 //                                             a polyglot ".bin" or a ".cbk" book
+//         <restart>off</restart>           optional: a game slot keeps the engine running for
+//                                          its next game; "on" (the default): started per game
 //       </engine>
 //     </engines>
 //     <pgn><header><Site>Home</Site></header></pgn>   extra PGN tags (no names with "Dran")
@@ -47,11 +51,17 @@
 // tournament cannot have is refused with a message saying how to start afresh (delete the
 // state file). A PGN, log or state file that cannot be written stops the run (Failed()).
 //
+// Game slots: at most "threads" games run at once, each in a slot of its own. A slot keeps the
+// engines of players with <restart>off</restart> for its next game (tourney/engineslot.h); the
+// others are started for every game. Every kept engine is ended when the rounds end, however
+// they end.
+//
 // Threads: the tournament thread alone creates, schedules and destroys the games; it starts a
-// game's thread and then only polls IsFinished(). Cancel() may come from another thread; the
-// tournament log has its own mutex.
+// game's thread and then only reads IsFinished(), woken by each game's end. Cancel() may come
+// from another thread; the tournament log has its own mutex.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -64,6 +74,7 @@
 #include "dranbase/clsthread.h"
 #include "dranbase/clsxml.h"
 #include "tourney/clstourneygame.h"
+#include "tourney/engineslot.h"
 #include "tourney/openings.h"
 #include "tourney/tourneystate.h"
 #include "tourney/tourneytally.h"
@@ -86,6 +97,7 @@ struct clsPlayerConfig {
     std::string parameters;
     std::string bookFile; // <book file=...>; empty: no book
     int bookDepth = 0; // <book depth=...>; 0: no limit
+    bool keepEngine = false; // <restart>off</restart>: kept between games
 };
 
 // The description as read, with its defaults.
@@ -103,6 +115,9 @@ struct clsTourneyConfig {
     // The pause after each command sent to a player, from <pacing_ms>; -1 when the file does
     // not say (the clients' own default, 100 ms, stays). 0: no pause.
     std::int64_t pacingMs = -1;
+    // The pause after starting a program, from <start_delay_ms>; -1 when the file does not
+    // say (the clients' own default, 1500 ms, stays).
+    std::int64_t startDelayMs = -1;
     std::vector<clsPlayerConfig> players; // active ones, in file order, first of a name kept
     std::vector<std::string> skippedPlayers; // active engines dropped for a repeated name
     clsAdjudicationRules adjudication; // from <adjudication>; none when it is absent
@@ -118,7 +133,8 @@ struct clsTourneyConfig {
 // Fewer than one thread counts as one (a tournament that may run no game would never end).
 // A value that is present but cannot be used is a problem naming its element: rounds that are
 // not a whole number from 1; game_ms not a whole number from 1; increment_ms or
-// moves_per_second not a whole number from 0; threads or pacing_ms not a whole number; an
+// moves_per_second not a whole number from 0; threads, pacing_ms or start_delay_ms not a
+// whole number; an engine's restart not on or off; an
 // adjudication's movecount or maxmoves not from 1, movenumber or score not from 0, twosided
 // not true or false; a <book>
 // without a file or with a depth that is not a whole number from 1.
@@ -237,7 +253,9 @@ private:
     void SetGameTags(clsTourneyGame& game, int round, int index);
     // Openings and SPRT from the options; false (refused) when the openings cannot be used.
     bool PrepareMatch();
-    GameEvent EventOf(int round, int index) const;
+    GameEvent EventOf(int round, int index, const clsTourneyGame* game) const;
+    // A game object for one game of the pairing's: its players, clock, rules and timing.
+    std::unique_ptr<clsTourneyGame> GameLike(const clsTourneyGame& pairing) const;
     // Reads every player's book; false (refused, naming the engine's <book>) when one cannot be.
     bool LoadBooks();
     // The number of the colour-reversed pair of game `index` of the round (from 0).
@@ -248,6 +266,19 @@ private:
     // Counts the finished games of an earlier run (scores, statistics).
     void RestoreFinished();
     void CheckSprt();
+    // The clients' pauses with the file's pacing and start delay.
+    clsClientTiming GameTiming() const;
+    // The players as the description makes them (in file order).
+    void MakePlayers();
+    // The slot numbered i (from 0), made when first asked for.
+    clsEngineSlot& SlotAt(int i);
+    // The free slot for a game of the two players: one that keeps both engines, else one of
+    // them, else the first free one. -1 when every slot is busy.
+    int ChooseSlot(const std::vector<bool>& busy, const clsPlayer* white, const clsPlayer* black);
+    // Every slot ends the engines it keeps.
+    void ReleaseSlots();
+    // A game's end wakes the scheduler (on the game's thread); so does Cancel().
+    void WakeScheduler();
     // Reads the description and makes the players for the game commands; false (printed) when
     // the file cannot be used for them.
     bool PrepareJobs();
@@ -276,7 +307,12 @@ private:
     std::string logFileName_;
     std::string baseName_;
     dranbase::clsCollection<clsPlayer> players_;
-    dranbase::clsCollection<clsTourneyGame> games_;
+    dranbase::clsCollection<clsTourneyGame> games_; // one per pairing, as each game of it is made
+    std::vector<std::unique_ptr<clsTourneyGame>> live_; // the games being played (gamesMutex_)
+    std::vector<std::unique_ptr<clsEngineSlot>> slots_; // at most "threads"; made as needed
+    std::mutex wakeMutex_; // with wakeCv_: the scheduler sleeps until a game ends
+    std::condition_variable wakeCv_;
+    std::uint64_t wakeups_ = 0; // counts the wake-ups, so that none is missed
     std::atomic<int> peakRunning_ { 0 };
     std::atomic<bool> cancelRequested_ { false };
     std::atomic<bool> failed_ { false };
@@ -284,7 +320,7 @@ private:
     std::mutex stateMutex_; // guards state_ against the games' threads
     bool gameCommands_ = false; // games as separate commands: console lines are comments
     std::string runName_; // the file name of the run: the tournament's name made safe and free
-    std::mutex gamesMutex_; // guards the game list against Cancel() from another thread
+    std::mutex gamesMutex_; // guards the game lists against Cancel() from another thread
     clsMatchOptions match_;
     clsOpeningSuite suite_;
     bool sprtOn_ = false;

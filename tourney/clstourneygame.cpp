@@ -31,6 +31,12 @@ void clsPlayer::ResetScore()
     score_ = 0;
 }
 
+bool clsPlayer::KeepsEngine() const
+{
+    // The program's own engine carries the last game's positions in its table: never kept.
+    return KeepEngine && !EqualsNoCase(Protocol, "embedded");
+}
+
 // --- clsTourneyGame --------------------------------------------------------------------------------
 
 clsTourneyGame::clsTourneyGame()
@@ -133,22 +139,69 @@ std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const cl
     return engine;
 }
 
-std::unique_ptr<clsEngineInterface> clsTourneyGame::CreateInterface(
-    clsPlayer& player, int colour, const std::string& opening)
+clsTourneyGame::PendingPlayer clsTourneyGame::BeginInterface(
+    clsPlayer& player, int colour, const std::string& opening, bool takeKept)
 {
-    std::unique_ptr<clsEngineInterface> engine = MakeClient(player, Timing);
-    engine->StartFEN = StartFEN;
-    engine->OpeningMoves = opening;
-    const bool ready = InitEngine(*engine, colour);
+    PendingPlayer pending;
+    const bool keeps = Slot && player.KeepsEngine();
+    if (keeps && takeKept) pending.engine = Slot->Take(&player);
+    pending.kept = pending.engine != nullptr;
+    if (!pending.engine) pending.engine = MakeClient(player, Timing);
+    clsEngineInterface& engine = *pending.engine;
+    engine.Owner = this;
+    engine.StartFEN = StartFEN;
+    engine.OpeningMoves = opening;
+    if (pending.kept) {
+        pending.begun = BeginRenewal(engine, colour, BaseTimeMs, IncrementMs);
+        return pending;
+    }
+    // An engine the slot may keep is started on the slot's thread: it outlives this game's.
+    if (keeps) Slot->StartEngine(engine);
+    pending.begun = BeginHandshake(engine, colour, BaseTimeMs, IncrementMs);
+    return pending;
+}
+
+std::unique_ptr<clsEngineInterface> clsTourneyGame::FinishInterface(
+    clsPlayer& player, int colour, const std::string& opening, PendingPlayer pending)
+{
+    if (pending.kept) {
+        if (pending.begun && FinishRenewal(*pending.engine)) {
+            GameLog(2, QuoteName(player.Name) + " kept from the slot's last game");
+            return std::move(pending.engine);
+        }
+        GameLog(colour, player.Name + " did not answer between games: started anew");
+        pending.engine->Stop();
+        return FinishInterface(player, colour, opening, BeginInterface(player, colour, opening, false));
+    }
+    const bool ready = pending.begun && FinishHandshake(*pending.engine);
 
     // A program that could not be started at all is no player: the game cannot be played.
-    if (const std::string error = engine->StartError(); !error.empty()) {
+    if (const std::string error = pending.engine->StartError(); !error.empty()) {
         GameLog(2, "cannot start " + QuoteName(player.FileName) + ": " + error);
-        engine->Stop();
+        pending.engine->Stop();
         return nullptr;
     }
     if (!ready) GameLog(colour, player.Name + " is not ready");
-    return engine;
+    return std::move(pending.engine);
+}
+
+void clsTourneyGame::ReturnInterfaces(std::unique_ptr<clsEngineInterface> (&interfaces)[2])
+{
+    const bool aborted = (ResultCode & (GameResult::Unfinished | GameResult::Aborted)) != 0 || StopAsked();
+    const int faulted = FaultedSide(ResultCode, !Tag("Fault").empty());
+    clsPlayer* players[2] = { White, Black };
+    for (int side : { 0, 1 }) {
+        std::unique_ptr<clsEngineInterface>& engine = interfaces[side];
+        if (!engine) continue;
+        const bool keep = Slot && players[side]->KeepsEngine() && !aborted && side != faulted
+            && !engine->Ended && !engine->Flooded();
+        if (keep)
+            Slot->Keep(players[side], std::move(engine));
+        else
+            engine->Stop();
+    }
+    for (auto& engine : interfaces)
+        engine.reset();
 }
 
 bool clsTourneyGame::SetUpStart(std::string& openingCoordinates)
@@ -198,6 +251,7 @@ bool clsTourneyGame::Run()
     if (!White || !Black) {
         SetResult(GameResult::Aborted);
         finished_.store(true, std::memory_order_release);
+        if (Ended) Ended();
         return false;
     }
 
@@ -207,8 +261,16 @@ bool clsTourneyGame::Run()
     std::string opening;
     const bool startOk = SetUpStart(opening);
     try {
-        if (startOk) interfaces[0] = CreateInterface(*White, 0, opening);
-        if (interfaces[0] && !StopAsked()) interfaces[1] = CreateInterface(*Black, 1, opening);
+        // Engines the slot kept for other players are of no use to this game.
+        if (Slot) Slot->ReleaseOthers(White, Black);
+        // Both players come up at once: each is started (or, kept, told of the new game), then
+        // both are waited for.
+        if (startOk) {
+            PendingPlayer white = BeginInterface(*White, 0, opening, true);
+            PendingPlayer black = BeginInterface(*Black, 1, opening, true);
+            interfaces[0] = FinishInterface(*White, 0, opening, std::move(white));
+            interfaces[1] = FinishInterface(*Black, 1, opening, std::move(black));
+        }
         if (interfaces[0] && interfaces[1]) {
             clsEngineInterface* players[2] = { interfaces[0].get(), interfaces[1].get() };
             clsGameLoopSettings settings;
@@ -236,10 +298,7 @@ bool clsTourneyGame::Run()
 
     // 5. Scores, the players' end, the files.
     ScoreGame();
-    for (auto& engine : interfaces)
-        if (engine) engine->Stop();
-    for (auto& engine : interfaces)
-        engine.reset();
+    ReturnInterfaces(interfaces);
     MoveText = referee_->MoveText(ResultText());
     played_ = referee_->Played();
     // How the game ended as PGN readers know it (a fault or an adjudication has said so already).
@@ -250,6 +309,7 @@ bool clsTourneyGame::Run()
     referee_.reset();
     const bool known = (ResultCode & (GameResult::Unfinished | GameResult::Aborted)) == 0;
     finished_.store(true, std::memory_order_release);
+    if (Ended) Ended();
     return known;
 }
 

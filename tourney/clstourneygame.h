@@ -25,6 +25,7 @@
 #include "book/clsgame.h"
 #include "dranbase/clsthread.h"
 #include "tourney/clsengineinterface.h"
+#include "tourney/engineslot.h"
 #include "tourney/gameloop.h"
 #include "tourney/gamerules.h"
 #include "tourney/playerbook.h"
@@ -58,6 +59,10 @@ public:
     // limit). Read before the first game, then shared read-only by the games.
     std::shared_ptr<const clsPlayerBook> Book;
     int BookDepth = 0;
+    // A game slot keeps this player's engine between its games ("restart off"); false: the
+    // engine is started for every game. The program's own engine is always started anew.
+    bool KeepEngine = false;
+    bool KeepsEngine() const;
 
 private:
     mutable std::mutex scoreMutex_;
@@ -132,6 +137,12 @@ public:
     // Called on the game's thread once its files are written (or failed to be), before
     // IsFinished() turns true: the tournament records the game at once, not at its next look.
     std::function<void(clsTourneyGame& game, bool filesWritten)> FilesDone;
+    // Called on the game's thread as its last step, once IsFinished() is true: the scheduler
+    // wakes at once for the next game.
+    std::function<void()> Ended;
+    // The slot the game plays in: the players that keep their engines take them from it and
+    // leave them there for its next game. Null: every engine is started for this game.
+    clsEngineSlot* Slot = nullptr;
 
     // --- read after the game ------------------------------------------------------------------
     // The coordinate moves of the game, each followed by a blank.
@@ -145,8 +156,23 @@ protected:
 
 private:
     std::atomic<bool> filesWritten_ { true };
-    std::unique_ptr<clsEngineInterface> CreateInterface(
-        clsPlayer& player, int colour, const std::string& opening);
+    // A player's engine on its way into the game: kept by the slot and being told of the new
+    // game, or new and in its handshake.
+    struct PendingPlayer {
+        std::unique_ptr<clsEngineInterface> engine;
+        bool kept = false;
+        bool begun = false; // its renewal or handshake has begun
+    };
+    // The first step for a player: the engine the slot kept for it (when takeKept), else a new
+    // one, started (on the slot's thread when the slot may keep it).
+    PendingPlayer BeginInterface(clsPlayer& player, int colour, const std::string& opening, bool takeKept);
+    // The second: waits for it. A kept engine that does not answer is ended and a new one
+    // started; null when the program cannot be started (logged).
+    std::unique_ptr<clsEngineInterface> FinishInterface(
+        clsPlayer& player, int colour, const std::string& opening, PendingPlayer pending);
+    // After the game: each engine goes back to the slot when its player keeps it and it ended
+    // the game in good order; the others are ended.
+    void ReturnInterfaces(std::unique_ptr<clsEngineInterface> (&interfaces)[2]);
     // The referee at the start position with the opening played and recorded; the opening in
     // coordinates for the players. False (logged) when the rules refuse it.
     bool SetUpStart(std::string& openingCoordinates);

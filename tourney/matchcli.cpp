@@ -136,8 +136,7 @@ namespace {
         const std::string restart = key("restart");
         if (!restart.empty() && !EqualsNoCase(restart, "on") && !EqualsNoCase(restart, "off"))
             return label + ": restart=" + restart + " is not on or off";
-        if (EqualsNoCase(restart, "off"))
-            return label + ": restart=off is not supported yet (engines are started for every game)";
+        player.keepEngine = !EqualsNoCase(restart, "on"); // kept between games unless asked
         if (!embedded && !words.options.empty())
             return label + ": option." + words.options.front().first
                 + "= is not supported for uci and xboard engines by this runner";
@@ -418,6 +417,7 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
     c.name = "match";
     c.logFolder = "match";
     c.pacingMs = 0; // no pause after a command unless -wait asks for one
+    c.startDelayMs = 0; // the handshake is waited for, not a clock
     c.rounds = 1;
     c.threads = 1;
     command.ratingInterval = 10;
@@ -582,6 +582,8 @@ std::string MatchTourneyXml(const clsMatchCommand& command)
         + Attribute("game_ms", std::to_string(c.gameMs))
         + Attribute("increment_ms", std::to_string(c.incrementMs)) + "/>\n";
     x += "    <pacing_ms>" + std::to_string(std::max<std::int64_t>(c.pacingMs, 0)) + "</pacing_ms>\n";
+    if (c.startDelayMs >= 0)
+        x += "    <start_delay_ms>" + std::to_string(c.startDelayMs) + "</start_delay_ms>\n";
     if (command.match.hasOpenings) {
         const clsOpeningSettings& s = command.match.openings;
         x += "    <openings" + Attribute("file", std::filesystem::absolute(s.file).string())
@@ -620,6 +622,7 @@ std::string MatchTourneyXml(const clsMatchCommand& command)
             x += "      <book" + Attribute("file", p.bookFile)
                 + (p.bookDepth > 0 ? Attribute("depth", std::to_string(p.bookDepth)) : std::string())
                 + "/>\n";
+        if (p.keepEngine) x += "      <restart>off</restart>\n";
         x += "    </engine>\n";
     }
     x += "  </engines>\n";
@@ -637,11 +640,13 @@ std::vector<std::string> MatchHelpLines()
 {
     return {
         "usage: corvala -use=match OPTIONS...",
-        "  -engine name=N cmd=PATH arg=A proto=uci|xboard|embedded option.NAME=VALUE tc=TC restart=on",
+        "  -engine name=N cmd=PATH arg=A proto=uci|xboard|embedded option.NAME=VALUE tc=TC restart=off|on",
         "                 one player; arg= may repeat; option.* only for proto=embedded (its parameters);",
         "                 TC is [moves/]seconds[+increment] or minutes:seconds[+increment], the same for all",
         "                 book=FILE bookdepth=N: the runner plays the engine's first N moves (no limit",
         "                 without bookdepth) from a polyglot .bin or a .cbk book while it has one",
+        "                 restart=off (default): each game slot starts the engine once and keeps it",
+        "                 between games; restart=on: started for every game",
         "  -each KEY=VALUE ...      keys for every engine (an engine's own keys come first)",
         "  -tournament round-robin|gauntlet",
         "  -games N                 games per pairing and round (even: pairs with the colours swapped)",
@@ -666,7 +671,7 @@ std::vector<std::string> MatchHelpLines()
         "Prints \"Started game N of M (A vs B)\", \"Finished game N (A vs B): 1-0 {White mates}\",",
         "  \"Score of A vs B: W - L - D  [score] N\" after each game, and the tables at the end.",
         "Refused by name as not supported yet: -epdout,",
-        "  dir= st= nodes= depth= restart=off tc=inf, option.* for uci/xboard engines.",
+        "  dir= st= nodes= depth= tc=inf, option.* for uci/xboard engines.",
         "The match is written as DIR/NAME.xml: \"corvala -use=tourney -ini=DIR/NAME.xml\" continues it,",
         "  \"-use=jobs -ini=DIR/NAME.xml\" lists its games.",
     };

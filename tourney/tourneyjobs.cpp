@@ -73,9 +73,7 @@ bool clsTourney::PrepareJobs()
         Say("games as separate commands need a round robin or gauntlet with a log folder");
         return false;
     }
-    players_.Clear();
-    for (const clsPlayerConfig& p : config_.players)
-        players_.Add(p.name, std::make_unique<clsPlayer>(p.name, p.protocol, p.fileName, p.parameters));
+    MakePlayers();
     if (players_.Count() < 2) {
         Say("a tournament needs two active engines or more");
         return false;
@@ -142,8 +140,7 @@ bool clsTourney::PlayOneGame(int n)
     const int g = (n - 1) % perRound;
     round_ = round;
     clsTourneyGame& game = *games_.Item(g);
-    game.Timing = Timing;
-    if (config_.pacingMs >= 0) game.Timing.SendDelayMs = config_.pacingMs;
+    game.Timing = GameTiming();
     game.FileBase = GameFileName(baseName_, round, game.GameNumber);
     game.Clear(false);
     SetGameTags(game, round, g);

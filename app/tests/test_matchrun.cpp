@@ -129,3 +129,36 @@ TEST(MatchRun, AnUnknownOptionIsRefusedOnStandardError)
     EXPECT_EQ(both.ReadToEnd(5000), std::vector<std::string> { "# match refused: unknown option -bogus" });
     EXPECT_EQ(both.WaitExit(5000), 1);
 }
+
+// Six games at two at once between our scripted engines (A resigns at once, B opens 1.e4), each
+// logging the lines it receives: by default each game slot starts an engine once and keeps it,
+// so each engine is greeted twice; restart=on starts it for the check before the games and
+// for every game. Every engine started is told to quit at the end.
+TEST(MatchRun, EachEngineIsStartedOncePerSlotUnlessRestartIsOn)
+{
+    struct Row {
+        const char* restart; // an -each key, or none
+        int starts;
+    };
+    const Row rows[] = { { nullptr, 2 }, { "restart=on", 7 } };
+    const std::string engine = FAKE_ENGINE_PATH;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.restart ? r.restart : "the default");
+        MatchFolder folder;
+        const std::string a = folder.path + "/a.in", b = folder.path + "/b.in";
+        std::vector<std::string> args { "-use=match", "-engine", "name=A", "cmd=" + engine, "proto=xboard",
+            "arg=--moves=", "arg=--ping", "arg=--log=" + a, "-engine", "name=B", "cmd=" + engine, "proto=uci",
+            "arg=--moves=e2e4", "arg=--log=" + b, "-games", "6", "-concurrency", "2", "-logfolder",
+            folder.path + "/logs", "-each", "tc=30+0.5" };
+        if (r.restart) args.push_back(r.restart);
+        CorvalaProcess p(args, folder.path, true);
+        const std::vector<std::string> lines = p.ReadToEnd(120000);
+        ASSERT_EQ(p.WaitExit(20000), 0);
+        EXPECT_EQ(Count(ReadText(a), "xboard\n"), r.starts);
+        EXPECT_EQ(Count(ReadText(b), "uci\n"), r.starts);
+        EXPECT_EQ(Count(ReadText(a), "quit\n"), r.starts);
+        EXPECT_EQ(Count(ReadText(b), "quit\n"), r.starts);
+        EXPECT_NE(
+            std::find(lines.begin(), lines.end(), "Score of A vs B: 0 - 6 - 0  [0.000] 6"), lines.end());
+    }
+}

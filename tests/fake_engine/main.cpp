@@ -16,6 +16,10 @@
 //   --crash-after=N         exits (status 3) instead of playing move N+1
 //   --stall-after=N         instead of move N+1 stops answering anything, quit included, and
 //                           only leaves when its input is closed
+//   --crash-at-go=N         exits (status 3) on the Nth "go" since it started, whichever game
+//                           it plays (an engine kept between games crashes once)
+//   --stall-at-go=N         on the Nth "go" since it started stops answering, as --stall-after
+//   --stall-at-new=N        on the Nth "new" or "ucinewgame" since it started stops answering
 //   --illegal-at=N          plays "z9z9" as move N
 //   --result-at=N           instead of move N+1 prints the --result text and plays no more
 //   --result=TEXT           the claim, e.g. "1-0 {White mates}", "0-1", "1/2-1/2", "resign"
@@ -58,6 +62,9 @@ struct Options {
     bool ponder = false;
     int crashAfter = -1;
     int stallAfter = -1;
+    int crashAtGo = -1;
+    int stallAtGo = -1;
+    int stallAtNew = -1;
     int illegalAt = -1;
     int resultAt = -1;
     std::string result = "resign";
@@ -137,6 +144,12 @@ bool ParseOptions(int argc, char** argv)
             options.crashAfter = number;
         else if (key == "--stall-after")
             options.stallAfter = number;
+        else if (key == "--crash-at-go")
+            options.crashAtGo = number;
+        else if (key == "--stall-at-go")
+            options.stallAtGo = number;
+        else if (key == "--stall-at-new")
+            options.stallAtNew = number;
         else if (key == "--illegal-at")
             options.illegalAt = number;
         else if (key == "--result-at")
@@ -205,6 +218,18 @@ public:
         std::string word = line.substr(0, line.find(' '));
         std::string rest = line.size() > word.size() ? line.substr(word.size() + 1) : std::string();
         if (word == "quit") return options.ignoreQuit;
+        if (word == "go" && ++goes_ == options.crashAtGo) {
+            std::fflush(stdout);
+            std::_Exit(3);
+        }
+        if (word == "go" && goes_ == options.stallAtGo) {
+            stalled_ = true;
+            return true;
+        }
+        if ((word == "new" || word == "ucinewgame") && ++newGames_ == options.stallAtNew) {
+            stalled_ = true;
+            return true;
+        }
         if (protocol_ == Protocol::Unknown) {
             if (word == "uci")
                 protocol_ = Protocol::Uci;
@@ -325,6 +350,8 @@ private:
     bool force_ = false;
     bool finished_ = false;
     bool stalled_ = false;
+    int goes_ = 0; // "go" commands since the start, over every game
+    int newGames_ = 0; // "new" and "ucinewgame" commands since the start
 };
 
 } // namespace

@@ -56,6 +56,9 @@ TEST(MatchCommand, ReadsAStandardCommandLine)
     EXPECT_EQ(c.extraTags.Value("Site"), "Here");
     EXPECT_EQ(c.pacingMs, 5);
     EXPECT_EQ(c.logFolder, "logs");
+    // Engines are kept between games unless restart=on asks otherwise.
+    EXPECT_TRUE(c.players[0].keepEngine);
+    EXPECT_TRUE(c.players[1].keepEngine);
     EXPECT_EQ(c.movesPerControl, 40);
     EXPECT_EQ(c.gameMs, 60000);
     EXPECT_EQ(c.incrementMs, 600);
@@ -76,6 +79,7 @@ TEST(MatchCommand, DefaultsHaveNoPauseAndOnePairOfGames)
     const clsMatchCommand m = ReadMatchCommand(Words(TwoEngines));
     ASSERT_EQ(m.error, "");
     EXPECT_EQ(m.config.pacingMs, 0);
+    EXPECT_EQ(m.config.startDelayMs, 0); // the handshake is waited for, not a clock
     EXPECT_EQ(m.config.rounds, 1);
     EXPECT_EQ(m.config.threads, 1);
     EXPECT_FALSE(m.match.hasOpenings);
@@ -161,7 +165,6 @@ TEST(MatchCommand, RefusalsNameTheOption)
         { e + "-each tc=60 st=1", "st= is not supported" },
         { e + "-each tc=60 depth=5", "depth= is not supported" },
         { e + "-each tc=60 dir=/tmp", "dir= is not supported" },
-        { e + "-each tc=60 restart=off", "restart=off" },
         { e + "-each tc=60 restart=maybe", "restart=maybe" },
         { e + "-each tc=60 option.Hash=16", "option.Hash" },
         { e + "-each tc=60 colour=white", "unknown key \"colour\"" },
@@ -210,7 +213,8 @@ TEST(MatchCommand, HelpIsAskedFor)
 TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
 {
     const clsMatchCommand m = ReadMatchCommand(Words(TwoEngines
-        + "-engine name=mine proto=embedded option.search=strong -games 4 -concurrency 2 -tournament "
+        + "-engine name=mine proto=embedded option.search=strong restart=on -engine name=off cmd=/bin/true "
+          "restart=off -games 4 -concurrency 2 -tournament "
           "gauntlet "
           "-openings file="
         + OpeningsPgn
@@ -232,6 +236,7 @@ TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
     EXPECT_EQ(back.gameMs, c.gameMs);
     EXPECT_EQ(back.incrementMs, c.incrementMs);
     EXPECT_EQ(back.pacingMs, 0);
+    EXPECT_EQ(back.startDelayMs, 0);
     EXPECT_EQ(back.extraTags.Value("Site"), "Home");
     EXPECT_TRUE(back.problems.empty());
     const clsAdjudicationRules& a = back.adjudication;
@@ -244,8 +249,11 @@ TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
     EXPECT_EQ(a.resignScore, 900);
     EXPECT_TRUE(a.resignTwoSided);
     EXPECT_EQ(a.maxMoves, 150);
-    ASSERT_EQ(back.players.size(), 3U);
-    for (std::size_t i = 0; i < 3; ++i) {
+    ASSERT_EQ(back.players.size(), 4U);
+    EXPECT_EQ(std::vector<bool>(
+                  { back.players[0].keepEngine, back.players[2].keepEngine, back.players[3].keepEngine }),
+        std::vector<bool>({ true, false, true })); // restart=off is the default
+    for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(back.players[i].name, c.players[i].name);
         EXPECT_EQ(back.players[i].protocol, c.players[i].protocol);
         EXPECT_EQ(back.players[i].fileName, c.players[i].fileName);

@@ -82,20 +82,40 @@ TEST(TourneyConfig, EveryElementRead)
     EXPECT_EQ(c.extraTags.At(1).key, "Annotator");
 }
 
-TEST(TourneyConfig, Pacing)
+TEST(TourneyConfig, PacingStartDelayAndKeptEngines)
 {
+    // Without the elements a file keeps the clients' own pauses (-1) and starts every engine
+    // for each game; a value that cannot be used is a problem and the default stays.
     struct Row {
-        const char* xml;
+        const char* options;
+        const char* engine;
         std::int64_t pacingMs;
+        std::int64_t startDelayMs;
+        bool keepEngine;
+        bool problem;
     };
     const Row rows[] = {
-        { "<tourney><options/></tourney>", -1 }, // the clients' default stays
-        { "<tourney><options><pacing_ms>0</pacing_ms></options></tourney>", 0 },
-        { "<tourney><options><pacing_ms> 250 </pacing_ms></options></tourney>", 250 },
-        { "<tourney><options><pacing_ms>-5</pacing_ms></options></tourney>", -1 }, // refused: a problem
+        { "", "", -1, -1, false, false },
+        { "<pacing_ms>0</pacing_ms>", "", 0, -1, false, false },
+        { "<pacing_ms> 250 </pacing_ms>", "", 250, -1, false, false },
+        { "<pacing_ms>-5</pacing_ms>", "", -1, -1, false, true },
+        { "<start_delay_ms>0</start_delay_ms>", "", -1, 0, false, false },
+        { "<start_delay_ms>-1</start_delay_ms>", "", -1, -1, false, true },
+        { "", "<restart>off</restart>", -1, -1, true, false },
+        { "", "<restart> ON </restart>", -1, -1, false, false },
+        { "", "<restart>never</restart>", -1, -1, false, true },
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(ConfigOf(r.xml).pacingMs, r.pacingMs) << r.xml;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.options) + r.engine);
+        const clsTourneyConfig c = ConfigOf(std::string("<tourney><options>") + r.options
+            + "</options><engines><engine active='true' name='A'><filename>a</filename>" + r.engine
+            + "</engine></engines></tourney>");
+        EXPECT_EQ(c.pacingMs, r.pacingMs);
+        EXPECT_EQ(c.startDelayMs, r.startDelayMs);
+        ASSERT_EQ(c.players.size(), 1u);
+        EXPECT_EQ(c.players[0].keepEngine, r.keepEngine);
+        EXPECT_EQ(c.problems.size(), r.problem ? 1u : 0u);
+    }
 }
 
 TEST(TourneyConfig, DefaultsAndKinds)
@@ -327,7 +347,8 @@ TEST(TourneyRun, CancelAbortsGamesAndEndsEngines)
     tourney.Timing = FastTiming();
     testing::internal::CaptureStdout();
     ASSERT_TRUE(tourney.Start());
-    ASSERT_TRUE(testsupport::WaitFor([&] { return testsupport::ChildProcesses().size() >= 2; }, 20s));
+    // Both games under way: four engines (the check before the games starts two at most).
+    ASSERT_TRUE(testsupport::WaitFor([&] { return testsupport::ChildProcesses().size() >= 4; }, 20s));
     tourney.Cancel();
     const std::string console = testing::internal::GetCapturedStdout();
 

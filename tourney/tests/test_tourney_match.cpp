@@ -123,13 +123,13 @@ TEST(TourneyTally, CountsKnownResultsFromTheLowerPlayersSide)
 // Two fake engines: A plays e2e4 and nothing else, B resigns when it is to move. From the start
 // position A wins both games of a pair; after 1.e4 A loses as Black (its e2e4 is illegal) and
 // wins as White, one point in the pair.
-std::string MatchXml(
-    const std::string& folder, const std::string& openings, const std::string& sprt, int rounds)
+std::string MatchXml(const std::string& folder, const std::string& openings, const std::string& sprt,
+    int rounds, int threads = 2)
 {
     const std::string engine = FAKE_ENGINE_PATH;
-    return "<tourney name=\"Match\"><options><rounds>" + std::to_string(rounds)
-        + "</rounds><threads>2</threads><logfolder>" + folder + "</logfolder><clock game_ms=\"20000\"/>"
-        + openings + sprt
+    return "<tourney name=\"Match\"><options><rounds>" + std::to_string(rounds) + "</rounds><threads>"
+        + std::to_string(threads) + "</threads><logfolder>" + folder
+        + "</logfolder><clock game_ms=\"20000\"/>" + openings + sprt
         + "</options><engines>"
           "<engine active=\"true\" name=\"A\" protocol=\"xboard\"><filename>"
         + engine
@@ -150,10 +150,11 @@ TEST(TourneyMatch, OpeningPairsStatisticsAndSprtVerdict)
                     .SaveToFile(epd, true));
     const std::string file = folder.File("match.xml");
     // H1 (150 Elo) against H0 (0 Elo): the pairs score 1, 0.5, 1 ... of 1; the LLR passes
-    // log(0.9 / 0.1) after the third pair and not before.
+    // log(0.9 / 0.1) after the third pair and not before. One game at a time: with two, a game
+    // of the fourth pair may have started before the verdict, and it is played to its end.
     ASSERT_TRUE(dranbase::clsString(
         MatchXml(folder.Path(), "<openings file=\"" + epd + "\" format=\"epd\"/>",
-            "<sprt elo0=\"0\" elo1=\"150\" alpha=\"0.1\" beta=\"0.1\" min_games=\"0\"/>", 10))
+            "<sprt elo0=\"0\" elo1=\"150\" alpha=\"0.1\" beta=\"0.1\" min_games=\"0\"/>", 10, 1))
                     .SaveToFile(file, true));
     clsTourney tourney(1, file);
     RunToEnd(tourney);

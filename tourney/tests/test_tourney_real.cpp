@@ -63,8 +63,8 @@ TEST(TourneyReal, EmbeddedFairymaxStockfishRoundRobin)
     EXPECT_LE(tourney.PeakRunning(), 2);
 
     // Six results, each a real ending; the half-points add up to two per game.
-    const std::set<std::string> soundReasons
-        = { "mate", "forfeit", "resign", "triple repetition", "stalemate", "insufficient material", "" };
+    const std::set<std::string> soundReasons = { "mate", "forfeit", "resign", "triple repetition", "50 moves",
+        "stalemate", "insufficient material", "" };
     const std::string log = testsupport::ReadFile(folder.File("Real.log"));
     int results = 0;
     for (const std::string& line : dranbase::SplitAll(log, '\n')) {
