@@ -146,9 +146,11 @@ void clsEngine::ApplyStrongWeights()
     if (choice == strongWeightsChoice_) return;
     strongWeightsChoice_ = choice;
     std::vector<int> weights = strong_->Eval().Weights();
+    strong::SearchParams params = strong_->SearchParameters();
     std::string error;
-    if (strong::LoadStrongWeights(choice.empty() ? "handset" : choice, weights, error)) {
+    if (strong::LoadStrongWeights(choice.empty() ? "handset" : choice, weights, params, error)) {
         strong_->SetWeights(weights);
+        strong_->SetSearchParams(params);
         strong_->ClearTable(); // its scores were made with the other weights
     } else
         Print("# " + error + "; the weights in use stay");
