@@ -305,6 +305,7 @@ void clsCorvala::UciPosition(const std::string& rest)
     }
     SetPosition(loaded);
     history_.clear();
+    engine_->ForgetGameMoves();
     if (movesAt == std::string::npos) return;
     for (const auto& move : SplitFields(rest.substr(movesAt + 5)))
         if (!MakeGameMove(move)) {

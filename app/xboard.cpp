@@ -549,6 +549,7 @@ int clsCorvala::CmdSetboard(const std::string& rest)
     }
     SetPosition(fen);
     history_.clear();
+    engine_->ForgetGameMoves();
     return 0;
 }
 

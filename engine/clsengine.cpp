@@ -3,6 +3,7 @@
 // evaluation.cpp, the think in think.cpp.
 
 #include "engine/clsengine.h"
+#include "engine/gametrack.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +40,7 @@ bool PopCountEnabled()
 
 clsEngine::clsEngine(const dranbase::clsStrings& programOptions, clsEngineShare* share)
     : dranbase::clsThread("engine")
+    , gameTrack_(std::make_unique<strong::GameTrack>())
 {
     InitKeysOnce();
     Initialise(share, programOptions);
@@ -307,7 +309,6 @@ int clsEngine::MoveStatus()
 
 clsTT* clsEngine::MarkGamePosition(u64 key)
 {
-    RecordGamePosition(key);
     if (!share_) return nullptr;
     auto use = share_->Use();
     clsTT* e = share_->Entry(key);

@@ -41,6 +41,7 @@ namespace drnChess {
 
 namespace strong {
     class StrongSearch;
+    class GameTrack;
 }
 
 // Scores in internal units (a pawn is 105).
@@ -249,6 +250,9 @@ public:
     // A new game: the strong search forgets its table, histories, killers and counter moves, so
     // that a search costs what it costs in a fresh process. The classic table is kept, as before.
     void NewGame();
+    // The position now loaded starts a game of its own: the strong search counts repetitions
+    // from here on (moves taken back to an earlier position of the game keep the game).
+    void ForgetGameMoves();
     // Builds the strong search and sizes its table now, when it is the search in use, so that
     // the first think does not pay for them ("isready" is the time for it). Not while thinking.
     void PrepareSearch();
@@ -262,6 +266,8 @@ protected:
     bool Run() override;
     // Plants the game-position mark of a position just reached by a game move.
     clsTT* MarkGamePosition(u64 key) override;
+    // Walks the strong search's game forward.
+    void GameMovePlayed(const clsMove& move, u64 before, u64 after) override;
 
 private:
     // A principal variation of the classic search: the moves it expects from a node on.
@@ -299,23 +305,14 @@ private:
     void SyncCastleBonus() { castleBonus = soul_[SoulWeight::CastlingBonus]; }
     // The think of the strong search; Run hands over to it when the options choose it.
     bool RunStrong();
-    // Posts a move of the strong search (coordinate text) with its score and the opponent's reply
-    // it expects (coordinate text, may be empty).
-    void PostStrongMove(const std::string& text, int score, const std::string& reply);
+    // Posts the strong search's move and score (matched to the root's record) with the
+    // opponent's reply it expects (NoMove when it has none); moves are fast move records.
+    void PostStrongMove(std::uint16_t best, int score, std::uint16_t reply);
     // The strong table's size: the one set, else the "memory" option, else 16 MiB.
     std::size_t StrongTableMiB() const;
-    // Keeps the keys of the position a game move left and the one it reached, for repetitions.
-    void RecordGamePosition(u64 key);
 
-    // A game move as the strong search's repetition check needs it.
-    struct GamePositionRecord {
-        u64 before; // position keys of the rules core
-        u64 after;
-        std::uint64_t strongBefore; // the same positions under the strong search's keys
-        std::uint64_t strongAfter;
-        bool irreversible; // a capture or a pawn move
-    };
-    std::vector<GamePositionRecord> gamePositions_;
+    // The game as the strong search sees it: walked with each game move, taken back with undo.
+    std::unique_ptr<strong::GameTrack> gameTrack_;
     std::unique_ptr<strong::StrongSearch> strong_;
     // Applies the options' weights file ("-weights", "weights", "Weights": the last counts) to
     // the strong search when it changed; a file refused leaves the weights in use.

@@ -153,12 +153,17 @@ bool StrongSearch::ShouldStop()
     return false;
 }
 
-std::string StrongSearch::PvText() const
+std::vector<Move> StrongSearch::PvMoves() const
+{
+    return { pv_[0], pv_[0] + pvLength_[0] };
+}
+
+std::string LineText(const std::vector<Move>& line)
 {
     std::string text;
-    for (int i = 0; i < pvLength_[0]; ++i) {
-        if (i) text += ' ';
-        text += FastPosition::MoveText(pv_[0][i]);
+    for (const Move m : line) {
+        if (!text.empty()) text += ' ';
+        text += FastPosition::MoveText(m);
     }
     return text;
 }
@@ -530,7 +535,7 @@ std::vector<IterationReport> StrongSearch::SearchFurtherLines(
         IterationReport report = best;
         report.score = score;
         report.best = pv_[0][0];
-        report.pv = PvText();
+        report.pv = PvMoves();
         lines.push_back(report);
         excluded_.push_back(report.best);
     }
@@ -577,7 +582,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
     std::erase_if(
         rootMoves_, [&](Move m) { return std::find(legal.moves.begin(), legalEnd, m) == legalEnd; });
     if (!rootMoves_.empty()) report.best = rootMoves_.front();
-    report.pv = FastPosition::MoveText(report.best);
+    report.pv = { report.best };
     if (!isHelper_ && !helpers_.empty()) StartHelpers(limits);
 
     // No new iteration after the soft limit. When the caller gave one budget for both, the
@@ -600,7 +605,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
             if (rootBest_ != NoMove && depth > 1 && rootBest_ != report.best
                 && rootBestScore_ > previous - window) {
                 report.best = rootBest_;
-                report.pv = FastPosition::MoveText(rootBest_);
+                report.pv = { rootBest_ };
             }
             break;
         }
@@ -609,7 +614,7 @@ IterationReport StrongSearch::Think(const clsSearchLimits& limits, const std::at
         report.depth = depth;
         report.score = score;
         report.best = pv_[0][0];
-        report.pv = PvText();
+        report.pv = PvMoves();
         report.nodes = nodes_ + HelperNodes();
         report.ms = ElapsedMs();
         nodesShown_.store(nodes_, std::memory_order_relaxed);

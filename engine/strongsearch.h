@@ -40,13 +40,16 @@ struct IterationReport {
     std::int64_t ms = 0;
     std::uint64_t nodes = 0;
     Move best = NoMove;
-    std::string pv; // coordinate moves separated by blanks
+    std::vector<Move> pv; // the principal variation, best move first
     int multipv = 1; // which line of the iteration: 1 is the best, 2 the best without its move...
 };
 
 // The score as the xboard GUI expects it: centipawns, or 100000 + moves to mate (-100000 - moves
 // when mated).
 int GuiScore(int score);
+
+// A line of moves as coordinate texts separated by blanks (for messages and tests).
+std::string LineText(const std::vector<Move>& line);
 
 class StrongSearch {
 public:
@@ -130,7 +133,7 @@ private:
     // Polls the stop flag, and every few thousand nodes the clock and the node limit.
     bool ShouldStop();
     std::int64_t ElapsedMs() const;
-    std::string PvText() const;
+    std::vector<Move> PvMoves() const;
     // The helpers set to this think's root and started; stopped and joined.
     void StartHelpers(const clsSearchLimits& limits);
     // The best line of a finished iteration and the lines after it, best first.

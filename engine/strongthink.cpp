@@ -5,27 +5,13 @@
 
 #include "dranbase/clsstring.h"
 #include "engine/clsengine.h"
+#include "engine/gametrack.h"
 #include "engine/strongsearch.h"
 #include "engine/weightsfile.h"
 
 namespace drnChess {
 
 namespace {
-
-    std::uint64_t StrongKey(const std::string& fen)
-    {
-        strong::FastPosition b;
-        return b.SetFromFEN(fen) ? b.key : 0;
-    }
-
-    constexpr std::size_t MaxGamePositions = 2048;
-
-    // The second move of a line of blank-separated moves: the reply the search expects.
-    std::string SecondWord(const std::string& line)
-    {
-        const std::vector<std::string> words = dranbase::SplitFields(line);
-        return words.size() >= 2 ? words[1] : std::string();
-    }
 
     // The iteration as the front ends read it, the whole principal variation included.
     clsIterationReport StrongReport(const strong::IterationReport& r)
@@ -42,19 +28,9 @@ namespace {
         report.nodes = r.nodes;
         report.ms = r.ms;
         report.multipv = r.multipv;
-        std::size_t at = 0;
-        while (at < r.pv.size()) {
-            std::size_t end = r.pv.find(' ', at);
-            if (end == std::string::npos) end = r.pv.size();
-            clsMove m {};
-            int promotion = 0;
-            if (ParseCoordinateMove(
-                    std::string_view(r.pv).substr(at, end - at), &m.from, &m.to, &promotion)) {
-                m.flags = static_cast<std::uint32_t>(promotion) << 8;
-                report.pv.push_back(m);
-            }
-            at = end + 1;
-        }
+        report.pv.reserve(r.pv.size());
+        for (const strong::Move m : r.pv)
+            report.pv.push_back(strong::ClassicMove(m));
         return report;
     }
 
@@ -81,6 +57,7 @@ void clsEngine::ClearTables()
 
 void clsEngine::NewGame()
 {
+    ForgetGameMoves();
     if (strong_) strong_->NewGame();
 }
 
@@ -156,51 +133,44 @@ void clsEngine::ApplyStrongWeights()
         Print("# " + error + "; the weights in use stay");
 }
 
-void clsEngine::RecordGamePosition(u64 key)
+void clsEngine::GameMovePlayed(const clsMove& move, u64 before, u64 after)
 {
-    // The root's board copy still holds the position before the game move.
-    const clsBoard after = board;
-    board = Root()->boardCopy;
-    const u64 before = PositionKey();
-    const std::string beforeFEN = GetFEN();
-    board = after;
-    const bool irreversible = PopCount(Root()->boardCopy.occupied()) != PopCount(after.occupied())
-        || Root()->boardCopy.pawns() != after.pawns();
-    if (gamePositions_.size() >= MaxGamePositions)
-        gamePositions_.erase(gamePositions_.begin(), gamePositions_.begin() + MaxGamePositions / 2);
-    gamePositions_.push_back({ before, key, StrongKey(beforeFEN), StrongKey(GetFEN()), irreversible });
+    gameTrack_->Play(Root()->boardCopy, halfmoveClock, move, before, after);
 }
 
-void clsEngine::PostStrongMove(const std::string& text, int score, const std::string& reply)
+void clsEngine::ForgetGameMoves()
 {
-    u64 from = 0, to = 0;
-    int promotion = 0;
-    ParseCoordinateMove(text, &from, &to, &promotion);
-    clsMove move {};
-    move.flags = MoveFlag::Illegal;
-    for (const clsMove* m = Root()->firstMove; m < Next(Root())->firstMove; ++m)
-        if (m->from == from && m->to == to && m->Promotion() == promotion && !m->Has(MoveFlag::Illegal)) {
-            move = *m;
-            break;
-        }
-    if (move.Has(MoveFlag::Illegal)) return; // cannot happen: the search plays legal moves
+    gameTrack_->Forget();
+}
+
+void clsEngine::PostStrongMove(strong::Move best, int score, strong::Move reply)
+{
+    const clsMove wanted = strong::ClassicMove(best);
+    const clsMove* found = nullptr;
+    for (const clsMove* m = Root()->firstMove; m < Next(Root())->firstMove && !found; ++m)
+        if (m->from == wanted.from && m->to == wanted.to && m->Promotion() == wanted.Promotion()
+            && !m->Has(MoveFlag::Illegal))
+            found = m;
+    if (!found) return; // cannot happen: the search plays legal moves of the same position
+    clsMove move = *found;
+    // The result record carries the score as the classic result does (mate flags and distance,
+    // else internal units where a pawn is 105), for the engine's own thinking line.
     move.flags &= ~(MoveFlag::Mates | MoveFlag::Loses | MoveFlag::MateDistanceMask);
     const int gui = strong::GuiScore(score);
     if (gui >= 100000) {
         move.flags |= MoveFlag::Mates
             | (static_cast<std::uint32_t>(std::min(gui - 100000, 255)) << MoveFlag::MateDistanceShift);
+        move.order = Score::MateBound + 1;
     } else if (gui <= -100000) {
         move.flags |= MoveFlag::Loses
             | (static_cast<std::uint32_t>(std::min(-100000 - gui, 255)) << MoveFlag::MateDistanceShift);
-    }
-    // The result keeps internal units (a pawn is 105), as the thinking line reads them.
-    move.order
-        = static_cast<std::int16_t>(std::clamp(score * 105 / 100, -Score::MateBound, Score::MateBound));
-    if (gui >= 100000) move.order = Score::MateBound + 1;
-    if (gui <= -100000) move.order = -Score::MateBound - 1;
+        move.order = -Score::MateBound - 1;
+    } else
+        move.order
+            = static_cast<std::int16_t>(std::clamp(score * 105 / 100, -Score::MateBound, Score::MateBound));
     PostMove(&move);
     std::lock_guard lock(resultMutex_);
-    expectedReply_ = reply;
+    expectedReply_ = reply == strong::NoMove ? std::string() : strong::FastPosition::MoveText(reply);
 }
 
 bool clsEngine::RunStrong()
@@ -217,28 +187,11 @@ bool clsEngine::RunStrong()
         if (MoveCount(Root()) > 0) FilterLegalMoves();
 
         ReadyStrongSearch();
+        // The game as the track walked it (back to here after moves taken back), or the
+        // position alone with the clock it was loaded with.
         strong::FastPosition& b = strong_->Board();
-        const std::string fen = GetFEN();
-        if (b.SetFromFEN(fen)) {
-            // The game positions since the last capture or pawn move, when the record leads here.
-            std::vector<std::uint64_t> prior;
-            bool sinceIrreversible = false;
-            if (!gamePositions_.empty() && gamePositions_.back().after == PositionKey()) {
-                std::size_t first = gamePositions_.size() - 1;
-                while (first > 0 && !gamePositions_[first].irreversible
-                    && gamePositions_[first - 1].after == gamePositions_[first].before)
-                    --first;
-                // Positions before an irreversible move cannot come again.
-                sinceIrreversible = gamePositions_[first].irreversible;
-                if (sinceIrreversible) ++first;
-                for (std::size_t i = first; i < gamePositions_.size(); ++i)
-                    prior.push_back(gamePositions_[i].strongBefore);
-            }
-            b.SetPriorKeys(prior.data(), static_cast<int>(prior.size()));
-            // The rules core keeps the clock of the loaded position only.
-            b.SetHalfmoveClock(
-                static_cast<int>(prior.size()) + (sinceIrreversible ? 0 : std::max(0, halfmoveClock)));
-
+        if (gameTrack_->Reach(PositionKey()) || gameTrack_->Reset(board, halfmoveClock, PositionKey())) {
+            b = gameTrack_->Position();
             clsSearchLimits limits = limits_;
             int depth = limits.depth;
             for (int d : { fixedDepth_, depthLimit_ })
@@ -252,7 +205,7 @@ bool clsEngine::RunStrong()
                 }
                 depthShown_.store(r.depth, std::memory_order_relaxed);
                 nodesShown_.store(r.nodes, std::memory_order_relaxed);
-                PostStrongMove(strong::FastPosition::MoveText(r.best), r.score, SecondWord(r.pv));
+                PostStrongMove(r.best, r.score, r.pv.size() >= 2 ? r.pv[1] : strong::NoMove);
                 if (iterationListener_) iterationListener_(StrongReport(r));
             };
             strong_->SetRootMoves(rootMoves_);
@@ -261,7 +214,7 @@ bool clsEngine::RunStrong()
             const strong::IterationReport report = strong_->Think(limits, stop_, onIteration);
             if (report.best != strong::NoMove)
                 PostStrongMove(
-                    strong::FastPosition::MoveText(report.best), report.score, SecondWord(report.pv));
+                    report.best, report.score, report.pv.size() >= 2 ? report.pv[1] : strong::NoMove);
             nodeCount = report.nodes;
             searched = true;
         }

@@ -192,6 +192,9 @@ protected:
     // Called by ApplyGameMove after a game move with the new position key; the engine plants
     // its repetition mark in the transposition table and returns the entry (or null).
     virtual clsTT* MarkGamePosition(u64 /*key*/) { return nullptr; }
+    // Called by ApplyGameMove and PlayGameMove after a game move, with the position keys before
+    // and after it (the root's board copy still holds the position before).
+    virtual void GameMovePlayed(const clsMove& /*move*/, u64 /*before*/, u64 /*after*/) { }
 
 private:
     std::function<void(const std::string&)> divideLine_;

@@ -321,6 +321,15 @@ void FastPosition::ClearHistory()
     historyLength = 0;
 }
 
+void FastPosition::KeepRecentHistory(int plies)
+{
+    const int keep = std::clamp(plies, 0, historyLength);
+    const auto drop = static_cast<std::ptrdiff_t>(historyLength - keep);
+    std::copy(keys_.begin() + drop, keys_.begin() + historyLength, keys_.begin());
+    std::copy(undo_.begin() + drop, undo_.begin() + historyLength, undo_.begin());
+    historyLength = keep;
+}
+
 void FastPosition::SetPriorKeys(const u64* keys, int count)
 {
     const int first = count > 256 ? count - 256 : 0;

@@ -215,6 +215,9 @@ public:
     void SetHalfmoveClock(int n) { halfmove = n; }
     // Forgets the history before the current position (a new game position).
     void ClearHistory();
+    // Keeps only the last `plies` entries of the history (keys and moves: they can still be
+    // taken back); a long game keeps room for the search's plies this way.
+    void KeepRecentHistory(int plies);
     // Plies made since the root of the search (the history depth).
     int HistoryLength() const { return historyLength; }
     // The move that led here (NoMove after a null move); only for positions the search made.

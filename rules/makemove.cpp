@@ -119,12 +119,14 @@ bool clsChessCore::ApplyGameMove(std::string_view text)
 void clsChessCore::PlayGameMove(const clsMove& move)
 {
     const clsMove played = move; // the record may live in the list about to be emptied
+    const u64 before = PositionKey();
     MakeMove(played);
     SetEnPassantAfter(played);
     board.SwitchSide();
 
     // Mark the new position for repetition detection in the search.
     Root()->entry = MarkGamePosition(PositionKey());
+    GameMovePlayed(played, before, PositionKey());
 
     // The root now stands for the new position: fresh copy and pre-root move, empty list.
     current = Root();

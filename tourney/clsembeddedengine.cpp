@@ -169,6 +169,7 @@ void clsEmbeddedEngine::Command(const std::string& text)
         engine_->StopRequest();
         thinking_ = false;
         engine_->SetFromFEN(StartFEN);
+        engine_->ForgetGameMoves();
         force_ = false;
         playing_ = Black;
     } else if (EqualsNoCase(word, "level")) {
@@ -194,6 +195,7 @@ void clsEmbeddedEngine::Command(const std::string& text)
         engine_->StopRequest();
         thinking_ = false;
         engine_->SetFromFEN(rest);
+        engine_->ForgetGameMoves();
     } else {
         // A move of the opponent (with or without "usermove").
         const std::string move = EqualsNoCase(word, "usermove") ? rest : word;

@@ -142,14 +142,14 @@ namespace {
         StrongSearch s;
         for (const Case& c : cases) {
             const IterationReport r = SearchFixed(s, c.fen, 8);
-            EXPECT_EQ(GuiScore(r.score), c.guiScore) << c.fen << " pv " << r.pv;
+            EXPECT_EQ(GuiScore(r.score), c.guiScore) << c.fen << " pv " << LineText(r.pv);
             if (*c.firstMove) {
                 EXPECT_EQ(FastPosition::MoveText(r.best), c.firstMove) << c.fen;
             }
         }
         // The mated side sees its loss with the same distance.
         const IterationReport lost = SearchFixed(s, "rR4k1/b4ppp/8/8/8/8/1R3PPP/1R4K1 b - - 0 1", 8);
-        EXPECT_EQ(GuiScore(lost.score), -100002) << lost.pv;
+        EXPECT_EQ(GuiScore(lost.score), -100002) << LineText(lost.pv);
     }
 
     TEST(StrongSearchTest, TakesARepetitionWhenBehindAndAvoidsItWhenAhead)
@@ -169,7 +169,7 @@ namespace {
         std::atomic<bool> stop { false };
         s.ClearTable();
         const IterationReport draw = s.Think(limits, stop, {});
-        EXPECT_EQ(FastPosition::MoveText(draw.best), "a1b1") << draw.pv;
+        EXPECT_EQ(FastPosition::MoveText(draw.best), "a1b1") << LineText(draw.pv);
         EXPECT_EQ(draw.score, 0);
 
         // Ahead by a queen, with the same kind of history: the repetition is avoided.
@@ -184,7 +184,7 @@ namespace {
         s.ClearTable();
         const IterationReport r = s.Think(limits, stop, {});
         EXPECT_NE(FastPosition::MoveText(r.best), "a1b1");
-        EXPECT_GT(r.score, 500) << r.pv;
+        EXPECT_GT(r.score, 500) << LineText(r.pv);
     }
 
     TEST(StrongSearchTest, FiftyMoveRuleDrawsInTheTree)
@@ -207,9 +207,9 @@ namespace {
         // while the same position with a fresh count is a clear win.
         StrongSearch s;
         const IterationReport drawn = SearchFixed(s, "7k/8/8/8/8/8/2Q5/K7 w - - 99 80", 6);
-        EXPECT_EQ(drawn.score, 0) << drawn.pv;
+        EXPECT_EQ(drawn.score, 0) << LineText(drawn.pv);
         const IterationReport won = SearchFixed(s, "7k/8/8/8/8/8/2Q5/K7 w - - 0 80", 6);
-        EXPECT_GT(won.score, 500) << won.pv;
+        EXPECT_GT(won.score, 500) << LineText(won.pv);
     }
 
     TEST(StrongTT, MateScoresAreStoredAsDistancesFromTheNode)
