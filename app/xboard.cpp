@@ -7,6 +7,7 @@
 #include "rules/movereader.h"
 #include "rules/movewriter.h"
 #include "tourney/clstourney.h"
+#include "tourney/protocols.h"
 
 #include <algorithm>
 #include <bit>
@@ -329,23 +330,6 @@ void clsCorvala::StartThinking(bool ponder)
     // 9. Think.
     engine_->Start();
 }
-
-namespace {
-
-    // "depth score centiseconds nodes pv...", mates as 100000 + moves (or its negative).
-    std::string XboardThinkingLine(const clsIterationReport& r)
-    {
-        int score = r.scoreCp;
-        if (r.mateMoves > 0) score = 100000 + r.mateMoves;
-        if (r.mateMoves < 0) score = -100000 + r.mateMoves;
-        std::string line = std::to_string(r.depth) + " " + std::to_string(score) + " "
-            + std::to_string(r.ms / 10) + " " + std::to_string(r.nodes);
-        for (const clsMove& m : r.pv)
-            line += " " + CoordinateText(m);
-        return line;
-    }
-
-} // namespace
 
 void clsCorvala::ShowIterations(bool show)
 {

@@ -9,6 +9,7 @@
 #include "dranbase/clsthread.h"
 #include "engine/clsengine.h"
 #include "engine/clstt.h"
+#include "tourney/protocols.h"
 
 namespace drnChess {
 
@@ -34,6 +35,11 @@ clsEmbeddedEngine::clsEmbeddedEngine(std::string playerName, const std::string& 
     share_->Size(memory.empty() ? DefaultTableMiB : static_cast<std::int32_t>(ToInt(memory)));
     engine_ = std::make_unique<clsEngine>(options_, share_.get());
     engine_->SetKeepLines(false); // its diagnostics go to the console; nobody reads them back
+    engine_->SetIterationListener([this](const clsIterationReport& r) {
+        if (r.multipv != 1 || !post_.load(std::memory_order_relaxed)) return;
+        std::lock_guard lock(thinkingMutex_);
+        thinkingLines_.push_back(XboardThinkingLine(r));
+    });
 
     // Its soul: "-load=FILE" (a soul text in a file) before "soul=NAME" / "-soul=NAME".
     const std::string load = options_.Value("-load");
@@ -102,10 +108,19 @@ void clsEmbeddedEngine::StartThink()
     if (!thinking_) FinishThink(); // no thread: answer at once
 }
 
+void clsEmbeddedEngine::QueueThinkingLines()
+{
+    std::lock_guard lock(thinkingMutex_);
+    for (std::string& line : thinkingLines_)
+        Queue(std::move(line));
+    thinkingLines_.clear();
+}
+
 void clsEmbeddedEngine::FinishThink()
 {
     engine_->StopRequest();
     thinking_ = false;
+    QueueThinkingLines(); // the think's lines come before its move
     std::string move = engine_->TakeMoveText(true);
     if (move.empty()) {
         // Stopped before a move was scored (a very short budget): any legal move beats losing
@@ -123,6 +138,7 @@ void clsEmbeddedEngine::FinishThink()
 bool clsEmbeddedEngine::ReadLine(std::string& line, std::int64_t& arrival)
 {
     if (thinking_ && (!engine_->IsRunning() || dranbase::Tick() >= deadline_)) FinishThink();
+    QueueThinkingLines();
     if (replies_.empty()) return false;
     line = std::move(replies_.front());
     replies_.pop_front();
@@ -154,10 +170,13 @@ bool clsEmbeddedEngine::WriteLine(std::string_view text)
 void clsEmbeddedEngine::Command(const std::string& text)
 {
     auto [word, rest] = dranbase::SplitFirst(dranbase::Trim(text), ' ');
-    if (word.empty() || EqualsNoCase(word, "xboard") || EqualsNoCase(word, "post")
-        || EqualsNoCase(word, "nopost") || EqualsNoCase(word, "otim") || EqualsNoCase(word, "easy")
-        || EqualsNoCase(word, "hard") || EqualsNoCase(word, "accepted") || EqualsNoCase(word, "rejected")
-        || EqualsNoCase(word, "computer")) {
+    if (EqualsNoCase(word, "post") || EqualsNoCase(word, "nopost")) {
+        post_ = EqualsNoCase(word, "post");
+        return;
+    }
+    if (word.empty() || EqualsNoCase(word, "xboard") || EqualsNoCase(word, "otim")
+        || EqualsNoCase(word, "easy") || EqualsNoCase(word, "hard") || EqualsNoCase(word, "accepted")
+        || EqualsNoCase(word, "rejected") || EqualsNoCase(word, "computer")) {
         return;
     }
     if (EqualsNoCase(word, "protover")) {

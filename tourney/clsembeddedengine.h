@@ -19,10 +19,13 @@
 // transposition table (MiB, default 8): a player never shares its table with another game,
 // because the table carries the marks of the game's positions.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "dranbase/clsstring.h"
 #include "engine/timebudget.h"
@@ -73,11 +76,17 @@ private:
     void StartThink();
     void FinishThink();
     void Queue(std::string line) { replies_.push_back(std::move(line)); }
+    // The thinking lines the engine thread wrote since the last call, queued in their order.
+    void QueueThinkingLines();
 
     dranbase::clsStrings options_;
     std::unique_ptr<clsEngineShare> share_;
     std::unique_ptr<clsEngine> engine_;
     std::deque<std::string> replies_;
+    // With "post", each finished iteration's thinking line, written on the engine thread.
+    std::mutex thinkingMutex_;
+    std::vector<std::string> thinkingLines_;
+    std::atomic<bool> post_ { false };
     bool thinking_ = false;
     std::int64_t deadline_ = 0;
     bool force_ = true; // moves are only recorded, no think follows

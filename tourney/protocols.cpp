@@ -4,12 +4,26 @@
 #include <vector>
 
 #include "dranbase/clsstring.h"
+#include "engine/searchreport.h"
+#include "rules/movewriter.h"
 #include "tourney/clsengineinterface.h"
 
 namespace drnChess {
 
 using dranbase::EqualsNoCase;
 using dranbase::ToInt;
+
+std::string XboardThinkingLine(const clsIterationReport& r)
+{
+    int score = r.scoreCp;
+    if (r.mateMoves > 0) score = 100000 + r.mateMoves;
+    if (r.mateMoves < 0) score = -100000 + r.mateMoves;
+    std::string line = std::to_string(r.depth) + " " + std::to_string(score) + " " + std::to_string(r.ms / 10)
+        + " " + std::to_string(r.nodes);
+    for (const clsMove& m : r.pv)
+        line += " " + CoordinateText(m);
+    return line;
+}
 
 namespace {
 

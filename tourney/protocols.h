@@ -11,6 +11,12 @@
 namespace drnChess {
 
 class clsEngineInterface;
+struct clsIterationReport;
+
+// An iteration as xboard's thinking line: "depth score centiseconds nodes pv...", the score in
+// centipawns, a mate as 100000 + moves (or its negative when mated). The xboard driver and the
+// embedded player both write it so.
+std::string XboardThinkingLine(const clsIterationReport& r);
 
 class clsProtocolDialogue {
 public:

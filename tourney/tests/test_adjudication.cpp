@@ -14,6 +14,7 @@
 #include "engine/clsengine.h"
 #include "tourney/adjudication.h"
 #include "tourney/clstourneygame.h"
+#include "tourney/protocols.h"
 #include "tourney/tests/fasttiming.h"
 #include "tourney/tests/test_referee_support.h"
 
@@ -115,6 +116,40 @@ TEST(EngineScores, XboardThinkingLines)
         clsEngineScore score;
         EXPECT_EQ(ReadXboardThinking(c.line, score), c.thinking);
         EXPECT_EQ(score.known, c.expected.known);
+        EXPECT_EQ(score.mate, c.expected.mate);
+        EXPECT_EQ(score.value, c.expected.value);
+        EXPECT_EQ(score.depth, c.expected.depth);
+    }
+}
+
+TEST(EngineScores, ThinkingLinesWeWriteReadBackAsTheirScore)
+{
+    struct Case {
+        int depth, scoreCp, mateMoves;
+        clsEngineScore expected;
+    };
+    const Case cases[] = {
+        { 17, 35, 0, Cp(35, 17) },
+        { 3, -250, 0, Cp(-250, 3) },
+        { 9, 0, 4, Mate(4, 9) },
+        { 12, 0, -1, Mate(-1, 12) },
+    };
+    for (const Case& c : cases) {
+        clsIterationReport r;
+        r.depth = c.depth;
+        r.scoreCp = c.scoreCp;
+        r.mateMoves = c.mateMoves;
+        r.ms = 1234;
+        r.nodes = 5678;
+        clsMove m {};
+        m.from = u64 { 1 } << 11; // e2: files run from h
+        m.to = u64 { 1 } << 27; // e4
+        r.pv.push_back(m);
+        const std::string line = XboardThinkingLine(r);
+        SCOPED_TRACE(line);
+        EXPECT_NE(line.find(" 123 5678 e2e4"), std::string::npos);
+        clsEngineScore score;
+        ASSERT_TRUE(ReadXboardThinking(line, score));
         EXPECT_EQ(score.mate, c.expected.mate);
         EXPECT_EQ(score.value, c.expected.value);
         EXPECT_EQ(score.depth, c.expected.depth);

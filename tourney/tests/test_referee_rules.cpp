@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "book/clsgame.h"
+#include "dranbase/clsthread.h"
 #include "engine/clsengine.h"
 #include "rules/random.h"
+#include "tourney/adjudication.h"
 #include "tourney/clsembeddedengine.h"
 #include "tourney/gamerules.h"
 #include "tourney/referee.h"
@@ -461,6 +463,33 @@ TEST(EmbeddedPlayer, ThinkBudget)
         EXPECT_EQ(
             clsEmbeddedEngine::ThinkBudget(r.clock, r.fullMove, r.movesPerControl, r.increment), r.budget)
             << r.clock << " " << r.fullMove << " " << r.movesPerControl << " " << r.increment;
+}
+
+TEST(EmbeddedPlayer, PostedThinkingLinesComeBeforeTheMoveWithTheirScores)
+{
+    for (const char* search : { "classic", "strong" })
+        for (const bool post : { true, false }) {
+            SCOPED_TRACE(std::string(search) + (post ? " post" : " nopost"));
+            clsEmbeddedEngine player(
+                "Corvala", std::string("memory=1 book=no-such-book.cbk search=") + search);
+            ASSERT_TRUE(player.Start());
+            for (const char* command : { "new", post ? "post" : "nopost", "level 0 1 0", "time 1000", "go" })
+                player.Send(command);
+            // Thinking lines are read into the player's last score; the move is the first
+            // line the reader hands back.
+            std::string move;
+            const std::int64_t until = dranbase::Tick() + 60000;
+            while (dranbase::Tick() < until && move.empty()) {
+                player.WaitForReply(100);
+                move = player.ReadResponse();
+            }
+            EXPECT_FALSE(move.empty());
+            EXPECT_EQ(player.LastScore.known, post);
+            if (post) {
+                EXPECT_GE(player.LastScore.depth, 1);
+            }
+            player.Stop();
+        }
 }
 
 } // namespace
