@@ -301,6 +301,7 @@ bool clsTourneyGame::Run()
     ReturnInterfaces(interfaces);
     MoveText = referee_->MoveText(ResultText());
     played_ = referee_->Played();
+    finalPosition_ = referee_->Board().GetFEN();
     // How the game ended as PGN readers know it (a fault or an adjudication has said so already).
     if (Tag("Termination").empty()) SetTag("Termination", TerminationTag(ResultCode));
     SetTag("PlyCount", std::to_string(referee_->Plies()));

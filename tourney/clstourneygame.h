@@ -147,6 +147,8 @@ public:
     // --- read after the game ------------------------------------------------------------------
     // The coordinate moves of the game, each followed by a blank.
     const std::string& PlayedMoves() const { return played_; }
+    // The position the game ended in (placement, side, castling, en passant); empty before.
+    const std::string& FinalPosition() const { return finalPosition_; }
     // False when the last game's log or PGN could not be written.
     bool FilesWritten() const { return filesWritten_.load(); }
 
@@ -186,6 +188,7 @@ private:
     std::atomic<bool> finished_ { false };
     std::atomic<bool> abort_ { false };
     std::string played_; // the referee's coordinate moves, kept when the game is over
+    std::string finalPosition_;
 };
 
 } // namespace drnChess

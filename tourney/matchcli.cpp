@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -503,6 +505,8 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
                 fail = n + ": needs a file name";
             else
                 command.pgnOut = option.values[0];
+        } else if (n == "-epdout") {
+            fail = OneText(option, command.epdOut);
         } else if (n == "-draw" || n == "-resign") {
             fail = ReadAdjudication(option, c.adjudication);
         } else if (n == "-maxmoves") {
@@ -512,10 +516,9 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
         } else if (n == "-ratinginterval") {
             fail = OneNumber(option, 0, number);
             command.ratingInterval = std::min(number, 1000000000LL);
-        } else if (n == "-epdout" || n == "-tb" || n == "-tbpieces" || n == "-tbignore50" || n == "-pgnin"
-            || n == "-bookmode" || n == "-debug" || n == "-variant" || n == "-noswap" || n == "-reverse"
-            || n == "-seeds" || n == "-outcomeinterval" || n == "-resultformat" || n == "-livepgnout"
-            || n == "-pgnoutfull") {
+        } else if (n == "-tb" || n == "-tbpieces" || n == "-tbignore50" || n == "-pgnin" || n == "-bookmode"
+            || n == "-debug" || n == "-variant" || n == "-noswap" || n == "-reverse" || n == "-seeds"
+            || n == "-outcomeinterval" || n == "-resultformat" || n == "-livepgnout" || n == "-pgnoutfull") {
             fail = n + ": not supported by this runner yet";
         } else {
             fail = "unknown option " + n;
@@ -663,6 +666,7 @@ std::vector<std::string> MatchHelpLines()
         "  -maxmoves N              a draw once the game has N full moves",
         "  -ratinginterval N        the Elo line every N games (default 10; 0: only at the end)",
         "  -pgnout FILE             every game's PGN gathered into FILE at the end",
+        "  -epdout FILE             each game's last position appended to FILE as the game ends",
         "  -recover                 a crashed engine loses its game and plays the next (always done)",
         "  -wait MS                 pause after each command to an engine (default 0)",
         "  -event NAME              the Event tag and the tournament's file names (default match)",
@@ -670,8 +674,8 @@ std::vector<std::string> MatchHelpLines()
         "  -logfolder DIR           where the tournament file, log, state and games go (default match)",
         "Prints \"Started game N of M (A vs B)\", \"Finished game N (A vs B): 1-0 {White mates}\",",
         "  \"Score of A vs B: W - L - D  [score] N\" after each game, and the tables at the end.",
-        "Refused by name as not supported yet: -epdout,",
-        "  dir= st= nodes= depth= tc=inf, option.* for uci/xboard engines.",
+        "Refused by name as not supported yet: dir= st= nodes= depth= tc=inf, option.* for",
+        "  uci/xboard engines.",
         "The match is written as DIR/NAME.xml: \"corvala -use=tourney -ini=DIR/NAME.xml\" continues it,",
         "  \"-use=jobs -ini=DIR/NAME.xml\" lists its games.",
     };
@@ -717,6 +721,16 @@ int RunMatchCommand(const std::vector<std::string>& words)
         dranbase::Output().Write("# match refused: cannot write " + file, true);
         return 1;
     }
+    // The last positions go to a file opened for appending before the first game.
+    std::ofstream epd;
+    std::mutex epdMutex;
+    if (!command.epdOut.empty()) {
+        epd.open(command.epdOut, std::ios::app);
+        if (!epd) {
+            dranbase::Output().Write("# match refused: cannot write " + command.epdOut, true);
+            return 1;
+        }
+    }
     clsTourney tourney(1, file);
     tourney.QuietConsole = true;
     auto playerName = [&](int p) { return tourney.Player(p)->Name; };
@@ -726,6 +740,10 @@ int RunMatchCommand(const std::vector<std::string>& words)
     };
     long long finished = 0;
     tourney.GameFinished = [&](const clsTourney::GameEvent& e) {
+        if (epd.is_open() && !e.game->FinalPosition().empty()) {
+            std::lock_guard lock(epdMutex);
+            epd << e.game->FinalPosition() << '\n' << std::flush;
+        }
         dranbase::Output().Write(
             FinishedGameLine(e.number, playerName(e.white), playerName(e.black), e.game->ResultCode), true);
         const int a = std::min(e.white, e.black), b = std::max(e.white, e.black);

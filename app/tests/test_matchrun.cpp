@@ -54,7 +54,7 @@ std::vector<std::string> MatchWords(const std::string& folder)
         "arg=--scores=300", "arg=--depth=9", "-engine", "name=B", "cmd=" + engine, "proto=uci",
         "arg=--moves=g8f6,b8c6,e7e6", "arg=--scores=-600", "-each", "tc=30+0.5", "-games", "2", "-resign",
         "movecount=2", "score=500", "-ratinginterval", "1", "-event", "Cli", "-logfolder", folder + "/logs",
-        "-pgnout", folder + "/all.pgn" };
+        "-pgnout", folder + "/all.pgn", "-epdout", folder + "/ends.epd" };
 }
 
 } // namespace
@@ -103,6 +103,11 @@ TEST(MatchRun, StandardOutputAndGatheredPgn)
     EXPECT_EQ(Count(pgn, "[TimeControl \"30+0.5\"]"), 2) << pgn;
     EXPECT_NE(pgn.find("1. Nf3 {+3.00/9 "), std::string::npos) << pgn;
     EXPECT_NE(pgn.find("Nf6 {-6.00/1 "), std::string::npos) << pgn;
+
+    // The position each game ended in, one line per game as it ended.
+    EXPECT_EQ(ReadText(folder.path + "/ends.epd"),
+        "r1bqkb1r/pppppppp/2n2n2/8/8/2N2N2/PPPPPPPP/R1BQKB1R w KQkq -\n"
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -\n");
 
     // A PGN reader takes both games without a complaint.
     std::string reader = "pgn-extract"; // Debian puts it in /usr/games, not always on the path
