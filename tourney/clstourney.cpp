@@ -740,10 +740,14 @@ void clsTourney::SetOpening(clsTourneyGame& game, int round, int index)
 {
     game.StartFEN.clear();
     game.OpeningMoves.clear();
+    game.Tags.Remove("ECO");
+    game.Tags.Remove("Opening");
     const clsOpening* opening = suite_.ForPair(PairNumber(round, index));
     if (!opening) return;
     // Which entry of the suite it is: counted from 1 among the entries read, in file order.
     game.SetTag("DranOpening", std::to_string(opening - suite_.openings.data() + 1));
+    if (!opening->eco.empty()) game.SetTag("ECO", opening->eco);
+    if (!opening->name.empty()) game.SetTag("Opening", opening->name);
     game.StartFEN = opening->fen;
     for (const std::string& move : opening->moves)
         game.OpeningMoves += (game.OpeningMoves.empty() ? "" : " ") + move;

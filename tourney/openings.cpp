@@ -55,6 +55,13 @@ namespace {
         }
         out.fen = fen;
         out.moves = game.Moves;
+        clsGame whole;
+        const bool cut
+            = plies > 0 && ReadPgnGame(text, core, whole, 0) && whole.Moves.size() > game.Moves.size();
+        if (!cut) {
+            out.eco = game.Tag("ECO");
+            out.name = game.Tag("Opening");
+        }
         return true;
     }
 
@@ -95,7 +102,7 @@ clsOpeningSuite ReadOpeningSuite(std::string_view text, const clsOpeningSettings
                 suite.problems.push_back({ lineNumber, why });
                 continue;
             }
-            suite.openings.push_back({ fen, {}, lineNumber });
+            suite.openings.push_back({ fen, {}, lineNumber, {}, {} });
         }
     } else {
         std::size_t start = 0, counted = 0;

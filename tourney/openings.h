@@ -34,6 +34,10 @@ struct clsOpening {
     std::string fen; // the start position; empty for the standard start
     std::vector<std::string> moves; // coordinate moves played from it ("e2e4", "e7e8q")
     int line = 0; // where the entry starts in its file, from 1
+    // The source game's "ECO" and "Opening" tags, kept only when its whole line is played (a
+    // line cut short may belong to another opening); empty otherwise.
+    std::string eco;
+    std::string name;
 };
 
 struct clsOpeningProblem {

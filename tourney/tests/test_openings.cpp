@@ -118,6 +118,28 @@ TEST(Openings, PgnGamesGiveTheirFirstPlies)
     EXPECT_EQ(two.openings.size(), 4u); // the bad game's first two plies are fine
 }
 
+TEST(Openings, EcoAndNameAreKeptOnlyForALinePlayedWhole)
+{
+    const std::string text = "[ECO \"C60\"]\n[Opening \"Ruy Lopez\"]\n\n1.e4 e5 2.Nf3 Nc6 3.Bb5 *\n\n"
+                             "[ECO \"A40\"]\n\n1.d4 *\n";
+    struct Case {
+        int plies;
+        const char* firstEco; // the long line's
+        const char* firstName;
+    };
+    const Case cases[]
+        = { { 0, "C60", "Ruy Lopez" }, { 5, "C60", "Ruy Lopez" }, { 8, "C60", "Ruy Lopez" }, { 4, "", "" } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.plies);
+        const clsOpeningSuite suite = ReadOpeningSuite(text, Settings(OpeningFormat::Pgn, c.plies));
+        ASSERT_EQ(suite.openings.size(), 2u);
+        EXPECT_EQ(suite.openings[0].eco, c.firstEco);
+        EXPECT_EQ(suite.openings[0].name, c.firstName);
+        EXPECT_EQ(suite.openings[1].eco, "A40"); // one ply: whole under any limit
+        EXPECT_EQ(suite.openings[1].name, "");
+    }
+}
+
 TEST(Openings, OrderStartAndWrapAround)
 {
     std::string text; // seven positions, the black king on a8 .. g8: line k has it on file k

@@ -217,7 +217,8 @@ TEST(TourneyMatch, FiftyMoveRuleEndsBothGamesOfAPair)
 {
     testsupport::ScratchFolder folder("tourney_fifty");
     const std::string pgn = folder.File("fifty.pgn");
-    ASSERT_TRUE(dranbase::clsString("[FEN \"k7/8/8/8/8/8/8/K6R w - - 99 80\"]\n[SetUp \"1\"]\n\n*\n")
+    ASSERT_TRUE(dranbase::clsString("[FEN \"k7/8/8/8/8/8/8/K6R w - - 99 80\"]\n[SetUp \"1\"]\n"
+                                    "[ECO \"E00\"]\n[Opening \"Rook ending\"]\n\n*\n")
                     .SaveToFile(pgn, true));
     std::string xml = MatchXml(folder.Path(), "<openings file=\"" + pgn + "\" format=\"pgn\"/>", "", 1);
     for (std::size_t at; (at = xml.find("--moves=e2e4")) != std::string::npos;)
@@ -242,6 +243,8 @@ TEST(TourneyMatch, FiftyMoveRuleEndsBothGamesOfAPair)
         EXPECT_NE(game.find("[Termination \"normal\"]"), std::string::npos) << game;
         EXPECT_NE(game.find("[PlyCount \"1\"]"), std::string::npos) << game;
         EXPECT_NE(game.find("[DranOpening \"1\"]"), std::string::npos) << game; // the suite's only entry
+        EXPECT_NE(game.find("[ECO \"E00\"]"), std::string::npos) << game; // the opening's own tags
+        EXPECT_NE(game.find("[Opening \"Rook ending\"]"), std::string::npos) << game;
     }
 }
 
