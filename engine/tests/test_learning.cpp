@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -85,8 +87,10 @@ namespace {
 
     class WeightsFile : public ::testing::Test {
     protected:
+        // One folder per process and test: ctest runs the tests of this suite side by side.
         std::filesystem::path dir = std::filesystem::temp_directory_path()
-            / ("corvala_weights_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+            / ("corvala_weights_" + std::to_string(::getpid()) + "_"
+                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         void SetUp() override { std::filesystem::create_directories(dir); }
         void TearDown() override { std::filesystem::remove_all(dir); }
         std::string Write(const std::string& text)
