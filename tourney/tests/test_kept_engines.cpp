@@ -43,6 +43,16 @@ std::string KeptMatchXml(const testsupport::ScratchFolder& folder, int threads, 
         + "</parameters>" + restartElement + "</engine></engines></tourney>";
 }
 
+// The match file written into the folder as kept.xml; its path, or empty when it cannot be.
+std::string WriteKeptMatch(const testsupport::ScratchFolder& folder, int threads, const std::string& restart,
+    const std::string& extraB, int gameMs)
+{
+    const std::string file = folder.File("kept.xml");
+    const bool saved
+        = dranbase::clsString(KeptMatchXml(folder, threads, restart, extraB, gameMs)).SaveToFile(file, true);
+    return saved ? file : std::string();
+}
+
 // How often the engine was started: the protocol greetings in the lines it received.
 int Starts(const std::string& receivedLog, const std::string& greeting)
 {
@@ -101,9 +111,8 @@ TEST(KeptEngines, EachEngineStartsOncePerSlotUnlessRestartIsOn)
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string("restart '") + r.restart + "'");
         testsupport::ScratchFolder folder("kept_starts");
-        const std::string file = folder.File("kept.xml");
-        ASSERT_TRUE(
-            dranbase::clsString(KeptMatchXml(folder, 2, r.restart, "", 20000)).SaveToFile(file, true));
+        const std::string file = WriteKeptMatch(folder, 2, r.restart, "", 20000);
+        ASSERT_FALSE(file.empty());
         clsTourney tourney(1, file);
         ASSERT_TRUE(RunToEnd(tourney));
         ASSERT_FALSE(tourney.Failed());
@@ -139,10 +148,9 @@ TEST(KeptEngines, AnEngineThatCrashesOrHangsIsStartedAnewAndTheMatchPlaysOn)
     for (const Row& r : rows) {
         SCOPED_TRACE(r.fault);
         testsupport::ScratchFolder folder("kept_fault");
-        const std::string file = folder.File("kept.xml");
         // A short clock: the hung engine loses on time within seconds.
-        ASSERT_TRUE(
-            dranbase::clsString(KeptMatchXml(folder, 1, "off", r.fault, 4000)).SaveToFile(file, true));
+        const std::string file = WriteKeptMatch(folder, 1, "off", r.fault, 4000);
+        ASSERT_FALSE(file.empty());
         clsTourney tourney(1, file);
         ASSERT_TRUE(RunToEnd(tourney));
         ASSERT_FALSE(tourney.Failed());
@@ -170,9 +178,8 @@ TEST(KeptEngines, AnEngineThatDoesNotAnswerBetweenGamesIsStartedAnew)
     // 1 and 2, then game 3. The game is played by a new B, which falls silent in its turn at
     // game 6. A silence between games costs no game; the new engine lives on with the slot.
     testsupport::ScratchFolder folder("kept_silent");
-    const std::string file = folder.File("kept.xml");
-    ASSERT_TRUE(dranbase::clsString(KeptMatchXml(folder, 1, "off", "--stall-at-new=4", 20000))
-                    .SaveToFile(file, true));
+    const std::string file = WriteKeptMatch(folder, 1, "off", "--stall-at-new=4", 20000);
+    ASSERT_FALSE(file.empty());
     clsTourney tourney(1, file);
     ASSERT_TRUE(RunToEnd(tourney));
     ASSERT_FALSE(tourney.Failed());
@@ -189,8 +196,8 @@ TEST(KeptEngines, GamesAsCommandsThenTheKeptMatchPlaysWhatIsMissing)
     // A game played as a command of its own starts its engines for itself; the tournament then
     // plays the other games in its slots and counts all six.
     testsupport::ScratchFolder folder("kept_jobs");
-    const std::string file = folder.File("kept.xml");
-    ASSERT_TRUE(dranbase::clsString(KeptMatchXml(folder, 2, "off", "", 20000)).SaveToFile(file, true));
+    const std::string file = WriteKeptMatch(folder, 2, "off", "", 20000);
+    ASSERT_FALSE(file.empty());
     for (int n : { 2, 5 }) {
         clsTourney job(1, file);
         job.Timing = FastTiming();
@@ -212,10 +219,9 @@ TEST(KeptEngines, GamesAsCommandsThenTheKeptMatchPlaysWhatIsMissing)
 TEST(KeptEngines, CancelEndsTheKeptEngines)
 {
     testsupport::ScratchFolder folder("kept_cancel");
-    const std::string file = folder.File("kept.xml");
     // B thinks for a minute as White: the second game is under way when the match is cancelled.
-    ASSERT_TRUE(dranbase::clsString(KeptMatchXml(folder, 1, "off", "--move-delay=60000", 120000))
-                    .SaveToFile(file, true));
+    const std::string file = WriteKeptMatch(folder, 1, "off", "--move-delay=60000", 120000);
+    ASSERT_FALSE(file.empty());
     clsTourney tourney(1, file);
     tourney.Timing = FastTiming();
     testing::internal::CaptureStdout();
