@@ -6,6 +6,7 @@
 #   [OPPONENT="CMD"] [CORVALA_ARGS="-search=strong"] [CORVALA_UCI=1] scripts/xboard-match.sh CORVALA GAMES OUTDIR [xboard time options...]
 #
 # With CORVALA_UCI=1 Corvala speaks UCI, through polyglot as the GUI runs UCI engines.
+# With PONDER=1 the GUI lets both engines think on the opponent's time ("hard").
 #   e.g. scripts/xboard-match.sh build/release/corvala 2 out/match -tc 0:10 -inc 0.1
 #        scripts/xboard-match.sh build/release/corvala 2 out/st -st 0:01 -adjudicateDrawMoves 20
 #
@@ -39,6 +40,9 @@ if [ "${CORVALA_UCI:-0}" = 1 ]; then
   uciflags=(-fUCI -egtFormats "")
 fi
 
+ponderflag=-xponder
+[ "${PONDER:-0}" = 1 ] && ponderflag=-ponder
+
 mkdir -p "$out"
 out=$(readlink -f "$out")
 rm -f "$out/match.pgn" "$out/xboard.debug" "$out/xboard.stderr"
@@ -66,7 +70,7 @@ HOME="$home" DISPLAY="$display" setsid timeout -k 10 "$limit" "$xboard" \
   -fcp "$corvala memory=16${CORVALA_ARGS:+ $CORVALA_ARGS}" -fd "$workdir" ${uciflags[@]+"${uciflags[@]}"} \
   -scp "$opponent" -sd "$workdir" \
   -mg "$games" "${timeopts[@]}" -sgf "$out/match.pgn" -autoCallFlag true \
-  -xexit -xponder -noGUI -saveSettingsOnExit false -soundProgram "" \
+  -xexit "$ponderflag" -noGUI -saveSettingsOnExit false -soundProgram "" \
   -debug -nameOfDebugFile "$out/xboard.debug" 2>"$out/xboard.stderr" &
 session=$!
 wait "$session"
