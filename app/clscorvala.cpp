@@ -30,10 +30,20 @@ clsCorvala::clsCorvala(const dranbase::clsStrings& options)
     SetKeepLines(false); // nobody reads the application's own lines back
     engine_ = std::make_unique<clsEngine>(options_, &share_);
     engine_->SetKeepLines(false);
+    clsXboardSession::Hooks hooks;
+    hooks.resizeTable = [this](const std::string& mib) {
+        SetHashSize(dranbase::Trim(mib).empty() ? defaultHashMiB_ : ToInt(mib));
+    };
+    hooks.afterEngineMove = [this] {
+        if (showBoard_) engine_->PrintBoard();
+    };
+    hooks.judgeMove = [this](const clsMove& move) { JudgeEpdMove(move); };
+    session_ = std::make_unique<clsXboardSession>(
+        *engine_, [this](const std::string& line) { Print(line); }, std::move(hooks));
     commandLog_ = options_.Value("-log");
     std::string memory = options_.Value("memory");
     SetHashSize(memory.empty() ? defaultHashMiB_ : ToInt(memory));
-    SetPosition(StartFEN);
+    session_->SetPosition(StartFEN);
     std::string soul = options_.Value("-soul");
     if (!soul.empty()) engine_->SelectSoul(soul);
 }
@@ -50,6 +60,7 @@ clsCorvala::~clsCorvala()
     Print("# bye bye");
     dranbase::Output().Flush();
     tourneys_.clear();
+    session_.reset();
     engine_.reset();
 }
 

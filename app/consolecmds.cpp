@@ -66,7 +66,6 @@ int clsCorvala::CmdMoves(const std::string& rest)
         if (c != ':') moves += c;
     for (const auto& m : SplitFields(moves))
         engine_->ApplyGameMove(m);
-    position_.Set(engine_->GetFEN());
     engine_->PrintBoard();
     return 0;
 }

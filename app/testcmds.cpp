@@ -82,8 +82,8 @@ int clsCorvala::CmdEpd(const std::string& rest)
     std::size_t blank = rest.find(' ');
     std::string timeText = blank == std::string::npos ? rest : rest.substr(0, blank);
     std::string file = blank == std::string::npos ? std::string() : dranbase::Trim(rest.substr(blank + 1));
-    baseTime_ = MinutesToMs(timeText);
-    if (baseTime_ == 0) baseTime_ = 60000;
+    epdMs_ = MinutesToMs(timeText);
+    if (epdMs_ == 0) epdMs_ = 60000;
     if (file.empty()) file = "arasan19.epd";
     dranbase::clsCStrings lines;
     bool read = lines.LoadFromFile(file);
@@ -97,8 +97,8 @@ int clsCorvala::CmdEpd(const std::string& rest)
     }
     epdSolved_ = 0;
     epdSkipped_ = 0;
-    state_ = EpdTest;
-    Print("# time " + std::to_string(baseTime_) + " ms - file " + file);
+    session_->Execute("force", ""); // a game in progress ends here
+    Print("# time " + std::to_string(epdMs_) + " ms - file " + file);
     TestFrom(0);
     return 0;
 }
@@ -109,20 +109,19 @@ void clsCorvala::TestFrom(int index)
     // the engine would never answer it.
     for (epdIndex_ = index; epdIndex_ < epdList_.Count(); ++epdIndex_) {
         const std::string& line = epdList_.At(epdIndex_);
-        StopThinking();
+        session_->StopThinking();
         Print("# testing: " + line);
         const std::string problem = LoadFenStrictly(*engine_, line, FenText::EpdLine);
-        position_.Set(engine_->GetFEN());
         const int status = problem.empty() ? engine_->GameStatus() : 0;
         if (problem.empty() && (status == 1 || status == GameState::InsufficientMaterial)) {
-            StartThinking();
+            session_->Judge(epdMs_);
             return;
         }
         Print("# skipped: "
             + (problem.empty() ? std::string("no legal move to test in this position") : problem));
         ++epdSkipped_;
     }
-    state_ = NotPlaying;
+    session_->EndJudging();
     const int count = epdList_.Count() - epdSkipped_;
     char pct[16];
     std::snprintf(pct, sizeof pct, "%2d", count > 0 ? epdSolved_ * 100 / count : 0);

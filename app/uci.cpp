@@ -155,8 +155,8 @@ int clsCorvala::UciCommand(const std::string& line)
         UciSetOption(Trim(rest));
     } else if (EqualsNoCase(word, "ucinewgame")) {
         StopUciThink();
-        SetPosition(StartFEN);
-        history_.clear();
+        session_->SetPosition(StartFEN);
+        session_->ClearHistory();
         share_.Clear();
         engine_->NewGame();
     } else if (EqualsNoCase(word, "position")) {
@@ -295,24 +295,23 @@ void clsCorvala::UciPosition(const std::string& rest)
         Print("info string position: expected startpos or fen, got '" + setup + "'");
         return;
     }
-    const std::string before = FullFEN();
+    const std::string before = session_->FullFEN();
     std::string loaded;
     if (const std::string problem = LoadFenStrictly(*engine_, fen, FenText::Position, &loaded);
         !problem.empty()) {
-        SetPosition(before);
+        session_->SetPosition(before);
         Print("info string position: " + problem + "; the position stays");
         return;
     }
-    SetPosition(loaded);
-    history_.clear();
+    session_->SetPosition(loaded);
+    session_->ClearHistory();
     engine_->ForgetGameMoves();
     if (movesAt == std::string::npos) return;
     for (const auto& move : SplitFields(rest.substr(movesAt + 5)))
-        if (!MakeGameMove(move)) {
+        if (!session_->MakeGameMove(move)) {
             Print("info string position: illegal move " + move + "; the moves stop before it");
             break;
         }
-    position_.Set(engine_->GetFEN());
 }
 
 void clsCorvala::UciGo(const std::string& rest)
@@ -350,8 +349,8 @@ void clsCorvala::UciGo(const std::string& rest)
     uciHoldBestMove_ = limits.infinite;
 
     // 3. The think.
-    ApplyPendingSettings();
-    engine_->SetDepthLimit(limits.depth > 0 ? std::max(limits.depth, 2) : depthLimit_);
+    session_->ApplyPendingSettings();
+    engine_->SetDepthLimit(limits.depth > 0 ? std::max(limits.depth, 2) : session_->DepthLimit());
     engine_->SetLimits(limits);
     engine_->SetRootMoves(go.searchMoves);
     engine_->verbose = false;

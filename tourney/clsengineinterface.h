@@ -103,7 +103,8 @@ public:
     // xboard: "time", "otim" (centiseconds) and "go". UCI: "go wtime .. btime .. winc .. binc ..".
     void StartThinking();
     // Records the move; when another player made it, passes it on (xboard: "time", "otim" and
-    // the bare move; UCI: the position with all moves, then StartThinking()).
+    // the move, after "usermove" when the engine announced usermove=1; UCI: the position with
+    // all moves, then StartThinking()).
     void SendMove(const std::string& move, int moverColour);
     // Records a move the engine must not answer (a book move the runner played, its own or the
     // opponent's, while its next move also comes from the book). xboard: "force" once, then the

@@ -144,6 +144,12 @@ namespace {
         return commands;
     }
 
+    // A move as the engine wants it: after "usermove" when its features asked for that.
+    std::string MoveCommand(const clsEngineInterface& e, const std::string& move)
+    {
+        return e.Features.Value("usermove") == "1" ? "usermove " + move : move;
+    }
+
 } // namespace
 
 void clsXboardDialogue::NewGame(clsEngineInterface& e) const
@@ -164,7 +170,7 @@ void clsXboardDialogue::NewGame(clsEngineInterface& e) const
                 e.Send(command);
     }
     for (const std::string& move : dranbase::SplitFields(e.OpeningMoves))
-        e.Send(move);
+        e.Send(MoveCommand(e, move));
 }
 
 void clsXboardDialogue::StartThinking(clsEngineInterface& e) const
@@ -179,7 +185,7 @@ void clsXboardDialogue::PassMove(clsEngineInterface& e, const std::string& move)
 {
     e.Send("time " + std::to_string(e.OwnTime / 10));
     e.Send("otim " + std::to_string(e.OpponentTime / 10));
-    e.Send(move);
+    e.Send(MoveCommand(e, move));
     if (e.Forced) {
         // Still in force mode from the opening: "go" makes it play the side to move, itself.
         e.Send("go");
@@ -195,7 +201,7 @@ void clsXboardDialogue::PassQuietMove(clsEngineInterface& e, const std::string& 
         e.Send("force");
         e.Forced = true;
     }
-    e.Send(move);
+    e.Send(MoveCommand(e, move));
 }
 
 std::string clsXboardDialogue::Parse(

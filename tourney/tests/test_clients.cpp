@@ -228,6 +228,26 @@ TEST(Dialogue, ClocksThinkingAndMoves)
         (Lines { "position startpos moves e2e4 e7e5 ", "go wtime 3000 btime 4000 winc 10 binc 20" }));
 }
 
+TEST(Dialogue, MovesFollowUsermoveWhenTheEngineAsksForIt)
+{
+    // An engine that announced usermove=1 reads a bare move as an unknown command: the opening,
+    // a passed move and a quiet (book) move all go after "usermove"; without it they go bare.
+    for (const char* usermove : { "1", "0" }) {
+        SCOPED_TRACE(usermove);
+        const std::string prefix = std::string(usermove) == "1" ? "usermove " : "";
+        clsRecordingEngine e(ProtocolXboard, 1);
+        e.ParseResponse(std::string("feature usermove=") + usermove + " done=1");
+        e.SetClocks(60000, 60000, 0, 0);
+        e.OpeningMoves = "e2e4";
+        e.NewGame();
+        e.SendMove("d2d4", 0);
+        e.SendQuietMove("d7d5");
+        EXPECT_EQ(e.sent,
+            (Lines { "new", "post", "level 0 1 0", "force", prefix + "e2e4", "time 6000", "otim 6000",
+                prefix + "d2d4", "go", "force", prefix + "d7d5" }));
+    }
+}
+
 TEST(Dialogue, LogGoesToTheOwnerOrTheConsole)
 {
     clsRecordingEngine e(ProtocolXboard, 1);
