@@ -118,6 +118,10 @@ bool clsEngine::Start()
     if (!IsRunning()) {
         stop_.store(false, std::memory_order_relaxed);
         lastMoveFromBook_ = false;
+        // Cleared here, before the thread runs, and never by the thread itself: a ponder hit
+        // that sets a deadline the moment after Start must not be wiped out by a thread that
+        // was slow to begin.
+        deadlineTick_.store(0, std::memory_order_relaxed);
     }
     return clsThread::Start();
 }
@@ -140,7 +144,8 @@ void clsEngine::ArmDeadline(std::int64_t startTick)
     deadlinePolls_ = 0;
     const bool timed = limits_.HasTimeLimit() && modeWord < 2;
     const std::int64_t limit = limits_.softMs > 0 ? limits_.softMs : limits_.hardMs;
-    deadlineTick_.store(timed ? startTick + limit : 0, std::memory_order_relaxed);
+    // An untimed think keeps the deadline a ponder hit may already have set.
+    if (timed) deadlineTick_.store(startTick + limit, std::memory_order_relaxed);
 }
 
 void clsEngine::SetDeadlineFromNow(std::int64_t ms)

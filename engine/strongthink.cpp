@@ -209,7 +209,6 @@ bool clsEngine::RunStrong()
                 if (iterationListener_) iterationListener_(StrongReport(r));
             };
             strong_->SetRootMoves(rootMoves_);
-            deadlineTick_.store(0, std::memory_order_relaxed); // only a deadline set from now on counts
             strong_->SetDeadline(&deadlineTick_);
             const strong::IterationReport report = strong_->Think(limits, stop_, onIteration);
             if (report.best != strong::NoMove)

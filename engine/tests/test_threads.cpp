@@ -52,6 +52,33 @@ namespace {
         }
     }
 
+    // A ponder hit turns an unlimited think into a timed one by setting its deadline, often the
+    // moment after the think was started, before its thread has begun: the thread must not wipe
+    // that deadline out (it did, and the engine thought on until it lost on time).
+    TEST(EngineThreads, ADeadlineSetRightAfterTheStartEndsAnUnlimitedThink)
+    {
+        for (const char* search : { "classic", "strong" }) {
+            SCOPED_TRACE(search);
+            auto e = MakeEngine(nullptr, Options({ { "-search", search } }));
+            for (int round = 0; round < 5; ++round) {
+                e->SetFromFEN(Middlegame);
+                clsSearchLimits limits;
+                limits.infinite = true;
+                e->SetLimits(limits);
+                ASSERT_TRUE(e->Start());
+                e->SetDeadlineFromNow(50);
+                // Joined well within the margin a loaded machine needs; without the deadline
+                // the think would run until the stop below.
+                const std::int64_t started = dranbase::Tick();
+                while (e->IsRunning() && dranbase::Tick() - started < 5000)
+                    dranbase::SleepMs(5);
+                EXPECT_FALSE(e->IsRunning()) << "round " << round;
+                e->StopRequest();
+                EXPECT_FALSE(e->TakeMoveText(true).empty());
+            }
+        }
+    }
+
     TEST(EngineThreads, ModeWordTwoIgnoresTheTimeLimitButNotAStop)
     {
         auto e = MakeEngine(nullptr);
