@@ -123,6 +123,7 @@ bool clsGameLoop::TakeMove(
     else
         players[moved]->SendMove(move.coordinate, moved);
     side_ ^= 1;
+    SetMoveAllowance(*players[side_]);
     nextBookMove_ = BookMove(side_);
     players[side_]->SetClocks(clock_[0], clock_[1], settings_.incrementMs, settings_.incrementMs);
     if (nextBookMove_.empty())
@@ -132,10 +133,17 @@ bool clsGameLoop::TakeMove(
     return true;
 }
 
+void clsGameLoop::SetMoveAllowance(const clsEngineInterface& mover)
+{
+    if (mover.Limits.OnGameClock()) return;
+    clock_[side_] = mover.Limits.moveMs > 0 ? mover.MoveTimeMs() + MoveTimeMarginMs : NoClockGuardMs;
+}
+
 void clsGameLoop::Play(clsEngineInterface* players[2])
 {
     clock_[0] = clock_[1] = settings_.baseTimeMs;
     side_ = referee_.SideToMove();
+    SetMoveAllowance(*players[side_]);
     nextBookMove_ = BookMove(side_);
     if (nextBookMove_.empty()) players[side_]->StartThinking();
     // Each clock runs from the moment the mover's last command was written to the moment its
