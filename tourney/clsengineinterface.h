@@ -53,6 +53,9 @@ struct clsMoveLimits {
     std::int64_t moveMs = 0; // a fixed time for each move, in place of the clock; 0: none
     std::int64_t nodes = 0; // 0: no node limit
     int depth = 0; // 0: no depth limit
+    // What the referee allows past the time of a move: -1 the default (MoveTimeMarginMs with a
+    // time per move, nothing beyond the clock's grace on the game's clock).
+    std::int64_t marginMs = -1;
     // The game's clock (base time, increment) is the one that counts for this player.
     bool OnGameClock() const { return clock && moveMs == 0; }
     bool operator==(const clsMoveLimits&) const = default;

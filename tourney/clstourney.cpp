@@ -121,6 +121,9 @@ namespace {
             p.limits.moveMs = number("movetime_ms");
             p.limits.nodes = number("nodes");
             p.limits.depth = SmallNumber(number("depth"));
+            p.limits.marginMs
+                = NumberOr(limits->GetAttribute("margin_ms"), limits->Attributes().Has("margin_ms"), -1, 0,
+                    "<limits> of " + engine + " margin_ms", problems);
             const std::string clock = Trim(limits->GetAttribute("clock"));
             if (EqualsNoCase(clock, "off"))
                 p.limits.clock = false;

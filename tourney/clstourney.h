@@ -36,11 +36,14 @@
 //         <dir>/engines/x</dir>            the folder it starts in (default: its program's)
 //         <option name="Hash" value="64"/> given once after the handshake, in file order (UCI
 //                                          "setoption", xboard "option NAME=VALUE")
-//         <limits movetime_ms="500" nodes="100000" depth="12" clock="off"/>   each attribute
-//                                          optional: a fixed time per move in place of the
-//                                          clock (xboard: whole seconds, the nearest), a node
-//                                          limit (UCI only), a depth limit; clock="off": no
-//                                          clock, only a hang guard (needs one of the others)
+//         <limits movetime_ms="500" nodes="100000" depth="12" clock="off" margin_ms="200"/>
+//                                          each attribute optional: a fixed time per move in
+//                                          place of the clock (xboard: whole seconds, the
+//                                          nearest), a node limit (UCI only), a depth limit;
+//                                          clock="off": no clock, only a hang guard (needs one
+//                                          of the others); margin_ms: what a move may take past
+//                                          its time (default 100 with a time per move, 0 on
+//                                          the clock, where the clock's grace still applies)
 //         <stderr>file</stderr>            its standard error is appended there (default: it
 //                                          comes with its output, into the game's log)
 //       </engine>
@@ -155,7 +158,7 @@ struct clsTourneyConfig {
 // adjudication's movecount or maxmoves not from 1, movenumber or score not from 0, twosided
 // not true or false; a <book>
 // without a file or with a depth that is not a whole number from 1; an <option> without a name;
-// <limits> whose numbers are not whole numbers from 1, whose clock is not on or off, with
+// <limits> whose numbers are not whole numbers from 1 (margin_ms from 0), whose clock is not on or off, with
 // clock="off" and nothing else to end a move, or with nodes for an xboard engine; <dir>,
 // <option>, <limits> or <stderr> for an embedded engine.
 clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document);

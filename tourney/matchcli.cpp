@@ -133,6 +133,12 @@ namespace {
                 return label + ": depth=" + *depth + " is not a whole number from 1 to 1000";
             limits.depth = static_cast<int>(*number);
         }
+        if (const auto margin = key("timemargin")) {
+            const auto number = WholeNumber(*margin);
+            if (!number || *number < 0 || *number > 3600000)
+                return label + ": timemargin=" + *margin + " is not a whole number of milliseconds from 0";
+            limits.marginMs = *number;
+        }
         const bool bounded = limits.moveMs > 0 || limits.nodes > 0 || limits.depth > 0;
         tc = key("tc").value_or("");
         if (EqualsNoCase(tc, "inf")) {
@@ -170,7 +176,7 @@ namespace {
         if (embedded) {
             if (player.name.empty()) return label + ": an embedded engine needs name=";
             if (!cmd.empty()) return label + ": cmd= is for uci and xboard engines";
-            for (const char* processOnly : { "dir", "st", "nodes", "depth", "stderr" })
+            for (const char* processOnly : { "dir", "st", "nodes", "depth", "stderr", "timemargin" })
                 if (words.keys.count(processOnly))
                     return label + ": " + processOnly + "= is for uci and xboard engines";
         } else if (cmd.empty()) {
@@ -179,7 +185,7 @@ namespace {
         player.fileName = cmd;
 
         // What the runner cannot carry out yet: said by name rather than ignored.
-        for (const char* unsupported : { "whitepov", "ponder", "timemargin", "initstr" })
+        for (const char* unsupported : { "whitepov", "ponder", "initstr" })
             if (words.keys.count(unsupported))
                 return label + ": " + unsupported + "= is not supported by this runner";
         const std::string restart = key("restart");
@@ -717,7 +723,9 @@ std::string MatchTourneyXml(const clsMatchCommand& command)
                 + (l.moveMs > 0 ? Attribute("movetime_ms", std::to_string(l.moveMs)) : std::string())
                 + (l.nodes > 0 ? Attribute("nodes", std::to_string(l.nodes)) : std::string())
                 + (l.depth > 0 ? Attribute("depth", std::to_string(l.depth)) : std::string())
-                + (l.clock ? std::string() : Attribute("clock", "off")) + "/>\n";
+                + (l.clock ? std::string() : Attribute("clock", "off"))
+                + (l.marginMs >= 0 ? Attribute("margin_ms", std::to_string(l.marginMs)) : std::string())
+                + "/>\n";
         }
         if (!p.stderrFile.empty()) x += "      <stderr>" + p.stderrFile + "</stderr>\n";
         x += "    </engine>\n";
@@ -747,6 +755,8 @@ std::vector<std::string> MatchHelpLines()
         "                 st=SECONDS: a fixed time per move in place of tc= (fractions allowed; xboard",
         "                 gets whole seconds, the nearest, at least 1); the referee allows each move",
         "                 that time and 100 ms, and a move over it loses on time",
+        "                 timemargin=MS: what a move may take past its time instead (st=), or past",
+        "                 the clock on top of its 50 ms grace (tc=)",
         "                 depth=N: uci \"go ... depth N\", xboard \"sd N\"; nodes=N: uci \"go ... nodes N\"",
         "                 (refused for xboard engines); without tc= and st=, or with tc=inf, the",
         "                 engine plays without a clock (a move that takes 15 minutes counts as hung)",
@@ -757,7 +767,8 @@ std::vector<std::string> MatchHelpLines()
         "                 without bookdepth) from a polyglot .bin or a .cbk book while it has one",
         "                 restart=off (default): each game slot starts the engine once and keeps it",
         "                 between games; restart=on: started for every game",
-        "                 dir=, st=, nodes=, depth=, stderr= and tc=inf are for uci and xboard engines",
+        "                 dir=, st=, nodes=, depth=, timemargin=, stderr= and tc=inf are for uci and",
+        "                 xboard engines",
         "  -each KEY=VALUE ...      keys for every engine (an engine's own keys come first)",
         "  -tournament round-robin|gauntlet",
         "  -games N                 games per pairing and round (even: pairs with the colours swapped)",
@@ -784,7 +795,7 @@ std::vector<std::string> MatchHelpLines()
         "  -logfolder DIR           where the tournament file, log, state and games go (default match)",
         "Prints \"Started game N of M (A vs B)\", \"Finished game N (A vs B): 1-0 {White mates}\",",
         "  \"Score of A vs B: W - L - D  [score] N\" after each game, and the tables at the end.",
-        "Refused by name as not supported yet: whitepov= ponder= timemargin= initstr=.",
+        "Refused by name as not supported yet: whitepov= ponder= initstr=.",
         "The match is written as DIR/NAME.xml: \"corvala -use=tourney -ini=DIR/NAME.xml\" continues it,",
         "  \"-use=jobs -ini=DIR/NAME.xml\" lists its games.",
     };

@@ -142,9 +142,9 @@ TEST(EngineKeys, EachKeyReachesTheEngineInItsProtocol)
     }
 }
 
-// The referee keeps a time per move as a clock: a move over it (and its margin) loses on time,
-// a move within it does not. Without a clock (depth= alone) the engine may take longer than the
-// other side's whole clock. The record's TimeControl says each side's control.
+// The referee keeps a time per move as a clock: a move over it (and its margin, 100 ms unless
+// timemargin= says) loses on time, a move within it does not. Without a clock (depth= alone) the engine may
+// take longer than the other side's whole clock. The record's TimeControl says each side's control.
 TEST(EngineKeys, TimePerMoveAndNoClockAsTheRefereeKeepsThem)
 {
     struct Row {
@@ -157,6 +157,7 @@ TEST(EngineKeys, TimePerMoveAndNoClockAsTheRefereeKeepsThem)
         { "uci", { "st=1", "arg=--move-delay=4000" }, "0-1", "1/1" },
         { "xboard", { "st=0.7", "arg=--move-delay=4000" }, "0-1", "1/1" },
         { "uci", { "st=3", "arg=--move-delay=200" }, "1-0", "1/3" },
+        { "uci", { "st=1", "timemargin=3000", "arg=--move-delay=1800" }, "1-0", "1/1" },
         { "uci", { "depth=2", "arg=--move-delay=1500" }, "1-0", "-" },
         { "xboard", { "tc=inf", "depth=2", "arg=--move-delay=1500" }, "1-0", "-" },
     };

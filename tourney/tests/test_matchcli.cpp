@@ -189,6 +189,7 @@ TEST(MatchCommand, RefusalsNameTheOption)
         { e + "-each tc=60 option.Hash=a&b",
             "-engine a: the characters < > & \" cannot be used in option.Hash" },
         { e + "-each tc=60 whitepov=true", "-engine a: whitepov= is not supported" },
+        { e + "-each tc=60 timemargin=-5", "-engine a: timemargin=-5 is not a whole number" },
         { e + "-each tc=60 restart=maybe", "restart=maybe" },
         { e + "-each tc=60 colour=white", "unknown key \"colour\"" },
         { e + "-each tc=60 proto=winboard", "proto=winboard" },
@@ -302,7 +303,8 @@ TEST(MatchCommand, EngineKeysReadBackFromTheTournamentFile)
     const clsMatchCommand m
         = ReadMatchCommand(Words("-engine name=u cmd=/bin/u proto=uci dir=" + folder.Path()
             + " option.Hash=16 option.Threads=2 st=0.25 nodes=5000 stderr=u.err -engine name=x cmd=/bin/x "
-              "option.Hash=8 depth=7 tc=inf -engine name=c cmd=/bin/c depth=3 -each tc=5+0.1 option.Hash=4 "
+              "option.Hash=8 depth=7 tc=inf -engine name=c cmd=/bin/c depth=3 timemargin=250 -each tc=5+0.1 "
+              "option.Hash=4 "
               "-logfolder logs -event Keys"));
     ASSERT_EQ(m.error, "");
     dranbase::clsXML document;
@@ -316,9 +318,9 @@ TEST(MatchCommand, EngineKeysReadBackFromTheTournamentFile)
     EXPECT_EQ(u.options, (Options { { "Hash", "16" }, { "Threads", "2" } })); // its own Hash first
     EXPECT_EQ(x.options, (Options { { "Hash", "8" } }));
     EXPECT_EQ(c.options, (Options { { "Hash", "4" } }));
-    EXPECT_EQ(u.limits, (clsMoveLimits { false, 250, 5000, 0 })); // st= keeps -each's tc= out
-    EXPECT_EQ(x.limits, (clsMoveLimits { false, 0, 0, 7 })); // tc=inf: no clock
-    EXPECT_EQ(c.limits, (clsMoveLimits { true, 0, 0, 3 })); // on the clock, and a depth limit
+    EXPECT_EQ(u.limits, (clsMoveLimits { false, 250, 5000, 0, -1 })); // st= keeps -each's tc= out
+    EXPECT_EQ(x.limits, (clsMoveLimits { false, 0, 0, 7, -1 })); // tc=inf: no clock
+    EXPECT_EQ(c.limits, (clsMoveLimits { true, 0, 0, 3, 250 })); // on the clock, and a depth limit
     EXPECT_EQ(back.gameMs, 5000);
     EXPECT_EQ(back.incrementMs, 100);
     EXPECT_EQ(u.stderrFile, std::filesystem::absolute("u.err").lexically_normal().string());
@@ -351,6 +353,7 @@ TEST(MatchCommand, EngineKeysInATournamentFileThatCannotBeUsed)
         { "uci", "<limits movetime_ms=\"0\"/>", "<limits> of engine 'a' movetime_ms \"0\"" },
         { "uci", "<limits depth=\"x\"/>", "<limits> of engine 'a' depth \"x\"" },
         { "uci", "<limits clock=\"maybe\" depth=\"2\"/>", "clock \"maybe\" is not on or off" },
+        { "uci", "<limits margin_ms=\"-1\"/>", "<limits> of engine 'a' margin_ms \"-1\"" },
         { "xboard", "<limits nodes=\"100\"/>", "nodes: only uci engines take a node limit" },
         { "uci", "<option value=\"1\"/>", "<option> of engine 'a' has no name" },
         { "uci", "<dir></dir>", "<dir> of engine 'a' is empty" },
