@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -226,12 +227,20 @@ TEST(MatchCommand, HelpIsAskedFor)
     EXPECT_TRUE(ReadMatchCommand(Words("--help")).help);
     EXPECT_TRUE(ReadMatchCommand(Words("-engine name=a -help")).help);
     const std::vector<std::string> lines = MatchHelpLines();
-    for (const char* option : { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency",
-             "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign",
-             "-maxmoves", "-ratinginterval", "book=", "bookdepth=" })
+    for (const char* option :
+        { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency", "-openings", "-srand",
+            "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign", "-maxmoves",
+            "-ratinginterval", "book=", "bookdepth=", "option.NAME=VALUE", "dir=DIR", "st=SECONDS", "depth=N",
+            "nodes=N", "tc=inf", "timemargin=MS", "stderr=FILE", "-pgnout FILE [min]" })
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
             return l.find(option) != std::string::npos;
         })) << option;
+    // What is carried out is no longer named among the refused keys.
+    const auto refused = std::find_if(
+        lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Refused by name"); });
+    ASSERT_NE(refused, lines.end());
+    for (const char* key : { "dir=", "st=", "nodes=", "depth=", "tc=inf", "option", "min", "timemargin=" })
+        EXPECT_EQ(refused->find(key), std::string::npos) << *refused;
 }
 
 TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
