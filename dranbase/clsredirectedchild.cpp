@@ -176,8 +176,8 @@ namespace {
 
     // In the child between fork and exec: only async-signal-safe calls. Any failure is written
     // to the report pipe as an errno value and the child leaves.
-    [[noreturn]] void ExecChild(
-        pid_t parent, int in, int out, int report, const char* folder, const char* program, char* const* argv)
+    [[noreturn]] void ExecChild(pid_t parent, int in, int out, int err, int report, const char* folder,
+        const char* program, char* const* argv)
     {
         auto die = [report]() {
             int e = errno;
@@ -196,7 +196,7 @@ namespace {
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) die();
+        if (::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err >= 0 ? err : out, 2) < 0) die();
         if (folder && ::chdir(folder) != 0) die();
         ::execve(program, argv, environ);
         die();
@@ -210,9 +210,20 @@ bool clsRedirectedChild::Launch(int& outRead)
     if (ProgramPath.empty()) return Fail("no program given");
 
     // Everything the child needs is made before the fork.
-    const std::string folder = WorkingFolder(ProgramPath);
+    const std::string folder
+        = WorkingDirectory.empty() ? WorkingFolder(ProgramPath) : std::string(WorkingDirectory);
     const std::string program = ResolveProgram(ProgramPath, folder);
     if (program.empty()) return Fail(std::strerror(errno));
+    int errorFd = -1;
+    if (!ErrorFile.empty()) {
+        errorFd = ::open(ErrorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (errorFd < 0) return Fail("cannot write " + ErrorFile + ": " + std::strerror(errno));
+    }
+    // Our copy of the error file closes whichever way the launch goes.
+    struct CloseOnReturn {
+        int& fd;
+        ~CloseOnReturn() { CloseFd(fd); }
+    } closeError { errorFd };
     std::vector<std::string> args = SplitParameters(Parameters);
     args.insert(args.begin(), ProgramPath);
     std::vector<char*> argv;
@@ -238,8 +249,8 @@ bool clsRedirectedChild::Launch(int& outRead)
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0)
-        ExecChild(parent, inPipe[0], outPipe[1], report[1], folder.empty() ? nullptr : folder.c_str(),
-            program.c_str(), argv.data());
+        ExecChild(parent, inPipe[0], outPipe[1], errorFd, report[1],
+            folder.empty() ? nullptr : folder.c_str(), program.c_str(), argv.data());
     const int forkError = errno;
     ::close(inPipe[0]);
     ::close(outPipe[1]);

@@ -1,7 +1,8 @@
 #pragma once
 // A child process whose standard input is one pipe and whose standard output and error share
-// another. Start launches the program on the caller's thread; the object's thread then pumps
-// everything it writes into a mutex-guarded buffer, from which the owner takes complete lines.
+// another (or, with ErrorFile set, whose standard error is appended to that file instead). Start launches the
+// program on the caller's thread; the object's thread then pumps everything it writes into a mutex-guarded
+// buffer, from which the owner takes complete lines.
 //
 // Safety against a faulty program: it runs in a process group of its own, and ending it ends
 // the whole group (a wrapper script that started the real program without exec included);
@@ -55,6 +56,12 @@ public:
     // The program to start and its parameters; set them before Start.
     clsString ProgramPath;
     clsString Parameters;
+    // The folder it starts in; empty: WorkingFolder(ProgramPath). A relative program path is
+    // still found from our own folder.
+    clsString WorkingDirectory;
+    // When set, the child's standard error is appended to this file (created when missing), so
+    // that nothing it writes there can be taken for a line of its output.
+    clsString ErrorFile;
 
     // Starts the program on the calling thread (the child is told to die with that thread),
     // then the reader thread. True when it was started (it may have ended since); false with

@@ -43,6 +43,7 @@ clsEngine::clsEngine(const dranbase::clsStrings& programOptions, clsEngineShare*
     , gameTrack_(std::make_unique<strong::GameTrack>())
 {
     InitKeysOnce();
+    if (programOptions.Has("-quiet")) SetEcho(false);
     Initialise(share, programOptions);
     SelectSoul(DefaultSoulName);
 }

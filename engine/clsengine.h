@@ -74,7 +74,8 @@ class clsEngine : public dranbase::clsThread, public dranbase::clsOutBuffer, pub
 public:
     // Builds the engine, runs Initialise(share, options) and selects the soul "Simple5"
     // (which prints "# soul: Simple5"). The share may be null: the engine then thinks without
-    // a transposition table.
+    // a transposition table. With the option "-quiet" nothing it prints reaches the console
+    // (an engine that only keeps a board, such as a referee's).
     clsEngine(const dranbase::clsStrings& programOptions, clsEngineShare* share);
     // Stops a running think and waits for the thread before anything is released.
     ~clsEngine() override;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 
 #include "dranbase/clsredirectedchild.h"
 #include "tourney/linetransport.h"
@@ -29,6 +30,10 @@ public:
     // Ends the program after the grace time (without joining the reader).
     void Kill() { child_.Kill(); }
     void SetKillGrace(std::int64_t ms) { child_.SetKillGrace(ms); }
+    // Where the program starts (empty: its own folder) and where its standard error goes
+    // (empty: into its output, line by line with the rest); set before Start.
+    void SetWorkingDirectory(std::string folder) { child_.WorkingDirectory = std::move(folder); }
+    void SetErrorFile(std::string path) { child_.ErrorFile = std::move(path); }
     // True while the reader thread runs (the program may be delivering lines).
     bool ReaderRunning() const { return child_.IsRunning(); }
     const std::string& ProgramPath() const { return programPath_; }

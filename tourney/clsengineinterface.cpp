@@ -94,6 +94,16 @@ std::string clsEngineInterface::LevelCommand(std::int64_t baseMs, std::int64_t i
     return "level 0 " + base + " " + increment;
 }
 
+void clsEngineInterface::Configure()
+{
+    dialogue_->Configure(*this);
+}
+
+std::int64_t clsEngineInterface::MoveTimeMs() const
+{
+    return dialogue_->MoveTimeMs(*this);
+}
+
 void clsEngineInterface::NewGame()
 {
     MovesPlayed.clear();
@@ -194,8 +204,9 @@ bool FinishHandshake(clsEngineInterface& engine)
         }
     }
 
-    // 5. Ready: the game can start.
+    // 5. Ready: its options, then the game can start.
     if (!engine.Ready) return false;
+    engine.Configure();
     engine.NewGame();
     return true;
 }

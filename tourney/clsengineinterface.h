@@ -47,6 +47,26 @@ struct clsClientTiming {
     std::int64_t QuitGraceMs = 1000; // after "quit", before the engine is terminated
 };
 
+// What bounds each move of a player besides, or instead of, the game's clock.
+struct clsMoveLimits {
+    bool clock = true; // the game's clock applies; false: none (a hang guard only)
+    std::int64_t moveMs = 0; // a fixed time for each move, in place of the clock; 0: none
+    std::int64_t nodes = 0; // 0: no node limit
+    int depth = 0; // 0: no depth limit
+    // What the referee allows past the time of a move: -1 the default (MoveTimeMarginMs with a
+    // time per move, nothing beyond the clock's grace on the game's clock).
+    std::int64_t marginMs = -1;
+    // The game's clock (base time, increment) is the one that counts for this player.
+    bool OnGameClock() const { return clock && moveMs == 0; }
+    bool operator==(const clsMoveLimits&) const = default;
+};
+
+// How long a move of a player without a clock may take before it counts as hung and loses.
+inline constexpr std::int64_t NoClockGuardMs = 15 * 60 * 1000;
+// What the referee allows beyond a fixed time per move (the engine's own overshoot and the
+// pipes' delays); the usual grace on a clock comes on top.
+inline constexpr std::int64_t MoveTimeMarginMs = 100;
+
 class clsEngineInterface : public dranbase::clsOutBuffer {
 public:
     clsEngineInterface() { SetProtocol(ProtocolXboard); }
@@ -92,15 +112,24 @@ public:
     // Synchronises: clears Ready. xboard: "ping N" with the next number when the engine uses
     // pings, else Ready at once. UCI: "isready".
     void Ping();
-    // xboard: "new", "post", "level 0 <base> <increment s>", then "setboard <FEN>" when a start
-    // position is set and "force" and the opening moves when there are any. UCI: "ucinewgame",
+    // Once after the handshake, before the first game: the player's options (UCI "setoption
+    // name N value V", xboard "option N=V"), in their order.
+    void Configure();
+    // The time per move the engine is told: Limits.moveMs as its protocol can say it (xboard:
+    // whole seconds). The referee allows each move that much (and a margin).
+    std::int64_t MoveTimeMs() const;
+    // xboard: "new", "post", the time ("level 0 <base> <increment s>" on the game's clock, "st
+    // <seconds>" with a time per move or none) and "sd <depth>" when limited, then "setboard <FEN>" when a
+    // start position is set and "force" and the opening moves when there are any. UCI: "ucinewgame",
     // "position startpos" (or "position fen <FEN>", with " moves ..." for an opening), then
     // Ping(). MovesPlayed becomes the opening moves.
     void NewGame();
     // Stores own and opponent's clocks from the two sides' values, by this player's colour.
     void SetClocks(std::int64_t whiteTime, std::int64_t blackTime, std::int64_t whiteIncrement,
         std::int64_t blackIncrement);
-    // xboard: "time", "otim" (centiseconds) and "go". UCI: "go wtime .. btime .. winc .. binc ..".
+    // xboard: "time", "otim" (centiseconds; not without the game's clock) and "go". UCI: "go
+    // wtime .. btime .. winc .. binc .." on the game's clock, "go movetime .." with a time per
+    // move, followed by " nodes N" and " depth D" when limited.
     void StartThinking();
     // Records the move; when another player made it, passes it on (xboard: "time", "otim" and
     // the move, after "usermove" when the engine announced usermove=1; UCI: the position with
@@ -126,6 +155,8 @@ public:
     clsGameLogSink* Owner = nullptr; // the game that logs this player's traffic; may be null
     std::string MovesPlayed; // every move of the game, each followed by a blank (UCI)
     std::string PlayerName; // the player's name from the tournament
+    clsMoveLimits Limits; // what bounds its moves (the game's clock by default)
+    std::vector<std::pair<std::string, std::string>> EngineOptions; // sent by Configure()
     int PingCounter = 0; // number of the last "ping" sent
     std::atomic<bool> UsePing { false }; // the engine announced ping=1
     std::atomic<bool> Ready { false }; // the engine answered the last handshake or ping

@@ -31,6 +31,10 @@ public:
     // termination.
     void Quit() override;
     void SetTiming(const clsClientTiming& timing) override;
+    // The folder the program starts in (empty: its own) and the file its standard error is
+    // appended to (empty: it comes with its output); set before Start.
+    void SetWorkingDirectory(std::string folder) { transport_.SetWorkingDirectory(std::move(folder)); }
+    void SetErrorFile(std::string path) { transport_.SetErrorFile(std::move(path)); }
     std::string StartError() const override { return transport_.StartError(); }
 
     // The program's process id (0 before the first start) and its wait status once reaped

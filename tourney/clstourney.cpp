@@ -89,6 +89,57 @@ namespace {
                 = SmallNumber(NumberOr(maxMoves->Text(), true, 0, 1, "<adjudication> <maxmoves>", problems));
     }
 
+    // The optional keys of a uci or xboard engine: <dir>, <option>, <limits>, <stderr>.
+    void ReadEngineKeys(const dranbase::clsXML& e, clsPlayerConfig& p, std::vector<std::string>& problems)
+    {
+        const std::string engine = "engine " + QuoteName(p.name);
+        bool any = false;
+        if (const dranbase::clsXML* dir = e.FindChild("dir")) {
+            p.workDir = Unquoted(dir->Text());
+            if (p.workDir.empty()) problems.push_back("<dir> of " + engine + " is empty");
+            any = true;
+        }
+        if (const dranbase::clsXML* file = e.FindChild("stderr")) {
+            p.stderrFile = Unquoted(file->Text());
+            if (p.stderrFile.empty()) problems.push_back("<stderr> of " + engine + " is empty");
+            any = true;
+        }
+        for (int i = 0; i < e.ChildCount(); ++i) {
+            const dranbase::clsXML* option = e.Child(i);
+            if (option->Name() != "option") continue;
+            const std::string name = Trim(option->GetAttribute("name"));
+            if (name.empty()) problems.push_back("<option> of " + engine + " has no name");
+            p.options.emplace_back(name, option->GetAttribute("value"));
+            any = true;
+        }
+        if (const dranbase::clsXML* limits = e.FindChild("limits")) {
+            any = true;
+            auto number = [&](const char* name) {
+                return NumberOr(limits->GetAttribute(name), limits->Attributes().Has(name), 0, 1,
+                    "<limits> of " + engine + " " + name, problems);
+            };
+            p.limits.moveMs = number("movetime_ms");
+            p.limits.nodes = number("nodes");
+            p.limits.depth = SmallNumber(number("depth"));
+            p.limits.marginMs
+                = NumberOr(limits->GetAttribute("margin_ms"), limits->Attributes().Has("margin_ms"), -1, 0,
+                    "<limits> of " + engine + " margin_ms", problems);
+            const std::string clock = Trim(limits->GetAttribute("clock"));
+            if (EqualsNoCase(clock, "off"))
+                p.limits.clock = false;
+            else if (!clock.empty() && !EqualsNoCase(clock, "on"))
+                problems.push_back("<limits> of " + engine + " clock \"" + clock + "\" is not on or off");
+            if (!p.limits.clock && p.limits.moveMs == 0 && p.limits.nodes == 0 && p.limits.depth == 0)
+                problems.push_back("<limits> of " + engine
+                    + " has clock=\"off\" and no movetime_ms, nodes or depth: nothing would end a move");
+            if (p.limits.nodes > 0 && !EqualsNoCase(p.protocol, "uci"))
+                problems.push_back("<limits> of " + engine + " nodes: only uci engines take a node limit");
+        }
+        if (any && EqualsNoCase(p.protocol, "embedded"))
+            problems.push_back(
+                "<dir>, <option>, <limits> and <stderr> of " + engine + " are for uci and xboard engines");
+    }
+
 } // namespace
 
 clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
@@ -153,6 +204,7 @@ clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document)
                     NumberOr(book->GetAttribute("depth"), book->Attributes().Has("depth"), 0, 1,
                         what + " depth", c.problems)));
             }
+            ReadEngineKeys(*e, p, c.problems);
             if (const dranbase::clsXML* restart = e->FindChild("restart")) {
                 const std::string value = Trim(restart->Text());
                 if (EqualsNoCase(value, "off"))
@@ -350,6 +402,17 @@ bool clsTourney::PrepareLogFolder()
     return true;
 }
 
+std::vector<clsFinishedGame> clsTourney::FinishedGames() const
+{
+    std::vector<clsFinishedGame> games;
+    {
+        std::lock_guard lock(stateMutex_);
+        games = state_.games;
+    }
+    std::sort(games.begin(), games.end(), [](const auto& a, const auto& b) { return a.index < b.index; });
+    return games;
+}
+
 std::string clsTourney::StateProblem(const clsTourneyState& state) const
 {
     const std::int64_t total
@@ -456,6 +519,15 @@ bool clsTourney::CheckPlayers()
     struct Silent : clsGameLogSink {
         void GameLog(int, const std::string&) override { }
     } silent;
+    for (int i = 0; i < players_.Count(); ++i) {
+        const clsPlayer& player = *players_.Item(i);
+        std::error_code ec;
+        if (!player.WorkingDirectory.empty() && !std::filesystem::is_directory(player.WorkingDirectory, ec)) {
+            Refuse("engine " + QuoteName(player.Name) + ": <dir> " + player.WorkingDirectory
+                + " is not a folder");
+            return false;
+        }
+    }
     std::vector<std::unique_ptr<clsEngineInterface>> clients;
     std::vector<bool> begun;
     for (int i = 0; i < players_.Count() && !cancelRequested_; ++i) {
@@ -644,6 +716,10 @@ void clsTourney::MakePlayers()
     for (const clsPlayerConfig& p : config_.players) {
         auto player = std::make_unique<clsPlayer>(p.name, p.protocol, p.fileName, p.parameters);
         player->KeepEngine = p.keepEngine;
+        player->WorkingDirectory = p.workDir;
+        player->ErrorFile = p.stderrFile;
+        player->Limits = p.limits;
+        player->EngineOptions = p.options;
         players_.Add(p.name, std::move(player));
     }
 }
@@ -700,7 +776,21 @@ void clsTourney::SetGameTags(clsTourneyGame& game, int round, int index)
     game.SetTag("DranSoftware", Software);
     game.SetTag(
         "DranTimeControl", DranTimeControlTag(config_.movesPerControl, config_.gameMs, config_.incrementMs));
-    game.SetTag("TimeControl", TimeControlTag(config_.movesPerControl, config_.gameMs, config_.incrementMs));
+    // Each side's time control as PGN writes it: the game's clock, "1/N" for N seconds a move,
+    // "-" without a clock; both sides' tags when they differ.
+    auto timeControl = [&](const clsPlayer& p) {
+        if (p.Limits.OnGameClock())
+            return TimeControlTag(config_.movesPerControl, config_.gameMs, config_.incrementMs);
+        if (p.Limits.moveMs == 0) return std::string("-");
+        const bool uci = EqualsNoCase(p.Protocol, "uci");
+        return "1/" + SecondsText(uci ? p.Limits.moveMs : XboardMoveSeconds(p.Limits.moveMs) * 1000);
+    };
+    const std::string white = timeControl(*game.White), black = timeControl(*game.Black);
+    game.SetTag("TimeControl", white == black ? white : "?");
+    if (white != black) {
+        game.SetTag("WhiteTimeControl", white);
+        game.SetTag("BlackTimeControl", black);
+    }
     game.SetTag("White", game.White->Name);
     game.SetTag("Black", game.Black->Name);
     game.SetTag("Result", "*");
@@ -838,6 +928,7 @@ void clsTourney::PlayRounds()
         std::int64_t index;
         int slot;
         clsTourneyGame* game;
+        bool stopped = false; // asked to end at once by the SPRT's verdict
     };
     std::vector<Running> running; // started, not yet reported
     std::vector<bool> busy; // by slot
@@ -871,8 +962,12 @@ void clsTourney::PlayRounds()
                 "result\t" + game.ResultText() + "\t" + game.ReasonText() + "\t" + game.White->Name + "\t"
                     + game.Black->Name + "\t" + game.FileBase);
             // The game's thread wrote the state once its files were whole (GameFilesDone).
-            CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber);
-            if (GameFinished) GameFinished(EventOf(round, g, &game));
+            const bool counted = CountGame(g, game.ResultCode, PairNumber(round, g), game.GameNumber);
+            GameEvent event = EventOf(round, g, &game);
+            event.stoppedByVerdict = it->stopped && !counted;
+            if (event.stoppedByVerdict)
+                TourneyLog(game.GameNumber, "stopped by the sprt verdict: not counted");
+            if (GameFinished) GameFinished(event);
             SaveTourneyLog();
             busy[static_cast<std::size_t>(it->slot)] = false;
             {
@@ -882,6 +977,15 @@ void clsTourney::PlayRounds()
             it = running.erase(it);
             changed = true;
         }
+
+        // Once the SPRT has decided, the games still running end at once: their results
+        // could no longer change the verdict.
+        if (verdict_ != SprtVerdict::Continue)
+            for (Running& r : running)
+                if (!r.stopped) {
+                    r.stopped = true;
+                    r.game->RequestAbort();
+                }
 
         // 2b. New games in the free slots, in order.
         while (!stopping() && next < total && static_cast<int>(running.size()) < config_.threads) {

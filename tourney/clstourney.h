@@ -32,6 +32,20 @@
 //                                             a polyglot ".bin" or a ".cbk" book
 //         <restart>off</restart>           optional: a game slot keeps the engine running for
 //                                          its next game; "on" (the default): started per game
+//         The rest are optional, for uci and xboard engines only:
+//         <dir>/engines/x</dir>            the folder it starts in (default: its program's)
+//         <option name="Hash" value="64"/> given once after the handshake, in file order (UCI
+//                                          "setoption", xboard "option NAME=VALUE")
+//         <limits movetime_ms="500" nodes="100000" depth="12" clock="off" margin_ms="200"/>
+//                                          each attribute optional: a fixed time per move in
+//                                          place of the clock (xboard: whole seconds, the
+//                                          nearest), a node limit (UCI only), a depth limit;
+//                                          clock="off": no clock, only a hang guard (needs one
+//                                          of the others); margin_ms: what a move may take past
+//                                          its time (default 100 with a time per move, 0 on
+//                                          the clock, where the clock's grace still applies)
+//         <stderr>file</stderr>            its standard error is appended there (default: it
+//                                          comes with its output, into the game's log)
 //       </engine>
 //     </engines>
 //     <pgn><header><Site>Home</Site></header></pgn>   extra PGN tags (no names with "Dran")
@@ -41,7 +55,9 @@
 // with the colours swapped. Statistics: after each game the log has the pairing's W-L-D, score,
 // Elo with its 95 % error, LOS and draw ratio (and the pentanomial over complete pairs when
 // openings are used); the standings table and every pairing's lines come before the end. SPRT:
-// after each game the LLR and its bounds; once a bound is crossed no new game starts.
+// after each game the LLR and its bounds; once a bound is crossed no new game starts and the
+// games still running are stopped: they end at once without a result (their engines told to
+// quit and reaped), so they are neither counted nor kept in the state as finished.
 //
 // Resume: with a log folder, the state (games done, their results, a fingerprint of the file)
 // is written atomically beside the log when the run starts and as soon as each game's files are
@@ -98,6 +114,10 @@ struct clsPlayerConfig {
     std::string bookFile; // <book file=...>; empty: no book
     int bookDepth = 0; // <book depth=...>; 0: no limit
     bool keepEngine = false; // <restart>off</restart>: kept between games
+    std::string workDir; // <dir>; empty: the program's own folder
+    std::vector<std::pair<std::string, std::string>> options; // <option name value>, in order
+    clsMoveLimits limits; // <limits>; the game's clock alone without it
+    std::string stderrFile; // <stderr>; empty: standard error comes with the output
 };
 
 // The description as read, with its defaults.
@@ -137,7 +157,10 @@ struct clsTourneyConfig {
 // whole number; an engine's restart not on or off; an
 // adjudication's movecount or maxmoves not from 1, movenumber or score not from 0, twosided
 // not true or false; a <book>
-// without a file or with a depth that is not a whole number from 1.
+// without a file or with a depth that is not a whole number from 1; an <option> without a name;
+// <limits> whose numbers are not whole numbers from 1 (margin_ms from 0), whose clock is not on or off, with
+// clock="off" and nothing else to end a move, or with nodes for an xboard engine; <dir>,
+// <option>, <limits> or <stderr> for an embedded engine.
 clsTourneyConfig ReadTourneyConfig(const dranbase::clsXML& document);
 
 // The pairings (white index, black index) in creation order: every ordered pair for a round
@@ -198,6 +221,9 @@ public:
         int white = 0;
         int black = 0;
         const clsTourneyGame* game = nullptr;
+        // The game was still running when the SPRT decided and was stopped without a result:
+        // it is not counted, not in the state and not a finished game.
+        bool stoppedByVerdict = false;
     };
     // Called on the tournament thread as a game starts, and once its result is counted (the
     // tally has it then). Games an earlier run finished are not reported.
@@ -232,6 +258,9 @@ public:
     SprtVerdict Verdict() const { return verdict_; }
     // The state file of the run; empty without a log folder.
     const std::string& StateFileName() const { return statePath_; }
+    // The finished games as the state has them (an earlier run's and the jobs' included), by
+    // number; empty without a log folder.
+    std::vector<clsFinishedGame> FinishedGames() const;
 
 protected:
     bool Run() override;
@@ -317,7 +346,7 @@ private:
     std::atomic<bool> cancelRequested_ { false };
     std::atomic<bool> failed_ { false };
     std::atomic<bool> writeFailed_ { false };
-    std::mutex stateMutex_; // guards state_ against the games' threads
+    mutable std::mutex stateMutex_; // guards state_ against the games' threads
     bool gameCommands_ = false; // games as separate commands: console lines are comments
     std::string runName_; // the file name of the run: the tournament's name made safe and free
     std::mutex gamesMutex_; // guards the game lists against Cancel() from another thread

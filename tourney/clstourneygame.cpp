@@ -132,9 +132,14 @@ std::unique_ptr<clsEngineInterface> MakeClient(const clsPlayer& player, const cl
         own.SendDelayMs = 0; // commands are carried out at once, without a pause
     } else {
         const int protocol = EqualsNoCase(player.Protocol, "uci") ? ProtocolUci : ProtocolXboard;
-        engine
+        auto external
             = std::make_unique<clsExternalEngine>(player.FileName, player.Parameters, protocol, player.Name);
+        external->SetWorkingDirectory(player.WorkingDirectory);
+        external->SetErrorFile(player.ErrorFile);
+        external->EngineOptions = player.EngineOptions;
+        engine = std::move(external);
     }
+    engine->Limits = player.Limits;
     engine->SetTiming(own);
     return engine;
 }

@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "book/clsgame.h"
@@ -63,6 +64,14 @@ public:
     // engine is started for every game. The program's own engine is always started anew.
     bool KeepEngine = false;
     bool KeepsEngine() const;
+    // A program's working folder (empty: its own folder) and the file its standard error is
+    // appended to (empty: it comes with its output).
+    std::string WorkingDirectory;
+    std::string ErrorFile;
+    // What bounds its moves (the game's clock by default), and the options it is given once
+    // after its handshake (UCI and xboard; the embedded player takes its options as parameters).
+    clsMoveLimits Limits;
+    std::vector<std::pair<std::string, std::string>> EngineOptions;
 
 private:
     mutable std::mutex scoreMutex_;

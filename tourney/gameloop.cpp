@@ -123,6 +123,7 @@ bool clsGameLoop::TakeMove(
     else
         players[moved]->SendMove(move.coordinate, moved);
     side_ ^= 1;
+    SetMoveAllowance(*players[side_]);
     nextBookMove_ = BookMove(side_);
     players[side_]->SetClocks(clock_[0], clock_[1], settings_.incrementMs, settings_.incrementMs);
     if (nextBookMove_.empty())
@@ -132,10 +133,18 @@ bool clsGameLoop::TakeMove(
     return true;
 }
 
+void clsGameLoop::SetMoveAllowance(const clsEngineInterface& mover)
+{
+    if (mover.Limits.OnGameClock()) return;
+    const std::int64_t margin = mover.Limits.marginMs >= 0 ? mover.Limits.marginMs : MoveTimeMarginMs;
+    clock_[side_] = mover.Limits.moveMs > 0 ? mover.MoveTimeMs() + margin : NoClockGuardMs;
+}
+
 void clsGameLoop::Play(clsEngineInterface* players[2])
 {
     clock_[0] = clock_[1] = settings_.baseTimeMs;
     side_ = referee_.SideToMove();
+    SetMoveAllowance(*players[side_]);
     nextBookMove_ = BookMove(side_);
     if (nextBookMove_.empty()) players[side_]->StartThinking();
     // Each clock runs from the moment the mover's last command was written to the moment its
@@ -175,15 +184,18 @@ void clsGameLoop::Play(clsEngineInterface* players[2])
         const std::string response = mover.ReadResponse();
         const bool lineCame = mover.LinesRead != linesBefore;
         const std::int64_t elapsed = (lineCame ? mover.LastLineTick : lookedAt) - start;
-        if (IsTimeForfeit(elapsed, clock_[side_]) && !winClaim_[side_].empty()) {
+        // On the game's clock a margin given for the player comes on top of the clock's grace.
+        const std::int64_t allowed = clock_[side_]
+            + (mover.Limits.OnGameClock() ? std::max<std::int64_t>(0, mover.Limits.marginMs) : 0);
+        if (IsTimeForfeit(elapsed, allowed) && !winClaim_[side_].empty()) {
             // It claimed a win instead of moving: the claim, not the clock, lost the game.
             EndByFault(FalseClaimCode(side_),
                 "false win claim by " + QuoteName(name) + ": " + winClaim_[side_],
                 "false win claim: " + winClaim_[side_]);
             break;
         }
-        if (IsTimeForfeit(elapsed, clock_[side_])) {
-            const std::string text = ForfeitText(elapsed, clock_[side_]);
+        if (IsTimeForfeit(elapsed, allowed)) {
+            const std::string text = ForfeitText(elapsed, allowed);
             record_.SetTag("Forfeit_ms", text);
             host_.GameLog(side_, name + " forfeits on time (" + text + ")");
             EndGame(ForfeitCode(side_));
@@ -195,7 +207,7 @@ void clsGameLoop::Play(clsEngineInterface* players[2])
                 host_.GameLog(side_, name + " has crashed!");
                 EndGame(CrashCode(side_));
             } else {
-                const std::int64_t flagFalls = start + clock_[side_] + ClockGraceMs + 1 - dranbase::Tick();
+                const std::int64_t flagFalls = start + allowed + ClockGraceMs + 1 - dranbase::Tick();
                 mover.WaitForReply(std::clamp<std::int64_t>(flagFalls, 1, MaxReplyWaitMs));
             }
             continue;

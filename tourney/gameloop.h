@@ -2,7 +2,8 @@
 // The one game loop of every game the program referees: tournament games, "\play" and the
 // learning games. Two players on the client interface take turns; the loop reads every line
 // the mover sends as soon as it comes, keeps both clocks (each charged from its last command
-// to its move line's arrival), has each move judged by the referee (tourney/referee.h), passes
+// to its move line's arrival; a player with a time per move, or without a clock, has that time
+// or the hang guard for each move instead), has each move judged by the referee (tourney/referee.h), passes
 // it on, and ends the game by the rules, by a player's fault (time, an illegal or empty move, a
 // crash, a flood) or claim (a draw, its own loss), or at the ply limit. The result goes into
 // the game record and every step into the game's log.
@@ -91,6 +92,9 @@ private:
     // The side's book move in the present position; empty when it has none (no book, its depth
     // played, or out of its book), and from the first miss on for the rest of the game.
     std::string BookMove(int side);
+    // A mover off the game's clock gets its whole allowance for the move it is about to
+    // make: its time per move and the margin, or without a clock the hang guard.
+    void SetMoveAllowance(const clsEngineInterface& mover);
 
     clsReferee& referee_;
     clsGame& record_;

@@ -91,11 +91,13 @@ namespace {
         return {};
     }
 
-    // Keys of "-each" fill what the engine does not say itself.
+    // Keys of "-each" fill what the engine does not say itself; an engine's own time (tc= or
+    // st=) keeps either of -each's out.
     EngineWords WithEach(EngineWords engine, const EngineWords& each)
     {
+        const bool ownTime = engine.keys.count("tc") || engine.keys.count("st");
         for (const auto& [key, value] : each.keys)
-            engine.keys.emplace(key, value);
+            if (!(ownTime && (key == "tc" || key == "st"))) engine.keys.emplace(key, value);
         engine.args.insert(engine.args.end(), each.args.begin(), each.args.end());
         for (const auto& option : each.options)
             if (std::none_of(engine.options.begin(), engine.options.end(),
@@ -104,8 +106,57 @@ namespace {
         return engine;
     }
 
-    // Turns one engine's words into a player; the time control goes to `tc` for the caller to
-    // check against the others. An error names the engine.
+    // st=, nodes=, depth= and tc= of a uci or xboard engine into its limits; the clock it
+    // shares with the others goes to `tc` (empty when it plays without the game's clock).
+    std::string ReadLimits(
+        const EngineWords& words, const std::string& label, bool uci, clsMoveLimits& limits, std::string& tc)
+    {
+        auto key = [&](const char* k) {
+            auto it = words.keys.find(k);
+            return it == words.keys.end() ? std::optional<std::string>() : std::optional(it->second);
+        };
+        if (const auto st = key("st")) {
+            const auto seconds = RealNumber(*st);
+            if (!seconds || *seconds <= 0 || *seconds > 1e6 || std::round(*seconds * 1000) < 1)
+                return label + ": st=" + *st + " is not a time in seconds above 0 (0.5, 2)";
+            limits.moveMs = static_cast<std::int64_t>(std::round(*seconds * 1000));
+        }
+        if (const auto nodes = key("nodes")) {
+            const auto number = WholeNumber(*nodes);
+            if (!number || *number < 1) return label + ": nodes=" + *nodes + " is not a whole number from 1";
+            if (!uci) return label + ": nodes= is for uci engines (xboard has no node limit)";
+            limits.nodes = *number;
+        }
+        if (const auto depth = key("depth")) {
+            const auto number = WholeNumber(*depth);
+            if (!number || *number < 1 || *number > 1000)
+                return label + ": depth=" + *depth + " is not a whole number from 1 to 1000";
+            limits.depth = static_cast<int>(*number);
+        }
+        if (const auto margin = key("timemargin")) {
+            const auto number = WholeNumber(*margin);
+            if (!number || *number < 0 || *number > 3600000)
+                return label + ": timemargin=" + *margin + " is not a whole number of milliseconds from 0";
+            limits.marginMs = *number;
+        }
+        const bool bounded = limits.moveMs > 0 || limits.nodes > 0 || limits.depth > 0;
+        tc = key("tc").value_or("");
+        if (EqualsNoCase(tc, "inf")) {
+            if (!bounded) return label + ": tc=inf needs st=, nodes= or depth= (nothing would end a move)";
+            limits.clock = false;
+            tc.clear();
+        } else if (tc.empty()) {
+            if (!bounded) return label + ": missing tc= (or st=, nodes=, depth=)";
+            limits.clock = false; // a time per move, or no clock at all
+        } else if (limits.moveMs > 0) {
+            return label + ": tc= and st= cannot both be given";
+        }
+        return {};
+    }
+
+    // Turns one engine's words into a player; the time control it shares with the others goes
+    // to `tc` for the caller to check (empty: it plays off the game's clock). An error names
+    // the engine.
     std::string MakePlayer(const EngineWords& words, clsPlayerConfig& player, std::string& tc)
     {
         auto key = [&](const char* k) {
@@ -125,30 +176,40 @@ namespace {
         if (embedded) {
             if (player.name.empty()) return label + ": an embedded engine needs name=";
             if (!cmd.empty()) return label + ": cmd= is for uci and xboard engines";
+            for (const char* processOnly : { "dir", "st", "nodes", "depth", "stderr", "timemargin" })
+                if (words.keys.count(processOnly))
+                    return label + ": " + processOnly + "= is for uci and xboard engines";
         } else if (cmd.empty()) {
             return label + ": missing cmd=";
         }
         player.fileName = cmd;
 
         // What the runner cannot carry out yet: said by name rather than ignored.
-        for (const char* unsupported :
-            { "dir", "st", "nodes", "depth", "whitepov", "ponder", "timemargin", "stderr", "initstr" })
+        for (const char* unsupported : { "whitepov", "ponder", "initstr" })
             if (words.keys.count(unsupported))
                 return label + ": " + unsupported + "= is not supported by this runner";
         const std::string restart = key("restart");
         if (!restart.empty() && !EqualsNoCase(restart, "on") && !EqualsNoCase(restart, "off"))
             return label + ": restart=" + restart + " is not on or off";
         player.keepEngine = !EqualsNoCase(restart, "on"); // kept between games unless asked
-        if (!embedded && !words.options.empty())
-            return label + ": option." + words.options.front().first
-                + "= is not supported for uci and xboard engines by this runner";
 
         std::string parameters;
         auto add = [&](const std::string& field) { parameters += (parameters.empty() ? "" : " ") + field; };
         for (const std::string& arg : words.args)
             add(arg);
-        for (const auto& [name, value] : words.options)
-            add(name + "=" + value);
+        if (embedded) {
+            // The program's own engine takes its options as its parameters.
+            for (const auto& [name, value] : words.options)
+                add(name + "=" + value);
+        } else {
+            for (const auto& [name, value] : words.options) {
+                if (!StorableInXml(name) || !StorableInXml(value))
+                    return label + ": the characters < > & \" cannot be used in option." + name;
+                if (name != dranbase::Trim(name) || value != dranbase::Trim(value))
+                    return label + ": option." + name + ": leading or trailing blanks cannot be kept";
+                player.options.emplace_back(name, value);
+            }
+        }
         player.parameters = parameters;
         for (const std::string* text : { &player.name, &player.fileName, &player.parameters })
             if (!StorableInXml(*text))
@@ -156,6 +217,20 @@ namespace {
         if (player.parameters != dranbase::Trim(player.parameters)
             || player.fileName != dranbase::Trim(player.fileName))
             return label + ": leading or trailing blanks cannot be kept";
+
+        // The folder and the error file are made absolute: a continued run may start elsewhere.
+        for (auto [name, target] : { std::pair<const char*, std::string*> { "dir", &player.workDir },
+                 { "stderr", &player.stderrFile } }) {
+            if (!words.keys.count(name)) continue;
+            const std::string value = key(name);
+            if (value.empty()) return label + ": " + name + "= needs a " + (*name == 'd' ? "folder" : "file");
+            if (!StorableInXml(value) || value != dranbase::Trim(value))
+                return label + ": " + name + "=" + value + " cannot be kept (< > & \" or blanks at an end)";
+            *target = std::filesystem::absolute(value).lexically_normal().string();
+        }
+        std::error_code ec;
+        if (!player.workDir.empty() && !std::filesystem::is_directory(player.workDir, ec))
+            return label + ": dir=" + key("dir") + " is not a folder";
 
         // The book is read now: one that cannot be used is refused before the match is written.
         if (words.keys.count("bookdepth")) {
@@ -175,9 +250,13 @@ namespace {
             player.bookFile = std::filesystem::absolute(book).string();
         }
 
-        tc = key("tc");
-        if (tc.empty()) return label + ": missing tc=";
-        return {};
+        if (embedded) {
+            tc = key("tc");
+            if (tc.empty()) return label + ": missing tc=";
+            if (EqualsNoCase(tc, "inf")) return label + ": tc=inf is for uci and xboard engines";
+            return {};
+        }
+        return ReadLimits(words, label, player.protocol == "uci", player.limits, tc);
     }
 
     // key=value words of an option into a map; an unknown key or a bare word is an error.
@@ -340,7 +419,7 @@ namespace {
     }
 
     // The results at the end: each pairing's score and Elo, then the table of all players.
-    std::vector<std::string> FinalLines(const clsTourney& tourney)
+    std::vector<std::string> FinalLines(const clsTourney& tourney, long long stopped)
     {
         std::vector<std::string> lines;
         const int count = tourney.PlayerCount();
@@ -361,7 +440,10 @@ namespace {
                 lines.push_back(EloLine(r));
             }
         if (tourney.Verdict() != SprtVerdict::Continue)
-            lines.push_back("SPRT: " + SprtVerdictText(tourney.Verdict()));
+            lines.push_back("SPRT: " + SprtVerdictText(tourney.Verdict())
+                + (stopped > 0 ? "; " + std::to_string(stopped) + (stopped == 1 ? " game" : " games")
+                            + " still running stopped, not counted"
+                               : std::string()));
         for (const std::string& line : CrossTableLines(entries))
             lines.push_back(line);
         return lines;
@@ -499,12 +581,13 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
         } else if (n == "-logfolder") {
             fail = OneText(option, c.logFolder);
         } else if (n == "-pgnout") {
-            if (option.values.size() == 2 && option.values[1] == "min")
-                fail = n + ": min is not supported (the full PGN is written)";
-            else if (option.values.size() != 1)
-                fail = n + ": needs a file name";
-            else
+            if (option.values.empty() || option.values.size() > 2
+                || (option.values.size() == 2 && option.values[1] != "min"))
+                fail = n + ": needs a file name, and min after it or nothing";
+            else {
                 command.pgnOut = option.values[0];
+                command.pgnMinimal = option.values.size() == 2;
+            }
         } else if (n == "-epdout") {
             fail = OneText(option, command.epdOut);
         } else if (n == "-draw" || n == "-resign") {
@@ -542,21 +625,26 @@ clsMatchCommand ReadMatchCommand(const std::vector<std::string>& words)
                 return p.name == player.name;
             }))
             fail = "-engine " + player.name + ": the name is used twice";
-        if (fail.empty() && EqualsNoCase(tc, "inf"))
-            fail = "-engine " + player.name + ": tc=inf is not supported (games are played on a clock)";
-        if (fail.empty() && !ReadTimeControl(tc, c.movesPerControl, c.gameMs, c.incrementMs))
+        if (fail.empty() && !tc.empty() && !ReadTimeControl(tc, c.movesPerControl, c.gameMs, c.incrementMs))
             fail = "-engine " + player.name + ": tc=" + tc
                 + " is not a time control (40/60+0.6, 60+0.6, 0:30+0.1)";
-        if (fail.empty() && !sharedTc.empty() && tc != sharedTc)
+        if (fail.empty() && !tc.empty() && !sharedTc.empty() && tc != sharedTc)
             fail = "-engine " + player.name + ": tc=" + tc + " differs from " + sharedTc
-                + " (every engine plays on the same clock)";
+                + " (every engine on a clock plays on the same one)";
         if (!fail.empty()) {
             command.error = fail;
             return command;
         }
-        sharedTc = tc;
+        if (!tc.empty()) sharedTc = tc;
         c.players.push_back(player);
     }
+    // Each engine's standard error goes to a file of its own beside the log unless it names one.
+    for (clsPlayerConfig& player : c.players)
+        if (player.stderrFile.empty() && player.protocol != "embedded")
+            player.stderrFile = std::filesystem::absolute(std::filesystem::path(c.logFolder)
+                / (SafeFileName(c.name) + "." + SafeFileName(player.name) + ".stderr"))
+                                    .lexically_normal()
+                                    .string();
     if (command.match.hasSprt && c.players.size() != 2) {
         command.error = "-sprt: needs exactly two engines";
         return command;
@@ -626,6 +714,20 @@ std::string MatchTourneyXml(const clsMatchCommand& command)
                 + (p.bookDepth > 0 ? Attribute("depth", std::to_string(p.bookDepth)) : std::string())
                 + "/>\n";
         if (p.keepEngine) x += "      <restart>off</restart>\n";
+        if (!p.workDir.empty()) x += "      <dir>" + p.workDir + "</dir>\n";
+        for (const auto& [name, value] : p.options)
+            x += "      <option" + Attribute("name", name) + Attribute("value", value) + "/>\n";
+        if (p.limits != clsMoveLimits {}) {
+            const clsMoveLimits& l = p.limits;
+            x += "      <limits"
+                + (l.moveMs > 0 ? Attribute("movetime_ms", std::to_string(l.moveMs)) : std::string())
+                + (l.nodes > 0 ? Attribute("nodes", std::to_string(l.nodes)) : std::string())
+                + (l.depth > 0 ? Attribute("depth", std::to_string(l.depth)) : std::string())
+                + (l.clock ? std::string() : Attribute("clock", "off"))
+                + (l.marginMs >= 0 ? Attribute("margin_ms", std::to_string(l.marginMs)) : std::string())
+                + "/>\n";
+        }
+        if (!p.stderrFile.empty()) x += "      <stderr>" + p.stderrFile + "</stderr>\n";
         x += "    </engine>\n";
     }
     x += "  </engines>\n";
@@ -644,12 +746,29 @@ std::vector<std::string> MatchHelpLines()
     return {
         "usage: corvala -use=match OPTIONS...",
         "  -engine name=N cmd=PATH arg=A proto=uci|xboard|embedded option.NAME=VALUE tc=TC restart=off|on",
-        "                 one player; arg= may repeat; option.* only for proto=embedded (its parameters);",
-        "                 TC is [moves/]seconds[+increment] or minutes:seconds[+increment], the same for all",
+        "                 one player; arg= may repeat; TC is [moves/]seconds[+increment] or",
+        "                 minutes:seconds[+increment], the same for every engine on a clock",
+        "                 option.NAME=VALUE: uci \"setoption name NAME value VALUE\" and xboard",
+        "                 \"option NAME=VALUE\" once after the handshake (sent to xboard engines",
+        "                 whether they offered it or not); for proto=embedded its parameters",
+        "                 dir=DIR: the folder the engine starts in (it must exist)",
+        "                 st=SECONDS: a fixed time per move in place of tc= (fractions allowed; xboard",
+        "                 gets whole seconds, the nearest, at least 1); the referee allows each move",
+        "                 that time and 100 ms, and a move over it loses on time",
+        "                 timemargin=MS: what a move may take past its time instead (st=), or past",
+        "                 the clock on top of its 50 ms grace (tc=)",
+        "                 depth=N: uci \"go ... depth N\", xboard \"sd N\"; nodes=N: uci \"go ... nodes N\"",
+        "                 (refused for xboard engines); without tc= and st=, or with tc=inf, the",
+        "                 engine plays without a clock (a move that takes 15 minutes counts as hung)",
+        "                 tc=inf: no clock; needs st=, nodes= or depth=",
+        "                 stderr=FILE: the engine's standard error is appended to FILE (default:",
+        "                 LOGFOLDER/EVENT.NAME.stderr); it never reaches the runner's output",
         "                 book=FILE bookdepth=N: the runner plays the engine's first N moves (no limit",
         "                 without bookdepth) from a polyglot .bin or a .cbk book while it has one",
         "                 restart=off (default): each game slot starts the engine once and keeps it",
         "                 between games; restart=on: started for every game",
+        "                 dir=, st=, nodes=, depth=, timemargin=, stderr= and tc=inf are for uci and",
+        "                 xboard engines",
         "  -each KEY=VALUE ...      keys for every engine (an engine's own keys come first)",
         "  -tournament round-robin|gauntlet",
         "  -games N                 games per pairing and round (even: pairs with the colours swapped)",
@@ -658,14 +777,16 @@ std::vector<std::string> MatchHelpLines()
         "  -concurrency N           games at once",
         "  -openings file=F format=epd|pgn order=sequential|random plies=N start=K",
         "  -srand N                 seed of the random opening order",
-        "  -sprt elo0=E0 elo1=E1 alpha=A beta=B   two engines; stops once a bound is crossed",
+        "  -sprt elo0=E0 elo1=E1 alpha=A beta=B   two engines; once a bound is crossed no game",
+        "                           starts and the games still running are stopped, not counted",
         "  -draw movenumber=N movecount=C score=S   a draw once both engines' scores stay within S",
         "                           centipawns for C moves each, from move N on",
         "  -resign movecount=C score=S [twosided=true]   a loss once a side's own score stays at or",
         "                           below -S for C of its moves (twosided: and the other's at or above S)",
         "  -maxmoves N              a draw once the game has N full moves",
         "  -ratinginterval N        the Elo line every N games (default 10; 0: only at the end)",
-        "  -pgnout FILE             every game's PGN gathered into FILE at the end",
+        "  -pgnout FILE [min]       every finished game's PGN gathered into FILE at the end; min:",
+        "                           the seven standard tags, the moves and the result's comment",
         "  -epdout FILE             each game's last position appended to FILE as the game ends",
         "  -recover                 a crashed engine loses its game and plays the next (always done)",
         "  -wait MS                 pause after each command to an engine (default 0)",
@@ -674,8 +795,7 @@ std::vector<std::string> MatchHelpLines()
         "  -logfolder DIR           where the tournament file, log, state and games go (default match)",
         "Prints \"Started game N of M (A vs B)\", \"Finished game N (A vs B): 1-0 {White mates}\",",
         "  \"Score of A vs B: W - L - D  [score] N\" after each game, and the tables at the end.",
-        "Refused by name as not supported yet: dir= st= nodes= depth= tc=inf, option.* for",
-        "  uci/xboard engines.",
+        "Refused by name as not supported yet: whitepov= ponder= initstr=.",
         "The match is written as DIR/NAME.xml: \"corvala -use=tourney -ini=DIR/NAME.xml\" continues it,",
         "  \"-use=jobs -ini=DIR/NAME.xml\" lists its games.",
     };
@@ -739,7 +859,14 @@ int RunMatchCommand(const std::vector<std::string>& words)
             StartedGameLine(e.number, e.total, playerName(e.white), playerName(e.black)), true);
     };
     long long finished = 0;
+    long long stopped = 0;
     tourney.GameFinished = [&](const clsTourney::GameEvent& e) {
+        if (e.stoppedByVerdict) {
+            ++stopped;
+            dranbase::Output().Write(
+                StoppedGameLine(e.number, playerName(e.white), playerName(e.black)), true);
+            return;
+        }
         if (epd.is_open() && !e.game->FinalPosition().empty()) {
             std::lock_guard lock(epdMutex);
             epd << e.game->FinalPosition() << '\n' << std::flush;
@@ -756,31 +883,16 @@ int RunMatchCommand(const std::vector<std::string>& words)
     tourney.Start();
     tourney.Wait();
     if (tourney.Failed()) return 1;
-    for (const std::string& line : FinalLines(tourney))
+    for (const std::string& line : FinalLines(tourney, stopped))
         dranbase::Output().Write(line, true);
 
     if (!command.pgnOut.empty()) {
-        // The games' own files, in game order (round, then game number).
-        const std::filesystem::path base(tourney.BaseName());
-        std::vector<std::pair<std::pair<long long, long long>, std::string>> found;
-        const std::string prefix = base.filename().string() + ".R";
-        for (const auto& entry :
-            std::filesystem::directory_iterator(base.parent_path().empty() ? "." : base.parent_path(), ec)) {
-            const std::string name = entry.path().filename().string();
-            if (!name.starts_with(prefix) || !name.ends_with(".pgn")) continue;
-            const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 4);
-            auto [round, game] = dranbase::SplitFirst(middle, '.');
-            const auto r = WholeNumber(round);
-            const auto g = game.size() > 1 ? WholeNumber(game.substr(1)) : std::nullopt;
-            if (!r || !g) continue;
-            found.push_back({ { *r, *g }, entry.path().string() });
-        }
-        std::sort(found.begin(), found.end());
+        // The finished games' own files, in game order; those stopped unfinished are left out.
         std::string all;
-        for (const auto& [order, path] : found) {
+        for (const clsFinishedGame& game : tourney.FinishedGames()) {
             dranbase::clsString pgn;
-            pgn.LoadFromFile(path);
-            all += pgn;
+            pgn.LoadFromFile(dranbase::ReplaceExtension(game.pgnFile, "pgn"));
+            all += command.pgnMinimal ? MinimalPgn(pgn, game.resultCode) : std::string(pgn);
             if (!all.empty() && all.back() != '\n') all += "\n";
             all += "\n";
         }

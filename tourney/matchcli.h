@@ -21,6 +21,7 @@ struct clsMatchCommand {
     clsTourneyConfig config; // name, kind, rounds, clock, threads, pacing, players, extra tags
     clsMatchOptions match; // openings and SPRT
     std::string pgnOut; // every game's PGN gathered into this file at the end; empty: none
+    bool pgnMinimal = false; // "-pgnout FILE min": the seven tags, the moves, the result's comment
     std::string epdOut; // each game's last position appended to this file as it ends; empty: none
     long long ratingInterval = 0; // the "Score of" lines every this many games; 0: only at the end
     std::string error; // empty when the words were read; else what is wrong, naming the option

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <map>
 #include <numeric>
 
 #include "book/clsgame.h"
+#include "dranbase/clsstring.h"
+#include "tourney/gamerules.h"
 
 namespace drnChess {
 
@@ -75,6 +79,48 @@ std::string FinishedGameLine(
     record.SetResult(code);
     return "Finished game " + std::to_string(number) + " (" + white + " vs " + black
         + "): " + record.ResultText() + " {" + ResultComment(code) + "}";
+}
+
+std::string StoppedGameLine(int number, const std::string& white, const std::string& black)
+{
+    return "Stopped game " + std::to_string(number) + " (" + white + " vs " + black + "): not counted";
+}
+
+std::string MinimalPgn(const std::string& pgn, std::uint32_t code)
+{
+    static constexpr const char* Kept[]
+        = { "Event", "Site", "Date", "Round", "White", "Black", "Result", "SetUp", "FEN" };
+    std::map<std::string, std::string> tags; // the kept tags' lines, by name
+    std::string moveText;
+    bool inMoves = false;
+    for (std::string line : dranbase::SplitAll(pgn, '\n')) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.pop_back();
+        if (!inMoves && line.starts_with("[")) {
+            const std::string name = line.substr(1, line.find(' ') - 1);
+            if (std::find(std::begin(Kept), std::end(Kept), name) != std::end(Kept)) tags[name] = line;
+            continue;
+        }
+        inMoves = inMoves || !line.empty();
+        moveText += line + "\n";
+    }
+    std::string text;
+    for (const char* name : Kept)
+        if (tags.count(name)) text += tags[name] + "\r\n";
+    text += "\r\n";
+
+    // The moves again, without their comments, and the result's comment at the end.
+    std::string result;
+    const std::vector<clsMoveToken> moves = SplitMoveText(moveText, &result);
+    clsMoveTextWriter writer;
+    writer.Reset(
+        moves.empty() ? 1 : moves.front().number, moves.empty() || !moves.front().black ? White : Black);
+    for (const clsMoveToken& move : moves)
+        writer.Add(move.san);
+    writer.Comment(ResultComment(code));
+    clsGame record;
+    record.SetResult(code);
+    return text + writer.Text(record.ResultText());
 }
 
 std::string ScoreOfLine(const std::string& first, const std::string& second, const clsWLD& r)

@@ -23,6 +23,15 @@ std::string ResultComment(std::uint32_t code);
 std::string FinishedGameLine(
     int number, const std::string& white, const std::string& black, std::uint32_t code);
 
+// "Stopped game 7 (A vs B): not counted" for a game the SPRT's verdict stopped unfinished.
+std::string StoppedGameLine(int number, const std::string& white, const std::string& black);
+
+// A game's PGN (as the tournament writes it) cut to the least a reader needs: the seven
+// standard tags in their order (and SetUp and FEN when the game starts from a position), the
+// moves without any comment, and the result's comment (ResultComment of the code) before the
+// result. Lines end in CR LF like the tournament's files.
+std::string MinimalPgn(const std::string& pgn, std::uint32_t code);
+
 // "Score of A vs B: 5 - 3 - 2  [0.600] 10" (wins, losses, draws of A; A's score; games).
 std::string ScoreOfLine(const std::string& first, const std::string& second, const clsWLD& r);
 

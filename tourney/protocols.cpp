@@ -1,5 +1,6 @@
 #include "tourney/protocols.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -152,11 +153,35 @@ namespace {
 
 } // namespace
 
+void clsXboardDialogue::Configure(clsEngineInterface& e) const
+{
+    // Sent whether or not the engine offered the option: one that does not know it says so in
+    // the game's log, and nothing else changes.
+    for (const auto& [name, value] : e.EngineOptions)
+        e.Send("option " + name + (value.empty() ? "" : "=" + value)); // no value: a button
+}
+
+std::int64_t XboardMoveSeconds(std::int64_t moveMs)
+{
+    return std::max<std::int64_t>(1, (moveMs + 500) / 1000);
+}
+
+std::int64_t clsXboardDialogue::MoveTimeMs(const clsEngineInterface& e) const
+{
+    return XboardMoveSeconds(e.Limits.moveMs) * 1000;
+}
+
 void clsXboardDialogue::NewGame(clsEngineInterface& e) const
 {
     e.Send("new");
     e.Send("post");
-    e.Send(clsEngineInterface::LevelCommand(e.OwnTime, e.OwnIncrement));
+    if (e.Limits.OnGameClock())
+        e.Send(clsEngineInterface::LevelCommand(e.OwnTime, e.OwnIncrement));
+    else // a time per move, or without a clock the hang guard as the longest a move may take
+        e.Send("st "
+            + std::to_string(
+                e.Limits.moveMs > 0 ? XboardMoveSeconds(e.Limits.moveMs) : NoClockGuardMs / 1000));
+    if (e.Limits.depth > 0) e.Send("sd " + std::to_string(e.Limits.depth));
     if (e.StartFEN.empty() && e.OpeningMoves.empty()) return;
     // A set-up position and the opening are entered in force mode: the engine plays on once it
     // is told "go" (the first mover at once, the other after the first move it is passed).
@@ -173,18 +198,26 @@ void clsXboardDialogue::NewGame(clsEngineInterface& e) const
         e.Send(MoveCommand(e, move));
 }
 
+namespace {
+    // The clocks before a move, for an engine on the game's clock.
+    void SendXboardClocks(clsEngineInterface& e)
+    {
+        if (!e.Limits.OnGameClock()) return;
+        e.Send("time " + std::to_string(e.OwnTime / 10));
+        e.Send("otim " + std::to_string(e.OpponentTime / 10));
+    }
+} // namespace
+
 void clsXboardDialogue::StartThinking(clsEngineInterface& e) const
 {
-    e.Send("time " + std::to_string(e.OwnTime / 10));
-    e.Send("otim " + std::to_string(e.OpponentTime / 10));
+    SendXboardClocks(e);
     e.Send("go");
     e.Forced = false;
 }
 
 void clsXboardDialogue::PassMove(clsEngineInterface& e, const std::string& move) const
 {
-    e.Send("time " + std::to_string(e.OwnTime / 10));
-    e.Send("otim " + std::to_string(e.OpponentTime / 10));
+    SendXboardClocks(e);
     e.Send(MoveCommand(e, move));
     if (e.Forced) {
         // Still in force mode from the opening: "go" makes it play the side to move, itself.
@@ -258,6 +291,17 @@ void clsUciDialogue::Ping(clsEngineInterface& e) const
     e.Send("isready");
 }
 
+void clsUciDialogue::Configure(clsEngineInterface& e) const
+{
+    for (const auto& [name, value] : e.EngineOptions)
+        e.Send("setoption name " + name + (value.empty() ? "" : " value " + value)); // no value: a button
+}
+
+std::int64_t clsUciDialogue::MoveTimeMs(const clsEngineInterface& e) const
+{
+    return e.Limits.moveMs;
+}
+
 void clsUciDialogue::NewGame(clsEngineInterface& e) const
 {
     e.Send("ucinewgame");
@@ -268,10 +312,17 @@ void clsUciDialogue::NewGame(clsEngineInterface& e) const
 void clsUciDialogue::StartThinking(clsEngineInterface& e) const
 {
     const bool white = e.Colour == 0;
-    e.Send("go wtime " + std::to_string(white ? e.OwnTime : e.OpponentTime) + " btime "
-        + std::to_string(white ? e.OpponentTime : e.OwnTime) + " winc "
-        + std::to_string(white ? e.OwnIncrement : e.OpponentIncrement) + " binc "
-        + std::to_string(white ? e.OpponentIncrement : e.OwnIncrement));
+    std::string go = "go";
+    if (e.Limits.moveMs > 0)
+        go += " movetime " + std::to_string(e.Limits.moveMs);
+    else if (e.Limits.clock)
+        go += " wtime " + std::to_string(white ? e.OwnTime : e.OpponentTime) + " btime "
+            + std::to_string(white ? e.OpponentTime : e.OwnTime) + " winc "
+            + std::to_string(white ? e.OwnIncrement : e.OpponentIncrement) + " binc "
+            + std::to_string(white ? e.OpponentIncrement : e.OwnIncrement);
+    if (e.Limits.nodes > 0) go += " nodes " + std::to_string(e.Limits.nodes);
+    if (e.Limits.depth > 0) go += " depth " + std::to_string(e.Limits.depth);
+    e.Send(go);
 }
 
 void clsUciDialogue::PassMove(clsEngineInterface& e, const std::string&) const

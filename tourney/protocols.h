@@ -18,6 +18,9 @@ struct clsIterationReport;
 // embedded player both write it so.
 std::string XboardThinkingLine(const clsIterationReport& r);
 
+// A time per move as xboard's "st" takes it: whole seconds, the nearest, at least one.
+std::int64_t XboardMoveSeconds(std::int64_t moveMs);
+
 class clsProtocolDialogue {
 public:
     virtual ~clsProtocolDialogue() = default;
@@ -27,6 +30,10 @@ public:
     // Handshake: whether a ready engine has said all it will say after the time waited.
     virtual bool HandshakeSettled(const clsEngineInterface& e, std::int64_t waitedMs) const = 0;
     virtual void Ping(clsEngineInterface& e) const = 0;
+    // After the handshake, once: the player's options.
+    virtual void Configure(clsEngineInterface& e) const = 0;
+    // The time per move the engine is told (its Limits.moveMs as the protocol can say it).
+    virtual std::int64_t MoveTimeMs(const clsEngineInterface& e) const = 0;
     // A new game from the client's start position, then its opening moves.
     virtual void NewGame(clsEngineInterface& e) const = 0;
     virtual void StartThinking(clsEngineInterface& e) const = 0;
@@ -44,6 +51,8 @@ public:
     void AskProtocol(clsEngineInterface& e) const override;
     bool HandshakeSettled(const clsEngineInterface& e, std::int64_t waitedMs) const override;
     void Ping(clsEngineInterface& e) const override;
+    void Configure(clsEngineInterface& e) const override;
+    std::int64_t MoveTimeMs(const clsEngineInterface& e) const override;
     void NewGame(clsEngineInterface& e) const override;
     void StartThinking(clsEngineInterface& e) const override;
     void PassMove(clsEngineInterface& e, const std::string& move) const override;
@@ -56,6 +65,8 @@ public:
     void AskProtocol(clsEngineInterface& e) const override;
     bool HandshakeSettled(const clsEngineInterface& e, std::int64_t waitedMs) const override;
     void Ping(clsEngineInterface& e) const override;
+    void Configure(clsEngineInterface& e) const override;
+    std::int64_t MoveTimeMs(const clsEngineInterface& e) const override;
     void NewGame(clsEngineInterface& e) const override;
     void StartThinking(clsEngineInterface& e) const override;
     void PassMove(clsEngineInterface& e, const std::string& move) const override;

@@ -6,11 +6,13 @@
 namespace drnChess {
 
 namespace {
-    // The referee never searches: no transposition table.
+    // The referee never searches: no transposition table, and nothing of its engine's (its
+    // soul) on the console.
     std::unique_ptr<clsEngine> MakeBoard()
     {
         dranbase::clsStrings options;
         options.Add("memory", "-1");
+        options.Add("-quiet", "");
         auto board = std::make_unique<clsEngine>(options, nullptr);
         board->SetKeepLines(false);
         return board;

@@ -125,6 +125,53 @@ TEST(MatchRun, StandardOutputAndGatheredPgn)
     EXPECT_EQ(ReadText(errors), "");
 }
 
+// "-pgnout FILE min": the seven standard tags, the moves without comments, and the result's
+// comment. Neither the engines' standard error nor any engine's diagnostics reach the runner's
+// output (standard output and standard error both read here); each engine's goes to its file.
+TEST(MatchRun, MinimalPgnAndNoEngineChatterInTheOutput)
+{
+    MatchFolder folder;
+    std::vector<std::string> args { "-use=match" };
+    for (const std::string& word : MatchWords(folder.path)) {
+        args.push_back(word);
+        if (word == folder.path + "/all.pgn") args.push_back("min");
+        if (word.starts_with("arg=--moves=")) args.push_back("arg=--stderr=engine-chatter");
+    }
+    CorvalaProcess p(args, folder.path); // standard output and error together
+    const std::vector<std::string> lines = p.ReadToEnd(60000);
+    ASSERT_EQ(p.WaitExit(20000), 0);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Started game 1 of 2 (A vs B)"), lines.end());
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find("chatter"), std::string::npos) << line;
+        EXPECT_EQ(line.find("soul"), std::string::npos) << line;
+    }
+    for (const char* engine : { "A", "B" })
+        EXPECT_NE(ReadText(folder.path + "/logs/Cli." + engine + ".stderr").find("engine-chatter"),
+            std::string::npos)
+            << engine;
+
+    const std::string pgn = ReadText(folder.path + "/all.pgn");
+    const std::string games[] = { "[White \"A\"]\r\n[Black \"B\"]\r\n[Result \"1-0\"]\r\n\r\n"
+                                  "1. Nf3 Nf6 2. Nc3 Nc6 {White wins by adjudication} 1-0\r\n",
+        "[White \"B\"]\r\n[Black \"A\"]\r\n[Result \"0-1\"]\r\n\r\n{White makes an illegal move} 0-1\r\n" };
+    for (const std::string& game : games)
+        EXPECT_NE(pgn.find(game), std::string::npos) << pgn;
+    EXPECT_EQ(Count(pgn, "[Event \"Cli\"]\r\n[Site \"\"]\r\n[Date \""), 2) << pgn;
+    EXPECT_EQ(Count(pgn, "["), 14) << pgn; // seven tags a game, nothing else in brackets
+
+    std::string reader = "pgn-extract";
+    if (std::system("command -v pgn-extract > /dev/null 2>&1") != 0) reader = "/usr/games/pgn-extract";
+    if (reader != "pgn-extract" && !std::filesystem::exists(reader))
+        GTEST_SKIP() << "pgn-extract is not installed (Debian package pgn-extract)";
+    const std::string out = folder.path + "/checked.pgn", errors = folder.path + "/errors.txt";
+    ASSERT_EQ(
+        std::system(
+            (reader + " -s -o '" + out + "' '" + folder.path + "/all.pgn' 2> '" + errors + "'").c_str()),
+        0);
+    EXPECT_EQ(Count(ReadText(out), "[Event \"Cli\"]"), 2);
+    EXPECT_EQ(ReadText(errors), "");
+}
+
 TEST(MatchRun, AnUnknownOptionIsRefusedOnStandardError)
 {
     CorvalaProcess quiet({ "-use=match", "-engine", "cmd=x", "-bogus", "3" }, {}, true);

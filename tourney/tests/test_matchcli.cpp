@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -140,8 +141,8 @@ TEST(MatchCommand, RefusalsNameTheOption)
     const Case cases[] = {
         { e + "-each tc=60 -bogus 3", "unknown option -bogus" },
         { e + "-each tc=-1", "tc=-1" },
-        { e + "-each tc=inf", "tc=inf" },
-        { e, "missing tc=" },
+        { e + "-each tc=inf", "-engine a: tc=inf needs" },
+        { e, "-engine a: missing tc=" },
         { "-engine name=a cmd=x tc=60 -engine name=b cmd=y tc=30", "differs" },
         { e + "-each tc=60 -games 0", "-games" },
         { e + "-each tc=60 -games 3", "-games: 3 is odd" },
@@ -161,13 +162,36 @@ TEST(MatchCommand, RefusalsNameTheOption)
         { e + "-each tc=60 -ratinginterval -1", "-ratinginterval" },
         { e + "-each tc=60 -epdout", "-epdout" },
         { e + "-each tc=60 -tb /tmp", "-tb: not supported" },
-        { e + "-each tc=60 -pgnout a.pgn min", "-pgnout: min" },
+        { e + "-each tc=60 -pgnout a.pgn max", "-pgnout: needs a file name, and min after it" },
         { e + "-each tc=60 -pgnout", "-pgnout" },
-        { e + "-each tc=60 st=1", "st= is not supported" },
-        { e + "-each tc=60 depth=5", "depth= is not supported" },
-        { e + "-each tc=60 dir=/tmp", "dir= is not supported" },
+        // The engine keys: each refusal names the engine and the key.
+        { e + "-each st=0", "-engine a: st=0 is not a time" },
+        { e + "-each st=-1", "-engine a: st=-1 is not a time" },
+        { e + "-each st=0.0001", "-engine a: st=0.0001 is not a time" },
+        { e + "-each st=x", "-engine a: st=x is not a time" },
+        { "-engine name=a cmd=x proto=uci nodes=0 -engine name=b cmd=y -each tc=60", "-engine a: nodes=0" },
+        { e + "-each tc=60 nodes=1000", "-engine a: nodes= is for uci engines" },
+        { e + "-each tc=60 depth=x", "-engine a: depth=x" },
+        { e + "-each tc=60 depth=0", "-engine a: depth=0" },
+        { e + "-each tc=60 dir=/no/such/folder", "-engine a: dir=/no/such/folder is not a folder" },
+        { e + "-each tc=60 dir=", "-engine a: dir= needs a folder" },
+        { e + "-each tc=60 stderr=", "-engine a: stderr= needs a file" },
+        { "-engine name=a cmd=x tc=60 st=1 -engine name=b cmd=y tc=60", "-engine a: tc= and st=" },
+        { e + "-each tc=inf depth=", "-engine a: depth= is not a whole number" },
+        { "-engine name=a cmd=x tc=inf -engine name=b cmd=y tc=60",
+            "-engine a: tc=inf needs st=, nodes= or depth=" },
+        { "-engine name=a cmd=x -engine name=b cmd=y tc=60", "-engine a: missing tc= (or st=" },
+        { "-engine name=a proto=embedded st=1 -engine name=b cmd=y -each tc=60",
+            "-engine a: st= is for uci" },
+        { "-engine name=a proto=embedded tc=inf depth=3 -engine name=b cmd=y -each tc=60",
+            "-engine a: depth= is for uci" },
+        { "-engine name=a proto=embedded dir=/tmp -engine name=b cmd=y -each tc=60",
+            "-engine a: dir= is for" },
+        { e + "-each tc=60 option.Hash=a&b",
+            "-engine a: the characters < > & \" cannot be used in option.Hash" },
+        { e + "-each tc=60 whitepov=true", "-engine a: whitepov= is not supported" },
+        { e + "-each tc=60 timemargin=-5", "-engine a: timemargin=-5 is not a whole number" },
         { e + "-each tc=60 restart=maybe", "restart=maybe" },
-        { e + "-each tc=60 option.Hash=16", "option.Hash" },
         { e + "-each tc=60 colour=white", "unknown key \"colour\"" },
         { e + "-each tc=60 proto=winboard", "proto=winboard" },
         { "-engine name=a -engine name=b cmd=y -each tc=60", "-engine a: missing cmd=" },
@@ -203,12 +227,20 @@ TEST(MatchCommand, HelpIsAskedFor)
     EXPECT_TRUE(ReadMatchCommand(Words("--help")).help);
     EXPECT_TRUE(ReadMatchCommand(Words("-engine name=a -help")).help);
     const std::vector<std::string> lines = MatchHelpLines();
-    for (const char* option : { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency",
-             "-openings", "-srand", "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign",
-             "-maxmoves", "-ratinginterval", "book=", "bookdepth=" })
+    for (const char* option :
+        { "-engine", "-each", "-tournament", "-games", "-rounds", "-concurrency", "-openings", "-srand",
+            "-sprt", "-pgnout", "-wait", "-event", "-site", "-draw", "-resign", "-maxmoves",
+            "-ratinginterval", "book=", "bookdepth=", "option.NAME=VALUE", "dir=DIR", "st=SECONDS", "depth=N",
+            "nodes=N", "tc=inf", "timemargin=MS", "stderr=FILE", "-pgnout FILE [min]" })
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
             return l.find(option) != std::string::npos;
         })) << option;
+    // What is carried out is no longer named among the refused keys.
+    const auto refused = std::find_if(
+        lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Refused by name"); });
+    ASSERT_NE(refused, lines.end());
+    for (const char* key : { "dir=", "st=", "nodes=", "depth=", "tc=inf", "option", "min", "timemargin=" })
+        EXPECT_EQ(refused->find(key), std::string::npos) << *refused;
 }
 
 TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
@@ -270,6 +302,81 @@ TEST(MatchCommand, TournamentFileReadsBackAsTheSameMatch)
     EXPECT_EQ(match.openings.start, 2);
     EXPECT_EQ(match.openings.seed, 9U);
     EXPECT_FALSE(match.hasSprt);
+}
+
+// The keys of uci and xboard engines go into the tournament file and read back the same; an
+// engine's own st= keeps -each's tc= out; standard error goes beside the log unless stderr= says.
+TEST(MatchCommand, EngineKeysReadBackFromTheTournamentFile)
+{
+    testsupport::ScratchFolder folder("match_keys");
+    const clsMatchCommand m
+        = ReadMatchCommand(Words("-engine name=u cmd=/bin/u proto=uci dir=" + folder.Path()
+            + " option.Hash=16 option.Threads=2 st=0.25 nodes=5000 stderr=u.err -engine name=x cmd=/bin/x "
+              "option.Hash=8 depth=7 tc=inf -engine name=c cmd=/bin/c depth=3 timemargin=250 -each tc=5+0.1 "
+              "option.Hash=4 "
+              "-logfolder logs -event Keys"));
+    ASSERT_EQ(m.error, "");
+    dranbase::clsXML document;
+    document.Parse(MatchTourneyXml(m));
+    const clsTourneyConfig back = ReadTourneyConfig(document);
+    EXPECT_TRUE(back.problems.empty()) << back.problems.front();
+    ASSERT_EQ(back.players.size(), 3U);
+    const clsPlayerConfig &u = back.players[0], &x = back.players[1], &c = back.players[2];
+    EXPECT_EQ(u.workDir, std::filesystem::path(folder.Path()).lexically_normal().string());
+    using Options = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(u.options, (Options { { "Hash", "16" }, { "Threads", "2" } })); // its own Hash first
+    EXPECT_EQ(x.options, (Options { { "Hash", "8" } }));
+    EXPECT_EQ(c.options, (Options { { "Hash", "4" } }));
+    EXPECT_EQ(u.limits, (clsMoveLimits { false, 250, 5000, 0, -1 })); // st= keeps -each's tc= out
+    EXPECT_EQ(x.limits, (clsMoveLimits { false, 0, 0, 7, -1 })); // tc=inf: no clock
+    EXPECT_EQ(c.limits, (clsMoveLimits { true, 0, 0, 3, 250 })); // on the clock, and a depth limit
+    EXPECT_EQ(back.gameMs, 5000);
+    EXPECT_EQ(back.incrementMs, 100);
+    EXPECT_EQ(u.stderrFile, std::filesystem::absolute("u.err").lexically_normal().string());
+    EXPECT_EQ(x.stderrFile, std::filesystem::absolute("logs/Keys.x.stderr").lexically_normal().string());
+    EXPECT_TRUE(c.workDir.empty());
+
+    // A file without the new elements reads as before: the clock, no options, no folder.
+    dranbase::clsXML plain;
+    plain.Parse("<tourney name=\"t\"><engines><engine active=\"true\" name=\"a\"><filename>/bin/a</filename>"
+                "</engine></engines></tourney>");
+    const clsTourneyConfig old = ReadTourneyConfig(plain);
+    ASSERT_EQ(old.players.size(), 1U);
+    EXPECT_EQ(old.players[0].limits, clsMoveLimits {});
+    EXPECT_TRUE(old.players[0].options.empty());
+    EXPECT_TRUE(old.players[0].workDir.empty());
+    EXPECT_TRUE(old.players[0].stderrFile.empty());
+}
+
+// The same keys written by hand into a tournament file: what cannot be used is a problem naming
+// the engine and the element.
+TEST(MatchCommand, EngineKeysInATournamentFileThatCannotBeUsed)
+{
+    struct Case {
+        const char* protocol;
+        const char* keys;
+        const char* named;
+    };
+    const Case cases[] = {
+        { "uci", "<limits clock=\"off\"/>", "<limits> of engine 'a' has clock=\"off\" and no movetime_ms" },
+        { "uci", "<limits movetime_ms=\"0\"/>", "<limits> of engine 'a' movetime_ms \"0\"" },
+        { "uci", "<limits depth=\"x\"/>", "<limits> of engine 'a' depth \"x\"" },
+        { "uci", "<limits clock=\"maybe\" depth=\"2\"/>", "clock \"maybe\" is not on or off" },
+        { "uci", "<limits margin_ms=\"-1\"/>", "<limits> of engine 'a' margin_ms \"-1\"" },
+        { "xboard", "<limits nodes=\"100\"/>", "nodes: only uci engines take a node limit" },
+        { "uci", "<option value=\"1\"/>", "<option> of engine 'a' has no name" },
+        { "uci", "<dir></dir>", "<dir> of engine 'a' is empty" },
+        { "embedded", "<dir>/tmp</dir>", "are for uci and xboard engines" },
+    };
+    for (const Case& c : cases) {
+        dranbase::clsXML document;
+        document.Parse(
+            std::string("<tourney name=\"t\"><engines><engine active=\"true\" name=\"a\" protocol=\"")
+            + c.protocol + "\"><filename>/bin/a</filename>" + c.keys + "</engine></engines></tourney>");
+        const clsTourneyConfig config = ReadTourneyConfig(document);
+        ASSERT_FALSE(config.problems.empty()) << c.keys;
+        EXPECT_NE(config.problems.front().find(c.named), std::string::npos) << config.problems.front();
+    }
 }
 
 // book= and bookdepth= give the engine's <book> element with the book's absolute path; a book

@@ -74,3 +74,20 @@ TEST(MatchReport, CrossTableRanksByScore)
     EXPECT_EQ(lines[3].rfind("   3 Bee ", 0), 0u) << lines[3];
     EXPECT_NE(lines[3].find("    0/2   0.5/1       -"), std::string::npos) << lines[3];
 }
+
+// The minimal PGN keeps the seven tags in their order (and what a set-up start needs), drops
+// every other tag and every comment, numbers a first move of Black, and ends with the result's
+// comment.
+TEST(MatchReport, MinimalPgnKeepsTheTagsAndMovesAPlayerNeeds)
+{
+    const std::string full = "[Event \"Cup\"]\r\n[Site \"\"]\r\n[Date \"2024.01.02\"]\r\n[Round \"2\"]\r\n"
+                             "[DranRound \"1:2:1\"]\r\n[TimeControl \"1+0.01\"]\r\n[White \"A\"]\r\n"
+                             "[Black \"B\"]\r\n[Result \"0-1\"]\r\n[SetUp \"1\"]\r\n"
+                             "[FEN \"k7/8/8/8/8/8/5q2/K7 b - - 0 40\"]\r\n[PlyCount \"3\"]\r\n\r\n"
+                             "40... Qf1+ {book} 41. Ka2 {-9.99/12 0.31s} Qb5 {+M1/1 0.01s}\r\n0-1\r\n";
+    EXPECT_EQ(MinimalPgn(full, GameResult::BlackWon | GameResult::Adjudication),
+        "[Event \"Cup\"]\r\n[Site \"\"]\r\n[Date \"2024.01.02\"]\r\n[Round \"2\"]\r\n[White \"A\"]\r\n"
+        "[Black \"B\"]\r\n[Result \"0-1\"]\r\n[SetUp \"1\"]\r\n[FEN \"k7/8/8/8/8/8/5q2/K7 b - - 0 "
+        "40\"]\r\n\r\n"
+        "40... Qf1+ 41. Ka2 Qb5 {Black wins by adjudication} 0-1\r\n");
+}
