@@ -867,6 +867,11 @@ bool clsTourney::CountGame(int index, std::uint32_t code, std::int64_t pair, int
     return true;
 }
 
+std::string clsTourney::SprtLine() const
+{
+    return sprtOn_ ? FormatSprtLine(match_.sprt, SprtNow()) : std::string();
+}
+
 void clsTourney::CheckSprt()
 {
     if (!sprtOn_ || verdict_ != SprtVerdict::Continue) return;

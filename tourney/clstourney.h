@@ -256,6 +256,9 @@ public:
     const clsTourneyTally& Tally() const { return tally_; }
     // The SPRT's verdict; Continue without SPRT or while it runs.
     SprtVerdict Verdict() const { return verdict_; }
+    // The SPRT's standing as one line ("SPRT elo0 ... : LLR 1.23 [-2.94, 2.94] continue"); empty
+    // without SPRT.
+    std::string SprtLine() const;
     // The state file of the run; empty without a log folder.
     const std::string& StateFileName() const { return statePath_; }
     // The finished games as the state has them (an earlier run's and the jobs' included), by

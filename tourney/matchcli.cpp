@@ -784,7 +784,8 @@ std::vector<std::string> MatchHelpLines()
         "  -resign movecount=C score=S [twosided=true]   a loss once a side's own score stays at or",
         "                           below -S for C of its moves (twosided: and the other's at or above S)",
         "  -maxmoves N              a draw once the game has N full moves",
-        "  -ratinginterval N        the Elo line every N games (default 10; 0: only at the end)",
+        "  -ratinginterval N        the Elo line (and the SPRT standing) every N games",
+        "                           (default 10; 0: only at the end)",
         "  -pgnout FILE [min]       every finished game's PGN gathered into FILE at the end; min:",
         "                           the seven standard tags, the moves and the result's comment",
         "  -epdout FILE             each game's last position appended to FILE as the game ends",
@@ -877,8 +878,11 @@ int RunMatchCommand(const std::vector<std::string>& words)
         const clsMatchTally* pair = tourney.Tally().Pair(a, b);
         if (!pair) return;
         dranbase::Output().Write(ScoreOfLine(playerName(a), playerName(b), pair->Games()), true);
-        if (command.ratingInterval > 0 && ++finished % command.ratingInterval == 0)
+        if (command.ratingInterval > 0 && ++finished % command.ratingInterval == 0) {
             dranbase::Output().Write(EloLine(pair->Games()), true);
+            if (const std::string sprt = tourney.SprtLine(); !sprt.empty())
+                dranbase::Output().Write(sprt, true);
+        }
     };
     tourney.Start();
     tourney.Wait();

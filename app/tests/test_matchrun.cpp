@@ -125,6 +125,30 @@ TEST(MatchRun, StandardOutputAndGatheredPgn)
     EXPECT_EQ(ReadText(errors), "");
 }
 
+// With -sprt, each Elo line is followed by the test's standing, so that a long run shows how
+// near its verdict is.
+TEST(MatchRun, EloLinesCarryTheSprtStanding)
+{
+    MatchFolder folder;
+    std::vector<std::string> args { "-use=match" };
+    for (const std::string& word : MatchWords(folder.path))
+        args.push_back(word);
+    for (const char* word : { "-sprt", "elo0=0", "elo1=50", "alpha=0.05", "beta=0.05" })
+        args.push_back(word);
+    CorvalaProcess p(args, folder.path, true);
+    const std::vector<std::string> lines = p.ReadToEnd(60000);
+    ASSERT_EQ(p.WaitExit(20000), 0);
+    int standings = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].rfind("SPRT elo0", 0) != 0) continue;
+        ++standings;
+        // Two wins have no spread: the ratio stays 0 until a result differs.
+        EXPECT_EQ(lines[i], "SPRT elo0 0 elo1 50 alpha 0.05 beta 0.05: LLR 0.00 [-2.94, 2.94] continue");
+        EXPECT_EQ(lines[i - 1].rfind("Elo difference:", 0), 0u) << lines[i - 1];
+    }
+    EXPECT_EQ(standings, 2); // one after each game (-ratinginterval 1)
+}
+
 // "-pgnout FILE min": the seven standard tags, the moves without comments, and the result's
 // comment. Neither the engines' standard error nor any engine's diagnostics reach the runner's
 // output (standard output and standard error both read here); each engine's goes to its file.
