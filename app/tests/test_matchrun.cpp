@@ -34,6 +34,24 @@ int Count(const std::string& text, const std::string& part)
     return n;
 }
 
+// pgn-extract's reading of FOLDER/all.pgn: false (with the reason in `skip`) when it is not
+// installed; its accepted games in `checked` and its complaints in `errors`.
+bool ReadByPgnExtract(const std::string& folder, std::string& checked, std::string& errors, std::string& skip)
+{
+    std::string reader = "pgn-extract"; // Debian puts it in /usr/games, not always on the path
+    if (std::system("command -v pgn-extract > /dev/null 2>&1") != 0) reader = "/usr/games/pgn-extract";
+    if (reader != "pgn-extract" && !std::filesystem::exists(reader)) {
+        skip = "pgn-extract is not installed (Debian package pgn-extract)";
+        return false;
+    }
+    const std::string out = folder + "/checked.pgn", log = folder + "/errors.txt";
+    const int status
+        = std::system((reader + " -s -o '" + out + "' '" + folder + "/all.pgn' 2> '" + log + "'").c_str());
+    checked = status == 0 ? ReadText(out) : "";
+    errors = status == 0 ? ReadText(log) : "pgn-extract failed with status " + std::to_string(status);
+    return true;
+}
+
 struct MatchFolder {
     std::string path = ::testing::TempDir() + "corvala_matchrun_" + std::to_string(::getpid());
     MatchFolder() { std::filesystem::create_directories(path); }
@@ -110,19 +128,11 @@ TEST(MatchRun, StandardOutputAndGatheredPgn)
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -\n");
 
     // A PGN reader takes both games without a complaint.
-    std::string reader = "pgn-extract"; // Debian puts it in /usr/games, not always on the path
-    if (std::system("command -v pgn-extract > /dev/null 2>&1") != 0) reader = "/usr/games/pgn-extract";
-    if (reader != "pgn-extract" && !std::filesystem::exists(reader))
-        GTEST_SKIP() << "pgn-extract is not installed (Debian package pgn-extract)";
-    const std::string out = folder.path + "/checked.pgn", errors = folder.path + "/errors.txt";
-    ASSERT_EQ(
-        std::system(
-            (reader + " -s -o '" + out + "' '" + folder.path + "/all.pgn' 2> '" + errors + "'").c_str()),
-        0);
-    const std::string checked = ReadText(out);
+    std::string checked, errors, skip;
+    if (!ReadByPgnExtract(folder.path, checked, errors, skip)) GTEST_SKIP() << skip;
     EXPECT_EQ(Count(checked, "[Event \"Cli\"]"), 2) << checked;
     EXPECT_NE(checked.find("+3.00/9 "), std::string::npos) << checked; // the comments are kept
-    EXPECT_EQ(ReadText(errors), "");
+    EXPECT_EQ(errors, "");
 }
 
 // With -sprt, each Elo line is followed by the test's standing, so that a long run shows how
@@ -183,17 +193,10 @@ TEST(MatchRun, MinimalPgnAndNoEngineChatterInTheOutput)
     EXPECT_EQ(Count(pgn, "[Event \"Cli\"]\r\n[Site \"\"]\r\n[Date \""), 2) << pgn;
     EXPECT_EQ(Count(pgn, "["), 14) << pgn; // seven tags a game, nothing else in brackets
 
-    std::string reader = "pgn-extract";
-    if (std::system("command -v pgn-extract > /dev/null 2>&1") != 0) reader = "/usr/games/pgn-extract";
-    if (reader != "pgn-extract" && !std::filesystem::exists(reader))
-        GTEST_SKIP() << "pgn-extract is not installed (Debian package pgn-extract)";
-    const std::string out = folder.path + "/checked.pgn", errors = folder.path + "/errors.txt";
-    ASSERT_EQ(
-        std::system(
-            (reader + " -s -o '" + out + "' '" + folder.path + "/all.pgn' 2> '" + errors + "'").c_str()),
-        0);
-    EXPECT_EQ(Count(ReadText(out), "[Event \"Cli\"]"), 2);
-    EXPECT_EQ(ReadText(errors), "");
+    std::string checked, errors, skip;
+    if (!ReadByPgnExtract(folder.path, checked, errors, skip)) GTEST_SKIP() << skip;
+    EXPECT_EQ(Count(checked, "[Event \"Cli\"]"), 2);
+    EXPECT_EQ(errors, "");
 }
 
 TEST(MatchRun, AnUnknownOptionIsRefusedOnStandardError)

@@ -18,6 +18,7 @@
 #include "tourney/clstourney.h"
 #include "tourney/matchcli.h"
 #include "tourney/tests/fasttiming.h"
+#include "tourney/tests/runtoend.h"
 #include "tourney/tests/test_referee_support.h"
 
 using namespace drnChess;
@@ -52,20 +53,6 @@ std::vector<std::string> XAgainstO(const testsupport::ScratchFolder& folder, con
     words.push_back("cmd=" + Engine);
     words.insert(words.end(), oKeys.begin(), oKeys.end());
     return words;
-}
-
-bool RunToEnd(clsTourney& tourney)
-{
-    tourney.Timing = FastTiming();
-    testing::internal::CaptureStdout();
-    if (!tourney.Start()) {
-        testing::internal::GetCapturedStdout();
-        return false;
-    }
-    const bool ended = testsupport::WaitFor([&] { return !tourney.IsRunning(); }, 120s);
-    tourney.Wait();
-    testing::internal::GetCapturedStdout();
-    return ended;
 }
 
 std::vector<std::string> Received(const std::string& file)

@@ -19,6 +19,7 @@
 #include "tourney/engineslot.h"
 #include "tourney/gamerules.h"
 #include "tourney/tests/fasttiming.h"
+#include "tourney/tests/runtoend.h"
 #include "tourney/tests/test_referee_support.h"
 
 using namespace drnChess;
@@ -60,21 +61,6 @@ int Starts(const std::string& receivedLog, const std::string& greeting)
     for (const std::string& line : dranbase::SplitAll(testsupport::ReadFile(receivedLog), '\n'))
         count += line == greeting;
     return count;
-}
-
-// Runs the tournament to its end with short client pauses; false when it did not end in time.
-bool RunToEnd(clsTourney& tourney)
-{
-    tourney.Timing = FastTiming();
-    testing::internal::CaptureStdout();
-    if (!tourney.Start()) {
-        testing::internal::GetCapturedStdout();
-        return false;
-    }
-    const bool ended = testsupport::WaitFor([&] { return !tourney.IsRunning(); }, 300s);
-    tourney.Wait();
-    testing::internal::GetCapturedStdout();
-    return ended;
 }
 
 // The result lines of the tournament log: "result \t 1-0 \t reason \t white \t black", in the
